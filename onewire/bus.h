@@ -1,0 +1,35 @@
+// 1-Wire bus primitives over the UART: a reset is 0xF0 at 9600 baud, a bit is one
+// slot byte at 115200 baud read back from the echo, DTR and RTS power the adapter.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+namespace kv {
+
+inline constexpr int DataBaud = 115200;
+inline constexpr int ResetBaud = 9600;
+inline constexpr uint8_t ResetByte = 0xF0;
+inline constexpr uint8_t SlotOne = 0xFF;
+inline constexpr uint8_t SlotZero = 0x00;
+inline constexpr int32_t MaxBlockBytes = 999999;
+
+// Step flags of the single-slot operations.
+inline constexpr int SlotWait = 1;
+inline constexpr int SlotDrain = 2;   // OneWireWriteSlot
+inline constexpr int SlotPurge = 2;   // OneWireReadBit
+inline constexpr int SlotSend = 4;    // OneWireReadBit
+inline constexpr int SlotComplete = SlotWait | SlotPurge | SlotSend;
+
+int OneWireOpen(std::u16string_view name, int32_t port);
+int OneWireClose(int32_t port);
+int OneWireReset(int32_t port);
+int OneWireWriteSlot(int bit, int32_t port, int flags);
+int OneWireReadBit(int32_t port, int flags);
+uint8_t OneWireTouchByte(uint8_t value, int32_t port);
+// Single-byte form: count 1 and a value 0..255.
+int OneWireWriteBytes(int value, int32_t count, int32_t port);
+// Block form: count 1..999,999 bytes.
+int OneWireWriteBytes(const uint8_t* data, int32_t count, int32_t port);
+int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port);
+
+}  // namespace kv

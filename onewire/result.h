@@ -1,0 +1,35 @@
+// Result codes of the 1-Wire module, kept per thread beside each operation's return value.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kv {
+
+enum OneWireResult : int32_t {
+    Ok = 0,
+    NoOpenPort = 1,
+    NoResponse = 2,
+    ExchangeError = 3,
+    BaudChangeError = 4,
+    SearchError = 5,
+    BadArgument = 6,
+    NoData = 7,
+};
+
+// The calling thread's record: its last result and its ROM-search state.
+struct OneWireThreadState {
+    int32_t lastResult = Ok;
+    int32_t lastDiscrepancy = 0;
+    uint8_t lastDeviceFlag = 0;
+    std::array<uint8_t, 8> romCode{};
+};
+
+OneWireThreadState& OneWireState();  // created zero-filled on the thread's first use
+void OneWireSetResult(int32_t code);
+
+int32_t OneWireLastResult();
+std::u16string OneWireResultText(int32_t code);  // empty for unknown codes
+const char* OneWireResultName(int32_t code);     // English enumerator name, "" for unknown
+
+}  // namespace kv

@@ -1,0 +1,37 @@
+// One open serial device as the port table sees it. The platform backends and the
+// simulated buses implement it; the port table owns the instances.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+    // Line settings for the next byte written; false when the device refuses them.
+    virtual bool configure(int baud, int dataBits, int parity, double stopBits) = 0;
+    virtual bool setLine(int line, bool level) = 0;
+    // Writes all bytes or reports how many went out before the write time limit.
+    virtual int write(const uint8_t* data, int count) = 0;
+    // Never blocks for longer than it takes to collect bytes already announced by inputCount.
+    virtual int read(uint8_t* data, int count) = 0;
+    virtual int inputCount() = 0;  // -1 when the query fails
+};
+
+// Opens a device node of the operating system; nullptr when it is missing or busy.
+std::unique_ptr<SerialDevice> OpenPlatformSerialDevice(const std::string& path);
+// Candidate port names of this system, bare, in natural order (ports not probed).
+std::vector<std::string> PlatformSerialCandidates();
+
+// Virtual ports: names that open a device made in-process (the simulated buses).
+using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
+void SerialRegisterVirtualPort(std::u16string_view name, SerialDeviceFactory factory);
+void SerialUnregisterVirtualPort(std::u16string_view name);
+std::vector<std::u16string> SerialVirtualPortNames();  // in order of registration
+
+}  // namespace kv

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The test command of the README: installs what is missing, builds, runs every test.
+#   tools/test.sh             normal build in build/
+#   tools/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/tools/setup.sh"
+
+dir=$root/build
+args=()
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=$root/build-asan
+  args+=(-DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+
+bash "$root/tools/build.sh" "$dir" "${args[@]}"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"

@@ -1,0 +1,126 @@
+// The window toolkit contract. The shell and the monitor reach the screen only through
+// these operations; implementations: headless (tests), Qt 6 (Linux), later Win32.
+// Identifiers are small integers chosen by the program; windows, menus, status bars and
+// controls are separate families. No toolkit type crosses this header.
+#pragma once
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kv::ui {
+
+// Event kinds (WaitEvent's result) and control event types (EventType()).
+inline constexpr int ControlEvent = 13100;
+inline constexpr int MenuEvent = 13101;
+inline constexpr int CloseEvent = 13116;
+inline constexpr int IgnoredEvent = 0;  // a wake-up that produced no event of the program
+
+inline constexpr int Changed = 768;
+inline constexpr int SteppedUp = 4;
+inline constexpr int SteppedDown = 5;
+inline constexpr int Clicked = 0;  // check box, after it toggled
+
+inline constexpr int AutoId = -1;          // Create*: the layer picks the identifier
+inline constexpr int AppendPosition = -1;  // AddItem
+inline constexpr int AllRows = -1;         // SetItemColour row
+inline constexpr int AllColumns = -1;      // SetItemColour column
+inline constexpr int NoChange = INT_MIN;   // ResizeControl
+inline constexpr int FillWidth = -1;       // AddStatusField: share the remaining width
+inline constexpr int ColourBackground = 1;
+inline constexpr int32_t DefaultColour = -1;
+constexpr int32_t Rgb(int r, int g, int b) { return (b << 16) | (g << 8) | r; }  // 0x00BBGGRR
+
+// OpenWindow flags.
+inline constexpr unsigned WindowSystemMenu = 1;
+inline constexpr unsigned WindowMinimiseButton = 2;
+inline constexpr unsigned WindowCentred = 4;
+inline constexpr unsigned WindowHidden = 8;
+// CreateSpinBox flags.
+inline constexpr unsigned SpinReadOnlyText = 1;
+inline constexpr unsigned SpinNumeric = 2;
+// CreateContainer edge styles.
+inline constexpr int EdgeNone = 0;
+inline constexpr int EdgeThinSunken = 1;
+// CreateTable flags.
+inline constexpr unsigned TableSingleSelection = 1;
+inline constexpr unsigned TableShowSelectionAlways = 2;
+inline constexpr unsigned TableFullRowSelect = 4;
+inline constexpr unsigned TableGridLines = 8;
+inline constexpr unsigned TableLabelTips = 16;
+inline constexpr unsigned TableDoubleBuffer = 32;
+inline constexpr unsigned TableSunkenEdge = 64;
+
+// A handler bound with BindControlEvent; runs on the window thread; returns 0.
+using ControlHandler = int (*)();
+
+// --- life cycle -----------------------------------------------------------------------
+void ToolkitRelease();  // destroys every window, menu, control and status bar
+
+// --- windows and menus ----------------------------------------------------------------
+int OpenWindow(int window, int x, int y, int clientWidth, int clientHeight,
+               std::u16string_view title, unsigned flags);  // nonzero on success
+void HideWindow(int window, int hide);
+void ResizeWindow(int window, int clientWidth);
+int WindowWidth(int window);
+int WindowHeight(int window);
+int MenuBarHeight();
+int CreateMenuBar(int menu, int window);
+void AddMenuTitle(int menu, std::u16string_view title);
+void AddMenuItem(int menu, int item, std::u16string_view text);
+void AddMenuSeparator(int menu);
+int GetMenuItemState(int menu, int item);
+void SetMenuItemState(int menu, int item, int state);
+
+// --- controls -------------------------------------------------------------------------
+int CreateLabel(int window, int control, int x, int y, int width, int height,
+                std::u16string_view text);
+int CreateDropDownList(int window, int control, int x, int y, int width, int height);
+int CreateSpinBox(int window, int control, int x, int y, int width, int height, int minimum,
+                  int maximum, unsigned flags);
+int CreateCheckBox(int window, int control, int x, int y, int width, int height,
+                   std::u16string_view caption);
+int CreateContainer(int window, int control, int x, int y, int width, int height, int edge);
+void CloseContainer(int window);
+int CreateTable(int window, int control, int x, int y, int width, int height,
+                std::u16string_view firstHeading, int firstWidth, unsigned flags);
+void AddTableColumn(int window, int control, int position, std::u16string_view heading,
+                    int width);
+void SetToolTip(int window, int control, std::u16string_view text);
+int ControlX(int window, int control);
+int ControlY(int window, int control);
+int ControlWidth(int window, int control);
+int ControlHeight(int window, int control);
+int RequiredWidth(int window, int control);
+void ResizeControl(int window, int control, int x, int y, int width, int height);
+int GetState(int window, int control);
+void SetState(int window, int control, int state);
+std::u16string GetText(int window, int control);
+void SetText(int window, int control, std::u16string_view text);
+
+// Items: entries of a drop-down list, rows of a table (cells separated by line feeds).
+// Callable from the monitoring worker: carried out on the window thread, in order.
+void AddItem(int window, int control, int position, std::u16string_view text);
+void SetItemText(int window, int control, int row, std::u16string_view text, int column);
+void ClearItems(int window, int control);
+int CountItems(int window, int control);
+void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
+                   int column);
+
+// --- status bar -----------------------------------------------------------------------
+int CreateStatusBar(int bar, int window);
+void AddStatusField(int bar, int width);
+int StatusBarHeight(int bar);
+void SetStatusText(int bar, int field, std::u16string_view text);
+
+// --- dialogs and events ---------------------------------------------------------------
+void ShowMessageBox(std::u16string_view caption, std::u16string_view text);
+int WaitEvent();
+int EventWindow();
+int EventObject();
+int EventType();
+void BindControlEvent(int window, int control, ControlHandler handler, int type);
+void PostEvent(int kind, int window, int object, int type);  // any thread
+
+}  // namespace kv::ui
