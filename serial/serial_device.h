@@ -33,5 +33,7 @@ using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
 void SerialRegisterVirtualPort(std::u16string_view name, SerialDeviceFactory factory);
 void SerialUnregisterVirtualPort(std::u16string_view name);
 std::vector<std::u16string> SerialVirtualPortNames();  // in order of registration
+// A fresh device of the virtual port registered under exactly this name, else nullptr.
+std::unique_ptr<SerialDevice> OpenVirtualSerialDevice(std::u16string_view name);
 
 }  // namespace kv

@@ -1,0 +1,259 @@
+// The bus master: every operation writes slot bytes and then polls for their echo with a
+// fixed time limit. A limit reached is not an error in itself; the echo count decides.
+#include "onewire/bus.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "onewire/port.h"
+#include "onewire/result.h"
+#include "onewire/timing.h"
+#include "serial/serial_port.h"
+
+namespace kv {
+namespace {
+
+constexpr int OpenBaud = DataBaud;
+constexpr int OpenParity = 0;
+constexpr int OpenDataBits = 8;
+constexpr double OpenStopBits = 1.0;
+constexpr int OpenHandshake = 0;
+constexpr int OpenQueueSize = 255;
+constexpr int32_t FixedPortLimit = 999;
+
+enum class PollSleep { Always, LowCpuOnly };
+
+// Polls the input count until it reaches `wanted` or `limitMs` have passed since `start`.
+// Sleeps `sleepMs` before each poll (always, or only under OptLowCpu); the options are
+// read afresh at every poll because the window thread may change them meanwhile.
+void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int sleepMs,
+                 PollSleep when) {
+    for (;;) {
+        if (when == PollSleep::Always || (OneWireGetOptions() & OptLowCpu) != 0) {
+            DelayMs(sleepMs);
+        } else {
+            PollPause();
+        }
+        if (SerialInputCount(port) >= wanted) return;
+        if (MillisecondClock() - start >= limitMs) return;
+    }
+}
+
+void SetPowerLines(int32_t port, bool powered) {
+    int level = (powered ? PoweredLevel() : !PoweredLevel()) ? 1 : 0;
+    SerialSetLine(port, SerialLineDtr, level);
+    SerialSetLine(port, SerialLineRts, level);
+}
+
+bool ValidCount(int32_t count) { return count >= 1 && count <= MaxBlockBytes; }
+
+std::unique_ptr<uint8_t[]> SlotBuffer(int32_t count) {
+    size_t size = static_cast<size_t>(count) * SlotBytesPerDataByte + 2;
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
+}
+
+int64_t BlockLimitMs(int32_t count) {
+    return int64_t{count} * BlockEchoPerByteMs + BlockEchoConstantMs;
+}
+
+// Sends count*8 prepared slot bytes and collects exactly as many echoes into `slots`.
+bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start, bool clockAfterWrite) {
+    int slotCount = count * SlotBytesPerDataByte;
+    if (SerialWrite(port, slots, slotCount) != slotCount) {
+        OneWirePurge(port);
+        OneWireSetResult(ExchangeError);
+        return false;
+    }
+    if (clockAfterWrite) start = MillisecondClock();
+    WaitForEcho(port, slotCount, start, BlockLimitMs(count), BlockLowCpuPollMs, PollSleep::LowCpuOnly);
+    if (SerialInputCount(port) != slotCount) {
+        OneWirePurge(port);
+        OneWireSetResult(ExchangeError);
+        return false;
+    }
+    if (SerialRead(port, slots, slotCount) != slotCount) {
+        OneWireSetResult(ExchangeError);
+        return false;
+    }
+    return true;
+}
+
+int WriteBlock(const uint8_t* data, int32_t count, int32_t port) {
+    port = OneWireResolvePort(port);
+    if (OneWireLastResult() != Ok) return 0;
+    auto slots = SlotBuffer(count);
+    if (!slots) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        for (int bit = 0; bit < 8; ++bit) {
+            slots[i * SlotBytesPerDataByte + bit] = ((data[i] >> bit) & 1) ? SlotOne : SlotZero;
+        }
+    }
+    // The echoes are not compared with what was sent: a written 1 read back as 0 is a
+    // device talking, which only reads care about.
+    return ExchangeSlots(port, slots.get(), count, 0, true) ? 1 : 0;
+}
+
+}  // namespace
+
+int OneWireOpen(std::u16string_view name, int32_t port) {
+    int32_t openAs;
+    if (port >= 0 && port <= FixedPortLimit) {
+        OneWireClose(port);
+        openAs = port;
+    } else if (port == PortCurrent) {
+        OneWireClose(PortCurrent);
+        openAs = PortDynamic;
+    } else if (port == PortDynamic) {
+        openAs = PortDynamic;
+    } else {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    int opened = SerialOpen(openAs, name, OpenBaud, OpenParity, OpenDataBits, OpenStopBits,
+                            OpenHandshake, OpenQueueSize, OpenQueueSize);
+    if (opened == 0) {
+        OneWireSetResult(NoOpenPort);
+        return 0;
+    }
+    int32_t id = openAs == PortDynamic ? opened : port;
+    if (port == PortCurrent) currentPort.store(id);
+
+    SetPowerLines(id, true);
+    DelayMs(PowerSettleMs);
+    OneWireTouchByte(SlotOne, id);  // eight idle slots settle the line; the answer is noise
+    OneWirePurge(id);
+    OneWireSetResult(Ok);
+    return opened;
+}
+
+int OneWireClose(int32_t port) {
+    int32_t id = port == PortCurrent ? currentPort.load() : port;
+    if (!SerialIsOpen(id)) {
+        OneWireSetResult(NoOpenPort);
+        return 0;
+    }
+    SetPowerLines(id, false);
+    SerialClose(id);
+    if (port == PortCurrent) currentPort.store(PortNone);
+    OneWireSetResult(Ok);
+    return 1;
+}
+
+int OneWireReset(int32_t port) {
+    port = OneWireResolvePort(port);
+    if (OneWireLastResult() != Ok) return 0;
+    if (!SerialSetBaud(port, ResetBaud)) return 0;
+    OneWirePurge(port);
+
+    int presence = 0;
+    if (SerialWrite(port, &ResetByte, 1) != 1) {
+        OneWireSetResult(ExchangeError);
+    } else {
+        WaitForEcho(port, 1, MillisecondClock(), ResetEchoLimitMs, ResetPollMs, PollSleep::Always);
+        uint8_t echo = 0;
+        if (SerialInputCount(port) == 1 && SerialRead(port, &echo, 1) == 1) {
+            presence = echo != ResetByte ? 1 : 0;
+            if (!presence) OneWireSetResult(NoResponse);
+        } else {
+            OneWireSetResult(ExchangeError);
+            OneWirePurge(port);
+        }
+    }
+    // Presence seen at 9600 baud is worthless when the port cannot return to the data
+    // speed: every slot would go out at the wrong rate, so the reset reports failure.
+    if (!SerialSetBaud(port, DataBaud)) return 0;
+    return presence;
+}
+
+int OneWireWriteSlot(int bit, int32_t port, int flags) {
+    uint8_t slot = (bit & 1) ? SlotOne : SlotZero;
+    SerialWrite(port, &slot, 1);
+    if ((flags & SlotWait) == 0) return 0;
+    WaitForEcho(port, 1, MillisecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs, PollSleep::LowCpuOnly);
+    if ((flags & SlotDrain) != 0 && SerialInputCount(port) >= 1) {
+        uint8_t echo;
+        SerialRead(port, &echo, 1);
+    }
+    return 0;
+}
+
+int OneWireReadBit(int32_t port, int flags) {
+    OneWireSetResult(Ok);
+    if ((flags & SlotPurge) != 0) OneWirePurge(port);
+    if ((flags & SlotSend) != 0 && SerialWrite(port, &SlotOne, 1) != 1) {
+        OneWireSetResult(ExchangeError);
+        return 0;
+    }
+    if ((flags & SlotWait) != 0) {
+        WaitForEcho(port, 1, MillisecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs,
+                    PollSleep::LowCpuOnly);
+    }
+    uint8_t echo = 0;
+    if (SerialInputCount(port) == 1 && SerialRead(port, &echo, 1) == 1) {
+        return echo == SlotOne ? 1 : 0;
+    }
+    OneWireSetResult(ExchangeError);
+    return 1;
+}
+
+uint8_t OneWireTouchByte(uint8_t value, int32_t port) {
+    port = OneWireResolvePort(port);
+    if (OneWireLastResult() != Ok) return 0;
+    uint8_t result = 0;
+    for (int i = 0; i < 8; ++i) {
+        OneWireWriteSlot((value >> i) & 1, port, SlotWait);
+        int bit = OneWireReadBit(port, 0);
+        if (OneWireLastResult() != Ok) return SlotOne;
+        result = static_cast<uint8_t>((result >> 1) | (bit << 7));
+    }
+    return result;
+}
+
+int OneWireWriteBytes(int value, int32_t count, int32_t port) {
+    if (count != 1 || value < 0 || value > 0xFF) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    uint8_t byte = static_cast<uint8_t>(value);
+    return WriteBlock(&byte, 1, port);
+}
+
+int OneWireWriteBytes(const uint8_t* data, int32_t count, int32_t port) {
+    if (!data || !ValidCount(count)) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    return WriteBlock(data, count, port);
+}
+
+int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port) {
+    if (!buffer || !ValidCount(count)) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    port = OneWireResolvePort(port);
+    if (OneWireLastResult() != Ok) return 0;
+    int64_t start = MillisecondClock();
+    auto slots = SlotBuffer(count);
+    if (!slots) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    int slotCount = count * SlotBytesPerDataByte;
+    std::fill_n(slots.get(), slotCount, SlotOne);
+    if (!ExchangeSlots(port, slots.get(), count, start, false)) return 0;
+    for (int32_t i = 0; i < count; ++i) {
+        uint8_t byte = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (slots[i * SlotBytesPerDataByte + bit] == SlotOne) byte |= static_cast<uint8_t>(1 << bit);
+        }
+        buffer[i] = byte;
+    }
+    return 1;
+}
+
+}  // namespace kv

@@ -1,0 +1,38 @@
+#include "onewire/timing.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace kv {
+namespace {
+
+std::atomic<TimeSource*> timeSource{nullptr};
+
+}  // namespace
+
+void SetTimeSource(TimeSource* source) { timeSource.store(source); }
+
+TimeSource* CurrentTimeSource() { return timeSource.load(); }
+
+void DelayMs(int32_t milliseconds) {
+    if (milliseconds < 0) milliseconds = 0;
+    if (TimeSource* source = timeSource.load()) {
+        source->sleepMilliseconds(milliseconds);
+        return;
+    }
+    // Linux sleeps with high-resolution timers already; nothing to request first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+int64_t MillisecondClock() {
+    if (TimeSource* source = timeSource.load()) return source->nowMicroseconds() / 1000;
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+}
+
+void PollPause() {
+    if (TimeSource* source = timeSource.load()) source->pollPause();
+}
+
+}  // namespace kv

@@ -1,0 +1,191 @@
+// A serial device node of a POSIX system (Linux first).
+//
+// The descriptor stays non-blocking for its whole life: a port without carrier must not
+// block the open, a read only collects bytes the input count already announced, and a
+// write waits in poll() with a limit of 100 ms per byte plus 10 ms, so a dead USB adapter
+// can never hang the caller.
+//
+// Modem lines: pseudo-terminals and some virtual UARTs have no DTR/RTS, and the modem
+// ioctls fail there with ENOTTY or EINVAL. Such a device is treated as having no modem
+// lines: driving a line succeeds without effect, so the open and every speed switch work
+// as on a real port. Any other failure (EIO after an unplug) is reported.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+
+#include "serial/serial_device.h"
+#include "serial/serial_port.h"
+
+namespace kv {
+namespace {
+
+constexpr int WriteLimitPerByteMs = 100;
+constexpr int WriteLimitConstantMs = 10;
+// Reads are only asked for announced bytes; this bounds the rare case where the driver
+// announced more than it can hand over at once.
+constexpr int ReadLimitConstantMs = 100;
+constexpr int ReadLimitPerByteMs = 2;
+
+using Clock = std::chrono::steady_clock;
+
+bool SpeedConstant(int baud, speed_t& speed) {
+    switch (baud) {
+        case 1200: speed = B1200; return true;
+        case 2400: speed = B2400; return true;
+        case 4800: speed = B4800; return true;
+        case 9600: speed = B9600; return true;
+        case 19200: speed = B19200; return true;
+        case 38400: speed = B38400; return true;
+        case 57600: speed = B57600; return true;
+        case 115200: speed = B115200; return true;
+        case 230400: speed = B230400; return true;
+        default: return false;
+    }
+}
+
+bool DataBitsFlag(int dataBits, tcflag_t& flag) {
+    switch (dataBits) {
+        case 5: flag = CS5; return true;
+        case 6: flag = CS6; return true;
+        case 7: flag = CS7; return true;
+        case 8: flag = CS8; return true;
+        default: return false;
+    }
+}
+
+bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
+
+int RemainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+class PosixSerialDevice final : public SerialDevice {
+public:
+    explicit PosixSerialDevice(int fd) : fd_(fd) {}
+    ~PosixSerialDevice() override { ::close(fd_); }
+    PosixSerialDevice(const PosixSerialDevice&) = delete;
+    PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
+
+    bool configure(int baud, int dataBits, int parity, double stopBits) override {
+        speed_t speed;
+        tcflag_t size;
+        if (!SpeedConstant(baud, speed) || !DataBitsFlag(dataBits, size)) return false;
+        if (parity < 0 || parity > 2) return false;  // none, odd, even
+        if (stopBits != 1.0 && stopBits != 2.0) return false;
+
+        termios tio{};
+        if (tcgetattr(fd_, &tio) != 0) return false;
+        cfmakeraw(&tio);
+        tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
+        tio.c_cflag |= size | CLOCAL | CREAD;
+        if (parity != 0) tio.c_cflag |= PARENB | (parity == 1 ? PARODD : 0);
+        if (stopBits == 2.0) tio.c_cflag |= CSTOPB;
+        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+        // TCSADRAIN: bytes already written go out at the old speed, the next at the new.
+        if (tcsetattr(fd_, TCSADRAIN, &tio) != 0) return false;
+        // tcsetattr succeeds when any part of the change took; make sure the speed did.
+        termios check{};
+        return tcgetattr(fd_, &check) == 0 && cfgetospeed(&check) == speed;
+    }
+
+    bool setLine(int line, bool level) override {
+        if (line == SerialLineBreak) {
+            int request = level ? TIOCSBRK : TIOCCBRK;
+            return ioctl(fd_, request) == 0 || NoModemLines(errno);
+        }
+        int bits = line == SerialLineDtr ? TIOCM_DTR : line == SerialLineRts ? TIOCM_RTS : 0;
+        if (bits == 0) return false;
+        if (ioctl(fd_, level ? TIOCMBIS : TIOCMBIC, &bits) == 0) return true;
+        return NoModemLines(errno);
+    }
+
+    int write(const uint8_t* data, int count) override {
+        if (count <= 0) return 0;
+        auto deadline = Clock::now() + std::chrono::milliseconds(
+                                           int64_t{WriteLimitPerByteMs} * count + WriteLimitConstantMs);
+        int written = 0;
+        while (written < count) {
+            ssize_t n = ::write(fd_, data + written, static_cast<size_t>(count - written));
+            if (n > 0) {
+                written += static_cast<int>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+            if (!WaitReady(POLLOUT, deadline)) break;
+        }
+        return written;
+    }
+
+    int read(uint8_t* data, int count) override {
+        if (count <= 0) return 0;
+        auto deadline = Clock::now() + std::chrono::milliseconds(
+                                           int64_t{ReadLimitPerByteMs} * count + ReadLimitConstantMs);
+        int got = 0;
+        while (got < count) {
+            ssize_t n = ::read(fd_, data + got, static_cast<size_t>(count - got));
+            if (n > 0) {
+                got += static_cast<int>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+                if (!WaitReady(POLLIN, deadline)) break;
+                continue;
+            }
+            break;
+        }
+        return got;
+    }
+
+    int inputCount() override {
+        int count = 0;
+        return ioctl(fd_, FIONREAD, &count) == 0 ? count : -1;
+    }
+
+private:
+    // False when the deadline passed or the descriptor reports an error or hang-up.
+    bool WaitReady(short events, Clock::time_point deadline) {
+        for (;;) {
+            int left = RemainingMs(deadline);
+            if (left <= 0) return false;
+            pollfd p{fd_, events, 0};
+            int r = ::poll(&p, 1, left);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return false;
+            return (p.revents & events) != 0;
+        }
+    }
+
+    int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenPlatformSerialDevice(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // Exclusive use: TIOCEXCL refuses later opens by others; the lock also catches a
+    // holder that opened before us (and works for a privileged second opener).
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    tcflush(fd, TCIOFLUSH);
+    return std::make_unique<PosixSerialDevice>(fd);
+}
+
+}  // namespace kv

@@ -1,0 +1,159 @@
+// The open-port table. One lock guards the table itself; reading and writing a port
+// happen outside it on a shared reference, so a slow write never blocks a lookup and a
+// port closed by another thread stays alive until the transfer on it has ended.
+#include "serial/serial_port.h"
+
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "runtime/utf.h"
+#include "serial/port_names.h"
+#include "serial/serial_device.h"
+
+namespace kv {
+namespace {
+
+constexpr int32_t FixedIdLimit = 999;      // 0..999 are chosen by the caller
+constexpr int32_t FirstAssignedId = 1000;  // assigned identifiers never fall below this
+constexpr int32_t LastAssignedId = INT32_MAX;
+
+struct OpenPort {
+    std::unique_ptr<SerialDevice> device;
+    int dataBits = 8;
+    int parity = 0;
+    double stopBits = 1.0;
+};
+
+std::mutex tableLock;
+std::map<int32_t, std::shared_ptr<OpenPort>> openPorts;
+int32_t nextAssignedId = FirstAssignedId;
+
+std::shared_ptr<OpenPort> Find(int32_t id) {
+    std::lock_guard lock(tableLock);
+    auto it = openPorts.find(id);
+    return it == openPorts.end() ? nullptr : it->second;
+}
+
+// Called with the lock held. Returns 0 when every assigned identifier is taken.
+int32_t FreshId() {
+    for (int64_t tries = 0; tries <= int64_t{LastAssignedId} - FirstAssignedId; ++tries) {
+        int32_t candidate = nextAssignedId;
+        nextAssignedId = candidate == LastAssignedId ? FirstAssignedId : candidate + 1;
+        if (!openPorts.contains(candidate)) return candidate;
+    }
+    return 0;
+}
+
+std::unique_ptr<SerialDevice> OpenDevice(std::u16string_view name) {
+    if (auto device = OpenVirtualSerialDevice(name)) return device;
+    std::string path;
+    if (!SerialDevicePath(name, path)) return nullptr;
+    return OpenPlatformSerialDevice(path);
+}
+
+}  // namespace
+
+int SerialOpen(int32_t id, std::u16string_view name, int baud, int parity, int dataBits,
+               double stopBits, int handshake, int inQueue, int outQueue) {
+    (void)inQueue;  // the kernel sizes its own tty buffers; the sizes are only a hint
+    (void)outQueue;
+    if (name.empty()) return 0;
+    if (id != PortDynamic && (id < 0 || id > FixedIdLimit)) return 0;
+    if (handshake != 0) return 0;  // only "no handshake" is supported
+    if (id != PortDynamic && Find(id)) return 0;  // never shadow a port that is still open
+    name = name.substr(0, std::min<size_t>(name.size(), SerialNameLimit));
+
+    auto port = std::make_shared<OpenPort>();
+    port->device = OpenDevice(name);
+    if (!port->device) return 0;
+    if (!port->device->configure(baud, dataBits, parity, stopBits)) return 0;
+    // Without handshake RTS is a plain output, and it starts low as after a fresh open.
+    port->device->setLine(SerialLineRts, false);
+    port->dataBits = dataBits;
+    port->parity = parity;
+    port->stopBits = stopBits;
+
+    std::lock_guard lock(tableLock);
+    int32_t assigned = id;
+    if (id == PortDynamic) {
+        assigned = FreshId();
+        if (assigned == 0) return 0;
+    } else if (openPorts.contains(id)) {
+        return 0;  // another thread won the race for this identifier
+    }
+    openPorts.emplace(assigned, std::move(port));
+    return id == PortDynamic ? assigned : 1;
+}
+
+int SerialClose(int32_t id) {
+    if (id == PortDynamic) {
+        std::map<int32_t, std::shared_ptr<OpenPort>> closing;
+        {
+            std::lock_guard lock(tableLock);
+            closing.swap(openPorts);
+        }
+        return closing.empty() ? 0 : 1;
+    }
+    std::shared_ptr<OpenPort> closing;
+    {
+        std::lock_guard lock(tableLock);
+        auto it = openPorts.find(id);
+        if (it == openPorts.end()) return 0;
+        closing = std::move(it->second);
+        openPorts.erase(it);
+    }
+    return 1;  // the device closes when the last transfer on it lets go
+}
+
+void SerialCloseAll() { SerialClose(PortDynamic); }
+
+int SerialIsOpen(int32_t id) { return Find(id) ? 1 : 0; }
+
+intptr_t SerialHandle(int32_t id) {
+    auto port = Find(id);
+    return port ? reinterpret_cast<intptr_t>(port->device.get()) : 0;
+}
+
+int SerialWrite(int32_t id, const uint8_t* data, int count) {
+    if (!data || count <= 0) return 0;
+    auto port = Find(id);
+    if (!port) return 0;
+    int written = port->device->write(data, count);
+    return written > 0 ? written : 0;
+}
+
+int SerialRead(int32_t id, uint8_t* data, int count) {
+    if (!data || count <= 0) return 0;
+    auto port = Find(id);
+    if (!port) return 0;
+    int got = port->device->read(data, count);
+    return got > 0 ? got : 0;
+}
+
+int SerialInputCount(int32_t id) {
+    auto port = Find(id);
+    if (!port) return 0;
+    int count = port->device->inputCount();
+    return count > 0 ? count : 0;
+}
+
+int SerialSetLine(int32_t id, int line, int level) {
+    if (line != SerialLineDtr && line != SerialLineRts && line != SerialLineBreak) return 0;
+    auto port = Find(id);
+    if (!port) return 0;
+    return port->device->setLine(line, level != 0) ? 1 : 0;
+}
+
+int SerialApplyState(int32_t id, int baud, int dtrLevel, int rtsLevel) {
+    auto port = Find(id);
+    if (!port) return 0;
+    if (!port->device->configure(baud, port->dataBits, port->parity, port->stopBits)) return 0;
+    bool dtr = port->device->setLine(SerialLineDtr, dtrLevel != 0);
+    bool rts = port->device->setLine(SerialLineRts, rtsLevel != 0);
+    return dtr && rts ? 1 : 0;
+}
+
+}  // namespace kv
