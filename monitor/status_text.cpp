@@ -1,0 +1,61 @@
+#include "monitor/status_text.h"
+
+#include "monitor/sensor_table.h"
+#include "monitor/texts.h"
+#include "monitor/window_ids.h"
+#include "runtime/number_text.h"
+#include "ui/toolkit.h"
+
+namespace kv {
+
+namespace {
+constexpr int StatusField = 0;
+}
+
+void ShowStatus(std::u16string_view text) { ui::SetStatusText(StatusLine, StatusField, text); }
+
+std::u16string FoundDevicesText(int64_t deviceCount) {
+    std::u16string text(texts::FoundHead);
+    text += IntegerToText(deviceCount);
+    text += texts::FoundWire;
+    text += PluralForm(deviceCount, texts::DeviceOne, texts::DeviceFew, texts::DeviceMany);
+    return text;
+}
+
+std::u16string StatusSuffixText(int64_t errorCount, int64_t limitCount) {
+    std::u16string text;
+    if (errorCount > 0) {
+        text += texts::FaultyLead;
+        text += PluralForm(errorCount, texts::FaultyVerbOne, texts::FaultyVerbFew,
+                           texts::FaultyVerbMany);
+        text += IntegerToText(errorCount);
+        text += PluralForm(errorCount, texts::SensorOne, texts::SensorFew, texts::SensorMany);
+        text += texts::FaultyTail;
+    } else {
+        text += texts::SentenceEnd;
+    }
+    if (limitCount > 0) {
+        text += texts::LimitLead;
+        text += IntegerToText(limitCount);
+        text += PluralForm(limitCount, texts::LimitSensorOne, texts::LimitSensorFew,
+                           texts::LimitSensorMany);
+        text += texts::LimitTail;
+    }
+    return text;
+}
+
+std::u16string NothingFoundText(std::u16string_view portName) {
+    std::u16string text(texts::NothingFoundHead);
+    text += portName;
+    text += texts::NothingFoundTail;
+    return text;
+}
+
+std::u16string PortOpenFailedText(std::u16string_view portName) {
+    std::u16string text(texts::PortOpenFailedHead);
+    text += portName;
+    text += texts::PortOpenFailedTail;
+    return text;
+}
+
+}  // namespace kv

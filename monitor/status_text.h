@@ -1,0 +1,19 @@
+// The status line of the main window and the texts composed for it.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+void ShowStatus(std::u16string_view text);
+
+// "Найдено 3 '1-Wire'  устройства" (without the end of the sentence).
+std::u16string FoundDevicesText(int64_t deviceCount);
+// The tail after the device count: the faulty sensors and the limit violations of a pass.
+std::u16string StatusSuffixText(int64_t errorCount, int64_t limitCount);
+// "На порту COM1, '1-Wire' устройства не найдены."
+std::u16string NothingFoundText(std::u16string_view portName);
+std::u16string PortOpenFailedText(std::u16string_view portName);
+
+}  // namespace kv

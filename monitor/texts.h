@@ -1,0 +1,59 @@
+// Every text the monitor shows, kept exactly as the user sees it (typos included).
+#pragma once
+#include <string_view>
+
+namespace kv::texts {
+
+// Type names by family code.
+inline constexpr std::u16string_view TypeDs18s20 = u"DS1820 / DS18S20";
+inline constexpr std::u16string_view TypeDs18b20 = u"DS18B20";
+inline constexpr std::u16string_view TypeUnknown = u"Неизвестное устройство";
+
+// Row cells.
+inline constexpr std::u16string_view RomCrcWarning = u"  ОШИБКА CRC";
+inline constexpr std::u16string_view PowerExternal = u"3 вывода";
+inline constexpr std::u16string_view PowerParasite = u"2 вывода ('паразитное' питание)";
+inline constexpr std::u16string_view PowerUnknown = u"Ошибка";
+inline constexpr std::u16string_view Measuring = u"Измерение";
+inline constexpr std::u16string_view Initialising = u"Инициализация";
+inline constexpr std::u16string_view ReadingOk = u"OK";
+inline constexpr std::u16string_view ReadingCrcError = u"Ошибка CRC";
+inline constexpr std::u16string_view DegreesSuffix = u" °C";
+
+// Port opening and search.
+inline constexpr std::u16string_view PortOpened = u"Порт открыт";
+inline constexpr std::u16string_view PortOpenFailedHead = u"Не удалось открыть порт '";
+inline constexpr std::u16string_view PortOpenFailedTail =
+    u"'  Возможно он зянят или отстуствует в системе";
+inline constexpr std::u16string_view Searching = u"Поиск '1-Wire' устройств...";
+inline constexpr std::u16string_view NothingFoundHead = u"На порту ";
+inline constexpr std::u16string_view NothingFoundTail = u", '1-Wire' устройства не найдены.";
+
+// Status line.
+inline constexpr std::u16string_view FoundHead = u"Найдено ";
+inline constexpr std::u16string_view FoundWire = u" '1-Wire' ";
+inline constexpr std::u16string_view DeviceOne = u"устройство";
+inline constexpr std::u16string_view DeviceFew = u" устройства";
+inline constexpr std::u16string_view DeviceMany = u" устройств";
+inline constexpr std::u16string_view SentenceEnd = u".";
+inline constexpr std::u16string_view FaultyLead = u".    ";
+inline constexpr std::u16string_view FaultyVerbOne = u"Обнаружен ";
+inline constexpr std::u16string_view FaultyVerbFew = u"Обнаружено ";
+inline constexpr std::u16string_view FaultyVerbMany = u"Обнаружены ";
+inline constexpr std::u16string_view SensorOne = u" датчик";
+inline constexpr std::u16string_view SensorFew = u" датчика";
+inline constexpr std::u16string_view SensorMany = u" датчиков";
+inline constexpr std::u16string_view FaultyTail = u" с ошибками в работе";
+inline constexpr std::u16string_view LimitLead = u"  В ";
+inline constexpr std::u16string_view LimitSensorOne = u" датчике";
+inline constexpr std::u16string_view LimitSensorFew = u" датчиках";
+inline constexpr std::u16string_view LimitSensorMany = u" датчиках";
+inline constexpr std::u16string_view LimitTail =
+    u" зафиксирован выход за пределы допустимой температуры";
+
+// Event log.
+inline constexpr std::u16string_view LogFileName = u"DS18B20_Kalorivox.log";
+inline constexpr std::u16string_view LogDateMask = u"[%dd/%mm/%yyyy %hh:%ii:%ss]  ";
+inline constexpr std::u16string_view LogSeparator = u"  —  ";
+
+}  // namespace kv::texts
