@@ -1,0 +1,112 @@
+// A simulated passive 1-Wire adapter and its bus, at the level of echoed UART bytes: every
+// byte written comes back as the line looked while it was sent at the current baud rate,
+// shaped by the devices (wired-AND) and by whatever faults the bus is given.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "serial/serial_device.h"
+#include "sim/sim_device.h"
+
+namespace kv {
+
+// The bus's notion of now: the installed time source (a SimClock in tests) or the real
+// monotonic clock.
+int64_t SimNowMicroseconds();
+// Time one byte occupies the wire: 10 bit times (start, 8 data, stop).
+int64_t SimByteMicroseconds(int baud);
+
+class SimBus : public std::enable_shared_from_this<SimBus> {
+public:
+    explicit SimBus(uint64_t seed = 1);
+
+    // --- devices ---
+    std::shared_ptr<SimDevice> addDevice(const RomCode& rom);
+    // A DS18B20 or DS18S20, as the ROM code's family byte says.
+    std::shared_ptr<SimDevice> addThermometer(const RomCode& rom, double celsius, bool parasite = false);
+    void plug(std::shared_ptr<SimDevice> device);   // plugged (back) in while running
+    bool unplug(const RomCode& rom);                // false when no such device is on the bus
+    void clearDevices();
+    std::vector<std::shared_ptr<SimDevice>> devices() const;
+    std::shared_ptr<SimDevice> device(const RomCode& rom) const;
+
+    // --- the adapter and the line ---
+    void setAdapterPresent(bool present);  // false: the port opens but nothing ever echoes
+    void setStuckLow(bool stuck);          // every echo 0x00, the reset's included
+    void setNoise(double flipProbability); // each echoed bit flips with this probability
+    void setSeed(uint64_t seed);           // makes noise and stray bytes reproducible
+    void setStrayProbability(double probability);  // an extra byte after an echo
+    void injectStray(std::span<const uint8_t> bytes);  // bytes that arrive at once, unasked
+    void setEchoLatencyMicroseconds(int64_t latency);  // a USB adapter's delivery delay
+    void setWireTime(bool emulate);        // echoes appear only after the byte's wire time
+    // Level of DTR and RTS that powers the adapter (high unless the wiring inverts it).
+    void setPoweredLevel(bool high);
+    // false: the adapter counts as powered whatever the lines say (a pseudo-terminal has
+    // no modem lines to watch).
+    void setPowerSensing(bool sensing);
+
+    // --- the port side: one attachment at a time, like an exclusively opened port ---
+    std::unique_ptr<SerialDevice> attach();  // nullptr while another attachment is open
+    bool attached() const;
+    void detach();
+    void configure(int baud);
+    void setLine(int line, bool level);
+    int write(const uint8_t* data, int count);
+    int read(uint8_t* data, int count);  // only echoes that are already visible
+    int inputCount();
+    // When the next echo not yet visible becomes visible; -1 when none is pending.
+    int64_t nextEchoDueMicroseconds() const;
+    void dropInput();
+
+    int baud() const;
+    bool lineLevel(int line) const;
+    bool powered() const;
+
+    struct Stats {
+        int64_t writes = 0;        // write calls (round trips of the client)
+        int64_t bytes = 0;         // bytes written at any speed
+        int64_t resetBytes = 0;    // bytes that drove a reset pulse
+        int64_t wireMicroseconds = 0;  // sum of the written bytes' wire times
+    };
+    Stats stats() const;
+    void resetStats();
+
+private:
+    struct Echo {
+        uint8_t byte;
+        int64_t visibleAt;
+    };
+    uint8_t lineEcho(uint8_t sent, int64_t start);
+    bool poweredLocked() const;
+    void applyLines(bool dtr, bool rts);
+    int visibleCountLocked(int64_t now) const;
+
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<SimDevice>> devices_;
+    std::mt19937_64 random_;
+    bool adapterPresent_ = true;
+    bool stuckLow_ = false;
+    double noise_ = 0.0;
+    double stray_ = 0.0;
+    int64_t latency_ = 0;
+    bool wireTime_ = false;
+    bool poweredLevel_ = true;
+    bool powerSensing_ = true;
+    bool attached_ = false;
+    int baud_ = 9600;
+    bool dtr_ = false, rts_ = false, break_ = false;
+    int64_t lineFree_ = 0;
+    std::deque<Echo> input_;
+    Stats stats_;
+};
+
+// Makes the bus openable under a port name ("BUS1") through the serial layer.
+void SimRegisterBus(std::u16string_view name, std::shared_ptr<SimBus> bus);
+
+}  // namespace kv

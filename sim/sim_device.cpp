@@ -1,0 +1,303 @@
+#include "sim/sim_device.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace kv {
+namespace {
+
+constexpr uint8_t WriteScratchpadCommand = 0x4E;
+constexpr uint8_t CopyScratchpadCommand = 0x48;
+constexpr uint8_t RecallCommand = 0xB8;
+constexpr uint8_t ConvertT = 0x44;
+constexpr uint8_t ReadScratchpad = 0xBE;
+constexpr uint8_t ReadPowerSupply = 0xB4;
+constexpr uint8_t FamilyB20 = 0x28;
+constexpr uint8_t FamilyS20 = 0x10;
+constexpr int64_t FullConversionUs = 750'000;  // 12 bits on a DS18B20, always on a DS18S20
+constexpr uint8_t CountPerC = 0x10;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+int16_t ClampRaw(long value) {
+    return static_cast<int16_t>(std::clamp<long>(value, INT16_MIN, INT16_MAX));
+}
+
+}  // namespace
+
+uint8_t SimCrc8(const uint8_t* data, int length) {
+    uint8_t crc = 0;
+    for (int i = 0; i < length; ++i) {
+        uint8_t byte = data[i];
+        for (int b = 0; b < 8; ++b) {
+            crc = ((crc ^ byte) & 1) ? static_cast<uint8_t>((crc >> 1) ^ 0x8C)
+                                     : static_cast<uint8_t>(crc >> 1);
+            byte >>= 1;
+        }
+    }
+    return crc;
+}
+
+RomCode SimMakeRom(uint8_t family, uint64_t serial) {
+    RomCode rom{};
+    rom[0] = family;
+    for (int i = 0; i < 6; ++i) rom[1 + i] = static_cast<uint8_t>(serial >> (8 * i));
+    rom[7] = SimCrc8(rom.data(), 7);
+    return rom;
+}
+
+bool SimParseRom(const char* text, RomCode& rom) {
+    if (text == nullptr) return false;
+    const size_t length = std::strlen(text);
+    if (length != 16 && length != 14) return false;
+    RomCode parsed{};
+    for (size_t i = 0; i < length; i += 2) {
+        const int high = HexValue(text[i]), low = HexValue(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        parsed[i / 2] = static_cast<uint8_t>(high * 16 + low);
+    }
+    if (length == 14) parsed[7] = SimCrc8(parsed.data(), 7);
+    rom = parsed;
+    return true;
+}
+
+SimDevice::SimDevice(const RomCode& rom)
+    : rom_(rom), register_(rom[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20) {}
+
+bool SimDevice::isThermometer() const { return rom_[0] == FamilyB20 || rom_[0] == FamilyS20; }
+
+void SimDevice::setTemperature(double celsius) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    celsius_ = celsius;
+    exactRaw_ = false;
+}
+
+void SimDevice::setRawTemperature(int16_t raw) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    setRaw_ = raw;
+    exactRaw_ = true;
+}
+
+void SimDevice::setDrift(double amplitudeCelsius, int64_t periodMilliseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    driftAmplitude_ = amplitudeCelsius;
+    driftPeriodMs_ = periodMilliseconds;
+}
+
+void SimDevice::setParasite(bool parasite) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    parasite_ = parasite;
+}
+
+bool SimDevice::parasite() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return parasite_;
+}
+
+void SimDevice::setResolution(int bits) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    resolution_ = std::clamp(bits, 9, 12);
+}
+
+void SimDevice::setCorruptScratchpadCrc(bool corrupt) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    corruptCrc_ = corrupt;
+}
+
+int16_t SimDevice::registerRaw(int64_t nowMicroseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    settleConversion(nowMicroseconds);
+    return register_;
+}
+
+int SimDevice::conversions() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return conversions_;
+}
+
+int64_t SimDevice::conversionMicroseconds() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (rom_[0] != FamilyB20) return FullConversionUs;
+    return FullConversionUs >> (12 - resolution_);
+}
+
+double SimDevice::measured(int64_t atMicroseconds) const {
+    if (driftAmplitude_ == 0.0 || driftPeriodMs_ <= 0) return celsius_;
+    const double phase = static_cast<double>(atMicroseconds / 1000 % driftPeriodMs_) /
+                         static_cast<double>(driftPeriodMs_);
+    return celsius_ + driftAmplitude_ * std::sin(2.0 * std::numbers::pi * phase);
+}
+
+int16_t SimDevice::rawFor(double celsius) const {
+    if (rom_[0] == FamilyS20) return ClampRaw(std::lround(celsius * 2.0));
+    const int16_t raw = ClampRaw(std::lround(celsius * 16.0));
+    // Lower resolutions leave the lowest bits undefined; the device sends them as zeros.
+    return static_cast<int16_t>(raw & ~((1 << (12 - resolution_)) - 1));
+}
+
+void SimDevice::settleConversion(int64_t now) {
+    if (!converting_ || now < conversionEnd_) return;
+    converting_ = false;
+    ++conversions_;
+    const double celsius = measured(conversionEnd_);
+    register_ = exactRaw_ ? setRaw_ : rawFor(celsius);
+    if (rom_[0] == FamilyS20) {
+        // COUNT_REMAIN carries the part below half a degree, as the real part reports it.
+        const double whole = std::floor(celsius);
+        countRemain_ = std::clamp<int>(16 - static_cast<int>(std::lround((celsius - whole + 0.25) * 16.0)), 0, 16);
+    }
+}
+
+std::vector<uint8_t> SimDevice::scratchpad(int64_t now) {
+    settleConversion(now);
+    std::vector<uint8_t> pad(9);
+    pad[0] = static_cast<uint8_t>(register_ & 0xFF);
+    pad[1] = static_cast<uint8_t>((register_ >> 8) & 0xFF);
+    pad[2] = th_;
+    pad[3] = tl_;
+    if (rom_[0] == FamilyS20) {
+        pad[4] = 0xFF;
+        pad[5] = 0xFF;
+        pad[6] = static_cast<uint8_t>(countRemain_);
+        pad[7] = CountPerC;
+    } else {
+        pad[4] = static_cast<uint8_t>(0x1F | ((resolution_ - 9) << 5));
+        pad[5] = 0xFF;
+        pad[6] = 0x0C;
+        pad[7] = 0x10;
+    }
+    pad[8] = SimCrc8(pad.data(), 8);
+    if (corruptCrc_) pad[8] ^= 0x5A;
+    return pad;
+}
+
+void SimDevice::startTransmit(std::vector<uint8_t> bytes) {
+    out_ = std::move(bytes);
+    phase_ = Phase::Transmit;
+    bit_ = 0;
+}
+
+void SimDevice::busReset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    phase_ = Phase::RomCommand;
+    bit_ = 0;
+    shift_ = 0;
+    searchStep_ = 0;
+    out_.clear();
+    received_.clear();
+}
+
+void SimDevice::powerLost() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!parasite_) return;  // an externally supplied part keeps its registers
+    phase_ = Phase::Idle;
+    converting_ = false;
+    register_ = rom_[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
+}
+
+bool SimDevice::pullsSlotLow(int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (phase_) {
+    case Phase::Transmit: {
+        const size_t byte = static_cast<size_t>(bit_ / 8);
+        if (byte >= out_.size()) return false;  // past the data the device sends ones
+        return ((out_[byte] >> (bit_ % 8)) & 1) == 0;
+    }
+    case Phase::ReadRom: return !romBit(bit_);
+    case Phase::SearchRom:
+        if (searchStep_ == 0) return !romBit(bit_);
+        if (searchStep_ == 1) return romBit(bit_);
+        return false;
+    case Phase::PowerAnswer: return parasite_;
+    case Phase::Converting:
+        settleConversion(now);
+        return converting_;
+    default: return false;
+    }
+}
+
+void SimDevice::slotDone(bool level, int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (phase_) {
+    case Phase::RomCommand:
+    case Phase::Function:
+    case Phase::WriteScratchpad: {
+        shift_ |= static_cast<uint32_t>(level) << bit_;
+        if (++bit_ < 8) return;
+        const auto byte = static_cast<uint8_t>(shift_);
+        bit_ = 0;
+        shift_ = 0;
+        if (phase_ == Phase::Function) {
+            functionCommand(byte, now);
+        } else if (phase_ == Phase::WriteScratchpad) {
+            received_.push_back(byte);
+            const size_t wanted = rom_[0] == FamilyB20 ? 3 : 2;
+            if (received_.size() < wanted) return;
+            th_ = received_[0];
+            tl_ = received_[1];
+            if (wanted == 3) resolution_ = 9 + ((received_[2] >> 5) & 3);
+            phase_ = Phase::Idle;
+        } else if (byte == ReadRomCommand) {
+            phase_ = Phase::ReadRom;
+        } else if (byte == MatchRomCommand) {
+            phase_ = Phase::MatchRom;
+        } else if (byte == SkipRomCommand) {
+            phase_ = Phase::Function;
+        } else if (byte == SearchRomCommand) {
+            phase_ = Phase::SearchRom;
+            searchStep_ = 0;
+        } else {
+            phase_ = Phase::Idle;  // alarm search and anything unknown
+        }
+        return;
+    }
+    case Phase::ReadRom:
+        if (++bit_ == 64) { phase_ = Phase::Function; bit_ = 0; }
+        return;
+    case Phase::MatchRom:
+        if (level != romBit(bit_)) { phase_ = Phase::Idle; return; }
+        if (++bit_ == 64) { phase_ = Phase::Function; bit_ = 0; }
+        return;
+    case Phase::SearchRom:
+        if (searchStep_ < 2) { ++searchStep_; return; }
+        searchStep_ = 0;
+        if (level != romBit(bit_)) { phase_ = Phase::Idle; return; }
+        if (++bit_ == 64) { phase_ = Phase::Function; bit_ = 0; }
+        return;
+    case Phase::Transmit:
+        ++bit_;
+        return;
+    default: return;
+    }
+}
+
+void SimDevice::functionCommand(uint8_t command, int64_t now) {
+    if (!isThermometer()) { phase_ = Phase::Idle; return; }
+    switch (command) {
+    case ConvertT:
+        settleConversion(now);
+        converting_ = true;
+        conversionEnd_ = now + (rom_[0] == FamilyB20 ? FullConversionUs >> (12 - resolution_)
+                                                     : FullConversionUs);
+        phase_ = Phase::Converting;
+        return;
+    case ReadScratchpad: startTransmit(scratchpad(now)); return;
+    case ReadPowerSupply: phase_ = Phase::PowerAnswer; return;
+    case WriteScratchpadCommand:
+        phase_ = Phase::WriteScratchpad;
+        received_.clear();
+        return;
+    case CopyScratchpadCommand:
+    case RecallCommand:
+    default: phase_ = Phase::Idle; return;
+    }
+}
+
+}  // namespace kv
