@@ -5,17 +5,16 @@
 #include <cstring>
 #include <numbers>
 
+#include "onewire/ds18x20.h"
+
 namespace kv {
 namespace {
 
 constexpr uint8_t WriteScratchpadCommand = 0x4E;
 constexpr uint8_t CopyScratchpadCommand = 0x48;
 constexpr uint8_t RecallCommand = 0xB8;
-constexpr uint8_t ConvertT = 0x44;
-constexpr uint8_t ReadScratchpad = 0xBE;
-constexpr uint8_t ReadPowerSupply = 0xB4;
-constexpr uint8_t FamilyB20 = 0x28;
-constexpr uint8_t FamilyS20 = 0x10;
+constexpr uint8_t FamilyB20 = FamilyDs18b20;
+constexpr uint8_t FamilyS20 = FamilyDs18s20;
 constexpr int64_t FullConversionUs = 750'000;  // 12 bits on a DS18B20, always on a DS18S20
 constexpr uint8_t CountPerC = 0x10;
 
@@ -281,15 +280,15 @@ void SimDevice::slotDone(bool level, int64_t now) {
 void SimDevice::functionCommand(uint8_t command, int64_t now) {
     if (!isThermometer()) { phase_ = Phase::Idle; return; }
     switch (command) {
-    case ConvertT:
+    case ConvertTCommand:
         settleConversion(now);
         converting_ = true;
         conversionEnd_ = now + (rom_[0] == FamilyB20 ? FullConversionUs >> (12 - resolution_)
                                                      : FullConversionUs);
         phase_ = Phase::Converting;
         return;
-    case ReadScratchpad: startTransmit(scratchpad(now)); return;
-    case ReadPowerSupply: phase_ = Phase::PowerAnswer; return;
+    case ReadScratchpadCommand: startTransmit(scratchpad(now)); return;
+    case ReadPowerSupplyCommand: phase_ = Phase::PowerAnswer; return;
     case WriteScratchpadCommand:
         phase_ = Phase::WriteScratchpad;
         received_.clear();

@@ -1,0 +1,193 @@
+// kalorivox-simpty: serves a simulated 1-Wire bus on a pseudo-terminal and prints the
+// path of its slave side, which any serial program (kalorivox-probe, the monitor) opens
+// like a real port. Runs until interrupted.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "onewire/ds18x20.h"
+#include "sim/demo_bus.h"
+#include "sim/pty_server.h"
+
+namespace {
+
+constexpr char Usage[] =
+    "usage: kalorivox-simpty [options]\n"
+    "Serves a simulated 1-Wire bus (passive UART adapter) on a pseudo-terminal and\n"
+    "prints the terminal's path. Stops on Ctrl-C or SIGTERM.\n"
+    "\n"
+    "Devices (without any of these the demo bus is served):\n"
+    "  --demo                   three DS18B20 (one parasite-powered) and one DS18S20\n"
+    "  --ds18b20 ROM:C[:flags]  a DS18B20 at C degrees Celsius\n"
+    "  --ds18s20 ROM:C[:flags]  a DS18S20 at C degrees Celsius\n"
+    "  --other ROM              a device of another family (answers ROM commands only)\n"
+    "  --empty                  no device at all\n"
+    "    ROM is 16 hex digits in bus order, family byte first, taken as given (a wrong\n"
+    "    CRC byte stays wrong), or 14 digits to have the CRC byte computed.\n"
+    "    flags, separated by ':': parasite (two-wire hook-up), badcrc (the scratchpad's\n"
+    "    CRC byte is sent wrong)\n"
+    "Faults:\n"
+    "  --no-adapter             the port opens but nothing echoes\n"
+    "  --stuck-low              the data line is held low (every echo 0x00)\n"
+    "  --noise P                every echoed bit flips with probability P\n"
+    "  --stray P                after an echo an extra byte arrives with probability P\n"
+    "  --seed N                 seed of noise and stray bytes (default 1)\n"
+    "  --latency MS             echoes arrive MS milliseconds late (USB adapters)\n"
+    "Timing and access:\n"
+    "  --wire-time              echoes take the bytes' time on the wire (10 bits each)\n"
+    "  --link PATH              also make PATH a symbolic link to the terminal\n"
+    "  --help                   this text\n";
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "kalorivox-simpty: %s\n", message.c_str());
+    return 1;
+}
+
+bool ParseDouble(const char* text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0';
+}
+
+// "ROM:C[:flags]" for a thermometer of the given family.
+bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& spec, std::string& error) {
+    const size_t colon = spec.find(':');
+    if (colon == std::string::npos) {
+        error = "expected ROM:CELSIUS, got '" + spec + "'";
+        return false;
+    }
+    kv::RomCode rom{};
+    if (!kv::SimParseRom(spec.substr(0, colon).c_str(), rom) || rom[0] != family) {
+        char expected[8];
+        std::snprintf(expected, sizeof expected, "%02X", family);
+        error = "bad ROM code in '" + spec + "' (14 or 16 hex digits starting with " + expected + ")";
+        return false;
+    }
+    std::string rest = spec.substr(colon + 1);
+    std::string flags;
+    if (const size_t next = rest.find(':'); next != std::string::npos) {
+        flags = rest.substr(next + 1) + ":";
+        rest.resize(next);
+    }
+    double celsius = 0;
+    if (!ParseDouble(rest.c_str(), celsius)) {
+        error = "bad temperature in '" + spec + "'";
+        return false;
+    }
+    auto device = bus.addThermometer(rom, celsius);
+    for (size_t start = 0; start < flags.size();) {
+        const size_t end = flags.find(':', start);
+        const std::string flag = flags.substr(start, end - start);
+        start = end + 1;
+        if (flag == "parasite") device->setParasite(true);
+        else if (flag == "badcrc") device->setCorruptScratchpadCrc(true);
+        else if (!flag.empty()) {
+            error = "unknown device flag '" + flag + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    auto bus = std::make_shared<kv::SimBus>();
+    bool demo = false, anyDevice = false, empty = false;
+    double noise = 0, stray = 0, latencyMs = 0;
+    unsigned long long seed = 1;
+    bool noAdapter = false, stuckLow = false, wireTime = false;
+    std::string link;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char*& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        std::string error;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (arg == "--demo") {
+            demo = true;
+        } else if (arg == "--empty") {
+            empty = true;
+        } else if (arg == "--ds18b20" || arg == "--ds18s20") {
+            if (!value(v)) return Fail(arg + " needs ROM:CELSIUS");
+            if (!AddThermometer(*bus, arg == "--ds18b20" ? kv::FamilyDs18b20 : kv::FamilyDs18s20, v, error))
+                return Fail(error);
+            anyDevice = true;
+        } else if (arg == "--other") {
+            kv::RomCode rom{};
+            if (!value(v) || !kv::SimParseRom(v, rom)) return Fail("--other needs a ROM code of 14 or 16 hex digits");
+            bus->addDevice(rom);
+            anyDevice = true;
+        } else if (arg == "--no-adapter") {
+            noAdapter = true;
+        } else if (arg == "--stuck-low") {
+            stuckLow = true;
+        } else if (arg == "--wire-time") {
+            wireTime = true;
+        } else if (arg == "--noise" || arg == "--stray" || arg == "--latency") {
+            double number = 0;
+            if (!value(v) || !ParseDouble(v, number) || number < 0) return Fail(arg + " needs a number of at least 0");
+            if (arg == "--latency") latencyMs = number;
+            else if (number > 1) return Fail(arg + " needs a probability from 0 to 1");
+            else (arg == "--noise" ? noise : stray) = number;
+        } else if (arg == "--seed") {
+            char* end = nullptr;
+            if (!value(v)) return Fail("--seed needs a number");
+            seed = std::strtoull(v, &end, 0);
+            if (end == v || *end != '\0') return Fail("--seed needs a number");
+        } else if (arg == "--link") {
+            if (!value(v)) return Fail("--link needs a path");
+            link = v;
+        } else {
+            return Fail("unknown option '" + arg + "' (try --help)");
+        }
+    }
+    if (empty && (demo || anyDevice)) return Fail("--empty does not go with devices");
+    if (demo || (!anyDevice && !empty)) {
+        auto demoBus = kv::SimMakeDemoBus();
+        for (auto& device : demoBus->devices()) bus->plug(device);
+    }
+    bus->setSeed(seed);
+    bus->setAdapterPresent(!noAdapter);
+    bus->setStuckLow(stuckLow);
+    bus->setNoise(noise);
+    bus->setStrayProbability(stray);
+    bus->setEchoLatencyMicroseconds(static_cast<int64_t>(latencyMs * 1000));
+    bus->setWireTime(wireTime);
+
+    // Signals are taken by sigwait below, not by the serving thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    kv::PtyServer server(bus);
+    std::string error;
+    if (!server.open(&error)) return Fail(error);
+    if (!link.empty()) {
+        ::unlink(link.c_str());
+        if (::symlink(server.slavePath().c_str(), link.c_str()) != 0)
+            return Fail("cannot link " + link + ": " + std::strerror(errno));
+    }
+    std::printf("%s\n", server.slavePath().c_str());
+    std::fflush(stdout);
+    server.start();
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.stop();
+    if (!link.empty()) ::unlink(link.c_str());
+    return 0;
+}
