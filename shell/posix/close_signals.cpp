@@ -1,0 +1,83 @@
+#include "shell/close_signals.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <thread>
+
+#include "monitor/window_ids.h"
+#include "ui/toolkit.h"
+
+namespace kv {
+namespace {
+
+// A signal handler may do almost nothing; it only writes one byte into a pipe, and an
+// ordinary thread turns that byte into an event of the window.
+constexpr char CloseByte = 'c';
+constexpr char QuitByte = 'q';
+constexpr std::array<int, 2> ForwardedSignals = {SIGINT, SIGTERM};
+
+int pipeFds[2] = {-1, -1};
+std::array<struct sigaction, ForwardedSignals.size()> previousActions{};
+std::thread forwarder;
+bool installed = false;
+
+void WriteByte(char byte) {
+    const int saved = errno;
+    while (write(pipeFds[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+    errno = saved;
+}
+
+extern "C" void OnCloseSignal(int) { WriteByte(CloseByte); }
+
+void Forward() {
+    for (;;) {
+        char byte = 0;
+        const ssize_t got = read(pipeFds[0], &byte, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0 || byte == QuitByte) return;
+        ui::PostEvent(ui::CloseEvent, MainWindow, 0, 0);
+    }
+}
+
+void ClosePipe() {
+    for (int& fd : pipeFds) {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+}
+
+}  // namespace
+
+int CloseSignalsInstall() {
+    if (installed) return 1;
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return 0;
+    forwarder = std::thread(Forward);
+
+    struct sigaction action {};
+    action.sa_handler = OnCloseSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < ForwardedSignals.size(); ++i) {
+        sigaction(ForwardedSignals[i], &action, &previousActions[i]);
+    }
+    installed = true;
+    return 1;
+}
+
+void CloseSignalsRelease() {
+    if (!installed) return;
+    for (size_t i = 0; i < ForwardedSignals.size(); ++i) {
+        sigaction(ForwardedSignals[i], &previousActions[i], nullptr);
+    }
+    WriteByte(QuitByte);
+    forwarder.join();
+    ClosePipe();
+    installed = false;
+}
+
+}  // namespace kv

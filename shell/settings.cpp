@@ -1,0 +1,117 @@
+#include "shell/settings.h"
+
+#include <cstdint>
+
+#include "monitor/control_block.h"
+#include "monitor/window_ids.h"
+#include "onewire/port.h"
+#include "runtime/ini_store.h"
+#include "runtime/number_text.h"
+#include "ui/toolkit.h"
+
+namespace kv {
+namespace {
+
+using namespace kv::ui;
+
+namespace key {
+constexpr char16_t Port[] = u"Port";
+constexpr char16_t Interval[] = u"Interval";
+constexpr char16_t ThermoControl[] = u"ThermoControl";
+constexpr char16_t ConvertOnly[] = u"ConvertOnly";
+constexpr char16_t ThermoMin[] = u"ThermoMin";
+constexpr char16_t ThermoMax[] = u"ThermoMax";
+constexpr char16_t Log[] = u"Log";
+constexpr char16_t CpuMinUsage[] = u"CPU_MinUsage";
+constexpr char16_t Invert[] = u"Invert";
+}  // namespace key
+
+constexpr int32_t DefaultInterval = 1;
+constexpr int32_t DefaultThermoMin = 0;
+constexpr int32_t DefaultThermoMax = 10;
+constexpr int LoadedIntervalMaximum = 100;
+// Stored limits are accepted above this floor and up to the ceiling; the spin boxes'
+// own range is narrower and clamps what they show.
+constexpr int LoadedLimitFloor = -55;
+constexpr int LoadedLimitCeiling = 130;
+
+uint8_t ReadFlag(std::u16string_view name) {
+    return static_cast<uint8_t>(IniReadInteger(name, 0) & 1);
+}
+
+void ShowSpinValue(int control, int value) {
+    SetState(MainWindow, control, value);
+    SetText(MainWindow, control, IntegerToText(value));
+}
+
+bool LimitAccepted(int16_t value) {
+    return value > LoadedLimitFloor && value <= LoadedLimitCeiling;
+}
+
+}  // namespace
+
+void LoadSettings() {
+    const bool opened = IniOpen(SettingsFileName) != 0;
+
+    const std::u16string port = IniReadString(key::Port, u"");
+    if (port.empty()) {
+        SetState(MainWindow, PortSelector, -1);
+    } else {
+        SetText(MainWindow, PortSelector, port);
+    }
+
+    uint16_t interval = static_cast<uint16_t>(IniReadInteger(key::Interval, DefaultInterval));
+    if (interval == 0 || interval > LoadedIntervalMaximum) interval = DefaultInterval;
+    ControlBlock.Interval = interval;
+    ShowSpinValue(IntervalSpin, interval);
+
+    ControlBlock.ThermoControl = ReadFlag(key::ThermoControl);
+    SetState(MainWindow, LimitCheckBox, ControlBlock.ThermoControl);
+
+    ControlBlock.ConvertOnly = ReadFlag(key::ConvertOnly);
+    SetMenuItemState(MainMenu, MenuSeparatePolling, ControlBlock.ConvertOnly);
+
+    int16_t thermoMin = static_cast<int16_t>(IniReadInteger(key::ThermoMin, DefaultThermoMin));
+    int16_t thermoMax = static_cast<int16_t>(IniReadInteger(key::ThermoMax, DefaultThermoMax));
+
+    ControlBlock.Log = ReadFlag(key::Log);
+    SetMenuItemState(MainMenu, MenuLog, ControlBlock.Log);
+
+    uint32_t options = OneWireGetOptions();
+    const int cpu = ReadFlag(key::CpuMinUsage);
+    if (cpu == 1) options |= OptLowCpu;
+    SetMenuItemState(MainMenu, MenuLowCpu, cpu);
+    const int32_t invert = IniReadInteger(key::Invert, 0);  // any nonzero value means on
+    if (invert != 0) options |= OptInvertPower;
+    SetMenuItemState(MainMenu, MenuInvert, invert != 0 ? 1 : 0);
+    OneWireSetOptions(options);
+
+    if (!LimitAccepted(thermoMin)) thermoMin = DefaultThermoMin;
+    if (!LimitAccepted(thermoMax)) thermoMax = DefaultThermoMax;
+    if (thermoMin >= thermoMax) thermoMin = static_cast<int16_t>(thermoMax - 1);
+    ControlBlock.ThermoMin = thermoMin;
+    ControlBlock.ThermoMax = thermoMax;
+    ShowSpinValue(MinSpin, thermoMin);
+    ShowSpinValue(MaxSpin, thermoMax);
+
+    PostEvent(ControlEvent, MainWindow, PortSelector, Changed);
+    PostEvent(ControlEvent, MainWindow, LimitCheckBox, Clicked);
+
+    if (opened) IniClose();
+}
+
+void SaveSettings() {
+    if (IniCreate(SettingsFileName) == 0) return;
+    IniWriteString(key::Port, GetText(MainWindow, PortSelector));
+    IniWriteInteger(key::Interval, GetState(MainWindow, IntervalSpin));
+    IniWriteInteger(key::ThermoControl, GetState(MainWindow, LimitCheckBox) != 0 ? 1 : 0);
+    IniWriteInteger(key::ConvertOnly, GetMenuItemState(MainMenu, MenuSeparatePolling) != 0 ? 1 : 0);
+    IniWriteInteger(key::ThermoMin, GetState(MainWindow, MinSpin));
+    IniWriteInteger(key::ThermoMax, GetState(MainWindow, MaxSpin));
+    IniWriteInteger(key::Log, ControlBlock.Log);
+    IniWriteInteger(key::CpuMinUsage, GetMenuItemState(MainMenu, MenuLowCpu) != 0 ? 1 : 0);
+    IniWriteInteger(key::Invert, GetMenuItemState(MainMenu, MenuInvert) != 0 ? 1 : 0);
+    IniClose();
+}
+
+}  // namespace kv

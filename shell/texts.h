@@ -1,0 +1,37 @@
+// Every text the shell shows, exactly as the user sees it.
+#pragma once
+
+namespace kv::texts {
+
+inline constexpr char16_t WindowTitle[] = u"DS18B20 Kalorivox v1.1";
+
+inline constexpr char16_t MenuFileTitle[] = u"Файл";
+inline constexpr char16_t MenuLogText[] = u"Записывать в лог-файл";
+inline constexpr char16_t MenuExitText[] = u"Выход";
+inline constexpr char16_t MenuModeTitle[] = u"Режим";
+inline constexpr char16_t MenuLowCpuText[] = u"Снизить нагрузку на CPU";
+inline constexpr char16_t MenuInvertText[] = u"Инвертировать DTR и RTS";
+inline constexpr char16_t MenuSeparatePollingText[] = u"Раздельный опрос";
+inline constexpr char16_t MenuHelpTitle[] = u"Справка";
+inline constexpr char16_t MenuAboutText[] = u"О программе";
+
+inline constexpr char16_t PortLabel[] = u"Порт:";
+inline constexpr char16_t IntervalLabel[] = u"Интервал опроса:";
+inline constexpr char16_t IntervalTip[] = u"Интервал в секундах опроса датчиков";
+inline constexpr char16_t LimitCheckCaption[] = u"Термо контроль";
+inline constexpr char16_t MinLabel[] = u"Мин:";
+inline constexpr char16_t MinTip[] = u"Минимальная допустимая температура";
+inline constexpr char16_t MaxLabel[] = u"Макс:";
+inline constexpr char16_t MaxTip[] = u"Максимальная допустимая температура";
+
+inline constexpr char16_t ColumnTypeHeading[] = u"Тип";
+inline constexpr char16_t ColumnSerialHeading[] = u"Серийный номер";
+inline constexpr char16_t ColumnPowerHeading[] = u"Подключение";
+inline constexpr char16_t ColumnTemperatureHeading[] = u"Температура";
+inline constexpr char16_t ColumnStatusHeading[] = u"Статус";
+
+inline constexpr char16_t AboutCaption[] = u"О программе";
+inline constexpr char16_t AboutText[] =
+    u"Мониторинг температуры с использованием DS18x20.\nE-Mail: kalorivox@example.org";
+
+}  // namespace kv::texts

@@ -1,0 +1,114 @@
+#include "tests/shell/program_fixture.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "monitor/window_ids.h"
+#include "runtime/utf.h"
+#include "shell/program.h"
+#include "shell/settings.h"
+#include "ui/toolkit.h"
+
+namespace kv::testing {
+namespace {
+
+constexpr int MarkerEvent = -7;
+constexpr int MarkerWindow = -7;
+
+std::string SettingsName() { return Utf8FromUtf16(SettingsFileName); }
+
+}  // namespace
+
+void ProgramTest::SetUp() {
+    previousFolder_ = std::filesystem::current_path();
+    std::string pattern = (std::filesystem::temp_directory_path() / "kv-shell-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+    ui = &ui::InstallHeadlessToolkit();
+}
+
+void ProgramTest::TearDown() {
+    Stop();
+    std::filesystem::current_path(previousFolder_);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+void ProgramTest::WriteSettings(const std::string& lines) {
+    std::ofstream out(folder / SettingsName(), std::ios::binary);
+    out << "\xEF\xBB\xBF\r\n";
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);) out << line << "\r\n";
+}
+
+void ProgramTest::StartWithoutEvents() {
+    ProgramStart(Utf16FromUtf8(folder.string() + "/"));
+    running = true;
+}
+
+void ProgramTest::Start() {
+    StartWithoutEvents();
+    Pump();
+}
+
+bool ProgramTest::Pump() {
+    if (!running) return false;
+    const int marker = ++marker_;
+    ui::PostEvent(MarkerEvent, MarkerWindow, marker, 0);
+    for (;;) {
+        const int kind = ui::WaitEvent();
+        if (kind == MarkerEvent && ui::EventWindow() == MarkerWindow &&
+            ui::EventObject() == marker) {
+            return true;
+        }
+        if (!DispatchEvent(kind)) {
+            running = false;
+            return false;
+        }
+    }
+}
+
+bool ProgramTest::Post(int kind, int object, int type) {
+    ui::PostEvent(kind, MainWindow, object, type);
+    return Pump();
+}
+
+void ProgramTest::Stop() {
+    if (!running) return;
+    Shutdown();
+    running = false;
+}
+
+std::string ProgramTest::ReadFile(const std::string& name) const {
+    std::ifstream in(folder / name, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::string ProgramTest::SettingsBytes() const { return ReadFile(SettingsName()); }
+
+bool ProgramTest::SettingsExist() const {
+    return std::filesystem::exists(folder / SettingsName());
+}
+
+std::string SettingsFile(const std::string& port, int interval, int thermoControl,
+                         int convertOnly, int thermoMin, int thermoMax, int log, int cpu,
+                         int invert) {
+    std::ostringstream text;
+    text << "\xEF\xBB\xBF\r\n"
+         << "Port = " << port << "\r\n"
+         << "Interval = " << interval << "\r\n"
+         << "ThermoControl = " << thermoControl << "\r\n"
+         << "ConvertOnly = " << convertOnly << "\r\n"
+         << "ThermoMin = " << thermoMin << "\r\n"
+         << "ThermoMax = " << thermoMax << "\r\n"
+         << "Log = " << log << "\r\n"
+         << "CPU_MinUsage = " << cpu << "\r\n"
+         << "Invert = " << invert << "\r\n";
+    return text.str();
+}
+
+}  // namespace kv::testing

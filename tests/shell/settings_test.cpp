@@ -1,0 +1,137 @@
+// The settings file through the whole start-up: defaults, load checks, what reaches the
+// controls, ControlBlock and the option word, and what the next save writes.
+#include <gtest/gtest.h>
+
+#include "monitor/control_block.h"
+#include "monitor/window_ids.h"
+#include "onewire/port.h"
+#include "tests/shell/program_fixture.h"
+
+namespace kv::testing {
+namespace {
+
+using SettingsTest = ProgramTest;
+
+TEST_F(SettingsTest, StartWithoutFileCreatesItWithTheNineDefaultsThroughThePostedEvents) {
+    StartWithoutEvents();
+    EXPECT_FALSE(SettingsExist()) << "the load itself must not write";
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(SettingsBytes(), SettingsFile("", 1, 0, 0, 0, 10, 0, 0, 0));
+
+    EXPECT_EQ(ui->control(MainWindow, PortSelector).state, -1);
+    EXPECT_EQ(ControlBlock.Interval, 1);
+    EXPECT_EQ(ControlBlock.ThermoMin, 0);
+    EXPECT_EQ(ControlBlock.ThermoMax, 10);
+    EXPECT_EQ(ControlBlock.ReopenPort, 1) << "the posted port event asks for a reopening";
+    EXPECT_EQ(OneWireGetOptions(), 0u);
+}
+
+TEST_F(SettingsTest, StoredValuesReachControlsControlBlockAndOptions) {
+    WriteSettings(
+        "Port = DEMO\nInterval = 7\nThermoControl = 1\nConvertOnly = 1\nThermoMin = -20\n"
+        "ThermoMax = 35\nLog = 1\nCPU_MinUsage = 1\nInvert = 1");
+    Start();
+
+    const auto port = ui->control(MainWindow, PortSelector);
+    ASSERT_GE(port.state, 0);
+    EXPECT_EQ(port.entries[port.state], u"DEMO");
+    EXPECT_EQ(ui->control(MainWindow, IntervalSpin).state, 7);
+    EXPECT_EQ(ui->control(MainWindow, IntervalSpin).text, u"7");
+    EXPECT_EQ(ui->control(MainWindow, LimitCheckBox).state, 1);
+    EXPECT_EQ(ui->control(MainWindow, MinSpin).text, u"-20");
+    EXPECT_EQ(ui->control(MainWindow, MaxSpin).text, u"35");
+    for (int item : {MenuLog, MenuLowCpu, MenuInvert, MenuSeparatePolling}) {
+        EXPECT_TRUE(ui->menuChecked(MainMenu, item)) << item;
+    }
+    EXPECT_EQ(ControlBlock.Interval, 7);
+    EXPECT_EQ(ControlBlock.ThermoControl, 1);
+    EXPECT_EQ(ControlBlock.ConvertOnly, 1);
+    EXPECT_EQ(ControlBlock.ThermoMin, -20);
+    EXPECT_EQ(ControlBlock.ThermoMax, 35);
+    EXPECT_EQ(ControlBlock.Log, 1);
+    EXPECT_EQ(OneWireGetOptions(), OptLowCpu | OptInvertPower);
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 7, 1, 1, -20, 35, 1, 1, 1));
+}
+
+struct LimitCase {
+    const char* stored;
+    int thermoMin;
+    int thermoMax;
+};
+
+class LimitLoadTest : public ProgramTest, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(LimitLoadTest, LoadsCheckedLimitsIntoSpinsControlBlockAndFile) {
+    WriteSettings(GetParam().stored);
+    Start();
+    EXPECT_EQ(ControlBlock.ThermoMin, GetParam().thermoMin);
+    EXPECT_EQ(ControlBlock.ThermoMax, GetParam().thermoMax);
+    EXPECT_EQ(ui->control(MainWindow, MinSpin).state, GetParam().thermoMin);
+    EXPECT_EQ(ui->control(MainWindow, MaxSpin).state, GetParam().thermoMax);
+    EXPECT_EQ(SettingsBytes(),
+              SettingsFile("", 1, 0, 0, GetParam().thermoMin, GetParam().thermoMax, 0, 0, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, LimitLoadTest,
+    ::testing::Values(LimitCase{"ThermoMin = -55\nThermoMax = 10", 0, 10},
+                      LimitCase{"ThermoMin = -54\nThermoMax = 10", -54, 10},
+                      LimitCase{"ThermoMin = 131\nThermoMax = 10", 0, 10},
+                      LimitCase{"ThermoMin = 0\nThermoMax = -55", 0, 10},
+                      LimitCase{"ThermoMin = 20\nThermoMax = 10", 9, 10},
+                      LimitCase{"ThermoMin = 10\nThermoMax = 10", 9, 10},
+                      LimitCase{"ThermoMin = 0\nThermoMax = abc", -1, 0},
+                      // Only the low 16 bits are kept: 65541 is 5.
+                      LimitCase{"ThermoMin = 65541\nThermoMax = 10", 5, 10}));
+
+class IntervalLoadTest : public ProgramTest,
+                         public ::testing::WithParamInterface<std::pair<const char*, int>> {};
+
+// The load accepts 1..100 although the spin box only offers 1..60.
+TEST_P(IntervalLoadTest, LoadsCheckedIntervalIntoControlBlock) {
+    WriteSettings(GetParam().first);
+    Start();
+    EXPECT_EQ(ControlBlock.Interval, GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, IntervalLoadTest,
+                         ::testing::Values(std::pair{"Interval = 0", 1},
+                                           std::pair{"Interval = 101", 1},
+                                           std::pair{"Interval = -1", 1},
+                                           std::pair{"Interval = 65636", 100},
+                                           std::pair{"Interval = 100", 100},
+                                           std::pair{"Interval = 60", 60}));
+
+TEST_F(SettingsTest, FlagsUseTheLowestBitButInvertAnyNonzeroValue) {
+    WriteSettings("Invert = 2\nCPU_MinUsage = 2\nLog = 3\nThermoControl = 2\nConvertOnly = 3");
+    Start();
+    EXPECT_TRUE(ui->menuChecked(MainMenu, MenuInvert));
+    EXPECT_FALSE(ui->menuChecked(MainMenu, MenuLowCpu));
+    EXPECT_EQ(OneWireGetOptions(), OptInvertPower);
+    EXPECT_EQ(ControlBlock.Log, 1);
+    EXPECT_EQ(ControlBlock.ThermoControl, 0);
+    EXPECT_EQ(ControlBlock.ConvertOnly, 1);
+    EXPECT_EQ(SettingsBytes(), SettingsFile("", 1, 0, 1, 0, 10, 1, 0, 1));
+}
+
+TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionAndSavesEmpty) {
+    WriteSettings("Port = COM7\nInterval = 3");
+    Start();
+    EXPECT_EQ(ui->control(MainWindow, PortSelector).state, -1);
+    EXPECT_EQ(SettingsBytes(), SettingsFile("", 3, 0, 0, 0, 10, 0, 0, 0));
+}
+
+TEST_F(SettingsTest, KeysAreFoundInAnyCaseAndRewrittenAsTheProgramNamesThem) {
+    WriteSettings(
+        "; kept by hand\nport=demo\n\tINTERVAL\t=\t5\nthermomax = 40\nExtra = dropped\n"
+        "[Group]\nThermoMin = 30");
+    Start();
+    const auto port = ui->control(MainWindow, PortSelector);
+    ASSERT_GE(port.state, 0);
+    EXPECT_EQ(port.entries[port.state], u"DEMO");
+    EXPECT_EQ(ControlBlock.ThermoMin, 0) << "a key inside a group is not read";
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 5, 0, 0, 0, 40, 0, 0, 0));
+}
+
+}  // namespace
+}  // namespace kv::testing
