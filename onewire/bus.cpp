@@ -24,19 +24,16 @@ constexpr int32_t FixedPortLimit = 999;
 
 enum class PollSleep { Always, LowCpuOnly };
 
-// Polls the input count until it reaches `wanted` or `limitMs` have passed since `start`.
+// Polls the input count until it reaches `wanted` or `limitMs` have passed since `start`
+// (a MicrosecondClock reading).
 // Sleeps `sleepMs` before each poll (always, or only under OptLowCpu); the options are
 // read afresh at every poll because the window thread may change them meanwhile.
 void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int sleepMs,
                  PollSleep when) {
     for (;;) {
-        if (when == PollSleep::Always || (OneWireGetOptions() & OptLowCpu) != 0) {
-            DelayMs(sleepMs);
-        } else {
-            PollPause();
-        }
+        if (when == PollSleep::Always || (OneWireGetOptions() & OptLowCpu) != 0) DelayMs(sleepMs);
         if (SerialInputCount(port) >= wanted) return;
-        if (MillisecondClock() - start >= limitMs) return;
+        if (MicrosecondClock() - start >= limitMs * 1000) return;
     }
 }
 
@@ -65,7 +62,7 @@ bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start, b
         OneWireSetResult(ExchangeError);
         return false;
     }
-    if (clockAfterWrite) start = MillisecondClock();
+    if (clockAfterWrite) start = MicrosecondClock();
     WaitForEcho(port, slotCount, start, BlockLimitMs(count), BlockLowCpuPollMs, PollSleep::LowCpuOnly);
     if (SerialInputCount(port) != slotCount) {
         OneWirePurge(port);
@@ -153,7 +150,7 @@ int OneWireReset(int32_t port) {
     if (SerialWrite(port, &ResetByte, 1) != 1) {
         OneWireSetResult(ExchangeError);
     } else {
-        WaitForEcho(port, 1, MillisecondClock(), ResetEchoLimitMs, ResetPollMs, PollSleep::Always);
+        WaitForEcho(port, 1, MicrosecondClock(), ResetEchoLimitMs, ResetPollMs, PollSleep::Always);
         uint8_t echo = 0;
         if (SerialInputCount(port) == 1 && SerialRead(port, &echo, 1) == 1) {
             presence = echo != ResetByte ? 1 : 0;
@@ -173,7 +170,7 @@ int OneWireWriteSlot(int bit, int32_t port, int flags) {
     uint8_t slot = (bit & 1) ? SlotOne : SlotZero;
     SerialWrite(port, &slot, 1);
     if ((flags & SlotWait) == 0) return 0;
-    WaitForEcho(port, 1, MillisecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs, PollSleep::LowCpuOnly);
+    WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs, PollSleep::LowCpuOnly);
     if ((flags & SlotDrain) != 0 && SerialInputCount(port) >= 1) {
         uint8_t echo;
         SerialRead(port, &echo, 1);
@@ -189,7 +186,7 @@ int OneWireReadBit(int32_t port, int flags) {
         return 0;
     }
     if ((flags & SlotWait) != 0) {
-        WaitForEcho(port, 1, MillisecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs,
+        WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs,
                     PollSleep::LowCpuOnly);
     }
     uint8_t echo = 0;
@@ -237,7 +234,7 @@ int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port) {
     }
     port = OneWireResolvePort(port);
     if (OneWireLastResult() != Ok) return 0;
-    int64_t start = MillisecondClock();
+    int64_t start = MicrosecondClock();
     auto slots = SlotBuffer(count);
     if (!slots) {
         OneWireSetResult(BadArgument);

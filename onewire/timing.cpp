@@ -25,14 +25,12 @@ void DelayMs(int32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-int64_t MillisecondClock() {
-    if (TimeSource* source = timeSource.load()) return source->nowMicroseconds() / 1000;
+int64_t MicrosecondClock() {
+    if (TimeSource* source = timeSource.load()) return source->nowMicroseconds();
     auto since = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(since).count();
 }
 
-void PollPause() {
-    if (TimeSource* source = timeSource.load()) source->pollPause();
-}
+int64_t MillisecondClock() { return MicrosecondClock() / 1000; }
 
 }  // namespace kv

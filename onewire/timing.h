@@ -7,24 +7,22 @@ namespace kv {
 
 void DelayMs(int32_t milliseconds);
 int64_t MillisecondClock();
+// The same clock in microseconds: the bus measures its echo waits with it, so that a
+// limit of n milliseconds is never cut short by the rounding of a millisecond reading.
+int64_t MicrosecondClock();
 
 class TimeSource {
 public:
     virtual ~TimeSource() = default;
+    // The bus polls its input queue without sleeping unless OptLowCpu is set, reading the
+    // clock at every poll: a simulated clock must move a little forward on each reading,
+    // or a wait for an echo that never comes would never reach its time limit.
     virtual int64_t nowMicroseconds() = 0;
     virtual void sleepMilliseconds(int32_t milliseconds) = 0;
-    // Called by the bus's busy polls between two looks at the input queue (they do not
-    // sleep unless OptLowCpu is set). A simulated clock must let a little time pass here
-    // (the cost of one look, a few microseconds), or a wait for an echo that never comes
-    // would never reach its time limit.
-    virtual void pollPause() {}
 };
 
 // nullptr restores the real clock. Not owned.
 void SetTimeSource(TimeSource* source);
 TimeSource* CurrentTimeSource();
-
-// One busy-poll step: nothing on the real clock, pollPause() on a simulated one.
-void PollPause();
 
 }  // namespace kv
