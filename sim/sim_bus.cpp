@@ -176,7 +176,7 @@ std::unique_ptr<SerialDevice> SimBus::attach() {
     if (attached_) return nullptr;
     attached_ = true;
     baud_ = 9600;
-    dtr_ = rts_ = break_ = false;
+    break_ = false;
     lineFree_ = 0;
     input_.clear();
     return std::make_unique<SimSerialDevice>(shared_from_this());
@@ -189,8 +189,8 @@ bool SimBus::attached() const {
 
 void SimBus::detach() {
     std::lock_guard<std::mutex> lock(mutex_);
-    // Closing a port drops its modem lines.
-    applyLines(false, false);
+    // The modem lines keep their levels: a port closed without hang-up on close leaves
+    // them where its user put them.
     break_ = false;
     input_.clear();
     attached_ = false;
