@@ -1,0 +1,39 @@
+// The window toolkit on Qt 6 Widgets. The calling thread becomes the window thread; a
+// QApplication is created on first installation (and reused by later ones).
+//
+// Calls of the program from other threads are carried out by the window thread while it
+// runs the Qt event loop (inside WaitEvent or a modal message box) and return after they
+// took effect, in order. While the window thread does something else (e.g. waits for the
+// worker at shutdown) such a caller blocks, until it is served or until ToolkitRelease, after
+// which it returns without effect.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kv::ui {
+
+void InstallQtToolkit(int& argc, char** argv);
+
+// Acting as the user and looking at the screen, for tests, the sample and screenshots.
+// Window thread only; each returns false (or an empty value) when the object is missing.
+namespace qt_user {
+bool ChooseEntry(int window, int control, int index);
+bool StepSpinBox(int window, int control, int delta);
+bool ClickCheckBox(int window, int control);
+bool ChooseMenuItem(int menu, int item);
+bool PressCloseButton(int window);
+bool SelectTableRow(int window, int control, int row);
+std::u16string CellText(int window, int control, int row, int column);
+int32_t CellColour(int window, int control, int row, int column);
+std::u16string StatusText(int bar, int field);
+bool WindowVisible(int window);
+// The next message box runs `whileOpen` from inside its modal loop, then closes.
+void OnNextMessageBox(std::function<void()> whileOpen);
+// Renders the window (client area, menu bar and all) into a PNG file.
+bool SaveWindowImage(int window, const std::string& path);
+// Lets Qt process what is waiting without blocking (layout, painting).
+void ProcessPendingEvents();
+}  // namespace qt_user
+
+}  // namespace kv::ui

@@ -1,0 +1,102 @@
+// Acting as the user on the Qt toolkit: each action goes through the same widget call a
+// mouse click or key press ends in, so the events come from Qt's own signals.
+#include <QCoreApplication>
+#include <QPixmap>
+
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/qt_toolkit.h"
+
+namespace kv::ui::qt_user {
+namespace {
+
+template <class Widget>
+Widget* Control(int window, int control, QtKind kind) {
+  QtToolkit* toolkit = InstalledQtToolkit();
+  QtControl* c = toolkit ? toolkit->Find(window, control) : nullptr;
+  return c && c->kind == kind ? static_cast<Widget*>(c->widget) : nullptr;
+}
+
+}  // namespace
+
+bool ChooseEntry(int window, int control, int index) {
+  auto* list = Control<QComboBox>(window, control, QtKind::DropDownList);
+  if (!list || index < 0 || index >= list->count()) return false;
+  list->setCurrentIndex(index);
+  return true;
+}
+
+bool StepSpinBox(int window, int control, int delta) {
+  auto* spin = Control<KvSpinBox>(window, control, QtKind::SpinBox);
+  if (!spin || delta == 0) return false;
+  spin->stepBy(delta);
+  return true;
+}
+
+bool ClickCheckBox(int window, int control) {
+  auto* box = Control<QCheckBox>(window, control, QtKind::CheckBox);
+  if (!box) return false;
+  box->click();
+  return true;
+}
+
+bool ChooseMenuItem(int menu, int item) {
+  QtToolkit* toolkit = InstalledQtToolkit();
+  QtMenu* m = toolkit ? toolkit->FindMenu(menu) : nullptr;
+  if (!m || !m->items.count(item)) return false;
+  m->items[item]->trigger();
+  return true;
+}
+
+bool PressCloseButton(int window) {
+  QtToolkit* toolkit = InstalledQtToolkit();
+  QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+  if (!w) return false;
+  w->top->close();
+  return true;
+}
+
+bool SelectTableRow(int window, int control, int row) {
+  auto* table = Control<KvTable>(window, control, QtKind::Table);
+  if (!table || row < 0 || row >= table->rowCount()) return false;
+  table->selectRow(row);
+  return true;
+}
+
+std::u16string CellText(int window, int control, int row, int column) {
+  auto* table = Control<KvTable>(window, control, QtKind::Table);
+  QTableWidgetItem* cell = table ? table->item(row, column) : nullptr;
+  return cell ? FromQString(cell->text()) : std::u16string();
+}
+
+int32_t CellColour(int window, int control, int row, int column) {
+  auto* table = Control<KvTable>(window, control, QtKind::Table);
+  return table ? QtCellColour(*table, row, column) : DefaultColour;
+}
+
+std::u16string StatusText(int bar, int field) {
+  QtToolkit* toolkit = InstalledQtToolkit();
+  QtStatusBar* b = toolkit ? toolkit->FindBar(bar) : nullptr;
+  if (!b || field < 0 || field >= static_cast<int>(b->fields.size())) return {};
+  return FromQString(b->fields[field]->text());
+}
+
+bool WindowVisible(int window) {
+  QtToolkit* toolkit = InstalledQtToolkit();
+  QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+  return w && w->top->isVisible();
+}
+
+void OnNextMessageBox(std::function<void()> whileOpen) {
+  if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->nextBoxAction = std::move(whileOpen);
+}
+
+bool SaveWindowImage(int window, const std::string& path) {
+  QtToolkit* toolkit = InstalledQtToolkit();
+  QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+  if (!w) return false;
+  return w->top->grab().save(QString::fromStdString(path), "PNG");
+}
+
+void ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+}  // namespace kv::ui::qt_user

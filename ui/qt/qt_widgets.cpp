@@ -1,0 +1,90 @@
+#include "ui/qt/qt_widgets.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QToolTip>
+
+#include "ui/toolkit.h"
+
+namespace kv::ui {
+namespace {
+
+// Room the view leaves around a cell's text on each side.
+constexpr int CellTextMargin = 4;
+
+}  // namespace
+
+KvWindow::KvWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {}
+
+void KvWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (onClose_) onClose_();
+}
+
+KvSpinBox::KvSpinBox(QWidget* parent, bool readOnlyText, std::function<void(int)> onStep)
+    : QSpinBox(parent), onStep_(std::move(onStep)) {
+  // Plain decimal whatever the user's locale: no group separators, no other digits.
+  setLocale(QLocale::c());
+  setGroupSeparatorShown(false);
+  setAccelerated(true);  // holding an arrow steps faster, as desktop up-down controls do
+  // Read-only field: the arrows and the Up/Down keys still step.
+  if (readOnlyText) lineEdit()->setReadOnly(true);
+}
+
+void KvSpinBox::stepBy(int steps) {
+  QSpinBox::stepBy(steps);  // emits valueChanged (the Changed event) when the value moved
+  if (steps != 0 && onStep_) onStep_(steps);
+}
+
+KvTable::KvTable(QWidget* parent, unsigned flags)
+    : QTableWidget(parent), labelTips_(flags & TableLabelTips) {
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  horizontalHeader()->setStretchLastSection(false);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setSectionsClickable(false);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode((flags & TableSingleSelection) ? QAbstractItemView::SingleSelection
+                                                  : QAbstractItemView::ExtendedSelection);
+  setSelectionBehavior((flags & TableFullRowSelect) ? QAbstractItemView::SelectRows
+                                                    : QAbstractItemView::SelectItems);
+  setShowGrid(flags & TableGridLines);
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideRight);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setAlternatingRowColors(false);
+  setCornerButtonEnabled(false);
+  setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  // Keep the selection in the active colour when the focus moves elsewhere.
+  if (flags & TableShowSelectionAlways) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                     colours.color(QPalette::Active, QPalette::Highlight));
+    colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     colours.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(colours);
+  }
+  // Qt paints every widget through a back buffer, which is what double buffering asks for.
+}
+
+bool KvTable::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip || !labelTips_) return QTableWidget::viewportEvent(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  const QModelIndex index = indexAt(help->pos());
+  const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
+  const QRect cell = visualRect(index);
+  if (!text.isEmpty() &&
+      fontMetrics().horizontalAdvance(text) + 2 * CellTextMargin > cell.width()) {
+    QToolTip::showText(help->globalPos(), text, viewport(), cell);
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
+}
+
+}  // namespace kv::ui

@@ -1,0 +1,48 @@
+// Small Qt widget subclasses that report what the toolkit needs: a close request that does
+// not close, a spin box arrow step with its direction, tooltips for cut-off table cells.
+#pragma once
+#include <QFrame>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QWidget>
+#include <functional>
+
+namespace kv::ui {
+
+// Top-level window: the close button only reports; the program decides what happens.
+class KvWindow final : public QWidget {
+ public:
+  explicit KvWindow(std::function<void()> onClose);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  std::function<void()> onClose_;
+};
+
+// Spin box whose field cannot be typed into, showing plain decimal numbers; reports each
+// arrow step (button, key, wheel) after the value changed.
+class KvSpinBox final : public QSpinBox {
+ public:
+  KvSpinBox(QWidget* parent, bool readOnlyText, std::function<void(int)> onStep);
+  void stepBy(int steps) override;
+
+ private:
+  std::function<void(int)> onStep_;
+};
+
+// Report view: whole rows, one selected, grid lines, a tooltip for a cell whose text does not
+// fit its column.
+class KvTable final : public QTableWidget {
+ public:
+  KvTable(QWidget* parent, unsigned flags);
+
+ protected:
+  bool viewportEvent(QEvent* event) override;
+
+ private:
+  bool labelTips_;
+};
+
+}  // namespace kv::ui
