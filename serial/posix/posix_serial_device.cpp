@@ -33,6 +33,8 @@ constexpr int WriteLimitConstantMs = 10;
 constexpr int ReadLimitConstantMs = 100;
 constexpr int ReadLimitPerByteMs = 2;
 
+constexpr useconds_t DrainPollUs = 500;
+
 using Clock = std::chrono::steady_clock;
 
 bool SpeedConstant(int baud, speed_t& speed) {
@@ -94,6 +96,9 @@ public:
         cfsetispeed(&tio, speed);
         cfsetospeed(&tio, speed);
         // TCSADRAIN: bytes already written go out at the old speed, the next at the new.
+        // The kernel would wait for the drain without a limit, so wait here first, bounded
+        // like a write of what is still queued; output that never drains fails the switch.
+        if (!WaitOutputDrained()) return false;
         if (tcsetattr(fd_, TCSADRAIN, &tio) != 0) return false;
         // tcsetattr succeeds when any part of the change took; make sure the speed did.
         termios check{};
@@ -156,6 +161,18 @@ public:
     }
 
 private:
+    bool WaitOutputDrained() {
+        int queued = 0;
+        if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+        auto deadline = Clock::now() + std::chrono::milliseconds(
+                                           int64_t{WriteLimitPerByteMs} * queued + WriteLimitConstantMs);
+        while (Clock::now() < deadline) {
+            if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+            ::usleep(DrainPollUs);
+        }
+        return false;
+    }
+
     // False when the deadline passed or the descriptor reports an error or hang-up.
     bool WaitReady(short events, Clock::time_point deadline) {
         for (;;) {

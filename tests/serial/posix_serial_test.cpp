@@ -118,7 +118,13 @@ TEST_F(PseudoTerminal, WriteThatCannotDrainGivesUp) {
     ASSERT_GE(filler, 0);
     ASSERT_NE(Open(1), 0);
     std::vector<uint8_t> chunk(4096, 0x55);
-    for (int i = 0; i < 10000 && write(filler, chunk.data(), chunk.size()) > 0; ++i) {
+    // The kernel moves data towards the master in the background, so keep filling until
+    // a pause brings no more room.
+    for (int round = 0, idle = 0; round < 200 && idle < 3; ++round) {
+        bool progress = false;
+        for (int i = 0; i < 10000 && write(filler, chunk.data(), chunk.size()) > 0; ++i) progress = true;
+        idle = progress ? 0 : idle + 1;
+        usleep(20000);
     }
     auto start = std::chrono::steady_clock::now();
     int written = SerialWrite(1, chunk.data(), 2);
