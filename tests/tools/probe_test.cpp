@@ -1,0 +1,196 @@
+// kalorivox-probe as a user runs it: against a simulated bus served on a pseudo-terminal
+// (in this process, or by the kalorivox-simpty tool), and against the DEMO port.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "../sim/sim_test_support.h"
+#include "run_program.h"
+#include "sim/demo_bus.h"
+#include "sim/pty_server.h"
+
+extern char** environ;
+
+namespace kv {
+namespace {
+
+using namespace std::chrono_literals;
+// Far above what any run takes; only a hung probe reaches it.
+constexpr auto HangLimit = 30s;
+
+std::string Hex(const RomCode& rom) {
+    char text[17];
+    for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", rom[static_cast<size_t>(i)]);
+    return text;
+}
+
+class Probe : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (server) server->stop();
+    }
+    test::ProgramRun probe(std::vector<std::string> args = {}) {
+        server = std::make_unique<PtyServer>(bus);
+        std::string error;
+        if (!server->open(&error) || !server->start()) {
+            ADD_FAILURE() << "pty server: " << error;
+            return {};
+        }
+        args.insert(args.begin(), KV_PROBE_PATH);
+        args.push_back(server->slavePath());
+        auto run = test::RunProgram(args, HangLimit);
+        EXPECT_FALSE(run.timedOut) << "the probe must end on its own";
+        return run;
+    }
+
+    std::shared_ptr<SimBus> bus = std::make_shared<SimBus>();
+    std::unique_ptr<PtyServer> server;
+};
+
+TEST_F(Probe, PrintsOneLinePerDeviceInSearchOrder) {
+    const RomCode a = SimMakeRom(0x28, 0x0417A3C41EFF), b = SimMakeRom(0x28, 0x0316B2A07C5E),
+                  c = SimMakeRom(0x28, 0x0000075A91D4), s = SimMakeRom(0x10, 0x0008021B6F3A),
+                  other = SimMakeRom(0x01, 0x00000D4C22A1);
+    bus->addThermometer(a, 21.5);
+    bus->addThermometer(b, -10.125)->setCorruptScratchpadCrc(true);
+    bus->addThermometer(c, 85.0, /*parasite=*/true);
+    bus->addThermometer(s, -25.0);
+    bus->addDevice(other);
+    const auto run = probe();
+    EXPECT_EQ(run.status, 0) << run.err;
+
+    std::map<RomCode, std::string> tails = {
+        {a, "DS18B20\texternal\t21.5000\tok"},
+        {b, "DS18B20\texternal\t-10.1250\tcrc"},
+        {c, "DS18B20\tparasite\t85.0000\tok"},
+        {s, "DS18S20\texternal\t-25.0000\tok"},
+        {other, "unknown\texternal\t-\t-"},
+    };
+    std::string expected;
+    for (const RomCode& rom : test::InSearchOrder({a, b, c, s, other}))
+        expected += Hex(rom) + "\t" + tails[rom] + "\n";
+    EXPECT_EQ(run.out, expected);
+}
+
+TEST_F(Probe, EmptyBusIsSearchedAndListsNothing) {
+    const auto run = probe();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("no device"), std::string::npos) << run.err;
+}
+
+TEST_F(Probe, NoAdapterFailsWithAMessage) {
+    bus->addThermometer(SimMakeRom(0x28, 1), 20.0);
+    bus->setAdapterPresent(false);
+    const auto run = probe();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("no echo from the adapter"), std::string::npos) << run.err;
+}
+
+TEST_F(Probe, LineStuckLowIsReportedAsShortedWithoutGhostDevices) {
+    bus->addThermometer(SimMakeRom(0x28, 1), 20.0);
+    bus->setStuckLow(true);
+    const auto run = probe();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("looks shorted"), std::string::npos) << run.err;
+}
+
+TEST_F(Probe, NoisyBusEndsWithinItsBoundsWhateverItReads) {
+    for (int i = 0; i < 6; ++i) bus->addThermometer(SimMakeRom(0x28, 0x1000 + i * 77), 20.0);
+    bus->setNoise(0.02);
+    bus->setSeed(11);
+    const auto run = probe();
+    EXPECT_TRUE(run.status == 0 || run.status == 1) << run.status;
+    // Whatever was read, every line keeps its five fields, and no device shows twice.
+    std::set<std::string> roms;
+    for (size_t start = 0; start < run.out.size();) {
+        const size_t end = run.out.find('\n', start);
+        const std::string line = run.out.substr(start, end - start);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
+        EXPECT_TRUE(roms.insert(line.substr(0, 16)).second) << line;
+        start = end + 1;
+    }
+}
+
+TEST(ProbeCommand, UsageErrorsAndMissingPorts) {
+    auto help = test::RunProgram({KV_PROBE_PATH, "--help"}, HangLimit);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: kalorivox-probe"), std::string::npos);
+    auto none = test::RunProgram({KV_PROBE_PATH}, HangLimit);
+    EXPECT_EQ(none.status, 1);
+    auto missing = test::RunProgram({KV_PROBE_PATH, "ttyKalorivoxMissing9"}, HangLimit);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find("cannot open ttyKalorivoxMissing9"), std::string::npos) << missing.err;
+}
+
+TEST(ProbeCommand, DemoPortListsTheDemoSensors) {
+    auto run = test::RunProgram({KV_PROBE_PATH, "DEMO"}, HangLimit);
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<RomCode> demo;
+    for (const auto& d : SimMakeDemoBus()->devices()) demo.push_back(d->rom());
+    std::string romsInOutput;
+    size_t lines = 0;
+    for (size_t start = 0; start < run.out.size(); ++lines) {
+        const size_t end = run.out.find('\n', start);
+        romsInOutput += run.out.substr(start, 16) + " ";
+        EXPECT_NE(run.out.substr(start, end - start).find("\tok"), std::string::npos);
+        start = end + 1;
+    }
+    std::string expected;
+    for (const RomCode& rom : test::InSearchOrder(demo)) expected += Hex(rom) + " ";
+    EXPECT_EQ(lines, 4u);
+    EXPECT_EQ(romsInOutput, expected);
+    EXPECT_NE(run.out.find("parasite"), std::string::npos);
+
+    // With the power lines inverted the demo adapter (wired for high) stays unpowered.
+    auto inverted = test::RunProgram({KV_PROBE_PATH, "--invert", "DEMO"}, HangLimit);
+    EXPECT_EQ(inverted.status, 1);
+    EXPECT_EQ(inverted.out, "");
+}
+
+// The pty tool as a separate program: it prints its terminal's path, serves the bus asked
+// for on the command line, and stops on SIGTERM.
+TEST(SimPtyTool, ServesTheDevicesGivenOnItsCommandLine) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> argv = {KV_SIMPTY_PATH, "--ds18s20", "10AABBCCDDEEFF:-0.5", "--other", "01AABBCCDDEEFF00"};
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string path;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') path += c;
+    ::close(out[0]);
+    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
+
+    auto run = test::RunProgram({KV_PROBE_PATH, path}, HangLimit);
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "10AABBCCDDEEFFE9\tDS18S20\texternal\t-0.5000\tok\n"
+                       "01AABBCCDDEEFF00\tunknown\texternal\t-\t-\n");
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,74 @@
+#include "run_program.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kv::test {
+
+ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
+    ProgramRun run;
+    int outPipe[2], errPipe[2];
+    if (::pipe(outPipe) != 0) return run;
+    if (::pipe(errPipe) != 0) {
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (spawned != 0) {
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        return run;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&run.out, &run.err};
+    int open = 2;
+    while (open > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            run.timedOut = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buffer[4096];
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0) ::close(f.fd);
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+    if (WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
+    return run;
+}
+
+}  // namespace kv::test
