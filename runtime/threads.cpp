@@ -52,16 +52,30 @@ bool hasEnded(ThreadState& state) {
     return state.ended;
 }
 
+void markEnded(ThreadState& state) {
+    {
+        std::lock_guard guard(state.lock);
+        state.ended = true;
+    }
+    state.endedSignal.notify_all();
+}
+
+// Signals the end from the thread's exit, after the destructors of every thread-local object
+// made later (such as the thread's settings document, which is written then): a thread
+// counts as ended only when nothing of it runs any more.
+struct EndSignal {
+    std::shared_ptr<ThreadState> state;
+    ~EndSignal() {
+        if (state != nullptr) markEnded(*state);
+    }
+};
+
 void* threadMain(void* raw) {
     // The thread holds its own reference, so the state outlives a table that forgot it.
-    std::shared_ptr<ThreadState> state(*static_cast<std::shared_ptr<ThreadState>*>(raw));
+    thread_local EndSignal endSignal;
+    endSignal.state = std::move(*static_cast<std::shared_ptr<ThreadState>*>(raw));
     delete static_cast<std::shared_ptr<ThreadState>*>(raw);
-    state->procedure(state->parameter);
-    {
-        std::lock_guard guard(state->lock);
-        state->ended = true;
-    }
-    state->endedSignal.notify_all();
+    endSignal.state->procedure(endSignal.state->parameter);
     return nullptr;
 }
 

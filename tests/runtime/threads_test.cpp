@@ -6,6 +6,10 @@
 #include <chrono>
 #include <thread>
 
+#include "runtime/ini_store.h"
+#include "runtime/utf.h"
+#include "tests/runtime/temp_folder.h"
+
 namespace kv {
 namespace {
 
@@ -110,6 +114,21 @@ TEST_F(ThreadsTest, KillOfAnEndedThreadOnlyForgetsIt) {
     ThreadKill(number);
     ThreadKill(number);
     EXPECT_EQ(ThreadIsRunning(number), 0);
+}
+
+int SaveWithoutClosing(intptr_t parameter) {
+    IniCreate(U16(*reinterpret_cast<const std::string*>(parameter)));
+    IniWriteString(u"Who", u"worker");
+    return 0;  // the document is written as the thread ends
+}
+
+TEST_F(ThreadsTest, AThreadCountsAsEndedOnlyAfterItsThreadEndCleanup) {
+    testing::TempFolder folder;
+    const std::string path = folder.File("worker.ini");
+    const int number = ThreadStart(SaveWithoutClosing, reinterpret_cast<intptr_t>(&path));
+    ASSERT_GT(number, 0);
+    ASSERT_EQ(ThreadWait(number, ThreadWaitInfinite), 1);
+    EXPECT_EQ(testing::ReadBytes(path), "\xEF\xBB\xBF\r\nWho = worker\r\n");
 }
 
 }  // namespace
