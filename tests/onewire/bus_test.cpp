@@ -171,8 +171,9 @@ TEST_F(BusTest, ResetSpeedSwitchFailures) {
 
 TEST_F(BusTest, SingleSlots) {
     OpenBus();
-    fake_.state().scripted = {{0xFF}, {0xFE}, {0x00}};
+    fake_.state().scripted = {{0xFF}, {0xFE}, {0x7F}, {0x00}};
     EXPECT_EQ(OneWireReadBit(Port, SlotComplete), 1);
+    EXPECT_EQ(OneWireReadBit(Port, SlotComplete), 0) << "only exactly 0xFF is a 1";
     EXPECT_EQ(OneWireReadBit(Port, SlotComplete), 0) << "only exactly 0xFF is a 1";
     EXPECT_EQ(OneWireReadBit(Port, SlotComplete), 0);
     EXPECT_EQ(OneWireLastResult(), Ok);
