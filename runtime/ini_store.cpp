@@ -24,6 +24,13 @@ namespace {
 
 constexpr size_t MaxFileBytes = 2 * 1024 * 1024;
 
+bool isAscii(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 struct IniDocument {
     int file = -1;
     std::string pendingPath;  // the native form of the path, for the create at close
@@ -46,12 +53,7 @@ struct IniDocument {
         std::string bytes = text.Serialize(writeMark);
         // A document opened from an empty file is written without the mark; but text that is
         // not plain ASCII would then read back as ISO 8859-1, so it gets the mark after all.
-        for (char c : bytes) {
-            if (static_cast<unsigned char>(c) >= 0x80 && !writeMark) {
-                bytes = text.Serialize(true);
-                break;
-            }
-        }
+        if (!writeMark && !isAscii(bytes)) bytes = text.Serialize(true);
         posix::WriteAllAt(file, bytes.data(), bytes.size(), 0);
         if (::ftruncate(file, static_cast<off_t>(bytes.size())) != 0) {
             // Nothing to report to: write failures at close are silent by design.
