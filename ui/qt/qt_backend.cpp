@@ -121,7 +121,8 @@ int QtToolkit::OpenWindow(int window, int x, int y, int clientWidth, int clientH
 void QtToolkit::HideWindow(int window, bool hide) {
   if (QtWindow* w = FindWindow(window)) {
     w->top->setVisible(!hide);
-    if (!hide) {
+    // Off screen there is nothing to raise; the platform would only complain.
+    if (!hide && QGuiApplication::platformName() != QLatin1String("offscreen")) {
       w->top->raise();
       w->top->activateWindow();
     }
