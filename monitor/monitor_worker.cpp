@@ -33,6 +33,7 @@ void MonitorStatsReset() {
     MonitorStats.busFailures = 0;
     MonitorStats.logRecords = 0;
     MonitorStats.searches = 0;
+    MonitorStats.deviceCount = 0;
 }
 
 namespace {
@@ -54,6 +55,7 @@ private:
     void iteration() {
         DelayMs(LoopSleepMs);
         if (ControlBlock.ReopenPort != 0) reopen();
+        MonitorStats.deviceCount = deviceCount_;
         if (deviceCount_ <= 0) {
             idle();
             return;
@@ -248,10 +250,12 @@ private:
         }
         if (++errorCount_ < ReSearchAfterIdle) return;
         deviceCount_ = 0;
+        MonitorStats.deviceCount = 0;
         if (OneWireReset(PortCurrent)) {
             ++MonitorStats.searches;
             SearchDevices(list_, ui::GetText(MainWindow, PortSelector));
             deviceCount_ = list_.count();
+            MonitorStats.deviceCount = deviceCount_;
             rowsRebuilt();
         }
         errorCount_ = 0;

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+
+#include "monitor/event_log.h"
+#include "monitor/sensor_table.h"
+#include "monitor/texts.h"
+#include "runtime/text_file.h"
+#include "runtime/utf.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Bom = "\xEF\xBB\xBF";
+// "[dd/mm/yyyy hh:ii:ss]  "
+const std::string Stamp = R"(\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\]  )";
+
+class EventLog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = fs::current_path();
+        folder_ = fs::temp_directory_path() / ("kv-log-" + std::to_string(getpid()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        fs::current_path(folder_);
+    }
+    void TearDown() override {
+        TextFileCloseAll();
+        fs::current_path(previous_);
+        fs::remove_all(folder_);
+    }
+    std::string contents() {
+        TextFileFlush(LogFileNumber);
+        std::ifstream in(folder_ / Utf8FromUtf16(texts::LogFileName), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void preset(const std::string& bytes) {
+        std::ofstream(folder_ / Utf8FromUtf16(texts::LogFileName), std::ios::binary) << bytes;
+    }
+
+    fs::path previous_;
+    fs::path folder_;
+};
+
+TEST_F(EventLog, FirstRecordStartsANewFileWithTheMark) {
+    const RomCode rom{0x28, 0x2C, 0x1B, 0x5A, 0x04, 0x00, 0x00, 0x84};
+    WriteLog(LogReadingText(FormatRomCode(rom), 23.5625f));
+    const std::string file = contents();
+    const std::regex line(Bom + Stamp + "28-0000045A1B2C-84  \xE2\x80\x94  23\\.6 \xC2\xB0" "C\r\n");
+    EXPECT_TRUE(std::regex_match(file, line)) << file;
+}
+
+TEST_F(EventLog, EmptyFileGetsTheMarkNonEmptyFileIsAppendedTo) {
+    preset("");
+    WriteLog(u"a");
+    EXPECT_EQ(contents().substr(0, 3), Bom);
+    TextFileCloseAll();
+
+    fs::remove(folder_ / Utf8FromUtf16(texts::LogFileName));
+    preset("old line\r\n");
+    WriteLog(u"b");
+    WriteLog(u"c");
+    const std::string file = contents();
+    EXPECT_TRUE(std::regex_match(file, std::regex("old line\r\n" + Stamp + "b\r\n" + Stamp + "c\r\n")))
+        << file;
+}
+
+TEST_F(EventLog, LineBreaksInTheTextBecomeBlanksAndEmptyTextIsJustALineEnd) {
+    WriteLog(u"one\ntwo\rthree\r\n");
+    WriteLog(u"");
+    const std::string file = contents();
+    EXPECT_TRUE(std::regex_match(file, std::regex(Bom + Stamp + "one two three  \r\n\r\n"))) << file;
+}
+
+TEST_F(EventLog, AFileThatCannotBeOpenedDropsTheRecordAndIsRetriedLater) {
+    // A folder in the file's place cannot be opened as a file, not even by root.
+    const fs::path blocker = folder_ / Utf8FromUtf16(texts::LogFileName);
+    fs::create_directory(blocker);
+    WriteLog(u"lost");
+    EXPECT_EQ(TextFileIsOpen(LogFileNumber), 0);
+    fs::remove(blocker);
+    WriteLog(u"kept");
+    EXPECT_TRUE(std::regex_match(contents(), std::regex(Bom + Stamp + "kept\r\n")));
+}
+
+TEST_F(EventLog, RecordsReachTheFileAtOnce) {
+    WriteLog(u"x");
+    // Read through another handle without flushing ours: the record is already there.
+    std::ifstream in(folder_ / Utf8FromUtf16(texts::LogFileName), std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_TRUE(std::regex_match(file, std::regex(Bom + Stamp + "x\r\n")));
+}
+
+}  // namespace
+}  // namespace kv

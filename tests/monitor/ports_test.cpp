@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "monitor/control_block.h"
+#include "monitor/ports.h"
+#include "monitor/sensor_table.h"
+#include "monitor/texts.h"
+#include "monitor/window_ids.h"
+#include "onewire/ds18x20.h"
+#include "onewire/result.h"
+#include "onewire/timing.h"
+#include "runtime/utf.h"
+#include "serial/serial_port.h"
+#include "sim/demo_bus.h"
+#include "sim/pty_server.h"
+#include "tests/monitor/worker_harness.h"
+#include "ui/toolkit.h"
+
+namespace kv {
+namespace {
+
+using test::WorkerHarness;
+
+const RomCode Rom1 = SimMakeRom(0x28, 0x0000045A1B2C);  // 28-0000045A1B2C-84
+
+std::vector<std::u16string> Entries(WorkerHarness& h) {
+    return h.toolkit->control(MainWindow, PortSelector).entries;
+}
+
+class Ports : public ::testing::Test {
+protected:
+    void SetUp() override { ControlBlock.ReopenPort = 0; }
+    WorkerHarness h;
+    SensorList list;
+};
+
+// --- discovery ------------------------------------------------------------------------
+
+class PtyLink {
+public:
+    explicit PtyLink(const std::string& link) : link_(link) {}
+    ~PtyLink() {
+        std::error_code ignored;
+        if (linked_) std::filesystem::remove(link_, ignored);
+        if (server_) server_->stop();
+    }
+    bool make(std::shared_ptr<SimBus> bus) {
+        server_ = std::make_unique<PtyServer>(std::move(bus));
+        if (!server_->open() || !server_->start()) return false;
+        std::error_code error;
+        std::filesystem::create_symlink(server_->slavePath(), link_, error);
+        linked_ = !error;
+        return linked_;
+    }
+
+private:
+    std::string link_;
+    std::unique_ptr<PtyServer> server_;
+    bool linked_ = false;
+};
+
+TEST_F(Ports, ListOffersOpenableDevicesThenTheDemoBus) {
+    if (geteuid() != 0) GTEST_SKIP() << "making /dev/ttyUSB9 needs root";
+    if (std::filesystem::exists("/dev/ttyUSB9")) GTEST_SKIP() << "/dev/ttyUSB9 exists already";
+    SimRegisterDemoPort();
+    PtyLink link("/dev/ttyUSB9");
+    auto bus = std::make_shared<SimBus>();
+    bus->setPowerSensing(false);
+    bus->addThermometer(Rom1, 21.0);
+    ASSERT_TRUE(link.make(bus));
+
+    ListComPorts(PortSelector);
+    std::vector<std::u16string> entries = Entries(h);
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries.back(), u"DEMO");
+    const auto usb9 = std::find(entries.begin(), entries.end(), u"ttyUSB9");
+    ASSERT_NE(usb9, entries.end());
+    // Bare names, every real port before the virtual ones.
+    for (const auto& name : entries) EXPECT_EQ(name.find(u'/'), std::u16string::npos);
+    const auto demo = std::find(entries.begin(), entries.end(), u"DEMO");
+    EXPECT_LT(usb9, demo);
+    for (const auto& name : SerialVirtualPortNames()) {
+        const auto at = std::find(entries.begin(), entries.end(), name);
+        if (at != entries.end()) {
+            EXPECT_GT(at, usb9) << Utf8FromUtf16(name);
+        }
+    }
+
+    // A port that another holder has open is left out, and offered again once it is free.
+    const int held = SerialOpen(PortDynamic, u"ttyUSB9", 9600, 0, 8, 1.0, 0, 255, 255);
+    ASSERT_NE(held, 0);
+    ListComPorts(PortSelector);
+    entries = Entries(h);
+    EXPECT_EQ(std::find(entries.begin(), entries.end(), u"ttyUSB9"), entries.end());
+    EXPECT_EQ(entries.back(), u"DEMO");
+    SerialClose(held);
+    ListComPorts(PortSelector);
+    entries = Entries(h);
+    EXPECT_NE(std::find(entries.begin(), entries.end(), u"ttyUSB9"), entries.end());
+
+    // The listed name opens as a bus through the kernel's terminal layer (real time here).
+    ScopedTimeSource realClock(nullptr);
+    h.choosePort(u"ttyUSB9");
+    OpenSelectedPort(list);
+    EXPECT_EQ(h.status(), u"Найдено 1 '1-Wire' устройство.");
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.at(0).Rom, Rom1);
+}
+
+TEST_F(Ports, ListSkipsAVirtualPortThatIsAlreadyOpen) {
+    auto bus = h.addBus(u"BUSX");
+    ListComPorts(PortSelector);
+    auto entries = Entries(h);
+    EXPECT_NE(std::find(entries.begin(), entries.end(), u"BUSX"), entries.end());
+    const int held = SerialOpen(PortDynamic, u"BUSX", 9600, 0, 8, 1.0, 0, 255, 255);
+    ASSERT_NE(held, 0);
+    ListComPorts(PortSelector);
+    entries = Entries(h);
+    EXPECT_EQ(std::find(entries.begin(), entries.end(), u"BUSX"), entries.end());
+    SerialClose(held);
+}
+
+// --- opening and searching --------------------------------------------------------------
+
+TEST_F(Ports, OpenFailureNamesThePortAndLeavesTheRows) {
+    auto bus = h.addBus(u"BUS1");
+    bus->addThermometer(Rom1, 20.0);
+    h.choosePort(u"BUS1");
+    OpenSelectedPort(list);
+    ASSERT_EQ(h.rows(), 1);
+
+    h.offerPort(u"COM3");
+    h.choosePort(u"COM3");
+    OpenSelectedPort(list);
+    EXPECT_EQ(h.status(),
+              u"Не удалось открыть порт 'COM3'  Возможно он зянят или отстуствует в системе");
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(h.rows(), 1);  // no search, rows untouched
+    EXPECT_EQ(OneWireLastResult(), NoOpenPort);
+}
+
+TEST_F(Ports, EmptyChooserWithNoPortOpenDoesNothing) {
+    ui::SetStatusText(StatusLine, 0, u"before");
+    OpenSelectedPort(list);
+    EXPECT_EQ(h.status(), u"before");
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST_F(Ports, SearchReportsOneFiveAndNoDevices) {
+    auto bus = h.addBus(u"BUS1");
+    bus->addThermometer(Rom1, 20.0);
+    h.choosePort(u"BUS1");
+    OpenSelectedPort(list);
+    EXPECT_EQ(h.status(), u"Найдено 1 '1-Wire' устройство.");
+
+    for (uint64_t serial = 2; serial <= 5; ++serial) bus->addThermometer(SimMakeRom(0x28, serial), 20);
+    OpenSelectedPort(list);
+    EXPECT_EQ(h.status(), u"Найдено 5 '1-Wire'  устройств.");
+    EXPECT_EQ(list.count(), 5);
+    EXPECT_EQ(h.rows(), 5);
+
+    bus->clearDevices();
+    OpenSelectedPort(list);
+    EXPECT_EQ(h.status(), u"На порту BUS1, '1-Wire' устройства не найдены.");
+    EXPECT_EQ(h.rows(), 0);
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST_F(Ports, RowsShowTypeSerialPowerAndInitialTexts) {
+    auto bus = h.addBus(u"BUS1");
+    bus->addThermometer(Rom1, 20.0);
+    const RomCode s20 = SimMakeRom(0x10, 0x0008023D8A9E);
+    bus->addThermometer(s20, 20.0, /*parasite=*/true);
+    const RomCode other = SimMakeRom(0x01, 0x000001020304);
+    bus->addDevice(other);
+    RomCode badCrc = SimMakeRom(0x28, 0x0000000000AA);
+    badCrc[7] ^= 0x55;
+    bus->addThermometer(badCrc, 20.0);
+    h.choosePort(u"BUS1");
+    OpenSelectedPort(list);
+    ASSERT_EQ(list.count(), 4);
+    ASSERT_EQ(h.rows(), 4);
+
+    for (int row = 0; row < 4; ++row) {
+        const RomCode& rom = list.at(row).Rom;
+        const bool thermometer = IsThermometerFamily(rom[0]);
+        EXPECT_EQ(h.cell(row, 0), DeviceTypeName(rom[0]));
+        EXPECT_EQ(h.cell(row, 3), thermometer ? u"Измерение" : u"");
+        EXPECT_EQ(h.cell(row, 4), thermometer ? u"Инициализация" : u"");
+        if (rom == Rom1) {
+            EXPECT_EQ(h.cell(row, 0), u"DS18B20");
+            EXPECT_EQ(h.cell(row, 1), u"28-0000045A1B2C-84");
+            EXPECT_EQ(h.cell(row, 2), u"3 вывода");
+            for (int column = 0; column < 5; ++column)
+                EXPECT_EQ(h.colour(row, column), ui::DefaultColour);
+        } else if (rom == s20) {
+            EXPECT_EQ(h.cell(row, 0), u"DS1820 / DS18S20");
+            EXPECT_EQ(h.cell(row, 2), u"2 вывода ('паразитное' питание)");
+        } else if (rom == other) {
+            EXPECT_EQ(h.cell(row, 0), u"Неизвестное устройство");
+        } else {
+            EXPECT_EQ(h.cell(row, 1), FormatRomCode(badCrc) + u"  ОШИБКА CRC");
+            EXPECT_EQ(h.colour(row, 1), FaultColour);
+            EXPECT_EQ(list.at(row).Flags, RomCrcError);
+        }
+    }
+}
+
+TEST_F(Ports, FailedPowerQueryShowsAnErrorNotThreeWires) {
+    auto bus = std::make_shared<SimBus>();
+    bus->addThermometer(Rom1, 20.0);
+    // Swallow the read slot that follows the Read Power Supply command: no echo comes back.
+    const std::vector<uint8_t> command = test::SlotBytes(ReadPowerSupplyCommand);
+    test::RegisterFaultyPort(u"FLAKY", bus, [command](const auto& previous, const uint8_t*, int count) {
+        return count == 1 && previous == command;
+    });
+    h.offerPort(u"FLAKY");
+    h.choosePort(u"FLAKY");
+    OpenSelectedPort(list);
+    ASSERT_EQ(h.rows(), 1);
+    EXPECT_EQ(h.cell(0, 2), u"Ошибка");
+    EXPECT_EQ(h.cell(0, 3), u"Измерение");  // the row is still built
+}
+
+TEST_F(Ports, StuckLowBusEnumerationIsBounded) {
+    auto bus = h.addBus(u"BUS1");
+    bus->addThermometer(Rom1, 20.0);
+    bus->setStuckLow(true);
+    h.choosePort(u"BUS1");
+    OpenSelectedPort(list);
+    EXPECT_EQ(list.count(), MaxSearchDevices);
+    EXPECT_EQ(h.rows(), MaxSearchDevices);
+    EXPECT_EQ(h.status(), u"Найдено 256 '1-Wire'  устройств.");
+}
+
+TEST_F(Ports, ARequestToStopOrReopenEndsTheSearchKeepingWhatWasFound) {
+    auto bus = h.addBus(u"BUS1");
+    for (uint64_t serial = 1; serial <= 6; ++serial) bus->addThermometer(SimMakeRom(0x28, serial), 20);
+    h.choosePort(u"BUS1");
+    ControlBlock.ReopenPort = 1;  // already asked for another port
+    OpenSelectedPort(list);
+    EXPECT_EQ(list.count(), 1);
+    EXPECT_EQ(h.status(), u"Найдено 1 '1-Wire' устройство.");
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,117 @@
+// Bus time of one common-conversion pass, measured on the worker itself running against a
+// simulated bus whose echoes take the bytes' wire time. The pass's 100 ms loop sleep and
+// 800 ms conversion wait are left out; what remains is every transaction of the pass.
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "monitor/control_block.h"
+#include "monitor/monitor_worker.h"
+#include "monitor/worker_stats.h"
+#include "onewire/bus.h"
+#include "onewire/port.h"
+#include "onewire/search.h"
+#include "serial/serial_device.h"
+#include "serial/serial_port.h"
+#include "sim/sim_bus.h"
+#include "tools/soak/counting_clock.h"
+#include "tools/soak/soak_run.h"
+#include "tools/soak/soak_window.h"
+
+namespace kv::soak {
+
+namespace {
+
+int BlockLimitMs(int bytes) { return bytes * BlockEchoPerByteMs + BlockEchoConstantMs; }
+
+// The sum of the echo time limits of a pass's transactions: what a pass may take at most
+// before the bus layer gives up on it.
+double PassLimitMs(int thermometers) {
+    const int skipRom = ResetEchoLimitMs + BlockLimitMs(1);
+    const int convert = BlockLimitMs(1);
+    const int matchRom = ResetEchoLimitMs + BlockLimitMs(1) + BlockLimitMs(8);
+    const int readScratchpad = BlockLimitMs(1) + BlockLimitMs(9);
+    return skipRom + convert + thermometers * (matchRom + readScratchpad);
+}
+
+struct Boundary {
+    int64_t now;
+    int64_t loopSleeps;
+    int64_t wireMicroseconds;
+};
+
+struct Cost {
+    double busMs, wireMs, limitMs;
+};
+
+Cost Measure(int thermometers, int passes) {
+    const std::u16string name = u"COST";
+    auto bus = std::make_shared<SimBus>(3);
+    bus->setWireTime(true);
+    for (int i = 0; i < thermometers; ++i)
+        bus->addThermometer(SimMakeRom(0x28, 0x100000 + static_cast<uint64_t>(i)), 20.0 + i * 0.25);
+    SimRegisterBus(name, bus);
+    BuildWorkerWindow(name);
+    ControlBlockReset();
+    ControlBlock.Interval = 1;
+    MonitorStatsReset();
+
+    CountingClock clock(/*simulated=*/true);
+    std::mutex mutex;
+    std::vector<Boundary> boundaries;
+    uint64_t seenPassEnds = 0;
+    clock.onLoopSleep([&](int64_t now, int64_t loopSleeps) {
+        // The first loop sleep after a pass end starts the next pass.
+        const uint64_t ends = MonitorStats.passEnds;
+        if (ends == seenPassEnds) return;
+        seenPassEnds = ends;
+        std::lock_guard<std::mutex> lock(mutex);
+        boundaries.push_back({now, loopSleeps - 1, bus->stats().wireMicroseconds});
+    });
+    SetTimeSource(&clock);
+    std::thread worker([] { MonitorWorker(0); });
+    const size_t wanted = static_cast<size_t>(passes) + 2;  // the first pass follows the search
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::lock_guard<std::mutex> lock(mutex);
+        if (boundaries.size() >= wanted) break;
+    }
+    ControlBlock.StopRequested = 1;
+    worker.join();
+    SetTimeSource(nullptr);
+    SerialCloseAll();
+    currentPort = PortNone;
+    SerialUnregisterVirtualPort(name);
+    ui::ToolkitRelease();
+
+    const Boundary& from = boundaries[1];
+    const Boundary& to = boundaries[wanted - 1];
+    const double n = static_cast<double>(wanted - 2);
+    const double sleptMs = static_cast<double>(to.loopSleeps - from.loopSleeps) * LoopSleepMs;
+    return {((to.now - from.now) / 1000.0 - sleptMs) / n,
+            (to.wireMicroseconds - from.wireMicroseconds) / 1000.0 / n,
+            PassLimitMs(thermometers)};
+}
+
+}  // namespace
+
+int RunBusCost(int passes) {
+    std::printf("Common conversion, bus time per pass without the 100 ms loop sleep and the "
+                "800 ms conversion wait (simulated clock, echoes after their wire time, %d "
+                "passes each)\n\n",
+                passes);
+    std::printf("| thermometers | bus time per pass | of which wire time | sum of echo limits | "
+                "bus time / limit |\n|---:|---:|---:|---:|---:|\n");
+    for (int thermometers : {1, 10, 50}) {
+        const Cost cost = Measure(thermometers, passes);
+        std::printf("| %d | %.2f ms | %.2f ms | %.0f ms | %.3f |\n", thermometers, cost.busMs,
+                    cost.wireMs, cost.limitMs, cost.busMs / cost.limitMs);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace kv::soak

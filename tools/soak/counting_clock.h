@@ -1,0 +1,35 @@
+// A time source for the tools: real or simulated time, counting the worker's 100 ms sleeps
+// so that the bus time of a pass can be told apart from its waits.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "onewire/timing.h"
+#include "sim/sim_clock.h"
+
+namespace kv::soak {
+
+class CountingClock final : public TimeSource {
+public:
+    explicit CountingClock(bool simulated);
+    int64_t nowMicroseconds() override;
+    void sleepMilliseconds(int32_t milliseconds) override;
+
+    // Runs on the worker's thread at each 100 ms sleep, before it sleeps.
+    void onLoopSleep(std::function<void(int64_t nowMicroseconds, int64_t loopSleeps)> hook) {
+        hook_ = std::move(hook);
+    }
+    int64_t loopSleeps() const { return loopSleeps_.load(); }
+
+private:
+    std::unique_ptr<SimClock> sim_;
+    std::atomic<int64_t> loopSleeps_{0};
+    std::function<void(int64_t, int64_t)> hook_;
+};
+
+// Resident set size of this process in kilobytes.
+long ResidentKilobytes();
+
+}  // namespace kv::soak

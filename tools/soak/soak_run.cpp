@@ -1,0 +1,187 @@
+#include "tools/soak/soak_run.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "monitor/control_block.h"
+#include "monitor/event_log.h"
+#include "monitor/monitor_worker.h"
+#include "monitor/sensor_table.h"
+#include "monitor/texts.h"
+#include "monitor/worker_stats.h"
+#include "runtime/text_file.h"
+#include "runtime/threads.h"
+#include "runtime/utf.h"
+#include "serial/serial_port.h"
+#include "sim/demo_bus.h"
+#include "tools/soak/counting_clock.h"
+#include "tools/soak/soak_window.h"
+
+namespace kv::soak {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Totals {
+    uint64_t passEnds, readings, crcErrors, readFailures, busFailures, logRecords;
+};
+
+Totals Snapshot() {
+    return {MonitorStats.passEnds, MonitorStats.readings, MonitorStats.crcErrors,
+            MonitorStats.readFailures, MonitorStats.busFailures, MonitorStats.logRecords};
+}
+
+void PrintTotals(const char* label, const Totals& t) {
+    std::printf("%-10s pass ends %8llu  readings %8llu  CRC errors %6llu  read failures %5llu  "
+                "bus failures %5llu  logged %8llu\n",
+                label, (unsigned long long)t.passEnds, (unsigned long long)t.readings,
+                (unsigned long long)t.crcErrors, (unsigned long long)t.readFailures,
+                (unsigned long long)t.busFailures, (unsigned long long)t.logRecords);
+}
+
+Totals Minus(const Totals& a, const Totals& b) {
+    return {a.passEnds - b.passEnds, a.readings - b.readings, a.crcErrors - b.crcErrors,
+            a.readFailures - b.readFailures, a.busFailures - b.busFailures,
+            a.logRecords - b.logRecords};
+}
+
+struct LogCheck {
+    uint64_t lines = 0;
+    uint64_t malformed = 0;
+    uint64_t unknownRom = 0;
+    uint64_t outsideDemoBand = 0;
+    bool mark = false;
+};
+
+LogCheck CheckLog(const fs::path& path, const std::set<std::string>& roms) {
+    LogCheck check;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    const std::regex record(R"(\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\]  (\S{18})  \xE2\x80\x94  (-?\d+\.\d) \xC2\xB0C\r)");
+    bool first = true;
+    while (std::getline(in, line)) {
+        if (first) {
+            check.mark = line.rfind("\xEF\xBB\xBF", 0) == 0;
+            if (check.mark) line.erase(0, 3);
+            first = false;
+        }
+        ++check.lines;
+        std::smatch match;
+        if (!std::regex_match(line, match, record)) {
+            ++check.malformed;
+            continue;
+        }
+        if (!roms.count(match[1].str())) ++check.unknownRom;
+        const double celsius = std::stod(match[2].str());
+        // The demo sensors drift within a few degrees of 18 to 24 °C.
+        if (celsius < 15.0 || celsius > 28.0) ++check.outsideDemoBand;
+    }
+    return check;
+}
+
+}  // namespace
+
+int RunSoak(const SoakOptions& options) {
+    fs::path folder = options.folder.empty()
+                          ? fs::temp_directory_path() / ("kv-soak-" + std::to_string(getpid()))
+                          : fs::path(options.folder);
+    fs::create_directories(folder);
+    fs::current_path(folder);
+    const fs::path logPath = folder / Utf8FromUtf16(texts::LogFileName);
+    fs::remove(logPath);
+
+    auto bus = SimMakeDemoBus();
+    bus->setSeed(options.seed);
+    bus->setNoise(options.noise);
+    SimRegisterBus(DemoPortName, bus);
+    std::set<std::string> roms;
+    for (const auto& device : bus->devices()) roms.insert(Utf8FromUtf16(FormatRomCode(device->rom())));
+
+    BuildWorkerWindow(DemoPortName);
+    CountingClock clock(options.simulated);
+    SetTimeSource(&clock);
+    ControlBlockReset();
+    ControlBlock.Interval = static_cast<uint16_t>(options.interval);
+    ControlBlock.Log = 1;
+    ControlBlock.ConvertOnly = 1;
+    MonitorStatsReset();
+
+    std::printf("soak: DEMO bus, %zu devices, noise %g, %s time, %.0f s, log %s\n",
+                roms.size(), options.noise, options.simulated ? "simulated" : "real",
+                options.seconds, logPath.c_str());
+    std::fflush(stdout);
+
+    ThreadTableInit();
+    const auto start = clock.nowMicroseconds();
+    const auto elapsed = [&] { return (clock.nowMicroseconds() - start) / 1e6; };
+    const int worker = ThreadStart(MonitorWorker, 0);
+    if (worker == 0) {
+        std::fprintf(stderr, "soak: cannot start the worker\n");
+        return 2;
+    }
+
+    long rssStart = -1, rssMax = 0;
+    Totals atSwitch{};
+    bool switched = false;
+    double nextReport = 60;
+    while (elapsed() < options.seconds) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.simulated ? 5 : 200));
+        const double t = elapsed();
+        const long rss = ResidentKilobytes();
+        if (rssStart < 0 && t >= options.seconds * 0.05) rssStart = rss;  // after warm-up
+        if (rss > rssMax) rssMax = rss;
+        if (!switched && t >= options.seconds / 2) {
+            atSwitch = Snapshot();
+            ControlBlock.ConvertOnly = 0;
+            switched = true;
+        }
+        if (t >= nextReport) {
+            std::printf("  t=%6.0f s  %s  RSS %ld kB  ", t, switched ? "common  " : "separate", rss);
+            PrintTotals("", Snapshot());
+            std::fflush(stdout);
+            nextReport += 60;
+        }
+    }
+    ControlBlock.StopRequested = 1;
+    const int ended = ThreadWait(worker, 5000);
+    const long rssEnd = ResidentKilobytes();
+    TextFileClose(LogFileNumber);
+    ThreadTableFree();
+    SetTimeSource(nullptr);
+
+    const Totals total = Snapshot();
+    PrintTotals("separate", atSwitch);
+    PrintTotals("common", Minus(total, atSwitch));
+    PrintTotals("total", total);
+    const LogCheck log = CheckLog(logPath, roms);
+    std::printf("log: %llu lines (mark %s), malformed %llu, unknown ROM %llu, outside 15..28 °C "
+                "%llu\n",
+                (unsigned long long)log.lines, log.mark ? "yes" : "NO",
+                (unsigned long long)log.malformed, (unsigned long long)log.unknownRom,
+                (unsigned long long)log.outsideDemoBand);
+    std::printf("RSS: %ld kB after warm-up, %ld kB at the end, %ld kB at most\n", rssStart, rssEnd,
+                rssMax);
+    std::printf("worker ended: %s\n", ended ? "yes" : "NO");
+
+    bool ok = ended && log.mark && log.malformed == 0 && log.unknownRom == 0 &&
+              log.lines == total.logRecords && total.logRecords == total.readings - total.crcErrors &&
+              atSwitch.readings > 0 && total.readings > atSwitch.readings;
+    // Growth beyond a few hundred kilobytes over the run would be a leak, not noise.
+    if (rssStart > 0 && rssEnd - rssStart > 512) ok = false;
+    std::printf("soak: %s\n", ok ? "PASS" : "FAIL");
+    if (options.folder.empty()) {
+        fs::current_path("/");
+        fs::remove_all(folder);
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace kv::soak

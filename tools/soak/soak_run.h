@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace kv::soak {
+
+struct SoakOptions {
+    double seconds = 600;  // split evenly: separate polling first, then common conversion
+    double noise = 1e-3;
+    uint64_t seed = 1;
+    int interval = 1;
+    bool simulated = false;  // simulated clock: the same passes without the real waits
+    std::string folder;      // where the log goes; a fresh temporary folder when empty
+};
+
+// Returns 0 when every check held.
+int RunSoak(const SoakOptions& options);
+
+// Bus time of a common-conversion pass for 1, 10 and 50 thermometers; prints a table.
+int RunBusCost(int passes);
+
+}  // namespace kv::soak
