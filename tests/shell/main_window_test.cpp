@@ -122,7 +122,9 @@ TEST(MainWindow, IsVisibleWithTitleMenuColumnsAndNothingSelected) {
     ASSERT_EQ(items.size(), expected.size());
     for (size_t i = 0; i < items.size(); ++i) {
         EXPECT_EQ(items[i].first, expected[i].first) << i;
-        if (expected[i].first >= 0) EXPECT_EQ(items[i].second, expected[i].second) << i;
+        if (expected[i].first >= 0) {
+            EXPECT_EQ(items[i].second, expected[i].second) << i;
+        }
     }
     EXPECT_EQ(menu[0].title, u"Файл");
     EXPECT_EQ(menu[1].title, u"Режим");

@@ -2,7 +2,9 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <sstream>
 
 #include "monitor/window_ids.h"
@@ -68,6 +70,16 @@ bool ProgramTest::Pump() {
             return false;
         }
     }
+}
+
+bool ProgramTest::PumpUntil(const std::function<bool()>& done, int limitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (Pump()) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 bool ProgramTest::Post(int kind, int object, int type) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "ui/headless/headless_toolkit.h"
@@ -23,6 +24,8 @@ protected:
     void StartWithoutEvents();
     // Carries out every event waiting now. False once the program has shut down.
     bool Pump();
+    // Carries out events until `done` holds or the (generous, real) time limit passes.
+    bool PumpUntil(const std::function<bool()>& done, int limitMs = 20000);
     // Posts an event as if the user had caused it and carries it out.
     bool Post(int kind, int object, int type = 0);
     // Shuts down if still running.
