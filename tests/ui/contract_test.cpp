@@ -297,6 +297,21 @@ TEST_P(ToolkitContract, CallsFromAnotherThreadTakeEffectInOrderBeforeReturning) 
   EXPECT_EQ(U16("COM3"), portSeen);
 }
 
+TEST_P(ToolkitContract, AnOpenMessageBoxServesCallsFromAnotherThread) {
+  driver_->KeepNextMessageBoxOpen();
+  std::thread worker([&] {
+    AddItem(Window, Table, AppendPosition, U16("a\nb"));
+    SetItemColour(Window, Table, 0, ColourBackground, Rgb(1, 2, 3), 1);
+    SetStatusText(Bar, 0, U16("Порт открыт"));
+    driver_->DismissMessageBox();
+  });
+  ShowMessageBox(U16("О программе"), U16("текст"));  // returns once the worker dismissed it
+  worker.join();
+  EXPECT_EQ(1, CountItems(Window, Table));
+  EXPECT_EQ(Rgb(1, 2, 3), driver_->CellColour(Window, Table, 0, 1));
+  EXPECT_EQ(U16("Порт открыт"), driver_->StatusText(Bar, 0));
+}
+
 TEST_P(ToolkitContract, WaitEventBlocksUntilAnotherThreadPosts) {
   std::atomic<bool> posted{false};
   std::thread poster([&] {

@@ -34,6 +34,14 @@ class HeadlessDriver final : public UiDriver {
       whileOpen();
     });
   }
+  void KeepNextMessageBoxOpen() override {
+    toolkit_->setAutoDismissMessageBoxes(false);
+    toolkit_->setMessageBoxAction([this] {
+      toolkit_->setMessageBoxAction(nullptr);
+      toolkit_->setAutoDismissMessageBoxes(true);  // only this box stays open
+    });
+  }
+  void DismissMessageBox() override { toolkit_->dismissMessageBox(); }
 
  private:
   HeadlessToolkit* toolkit_ = nullptr;

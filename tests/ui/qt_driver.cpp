@@ -36,6 +36,8 @@ class QtDriver final : public UiDriver {
   void OnNextMessageBox(std::function<void()> whileOpen) override {
     qt_user::OnNextMessageBox(std::move(whileOpen));
   }
+  void KeepNextMessageBoxOpen() override { qt_user::KeepNextMessageBoxOpen(); }
+  void DismissMessageBox() override { qt_user::DismissMessageBox(); }
 };
 
 }  // namespace

@@ -25,6 +25,9 @@ class UiDriver {
   virtual bool WindowVisible(int window) = 0;
   // The next message box runs `whileOpen` on the window thread, then is dismissed.
   virtual void OnNextMessageBox(std::function<void()> whileOpen) = 0;
+  // The next message box stays open until DismissMessageBox, which another thread calls.
+  virtual void KeepNextMessageBoxOpen() = 0;
+  virtual void DismissMessageBox() = 0;
 };
 
 std::unique_ptr<UiDriver> MakeHeadlessDriver();

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
+#include <utility>
 
 #include "ui/qt/qt_toolkit.h"
 
@@ -272,14 +273,38 @@ void QtToolkit::ShowMessageBox(std::u16string_view caption, std::u16string_view 
   QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok,
                   owner);
   box.setWindowModality(Qt::ApplicationModal);
+  // A box without an action stays open until dismissed anyway; keepOpen only matters when
+  // an action would otherwise close it.
+  const bool keepOpen = std::exchange(keepNextBoxOpen, false);
   if (nextBoxAction) {
     std::function<void()> action = std::move(nextBoxAction);
     nextBoxAction = nullptr;
     QMetaObject::invokeMethod(
-        &box, [&box, action] { action(); box.accept(); }, Qt::QueuedConnection);
+        &box,
+        [&box, action, keepOpen] {
+          action();
+          if (!keepOpen) box.accept();
+        },
+        Qt::QueuedConnection);
+  }
+  {
+    std::lock_guard lock(boxMutex_);
+    openBox_ = &box;
+    if (std::exchange(dismissWaiting_, false))
+      QMetaObject::invokeMethod(&box, &QDialog::accept, Qt::QueuedConnection);
   }
   // The modal loop dispatches the pump's wake-ups, so calls from the worker keep being served.
   box.exec();
+  std::lock_guard lock(boxMutex_);
+  openBox_ = nullptr;
+}
+
+void QtToolkit::DismissMessageBox() {
+  std::lock_guard lock(boxMutex_);
+  if (openBox_)
+    QMetaObject::invokeMethod(openBox_, &QDialog::accept, Qt::QueuedConnection);
+  else
+    dismissWaiting_ = true;
 }
 
 }  // namespace kv::ui

@@ -2,6 +2,7 @@
 #pragma once
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <vector>
 
@@ -125,6 +127,9 @@ class QtToolkit final : public ToolkitBackend {
   QtMenu* FindMenu(int menu);
   QtStatusBar* FindBar(int bar);
   std::function<void()> nextBoxAction;
+  bool keepNextBoxOpen = false;
+  // Any thread: closes the open message box, or the next one as soon as it opens.
+  void DismissMessageBox();
 
  private:
   bool AddControl(int window, int control, QtKind kind, QWidget* widget, int x, int y, int width,
@@ -137,6 +142,9 @@ class QtToolkit final : public ToolkitBackend {
   std::map<int, QtMenu> menus_;
   std::map<int, QtStatusBar> bars_;
   int menuBarHeight_ = -1;
+  std::mutex boxMutex_;
+  QDialog* openBox_ = nullptr;
+  bool dismissWaiting_ = false;
 };
 
 QtToolkit* InstalledQtToolkit();

@@ -30,6 +30,9 @@ std::u16string StatusText(int bar, int field);
 bool WindowVisible(int window);
 // The next message box runs `whileOpen` from inside its modal loop, then closes.
 void OnNextMessageBox(std::function<void()> whileOpen);
+// The next message box stays open until DismissMessageBox, which any thread may call.
+void KeepNextMessageBoxOpen();
+void DismissMessageBox();
 // Renders the window (client area, menu bar and all) into a PNG file.
 bool SaveWindowImage(int window, const std::string& path);
 // Lets Qt process what is waiting without blocking (layout, painting).

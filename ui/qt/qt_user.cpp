@@ -90,6 +90,14 @@ void OnNextMessageBox(std::function<void()> whileOpen) {
   if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->nextBoxAction = std::move(whileOpen);
 }
 
+void KeepNextMessageBoxOpen() {
+  if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->keepNextBoxOpen = true;
+}
+
+void DismissMessageBox() {
+  if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->DismissMessageBox();
+}
+
 bool SaveWindowImage(int window, const std::string& path) {
   QtToolkit* toolkit = InstalledQtToolkit();
   QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
