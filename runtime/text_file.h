@@ -6,6 +6,8 @@
 
 namespace kv {
 
+// Numbers run from 0 to 65535. The file is created when missing, never truncated, and held
+// with an exclusive flock: others may read it, no second writer may open it.
 int TextFileOpen(int number, std::u16string_view path);  // nonzero on success
 int TextFileIsOpen(int number);
 int64_t TextFileSize(int number);  // -1 when not open
