@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "serial/natural_order.h"
+#include "serial/posix/serial_candidates.h"
 #include "serial/serial_device.h"
 
 namespace kv {
@@ -55,22 +56,25 @@ bool IsPlaceholderUart(const std::string& path, const std::string& kernelName) {
 
 }  // namespace
 
+std::vector<std::string> SelectSerialCandidates(std::vector<std::string> names,
+                                                const std::function<bool(const std::string&)>& usable) {
+    std::erase_if(names, [&](const std::string& name) { return !HasCandidatePrefix(name) || !usable(name); });
+    std::sort(names.begin(), names.end(), NaturalLess);
+    return names;
+}
+
 std::vector<std::string> PlatformSerialCandidates() {
     std::vector<std::string> names;
     DIR* dir = opendir(std::string(DeviceFolder).c_str());
     if (!dir) return names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (!HasCandidatePrefix(name)) continue;
+    while (dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
+    closedir(dir);
+    return SelectSerialCandidates(std::move(names), [](const std::string& name) {
         std::string path = std::string(DeviceFolder) + "/" + name;
         struct stat st {};
-        if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;  // follows links
-        if (IsPlaceholderUart(path, KernelName(path, name))) continue;
-        names.push_back(std::move(name));
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end(), NaturalLess);
-    return names;
+        if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;  // follows links
+        return !IsPlaceholderUart(path, KernelName(path, name));
+    });
 }
 
 }  // namespace kv

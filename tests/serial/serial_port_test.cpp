@@ -9,6 +9,7 @@
 #include "runtime/utf.h"
 #include "serial/natural_order.h"
 #include "serial/port_names.h"
+#include "serial/posix/serial_candidates.h"
 #include "serial/serial_port.h"
 #include "tests/serial/fake_serial_device.h"
 
@@ -160,14 +161,12 @@ TEST(SerialNames, NaturalOrder) {
     EXPECT_FALSE(NaturalLess("ttyS2", "ttyS2"));
 }
 
-TEST(SerialNames, CandidatesAreBareAndOrdered) {
-    auto names = PlatformSerialCandidates();
-    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), NaturalLess));
-    for (const auto& name : names) {
-        EXPECT_EQ(name.find('/'), std::string::npos) << name;
-        std::string path;
-        EXPECT_TRUE(SerialDevicePath(Utf16FromUtf8(name), path)) << name;
-    }
+TEST(SerialNames, CandidateSelection) {
+    std::vector<std::string> found = {"ttyS10", "ttyS2", "tty1", "ttyUSB0", "ttyS", "rfcomm1", "console",
+                                      "ttyACM0", "ttyAMA0", "ttyS3", "ttyprintk", "ttySAC0"};
+    auto chosen = SelectSerialCandidates(found, [](const std::string& name) { return name != "ttyS3"; });
+    std::vector<std::string> expected = {"rfcomm1", "ttyACM0", "ttyAMA0", "ttyS2", "ttyS10", "ttySAC0", "ttyUSB0"};
+    EXPECT_EQ(chosen, expected) << "families only, placeholders out, natural order";
 }
 
 }  // namespace
