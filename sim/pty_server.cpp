@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -115,6 +116,9 @@ void PtyServer::deliverEchoes() {
 
 void PtyServer::serve() {
     if (master_ < 0) return;
+    // Echoes are due every 87 us at 115200 baud; the default timer slack of 50 us would
+    // add up to most of that again to each wake-up.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!stopping_.load()) {
         const int64_t due = bus_->nextEchoDueMicroseconds();
         timespec timeout{};
