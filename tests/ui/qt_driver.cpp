@@ -1,6 +1,10 @@
 #include "tests/ui/ui_driver.h"
 #include "ui/qt/qt_toolkit.h"
 
+// Qt loads fontconfig, which keeps caches for the life of the process; LeakSanitizer (in
+// sanitizer builds) would report them as leaks of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace kv::ui::test {
 namespace {
 
