@@ -72,18 +72,23 @@ KvTable::KvTable(QWidget* parent, unsigned flags)
   // Qt paints every widget through a back buffer, which is what double buffering asks for.
 }
 
+QString KvTable::cutOffText(const QPoint& pos) const {
+  const QModelIndex index = indexAt(pos);
+  if (!index.isValid()) return {};
+  const QString text = index.data(Qt::DisplayRole).toString();
+  if (fontMetrics().horizontalAdvance(text) + 2 * CellTextMargin <= visualRect(index).width())
+    return {};
+  return text;
+}
+
 bool KvTable::viewportEvent(QEvent* event) {
   if (event->type() != QEvent::ToolTip || !labelTips_) return QTableWidget::viewportEvent(event);
   auto* help = static_cast<QHelpEvent*>(event);
-  const QModelIndex index = indexAt(help->pos());
-  const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
-  const QRect cell = visualRect(index);
-  if (!text.isEmpty() &&
-      fontMetrics().horizontalAdvance(text) + 2 * CellTextMargin > cell.width()) {
-    QToolTip::showText(help->globalPos(), text, viewport(), cell);
-  } else {
+  const QString text = cutOffText(help->pos());
+  if (!text.isEmpty())
+    QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
+  else
     QToolTip::hideText();
-  }
   return true;
 }
 

@@ -37,6 +37,9 @@ class KvSpinBox final : public QSpinBox {
 class KvTable final : public QTableWidget {
  public:
   KvTable(QWidget* parent, unsigned flags);
+  // The full text of the cell at `pos` (viewport coordinates) when it does not fit its
+  // column, else empty: what the tooltip shows.
+  QString cutOffText(const QPoint& pos) const;
 
  protected:
   bool viewportEvent(QEvent* event) override;

@@ -1,0 +1,116 @@
+// What the Qt toolkit must look and behave like beyond the shared contract: a fixed window
+// without a maximise button, a report-view table, a status bar without a grip, tooltips for
+// cut-off cells and check marks only the program sets.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QScreen>
+
+#include "runtime/utf.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/qt_toolkit.h"
+#include "ui/toolkit.h"
+
+namespace kv::ui {
+namespace {
+
+class QtLook : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "kv_ui_tests";
+    static char* argv[] = {name, nullptr};
+    InstallQtToolkit(argc, argv);
+    toolkit_ = InstalledQtToolkit();
+    ASSERT_NE(nullptr, toolkit_);
+    ASSERT_NE(0, OpenWindow(0, 0, 0, 590, 400, U16("Окно"),
+                            WindowSystemMenu | WindowMinimiseButton | WindowCentred |
+                                WindowHidden));
+  }
+  void TearDown() override { ToolkitRelease(); }
+  QtToolkit* toolkit_ = nullptr;
+};
+
+TEST_F(QtLook, WindowIsFixedCentredHiddenAndHasNoMaximiseButton) {
+  QWidget& top = *toolkit_->FindWindow(0)->top;
+  EXPECT_FALSE(top.isVisible());
+  EXPECT_EQ(top.minimumSize(), top.maximumSize());
+  const Qt::WindowFlags flags = top.windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_NEAR(screen.center().x(), top.geometry().center().x(), 2);
+
+  ASSERT_NE(0, CreateMenuBar(0, 0));
+  EXPECT_EQ(400, top.height());  // the menu bar came out of the client area
+  ResizeWindow(0, 620);
+  EXPECT_EQ(620, top.width());
+  EXPECT_EQ(top.minimumSize(), top.maximumSize());
+}
+
+TEST_F(QtLook, TableIsAReportViewWithTipsForCutOffCells) {
+  ASSERT_EQ(6, CreateTable(0, 6, 2, 32, 400, 200, U16("Тип"), 60,
+                           TableSingleSelection | TableShowSelectionAlways | TableFullRowSelect |
+                               TableGridLines | TableLabelTips | TableSunkenEdge));
+  AddTableColumn(0, 6, 1, U16("Статус"), 200);
+  HideWindow(0, 0);
+  auto& table = *static_cast<QTableWidget*>(toolkit_->Find(0, 6)->widget);
+  EXPECT_EQ(QAbstractItemView::SelectRows, table.selectionBehavior());
+  EXPECT_EQ(QAbstractItemView::SingleSelection, table.selectionMode());
+  EXPECT_EQ(QAbstractItemView::NoEditTriggers, table.editTriggers());
+  EXPECT_TRUE(table.showGrid());
+  EXPECT_FALSE(table.verticalHeader()->isVisible());
+  EXPECT_EQ(QFrame::Sunken, table.frameShadow());
+  EXPECT_EQ(60, table.columnWidth(0));
+  EXPECT_EQ(200, table.columnWidth(1));
+
+  AddItem(0, 6, AppendPosition, U16("DS18B20 с очень длинным названием\nOK"));
+  qt_user::ProcessPendingEvents();
+  auto& view = static_cast<KvTable&>(table);
+  auto tipAt = [&](int column) {
+    return view.cutOffText(table.visualRect(table.model()->index(0, column)).center());
+  };
+  EXPECT_EQ(QString::fromUtf8("DS18B20 с очень длинным названием"), tipAt(0));
+  EXPECT_EQ(QString(), tipAt(1));  // "OK" fits its column
+  EXPECT_EQ(QString(), view.cutOffText(QPoint(5, 150)));  // below the last row
+}
+
+TEST_F(QtLook, StatusBarHasNoGripAndItsFieldFillsTheWidth) {
+  ASSERT_NE(0, CreateStatusBar(0, 0));
+  AddStatusField(0, FillWidth);
+  HideWindow(0, 0);
+  qt_user::ProcessPendingEvents();
+  QtStatusBar& bar = *toolkit_->FindBar(0);
+  EXPECT_FALSE(bar.bar->isSizeGripEnabled());
+  EXPECT_EQ(590, bar.bar->width());
+  EXPECT_EQ(400 - bar.bar->height(), bar.bar->y());  // at the bottom of the client area
+  EXPECT_GT(bar.fields[0]->width(), 590 - 30);
+}
+
+TEST_F(QtLook, OnlyTheProgramSetsCheckMarks) {
+  ASSERT_NE(0, CreateMenuBar(0, 0));
+  AddMenuTitle(0, U16("Режим"));
+  AddMenuItem(0, 2, U16("Снизить нагрузку на CPU"));
+  AddMenuItem(0, 1, U16("Выход"));
+  QAction* action = toolkit_->FindMenu(0)->items[2];
+  EXPECT_FALSE(action->isChecked());
+  SetMenuItemState(0, 2, 1);
+  EXPECT_TRUE(action->isChecked());
+  ASSERT_TRUE(qt_user::ChooseMenuItem(0, 2));
+  EXPECT_TRUE(action->isChecked());
+  EXPECT_EQ(1, GetMenuItemState(0, 2));
+  EXPECT_FALSE(toolkit_->FindMenu(0)->items[1]->isCheckable());  // a command shows no box
+}
+
+TEST_F(QtLook, SpinBoxFieldIsReadOnlyPlainDecimal) {
+  ASSERT_EQ(1, CreateSpinBox(0, 1, 0, 0, 50, 22, -55, 1250, SpinReadOnlyText | SpinNumeric));
+  SetState(0, 1, 1234);
+  EXPECT_EQ(U16("1234"), GetText(0, 1));  // no group separator, whatever the locale
+  auto* spin = static_cast<QSpinBox*>(toolkit_->Find(0, 1)->widget);
+  EXPECT_FALSE(spin->isReadOnly());  // the arrows still work
+}
+
+}  // namespace
+}  // namespace kv::ui
