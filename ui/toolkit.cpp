@@ -20,14 +20,16 @@ namespace {
 // Identifiers the layer chooses start here, well above those a program picks by hand.
 constexpr int FirstAutoId = 1000;
 
+// Never destroyed: a worker abandoned at shutdown may still return through the toolkit while
+// the process runs its exit handlers.
 EventCore& Core() {
-  static EventCore core;
-  return core;
+  static EventCore* core = new EventCore;
+  return *core;
 }
 
 std::unique_ptr<ToolkitBackend>& Slot() {
-  static std::unique_ptr<ToolkitBackend> backend;
-  return backend;
+  static auto* backend = new std::unique_ptr<ToolkitBackend>;
+  return *backend;
 }
 
 template <class F>

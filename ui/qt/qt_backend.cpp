@@ -73,6 +73,9 @@ void QtToolkit::Wake() {
 void QtToolkit::WaitForActivity() {
   // Blocks in the platform's wait until something arrives; no timer, no polling.
   QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  // Without a running QEventLoop Qt never gets round to objects released with deleteLater
+  // (tooltips, popups); do it here.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QtWindow* QtToolkit::FindWindow(int window) {
