@@ -55,6 +55,19 @@ inline constexpr unsigned TableSunkenEdge = 64;
 // A handler bound with BindControlEvent; runs on the window thread; returns 0.
 using ControlHandler = int (*)();
 
+// Threads. The thread that installs an implementation is the window thread. Any operation
+// called from another thread is carried out on the window thread and returns after it took
+// effect; calls from one thread take effect in the order issued. They are served while the
+// window thread waits in WaitEvent or sits in a message box. While it does neither (for
+// instance while it waits for the worker at shutdown) the caller blocks, until it is served
+// or until ToolkitRelease; from then on such calls return at once without effect (0, empty
+// text). ToolkitRelease never waits for a blocked caller. WaitEvent, the event record,
+// ShowMessageBox, BindControlEvent and ToolkitRelease belong to the window thread and do
+// nothing elsewhere; PostEvent may be called from any thread and returns at once.
+//
+// Events. No operation of the program produces an event: changes made through this header
+// are never reported back, whichever thread asked for them.
+
 // --- life cycle -----------------------------------------------------------------------
 void ToolkitRelease();  // destroys every window, menu, control and status bar
 
@@ -74,6 +87,8 @@ int GetMenuItemState(int menu, int item);
 void SetMenuItemState(int menu, int item, int state);
 
 // --- controls -------------------------------------------------------------------------
+// Create* return the control's identifier, or -1 when the window does not exist or the
+// identifier is taken. With AutoId the layer picks the lowest free identifier from 1000 up.
 int CreateLabel(int window, int control, int x, int y, int width, int height,
                 std::u16string_view text);
 int CreateDropDownList(int window, int control, int x, int y, int width, int height);
@@ -116,6 +131,8 @@ void SetStatusText(int bar, int field, std::u16string_view text);
 
 // --- dialogs and events ---------------------------------------------------------------
 void ShowMessageBox(std::u16string_view caption, std::u16string_view text);
+// Returns the next queued event and blocks (without a timeout, without polling) until there
+// is one; IgnoredEvent only off the window thread or after ToolkitRelease.
 int WaitEvent();
 int EventWindow();
 int EventObject();
