@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -16,6 +17,10 @@ namespace {
 constexpr int IdlePollMs = 200;        // how often an idle server looks at its stop flag
 constexpr int HangupRetryMs = 5;       // no client has the slave open: look again soon
 constexpr size_t ChunkBytes = 4096;
+// Like a UART's receive FIFO, echoes are handed over in batches: when the last one written
+// so far is due, or when the oldest has waited this long. The client sees the same bytes at
+// the same times that matter to it, at a fraction of the wake-ups.
+constexpr int64_t FifoHoldMicroseconds = 1000;
 
 struct SpeedEntry {
     speed_t code;
@@ -119,8 +124,14 @@ void PtyServer::serve() {
     // Echoes are due every 87 us at 115200 baud; the default timer slack of 50 us would
     // add up to most of that again to each wake-up.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    // When the pending echoes are to be handed over; -1 when none are pending.
+    auto handOver = [this]() -> int64_t {
+        const int64_t first = bus_->nextEchoDueMicroseconds();
+        if (first < 0) return -1;
+        return std::min(bus_->lastEchoDueMicroseconds(), first + FifoHoldMicroseconds);
+    };
     while (!stopping_.load()) {
-        const int64_t due = bus_->nextEchoDueMicroseconds();
+        const int64_t due = handOver();
         timespec timeout{};
         if (due < 0) {
             timeout.tv_sec = IdlePollMs / 1000;
@@ -144,7 +155,8 @@ void PtyServer::serve() {
             ::usleep(HangupRetryMs * 1000);
             continue;
         }
-        deliverEchoes();
+        const int64_t next = handOver();
+        if (next >= 0 && SimNowMicroseconds() >= next) deliverEchoes();
     }
 }
 

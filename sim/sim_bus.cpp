@@ -302,6 +302,11 @@ int64_t SimBus::nextEchoDueMicroseconds() const {
     return input_.empty() ? -1 : input_.front().visibleAt;
 }
 
+int64_t SimBus::lastEchoDueMicroseconds() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return input_.empty() ? -1 : input_.back().visibleAt;
+}
+
 void SimBus::dropInput() {
     std::lock_guard<std::mutex> lock(mutex_);
     input_.clear();

@@ -62,6 +62,8 @@ public:
     int inputCount();
     // When the next echo not yet visible becomes visible; -1 when none is pending.
     int64_t nextEchoDueMicroseconds() const;
+    // When the last echo written so far becomes visible; -1 when none is pending.
+    int64_t lastEchoDueMicroseconds() const;
     void dropInput();
 
     int baud() const;
