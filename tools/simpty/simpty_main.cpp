@@ -54,20 +54,20 @@ bool ParseDouble(const char* text, double& value) {
 }
 
 // "ROM:C[:flags]" for a thermometer of the given family.
-bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& spec, std::string& error) {
-    const size_t colon = spec.find(':');
+bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, std::string& error) {
+    const size_t colon = text.find(':');
     if (colon == std::string::npos) {
-        error = "expected ROM:CELSIUS, got '" + spec + "'";
+        error = "expected ROM:CELSIUS, got '" + text + "'";
         return false;
     }
     kv::RomCode rom{};
-    if (!kv::SimParseRom(spec.substr(0, colon).c_str(), rom) || rom[0] != family) {
+    if (!kv::SimParseRom(text.substr(0, colon).c_str(), rom) || rom[0] != family) {
         char expected[8];
         std::snprintf(expected, sizeof expected, "%02X", family);
-        error = "bad ROM code in '" + spec + "' (14 or 16 hex digits starting with " + expected + ")";
+        error = "bad ROM code in '" + text + "' (14 or 16 hex digits starting with " + expected + ")";
         return false;
     }
-    std::string rest = spec.substr(colon + 1);
+    std::string rest = text.substr(colon + 1);
     std::string flags;
     if (const size_t next = rest.find(':'); next != std::string::npos) {
         flags = rest.substr(next + 1) + ":";
@@ -75,7 +75,7 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& spec, st
     }
     double celsius = 0;
     if (!ParseDouble(rest.c_str(), celsius)) {
-        error = "bad temperature in '" + spec + "'";
+        error = "bad temperature in '" + text + "'";
         return false;
     }
     auto device = bus.addThermometer(rom, celsius);
