@@ -1,6 +1,7 @@
 // kalorivox-ui-sample: shows every control kind of the window toolkit on Qt.
 //   kalorivox-ui-sample                    run it; a worker thread updates the readings
 //   kalorivox-ui-sample --screenshot F.png draw the window into F.png and exit
+//   kalorivox-ui-sample --about F.png      draw the About message box into F.png and exit
 //   kalorivox-ui-sample --idle SECONDS     leave the window thread waiting in WaitEvent for
 //                                          SECONDS and print the processor time used
 #include <sys/resource.h>
@@ -52,6 +53,19 @@ int Screenshot(const char* path) {
   }
   std::printf("saved %s\n", path);
   return 0;
+}
+
+int AboutBox(const char* path) {
+  bool saved = false;
+  qt_user::OnNextMessageBox([&] {
+    for (int i = 0; i < 10; ++i) qt_user::ProcessPendingEvents();
+    saved = qt_user::SaveDialogImage(path);
+  });
+  ShowMessageBox(kv::U16("О программе"),
+                 kv::U16("Мониторинг температуры с использованием DS18x20.\nE-Mail: "
+                         "support@kalorivox.example"));
+  std::printf(saved ? "saved %s\n" : "cannot write %s\n", path);
+  return saved ? 0 : 1;
 }
 
 int Idle(int seconds) {
@@ -126,6 +140,7 @@ int main(int argc, char** argv) {
   BuildSampleWindow();
   FillSampleData();
   if (argc == 3 && std::strcmp(argv[1], "--screenshot") == 0) return Screenshot(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--about") == 0) return AboutBox(argv[2]);
   if (argc == 3 && std::strcmp(argv[1], "--idle") == 0) return Idle(std::atoi(argv[2]));
   return Run();
 }

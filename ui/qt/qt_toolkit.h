@@ -35,6 +35,8 @@ void KeepNextMessageBoxOpen();
 void DismissMessageBox();
 // Renders the window (client area, menu bar and all) into a PNG file.
 bool SaveWindowImage(int window, const std::string& path);
+// Renders the open modal dialog (a message box) into a PNG file.
+bool SaveDialogImage(const std::string& path);
 // Lets Qt process what is waiting without blocking (layout, painting).
 void ProcessPendingEvents();
 }  // namespace qt_user

@@ -1,5 +1,6 @@
 // Acting as the user on the Qt toolkit: each action goes through the same widget call a
 // mouse click or key press ends in, so the events come from Qt's own signals.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QPixmap>
 
@@ -103,6 +104,11 @@ bool SaveWindowImage(int window, const std::string& path) {
   QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
   if (!w) return false;
   return w->top->grab().save(QString::fromStdString(path), "PNG");
+}
+
+bool SaveDialogImage(const std::string& path) {
+  QWidget* dialog = QApplication::activeModalWidget();
+  return dialog && dialog->grab().save(QString::fromStdString(path), "PNG");
 }
 
 void ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
