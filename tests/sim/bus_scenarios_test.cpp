@@ -3,7 +3,9 @@
 // latency, devices that leave and come back), on the simulated clock.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <thread>
 
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
@@ -256,6 +258,47 @@ TEST_F(BusScenario, ParasiteDeviceLosesItsReadingWhenTheAdapterIsUnpowered) {
     EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 85.0f);
     ASSERT_TRUE(readPad(port, RomB, pad));
     EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomB[0]), 19.0f);
+}
+
+TEST_F(BusScenario, TestThreadChangesTheBusWhileAWorkerUsesIt) {
+    auto a = bus->addThermometer(RomA, 20.0);
+    auto b = bus->addThermometer(RomB, 21.0);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    std::thread worker([&] {
+        const int32_t port = open();
+        while (!done.load()) {
+            uint8_t pad[ScratchpadSize];
+            if (convertAll(port)) DelayMs(800);
+            if (readPad(port, RomA, pad) && ScratchpadCrcOk(pad)) ++reads;
+            int32_t last = Ok;
+            test::Enumerate(port, last, 4);
+        }
+        OneWireClose(port);
+    });
+    for (int i = 0; i < 300 || reads.load() < 3; ++i) {
+        a->setTemperature(20.0 + (i % 7));
+        bus->setNoise(i % 5 == 0 ? 0.01 : 0.0);
+        if (i % 3 == 0) bus->unplug(RomB);
+        else bus->plug(b);
+        std::this_thread::yield();
+        if (i > 100000) break;
+    }
+    done.store(true);
+    worker.join();
+    EXPECT_GE(reads.load(), 3);
+
+    bus->setNoise(0.0);
+    bus->plug(b);
+    a->setTemperature(-3.5);
+    const int32_t port = open();
+    ASSERT_TRUE(convertAll(port));
+    clock.advanceMilliseconds(800);
+    uint8_t pad[ScratchpadSize];
+    ASSERT_TRUE(readPad(port, RomA, pad));
+    EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), -3.5f);
+    int32_t last = Ok;
+    EXPECT_EQ(test::Enumerate(port, last).size(), 2u);
 }
 
 }  // namespace
