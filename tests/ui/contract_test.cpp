@@ -97,6 +97,15 @@ TEST_P(ToolkitContract, SpinArrowStepReportsChangedThenTheDirection) {
                                ControlSeen(Interval, SteppedDown)}),
             Drain());
 
+  // A held arrow may step by more than one; the range still limits it.
+  ASSERT_TRUE(driver_->StepSpinBox(Window, Interval, +5));
+  ASSERT_TRUE(driver_->StepSpinBox(Window, Interval, -20));
+  EXPECT_EQ(1, GetState(Window, Interval));
+  EXPECT_EQ((std::vector<Seen>{ControlSeen(Interval, Changed), ControlSeen(Interval, SteppedUp),
+                               ControlSeen(Interval, Changed),
+                               ControlSeen(Interval, SteppedDown)}),
+            Drain());
+
   // At the end of the range the value stays; the step is still reported, with no Changed.
   SetState(Window, Interval, 60);
   ASSERT_TRUE(driver_->StepSpinBox(Window, Interval, +1));
