@@ -87,8 +87,9 @@ std::shared_ptr<SimDevice> SimBus::addThermometer(const RomCode& rom, double cel
 void SimBus::plug(std::shared_ptr<SimDevice> device) {
     if (!device) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end())
-        devices_.push_back(std::move(device));
+    if (std::find(devices_.begin(), devices_.end(), device) != devices_.end()) return;
+    device->powerOn();  // a part plugged in starts from scratch, whatever it did before
+    devices_.push_back(std::move(device));
 }
 
 bool SimBus::unplug(const RomCode& rom) {

@@ -30,7 +30,8 @@ public:
     std::shared_ptr<SimDevice> addDevice(const RomCode& rom);
     // A DS18B20 or DS18S20, as the ROM code's family byte says.
     std::shared_ptr<SimDevice> addThermometer(const RomCode& rom, double celsius, bool parasite = false);
-    void plug(std::shared_ptr<SimDevice> device);   // plugged (back) in while running
+    // Plugged (back) in while running; the device starts at its power-on state.
+    void plug(std::shared_ptr<SimDevice> device);
     bool unplug(const RomCode& rom);                // false when no such device is on the bus
     void clearDevices();
     std::vector<std::shared_ptr<SimDevice>> devices() const;

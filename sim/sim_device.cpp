@@ -201,6 +201,13 @@ void SimDevice::powerLost() {
     register_ = rom_[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
 }
 
+void SimDevice::powerOn() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    phase_ = Phase::Idle;
+    converting_ = false;
+    register_ = rom_[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
+}
+
 bool SimDevice::pullsSlotLow(int64_t now) {
     std::lock_guard<std::mutex> lock(mutex_);
     switch (phase_) {

@@ -48,7 +48,8 @@ public:
 
     // --- the bus side, called by SimBus with the slot's time ---
     void busReset();
-    void powerLost();
+    void powerLost();  // the adapter went unpowered: a parasite-powered part forgets all
+    void powerOn();    // plugged (back) in: registers at their power-on values
     // Whether the device pulls a read slot low in the slot that starts now.
     bool pullsSlotLow(int64_t nowMicroseconds);
     // The level the device sampled in that slot (after every device had its say).

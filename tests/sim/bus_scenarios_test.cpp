@@ -157,6 +157,10 @@ TEST_F(BusScenario, DeviceUnpluggedAndPluggedBackWhileTheBusRuns) {
     bus->plug(a);
     ASSERT_TRUE(readPad(port, RomA, pad));
     EXPECT_TRUE(ScratchpadCrcOk(pad));
+    EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 85.0f) << "back from power-on";
+    ASSERT_TRUE(convertAll(port));
+    clock.advanceMilliseconds(800);
+    ASSERT_TRUE(readPad(port, RomA, pad));
     EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 22.0f);
     EXPECT_EQ(test::Enumerate(port, last).size(), 2u);
 
