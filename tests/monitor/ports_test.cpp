@@ -111,19 +111,6 @@ TEST_F(Ports, ListOffersOpenableDevicesThenTheDemoBus) {
     EXPECT_EQ(list.at(0).Rom, Rom1);
 }
 
-TEST_F(Ports, ListSkipsAVirtualPortThatIsAlreadyOpen) {
-    auto bus = h.addBus(u"BUSX");
-    ListComPorts(PortSelector);
-    auto entries = Entries(h);
-    EXPECT_NE(std::find(entries.begin(), entries.end(), u"BUSX"), entries.end());
-    const int held = SerialOpen(PortDynamic, u"BUSX", 9600, 0, 8, 1.0, 0, 255, 255);
-    ASSERT_NE(held, 0);
-    ListComPorts(PortSelector);
-    entries = Entries(h);
-    EXPECT_EQ(std::find(entries.begin(), entries.end(), u"BUSX"), entries.end());
-    SerialClose(held);
-}
-
 // --- opening and searching --------------------------------------------------------------
 
 TEST_F(Ports, OpenFailureNamesThePortAndLeavesTheRows) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "monitor/control_block.h"
 #include "monitor/sensor_list.h"
 
 namespace kv {
@@ -66,22 +65,6 @@ TEST(SensorList, ClearEmptiesAndResets) {
     list.resetCursor();
     ASSERT_TRUE(list.next());
     EXPECT_EQ(list.current()->Rom[0], 9);
-}
-
-TEST(ControlBlock, StartUpState) {
-    ControlBlock.Interval = 7;
-    ControlBlock.StopRequested = 1;
-    ControlBlock.ThermoMin = -5;
-    ControlBlockReset();
-    EXPECT_EQ(ControlBlock.StopRequested, 0);
-    EXPECT_EQ(ControlBlock.ReopenPort, 1);
-    EXPECT_EQ(ControlBlock.Interval, 0);
-    EXPECT_EQ(ControlBlock.ThermoMin, 0);
-    EXPECT_EQ(ControlBlock.Log, 0);
-    // Fields are indivisible values of the stated widths.
-    static_assert(sizeof(ControlBlock.Interval) == 2 && sizeof(ControlBlock.ThermoMax) == 2);
-    static_assert(sizeof(ControlBlock.StopRequested) == 1);
-    EXPECT_TRUE(ControlBlock.Interval.is_lock_free());
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // Bus time of one common-conversion pass, measured on the worker itself running against a
-// simulated bus whose echoes take the bytes' wire time. The pass's 100 ms loop sleep and
-// 800 ms conversion wait are left out; what remains is every transaction of the pass.
+// simulated bus whose echoes take the bytes' wire time: in simulated time, or in real time
+// through a pseudo-terminal. The pass's 100 ms loop sleep and 800 ms conversion wait are
+// left out; what remains is every transaction of the pass, set against its wire-time limit
+// (the sum of the byte times of everything sent, the least any implementation could take).
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,6 +19,8 @@
 #include "onewire/search.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
+#include "runtime/utf.h"
+#include "sim/pty_server.h"
 #include "sim/sim_bus.h"
 #include "tools/soak/counting_clock.h"
 #include "tools/soak/soak_run.h"
@@ -27,8 +32,8 @@ namespace {
 
 int BlockLimitMs(int bytes) { return bytes * BlockEchoPerByteMs + BlockEchoConstantMs; }
 
-// The sum of the echo time limits of a pass's transactions: what a pass may take at most
-// before the bus layer gives up on it.
+// The sum of the echo time-outs of a pass's transactions: how long a pass may take when
+// nothing echoes, before every transaction has given up.
 double PassLimitMs(int thermometers) {
     const int skipRom = ResetEchoLimitMs + BlockLimitMs(1);
     const int convert = BlockLimitMs(1);
@@ -47,19 +52,27 @@ struct Cost {
     double busMs, wireMs, limitMs;
 };
 
-Cost Measure(int thermometers, int passes) {
-    const std::u16string name = u"COST";
+Cost Measure(int thermometers, int passes, bool pty) {
+    std::u16string name = u"COST";
     auto bus = std::make_shared<SimBus>(3);
     bus->setWireTime(true);
     for (int i = 0; i < thermometers; ++i)
         bus->addThermometer(SimMakeRom(0x28, 0x100000 + static_cast<uint64_t>(i)), 20.0 + i * 0.25);
-    SimRegisterBus(name, bus);
+    std::unique_ptr<PtyServer> server;
+    if (pty) {
+        bus->setPowerSensing(false);  // a terminal has no modem lines
+        server = std::make_unique<PtyServer>(bus);
+        if (!server->open() || !server->start()) return {-1, -1, -1};
+        name = Utf16FromUtf8(server->slavePath());
+    } else {
+        SimRegisterBus(name, bus);
+    }
     BuildWorkerWindow(name);
     ControlBlockReset();
     ControlBlock.Interval = 1;
     MonitorStatsReset();
 
-    CountingClock clock(/*simulated=*/true);
+    CountingClock clock(/*simulated=*/!pty);
     std::mutex mutex;
     std::vector<Boundary> boundaries;
     uint64_t seenPassEnds = 0;
@@ -69,7 +82,8 @@ Cost Measure(int thermometers, int passes) {
         if (ends == seenPassEnds) return;
         seenPassEnds = ends;
         std::lock_guard<std::mutex> lock(mutex);
-        boundaries.push_back({now, loopSleeps - 1, bus->stats().wireMicroseconds});
+        boundaries.push_back({now, loopSleeps - 1,
+                              server ? server->stats().wireMicroseconds : bus->stats().wireMicroseconds});
     });
     SetTimeSource(&clock);
     std::thread worker([] { MonitorWorker(0); });
@@ -84,7 +98,11 @@ Cost Measure(int thermometers, int passes) {
     SetTimeSource(nullptr);
     SerialCloseAll();
     currentPort = PortNone;
-    SerialUnregisterVirtualPort(name);
+    if (server) {
+        server->stop();
+    } else {
+        SerialUnregisterVirtualPort(name);
+    }
     ui::ToolkitRelease();
 
     const Boundary& from = boundaries[1];
@@ -98,17 +116,22 @@ Cost Measure(int thermometers, int passes) {
 
 }  // namespace
 
-int RunBusCost(int passes) {
+int RunBusCost(int passes, bool pty) {
     std::printf("Common conversion, bus time per pass without the 100 ms loop sleep and the "
-                "800 ms conversion wait (simulated clock, echoes after their wire time, %d "
-                "passes each)\n\n",
+                "800 ms conversion wait; %s; %d passes each\n\n",
+                pty ? "real time through a pseudo-terminal with the wire time emulated"
+                    : "simulated clock, echoes after their wire time",
                 passes);
-    std::printf("| thermometers | bus time per pass | of which wire time | sum of echo limits | "
-                "bus time / limit |\n|---:|---:|---:|---:|---:|\n");
+    std::printf("| thermometers | bus time per pass | wire-time limit | ratio | "
+                "sum of echo time-outs |\n|---:|---:|---:|---:|---:|\n");
     for (int thermometers : {1, 10, 50}) {
-        const Cost cost = Measure(thermometers, passes);
-        std::printf("| %d | %.2f ms | %.2f ms | %.0f ms | %.3f |\n", thermometers, cost.busMs,
-                    cost.wireMs, cost.limitMs, cost.busMs / cost.limitMs);
+        const Cost cost = Measure(thermometers, passes, pty);
+        if (cost.busMs < 0) {
+            std::fprintf(stderr, "kalorivox-soak: no pseudo-terminal\n");
+            return 1;
+        }
+        std::printf("| %d | %.2f ms | %.2f ms | %.2f | %.0f ms |\n", thermometers, cost.busMs,
+                    cost.wireMs, cost.busMs / cost.wireMs, cost.limitMs);
         std::fflush(stdout);
     }
     return 0;

@@ -26,6 +26,7 @@ constexpr char Usage[] =
     "  --folder DIR    keep the log file in DIR (default: a temporary folder, removed)\n"
     "  --bus-cost [N]  measure the bus time of a common-conversion pass for 1, 10 and 50\n"
     "                  thermometers over N passes (20) and print a table\n"
+    "  --pty           with --bus-cost: real time through a pseudo-terminal\n"
     "  --list-ports    print the ports the program would offer, one a line\n";
 
 bool Number(const char* text, double& value) {
@@ -49,6 +50,8 @@ int ListPorts() {
 
 int main(int argc, char** argv) {
     kv::soak::SoakOptions options;
+    bool busCost = false, pty = false;
+    int passes = 20;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -59,9 +62,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--list-ports") {
             return ListPorts();
         } else if (arg == "--bus-cost") {
-            int passes = 20;
-            if (hasValue && Number(argv[i + 1], value) && value >= 1) passes = static_cast<int>(value);
-            return kv::soak::RunBusCost(passes);
+            busCost = true;
+            if (hasValue && Number(argv[i + 1], value) && value >= 1) {
+                passes = static_cast<int>(value);
+                ++i;
+            }
+        } else if (arg == "--pty") {
+            pty = true;
         } else if (arg == "--simulated") {
             options.simulated = true;
         } else if (arg == "--folder" && hasValue) {
@@ -84,5 +91,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kalorivox-soak: value out of range\n");
         return 2;
     }
+    if (busCost) return kv::soak::RunBusCost(passes, pty);
     return kv::soak::RunSoak(options);
 }

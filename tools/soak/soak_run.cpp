@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <string_view>
 #include <set>
 #include <thread>
 
@@ -53,6 +53,30 @@ Totals Minus(const Totals& a, const Totals& b) {
             a.logRecords - b.logRecords};
 }
 
+// "[dd/mm/yyyy hh:ii:ss]  <ROM code>  —  <t> °C": the ROM code and the temperature text.
+bool ParseRecord(std::string_view line, std::string& rom, std::string& celsius) {
+    constexpr std::string_view stamp = "[00/00/0000 00:00:00]  ";
+    constexpr std::string_view dash = "  \xE2\x80\x94  ";
+    constexpr std::string_view degrees = " \xC2\xB0" "C\r";
+    constexpr size_t romLength = 18;
+    if (line.size() < stamp.size() + romLength + dash.size() + degrees.size()) return false;
+    for (size_t i = 0; i < stamp.size(); ++i) {
+        const char c = line[i];
+        if (stamp[i] == '0' ? (c < '0' || c > '9') : c != stamp[i]) return false;
+    }
+    line.remove_prefix(stamp.size());
+    rom = std::string(line.substr(0, romLength));
+    line.remove_prefix(romLength);
+    if (line.substr(0, dash.size()) != dash) return false;
+    line.remove_prefix(dash.size());
+    if (line.size() < degrees.size() || line.substr(line.size() - degrees.size()) != degrees)
+        return false;
+    celsius = std::string(line.substr(0, line.size() - degrees.size()));
+    const size_t point = celsius.find('.');
+    return !celsius.empty() && point != std::string::npos && point + 2 == celsius.size() &&
+           celsius.find_first_not_of("-0123456789.") == std::string::npos;
+}
+
 struct LogCheck {
     uint64_t lines = 0;
     uint64_t malformed = 0;
@@ -65,7 +89,6 @@ LogCheck CheckLog(const fs::path& path, const std::set<std::string>& roms) {
     LogCheck check;
     std::ifstream in(path, std::ios::binary);
     std::string line;
-    const std::regex record(R"(\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\]  (\S{18})  \xE2\x80\x94  (-?\d+\.\d) \xC2\xB0C\r)");
     bool first = true;
     while (std::getline(in, line)) {
         if (first) {
@@ -74,13 +97,13 @@ LogCheck CheckLog(const fs::path& path, const std::set<std::string>& roms) {
             first = false;
         }
         ++check.lines;
-        std::smatch match;
-        if (!std::regex_match(line, match, record)) {
+        std::string rom, text;
+        if (!ParseRecord(line, rom, text)) {
             ++check.malformed;
             continue;
         }
-        if (!roms.count(match[1].str())) ++check.unknownRom;
-        const double celsius = std::stod(match[2].str());
+        if (!roms.count(rom)) ++check.unknownRom;
+        const double celsius = std::stod(text);
         // The demo sensors drift within a few degrees of 18 to 24 °C.
         if (celsius < 15.0 || celsius > 28.0) ++check.outsideDemoBand;
     }

@@ -17,6 +17,7 @@ struct SoakOptions {
 int RunSoak(const SoakOptions& options);
 
 // Bus time of a common-conversion pass for 1, 10 and 50 thermometers; prints a table.
-int RunBusCost(int passes);
+// pty: real time through a pseudo-terminal instead of the simulated clock.
+int RunBusCost(int passes, bool pty);
 
 }  // namespace kv::soak
