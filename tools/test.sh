@@ -13,6 +13,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   args+=(-DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS=suppressions=$root/tools/lsan.supp
 fi
 
 bash "$root/tools/build.sh" "$dir" "${args[@]}"
