@@ -144,8 +144,8 @@ void SimBus::setStrayProbability(double probability) {
 }
 
 void SimBus::injectStray(std::span<const uint8_t> bytes) {
-    std::lock_guard<std::mutex> lock(mutex_);
     const int64_t now = SimNowMicroseconds();
+    std::lock_guard<std::mutex> lock(mutex_);
     for (uint8_t b : bytes) input_.push_back({b, now});
 }
 
@@ -250,8 +250,8 @@ uint8_t SimBus::lineEcho(uint8_t sent, int64_t start) {
 
 int SimBus::write(const uint8_t* data, int count) {
     if (data == nullptr || count <= 0) return 0;
-    std::lock_guard<std::mutex> lock(mutex_);
     const int64_t now = SimNowMicroseconds();
+    std::lock_guard<std::mutex> lock(mutex_);
     const int64_t byteUs = SimByteMicroseconds(baud_);
     ++stats_.writes;
     stats_.bytes += count;
@@ -283,14 +283,16 @@ int SimBus::visibleCountLocked(int64_t now) const {
 }
 
 int SimBus::inputCount() {
+    const int64_t now = SimNowMicroseconds();
     std::lock_guard<std::mutex> lock(mutex_);
-    return visibleCountLocked(SimNowMicroseconds());
+    return visibleCountLocked(now);
 }
 
 int SimBus::read(uint8_t* data, int count) {
     if (data == nullptr || count <= 0) return 0;
+    const int64_t now = SimNowMicroseconds();
     std::lock_guard<std::mutex> lock(mutex_);
-    const int n = std::min(count, visibleCountLocked(SimNowMicroseconds()));
+    const int n = std::min(count, visibleCountLocked(now));
     for (int i = 0; i < n; ++i) {
         data[i] = input_.front().byte;
         input_.pop_front();

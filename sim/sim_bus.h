@@ -22,6 +22,8 @@ int64_t SimNowMicroseconds();
 // Time one byte occupies the wire: 10 bit times (start, 8 data, stop).
 int64_t SimByteMicroseconds(int baud);
 
+// Thread-safe: a worker may run the bus while a test changes devices and faults. The bus
+// reads the clock before it takes its lock, so a time source may itself act on the bus.
 class SimBus : public std::enable_shared_from_this<SimBus> {
 public:
     explicit SimBus(uint64_t seed = 1);

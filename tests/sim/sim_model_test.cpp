@@ -3,7 +3,9 @@
 // and the simulated clock that every timed bus test runs on.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
+#include <utility>
 
 #include "serial/serial_port.h"
 #include "sim/sim_bus.h"
@@ -152,6 +154,26 @@ TEST(SimTiming, WireTimeAndLatencyDelayTheEchoOnTheInstalledClock) {
     EXPECT_EQ(a.port->inputCount(), 0);
     clock.advanceMicroseconds(1);
     EXPECT_EQ(a.port->inputCount(), 1);
+}
+
+// Tests script events on the clock ("at this moment the device leaves"); such an event runs
+// inside a bus call and must be free to change the bus.
+TEST(SimTiming, ATimeSourceMayActOnTheBus) {
+    struct ActingClock final : TimeSource {
+        SimClock inner;
+        std::function<void()> action;
+        int64_t nowMicroseconds() override {
+            if (auto run = std::exchange(action, nullptr)) run();
+            return inner.nowMicroseconds();
+        }
+        void sleepMilliseconds(int32_t milliseconds) override { inner.sleepMilliseconds(milliseconds); }
+    } clock;
+    ScopedTimeSource scope(&clock);
+    Attached a;
+    a.open();
+    a.bus->addDevice(Rom28);
+    clock.action = [&] { a.bus->unplug(Rom28); };
+    EXPECT_EQ(a.reset(), 0xF0) << "the device left as the reset began";
 }
 
 TEST(SimTiming, NoiseIsReproducibleFromTheSeed) {
