@@ -72,11 +72,24 @@ protected:
     }
 
     void Launch() {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
         // Started from elsewhere: the program must find its own folder by itself.
         const std::string path = program_.string();
         char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-        ASSERT_EQ(posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, environ), 0);
+        std::vector<std::string> variables;
+        for (char** v = environ; *v != nullptr; ++v) {
+            const std::string variable = *v;
+            if (variable.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
+                variable.rfind("LSAN_OPTIONS=", 0) != 0) {
+                variables.push_back(variable);
+            }
+        }
+        variables.push_back("QT_QPA_PLATFORM=offscreen");
+        variables.push_back(std::string("LSAN_OPTIONS=print_suppressions=0:suppressions=") +
+                            KALORIVOX_LEAK_SUPPRESSIONS);
+        std::vector<char*> envp;
+        for (std::string& variable : variables) envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()), 0);
     }
 
     // Waits for the exit; returns the raw wait status or -1 when the limit passed.
