@@ -107,7 +107,7 @@ TEST_F(Probe, LineStuckLowIsReportedAsShortedWithoutGhostDevices) {
 
 TEST_F(Probe, NoisyBusEndsWithinItsBoundsWhateverItReads) {
     for (int i = 0; i < 6; ++i) bus->addThermometer(SimMakeRom(0x28, 0x1000 + i * 77), 20.0);
-    bus->setNoise(0.02);
+    bus->setNoise(0.003);  // enough to spoil some searches and readings, not all
     bus->setSeed(11);
     const auto run = probe();
     EXPECT_TRUE(run.status == 0 || run.status == 1) << run.status;
