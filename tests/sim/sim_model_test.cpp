@@ -110,26 +110,6 @@ TEST(SimDevices, ReadRomSendsTheCodeLeastSignificantBitFirst) {
     EXPECT_NE(echo[0], 0xFF);
 }
 
-TEST(SimDevices, ScratchpadCarriesTheRegisterAndAValidCrcUnlessCorrupted) {
-    Attached a;
-    a.open();
-    auto device = a.bus->addThermometer(Rom28, 25.0625);
-    auto readPad = [&] {
-        a.reset();
-        a.touch(SkipRomCommand);
-        a.touch(0xBE);
-        std::vector<uint8_t> pad;
-        for (int i = 0; i < 9; ++i) pad.push_back(a.touch(0xFF));
-        return pad;
-    };
-    auto pad = readPad();
-    EXPECT_EQ(pad[0] | pad[1] << 8, SimPowerOnRawDs18b20) << "85 °C until the first conversion";
-    EXPECT_EQ(SimCrc8(pad.data(), 9), 0);
-    device->setCorruptScratchpadCrc(true);
-    pad = readPad();
-    EXPECT_NE(SimCrc8(pad.data(), 9), 0);
-}
-
 TEST(SimTiming, WireTimeAndLatencyDelayTheEchoOnTheInstalledClock) {
     SimClock clock(1'000'000, 0);  // time moves only when the test moves it
     ScopedTimeSource scope(&clock);
