@@ -44,12 +44,14 @@ double PassLimitMs(int thermometers) {
 
 struct Boundary {
     int64_t now;
-    int64_t loopSleeps;
+    int64_t slept;
     int64_t wireMicroseconds;
+    uint64_t failures;
 };
 
 struct Cost {
     double busMs, wireMs, limitMs;
+    uint64_t failures;  // readings that failed or were corrupted while measuring
 };
 
 Cost Measure(int thermometers, int passes, bool pty) {
@@ -62,7 +64,7 @@ Cost Measure(int thermometers, int passes, bool pty) {
     if (pty) {
         bus->setPowerSensing(false);  // a terminal has no modem lines
         server = std::make_unique<PtyServer>(bus);
-        if (!server->open() || !server->start()) return {-1, -1, -1};
+        if (!server->open() || !server->start()) return {-1, -1, -1, 0};
         name = Utf16FromUtf8(server->slavePath());
     } else {
         SimRegisterBus(name, bus);
@@ -76,14 +78,15 @@ Cost Measure(int thermometers, int passes, bool pty) {
     std::mutex mutex;
     std::vector<Boundary> boundaries;
     uint64_t seenPassEnds = 0;
-    clock.onLoopSleep([&](int64_t now, int64_t loopSleeps) {
+    clock.onLoopSleep([&](int64_t now, int64_t slept) {
         // The first loop sleep after a pass end starts the next pass.
         const uint64_t ends = MonitorStats.passEnds;
         if (ends == seenPassEnds) return;
         seenPassEnds = ends;
         std::lock_guard<std::mutex> lock(mutex);
-        boundaries.push_back({now, loopSleeps - 1,
-                              server ? server->stats().wireMicroseconds : bus->stats().wireMicroseconds});
+        boundaries.push_back(
+            {now, slept, server ? server->stats().wireMicroseconds : bus->stats().wireMicroseconds,
+             MonitorStats.readFailures + MonitorStats.crcErrors + MonitorStats.busFailures});
     });
     SetTimeSource(&clock);
     std::thread worker([] { MonitorWorker(0); });
@@ -108,10 +111,9 @@ Cost Measure(int thermometers, int passes, bool pty) {
     const Boundary& from = boundaries[1];
     const Boundary& to = boundaries[wanted - 1];
     const double n = static_cast<double>(wanted - 2);
-    const double sleptMs = static_cast<double>(to.loopSleeps - from.loopSleeps) * LoopSleepMs;
-    return {((to.now - from.now) / 1000.0 - sleptMs) / n,
-            (to.wireMicroseconds - from.wireMicroseconds) / 1000.0 / n,
-            PassLimitMs(thermometers)};
+    return {(to.now - from.now - (to.slept - from.slept)) / 1000.0 / n,
+            (to.wireMicroseconds - from.wireMicroseconds) / 1000.0 / n, PassLimitMs(thermometers),
+            to.failures - from.failures};
 }
 
 }  // namespace
@@ -123,15 +125,16 @@ int RunBusCost(int passes, bool pty) {
                     : "simulated clock, echoes after their wire time",
                 passes);
     std::printf("| thermometers | bus time per pass | wire-time limit | ratio | "
-                "sum of echo time-outs |\n|---:|---:|---:|---:|---:|\n");
+                "sum of echo time-outs | failed readings |\n|---:|---:|---:|---:|---:|---:|\n");
     for (int thermometers : {1, 10, 50}) {
         const Cost cost = Measure(thermometers, passes, pty);
         if (cost.busMs < 0) {
             std::fprintf(stderr, "kalorivox-soak: no pseudo-terminal\n");
             return 1;
         }
-        std::printf("| %d | %.2f ms | %.2f ms | %.2f | %.0f ms |\n", thermometers, cost.busMs,
-                    cost.wireMs, cost.busMs / cost.wireMs, cost.limitMs);
+        std::printf("| %d | %.2f ms | %.2f ms | %.2f | %.0f ms | %llu |\n", thermometers,
+                    cost.busMs, cost.wireMs, cost.busMs / cost.wireMs, cost.limitMs,
+                    static_cast<unsigned long long>(cost.failures));
         std::fflush(stdout);
     }
     return 0;

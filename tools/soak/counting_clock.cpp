@@ -22,15 +22,15 @@ int64_t CountingClock::nowMicroseconds() {
 }
 
 void CountingClock::sleepMilliseconds(int32_t milliseconds) {
-    if (milliseconds == LoopSleepMs) {
-        const int64_t count = ++loopSleeps_;
-        if (hook_) hook_(sim_ ? sim_->peekMicroseconds() : nowMicroseconds(), count);
-    }
+    const bool loop = milliseconds == LoopSleepMs;
+    const int64_t before = sim_ ? sim_->peekMicroseconds() : nowMicroseconds();
+    if (loop && hook_) hook_(before, slept_);
     if (sim_) {
         sim_->sleepMilliseconds(milliseconds);
     } else if (milliseconds > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
+    if (loop) slept_ += (sim_ ? sim_->peekMicroseconds() : nowMicroseconds()) - before;
 }
 
 long ResidentKilobytes() {

@@ -17,15 +17,15 @@ public:
     int64_t nowMicroseconds() override;
     void sleepMilliseconds(int32_t milliseconds) override;
 
-    // Runs on the worker's thread at each 100 ms sleep, before it sleeps.
-    void onLoopSleep(std::function<void(int64_t nowMicroseconds, int64_t loopSleeps)> hook) {
+    // Runs on the worker's thread at each 100 ms sleep, before it sleeps; gets the time and
+    // how long all earlier 100 ms sleeps really took together.
+    void onLoopSleep(std::function<void(int64_t nowMicroseconds, int64_t sleptMicroseconds)> hook) {
         hook_ = std::move(hook);
     }
-    int64_t loopSleeps() const { return loopSleeps_.load(); }
 
 private:
     std::unique_ptr<SimClock> sim_;
-    std::atomic<int64_t> loopSleeps_{0};
+    int64_t slept_ = 0;  // only the worker's thread sleeps 100 ms
     std::function<void(int64_t, int64_t)> hook_;
 };
 
