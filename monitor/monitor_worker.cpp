@@ -63,8 +63,8 @@ private:
         devices();
     }
 
-    // Steps 4 to 13: in common conversion the whole run of a pass, in separate polling one
-    // device. Cells are always written to the row of the cursor's record, so that row i shows
+    // The device part of an iteration: in common conversion the whole run of a pass, in
+    // separate polling one device. Cells are always written to the row of the cursor's record, so that row i shows
     // the i-th device whatever device a pass resumes at after a failure.
     void devices() {
         int32_t visited = 0;
@@ -129,7 +129,7 @@ private:
         }
     }
 
-    // Steps 8 to 10 for one thermometer.
+    // Reads one thermometer and shows, checks, counts and logs what it read.
     void read(SensorRecord& record, int32_t tableRow) {
         std::array<uint8_t, ScratchpadSize> pad{};
         if (OneWireMatchRom(record.Rom.data(), PortCurrent) &&

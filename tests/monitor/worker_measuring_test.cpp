@@ -137,7 +137,7 @@ TEST_F(WorkerTest, PortChangeDuringTheConversionWaitReadsAtOnceThenReopens) {
     h.choosePort(u"BUS1");
     h.start();
     ASSERT_TRUE(runPasses(1));
-    ASSERT_TRUE(h.step(3));  // step 1, then two sleeps into the conversion wait
+    ASSERT_TRUE(h.step(3));  // the loop sleep, then two sleeps into the conversion wait
     h.choosePort(u"BUS2");
     ControlBlock.ReopenPort = 1;
     const int64_t asked = h.nowMs();
