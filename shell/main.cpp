@@ -1,5 +1,7 @@
 // The Kalorivox program on the Qt 6 window toolkit.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <QIcon>
 
 #include "shell/program.h"
@@ -10,5 +12,10 @@ int main(int argc, char** argv) {
     // Embedded, so that a copy of the executable alone still shows its icon.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kalorivox/kalorivox.png")));
     QGuiApplication::setDesktopFileName(QStringLiteral("kalorivox"));
-    return kv::ProgramMain();
+    const int code = kv::ProgramMain();
+    // Everything the program owns was saved and released by the shutdown. A worker that did
+    // not stop in time was let go, not joined, so the process ends here without running
+    // static destructors under its feet.
+    std::fflush(nullptr);
+    std::_Exit(code);
 }
