@@ -72,7 +72,12 @@ int RemainingMs(Clock::time_point deadline) {
 class PosixSerialDevice final : public SerialDevice {
 public:
     explicit PosixSerialDevice(int fd) : fd_(fd) {}
-    ~PosixSerialDevice() override { ::close(fd_); }
+    ~PosixSerialDevice() override {
+        // The kernel keeps the exclusive flag for as long as the terminal itself lives,
+        // which for a pseudo-terminal (or a console) is beyond our close: give it back.
+        ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+    }
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 

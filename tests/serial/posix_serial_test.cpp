@@ -2,6 +2,7 @@
 // holds the master side, the serial layer opens the slave by its absolute path.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -58,6 +59,16 @@ TEST_F(PseudoTerminal, OpensExclusivelyByAbsolutePath) {
     }
     EXPECT_EQ(SerialClose(1), 1);
     EXPECT_NE(Open(2), 0) << "closing releases the port";
+    EXPECT_EQ(SerialClose(2), 1);
+
+    // A pseudo-terminal outlives its slave's descriptors while the master is open, and so
+    // does the exclusive flag: left set, it would lock every unprivileged user out of it.
+    int probe = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    int exclusive = -1;
+    EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "the exclusive use ends with the close";
+    close(probe);
 }
 
 TEST_F(PseudoTerminal, ConfiguresRawAndSwitchesSpeed) {
