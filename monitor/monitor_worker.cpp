@@ -90,7 +90,9 @@ private:
                 return;
             }
             const bool convert = separate || row_ == 0;
-            if (!convert && yieldToRequest()) {
+            // Between two devices of one run a stop or a port change gets its chance, in
+            // either mode and whatever kind the devices are.
+            if ((visited > 1 || !convert) && yieldToRequest()) {
                 passEnd();
                 return;
             }

@@ -183,6 +183,25 @@ TEST_F(StuckLow, PortChangeDuringTheEndlessEnumerationIsHonouredWithinASecond) {
     EXPECT_EQ(h.cell(0, 3), u"18.0 °C");
 }
 
+// In separate polling a device of another family hands over to the next one within the same
+// iteration, each after its own conversion; a long list of them must not hold a port change up.
+TEST_F(WorkerTest, PortChangeAmongManyUnmeasuredDevicesInSeparatePollingIsHonouredPromptly) {
+    auto bus = h.addBus(u"BUS1");
+    for (uint64_t serial = 1; serial <= 40; ++serial) bus->addDevice(SimMakeRom(0x01, serial));
+    auto spare = h.addBus(u"BUS2");
+    spare->addThermometer(B20(2), 18.0);
+    ControlBlock.ConvertOnly = 1;
+    h.choosePort(u"BUS1");
+    h.start();
+    ASSERT_TRUE(h.step(3));  // searched; a few devices into the first iteration
+    EXPECT_EQ(h.rows(), 40);
+    h.choosePort(u"BUS2");
+    ControlBlock.ReopenPort = 1;
+    const int64_t asked = h.nowMs();
+    ASSERT_TRUE(h.stepUntil([&] { return h.status() == u"Найдено 1 '1-Wire' устройство."; }, 100));
+    EXPECT_LE(h.nowMs() - asked, 1000);
+}
+
 // An adapter that stops echoing makes every transaction run into its time limit; a pass
 // over many devices then takes seconds. A stop must not wait for all of them.
 TEST_F(WorkerTest, StopDuringALongRunOfFailingReadingsIsHonouredPromptly) {
