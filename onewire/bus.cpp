@@ -20,7 +20,6 @@ constexpr int OpenDataBits = 8;
 constexpr double OpenStopBits = 1.0;
 constexpr int OpenHandshake = 0;
 constexpr int OpenQueueSize = 255;
-constexpr int32_t FixedPortLimit = 999;
 
 enum class PollSleep { Always, LowCpuOnly };
 
@@ -98,7 +97,7 @@ int WriteBlock(const uint8_t* data, int32_t count, int32_t port) {
 
 int OneWireOpen(std::u16string_view name, int32_t port) {
     int32_t openAs;
-    if (port >= 0 && port <= FixedPortLimit) {
+    if (port >= 0 && port <= PortFixedLast) {
         OneWireClose(port);
         openAs = port;
     } else if (port == PortCurrent) {

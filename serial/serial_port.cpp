@@ -16,8 +16,7 @@
 namespace kv {
 namespace {
 
-constexpr int32_t FixedIdLimit = 999;      // 0..999 are chosen by the caller
-constexpr int32_t FirstAssignedId = 1000;  // assigned identifiers never fall below this
+constexpr int32_t FirstAssignedId = PortFixedLast + 1;
 constexpr int32_t LastAssignedId = INT32_MAX;
 
 struct OpenPort {
@@ -61,7 +60,7 @@ int SerialOpen(int32_t id, std::u16string_view name, int baud, int parity, int d
     (void)inQueue;  // the kernel sizes its own tty buffers; the sizes are only a hint
     (void)outQueue;
     if (name.empty()) return 0;
-    if (id != PortDynamic && (id < 0 || id > FixedIdLimit)) return 0;
+    if (id != PortDynamic && (id < 0 || id > PortFixedLast)) return 0;
     if (handshake != 0) return 0;  // only "no handshake" is supported
     if (id != PortDynamic && Find(id)) return 0;  // never shadow a port that is still open
     name = name.substr(0, std::min<size_t>(name.size(), SerialNameLimit));
