@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include "runtime/utf.h"
@@ -75,6 +76,34 @@ TEST_F(QtLook, TableIsAReportViewWithTipsForCutOffCells) {
   EXPECT_EQ(QString::fromUtf8("DS18B20 с очень длинным названием"), tipAt(0));
   EXPECT_EQ(QString(), tipAt(1));  // "OK" fits its column
   EXPECT_EQ(QString(), view.cutOffText(QPoint(5, 150)));  // below the last row
+}
+
+TEST_F(QtLook, TabLeavesTheTableForTheNextControl) {
+  ASSERT_EQ(0, CreateDropDownList(0, 0, 4, 4, 100, 22));
+  ASSERT_EQ(6, CreateTable(0, 6, 2, 32, 400, 200, U16("Тип"), 80,
+                           TableSingleSelection | TableFullRowSelect));
+  AddTableColumn(0, 6, 1, U16("Статус"), 100);
+  AddItem(0, 6, AppendPosition, U16("DS18B20\nOK"));
+  AddItem(0, 6, AppendPosition, U16("DS18S20\nOK"));
+  ASSERT_EQ(2, CreateCheckBox(0, 2, 120, 8, 100, 16, U16("Термо контроль")));
+  HideWindow(0, 0);
+  QWidget& top = *toolkit_->FindWindow(0)->top;
+  top.activateWindow();
+  qt_user::ProcessPendingEvents();
+  QWidget* table = toolkit_->Find(0, 6)->widget;
+  QWidget* box = toolkit_->Find(0, 2)->widget;
+  table->setFocus(Qt::TabFocusReason);
+  ASSERT_EQ(table, QApplication::focusWidget());
+
+  // As in any desktop list, Tab moves on to the next control instead of from cell to cell.
+  QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+  QApplication::sendEvent(table, &tab);
+  EXPECT_EQ(box, QApplication::focusWidget());
+  QKeyEvent backTab(QEvent::KeyPress, Qt::Key_Backtab, Qt::ShiftModifier);
+  QApplication::sendEvent(box, &backTab);
+  EXPECT_EQ(table, QApplication::focusWidget());
+  QApplication::sendEvent(table, &backTab);
+  EXPECT_EQ(toolkit_->Find(0, 0)->widget, QApplication::focusWidget());
 }
 
 TEST_F(QtLook, StatusBarHasNoGripAndItsFieldFillsTheWidth) {

@@ -49,6 +49,8 @@ KvTable::KvTable(QWidget* parent, unsigned flags)
   horizontalHeader()->setSectionsClickable(false);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab leaves the table for the next control; the arrow keys move between rows.
+  setTabKeyNavigation(false);
   setSelectionMode((flags & TableSingleSelection) ? QAbstractItemView::SingleSelection
                                                   : QAbstractItemView::ExtendedSelection);
   setSelectionBehavior((flags & TableFullRowSelect) ? QAbstractItemView::SelectRows
