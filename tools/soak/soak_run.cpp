@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -145,6 +146,19 @@ int RunSoak(const SoakOptions& options) {
     ThreadTableInit();
     const auto start = clock.nowMicroseconds();
     const auto elapsed = [&] { return (clock.nowMicroseconds() - start) / 1e6; };
+    // The switch to common conversion and the stop go by the worker's own clock: in simulated
+    // time the worker runs far ahead of this thread, which a loaded machine may keep from
+    // looking for a long stretch of that time.
+    Totals atSwitch{};
+    std::atomic<bool> switched{false};
+    clock.onLoopSleep([&](int64_t now, int64_t) {
+        const double t = (now - start) / 1e6;
+        if (t >= options.seconds) ControlBlock.StopRequested = 1;
+        if (switched.load(std::memory_order_relaxed) || t < options.seconds / 2) return;
+        atSwitch = Snapshot();
+        ControlBlock.ConvertOnly = 0;
+        switched.store(true, std::memory_order_release);
+    });
     const int worker = ThreadStart(MonitorWorker, 0);
     if (worker == 0) {
         std::fprintf(stderr, "soak: cannot start the worker\n");
@@ -152,8 +166,6 @@ int RunSoak(const SoakOptions& options) {
     }
 
     long rssStart = -1, rssMax = 0;
-    Totals atSwitch{};
-    bool switched = false;
     double nextReport = 60;
     while (elapsed() < options.seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(options.simulated ? 5 : 200));
@@ -161,13 +173,9 @@ int RunSoak(const SoakOptions& options) {
         const long rss = ResidentKilobytes();
         if (rssStart < 0 && t >= options.seconds * 0.05) rssStart = rss;  // after warm-up
         if (rss > rssMax) rssMax = rss;
-        if (!switched && t >= options.seconds / 2) {
-            atSwitch = Snapshot();
-            ControlBlock.ConvertOnly = 0;
-            switched = true;
-        }
         if (t >= nextReport) {
-            std::printf("  t=%6.0f s  %s  RSS %ld kB  ", t, switched ? "common  " : "separate", rss);
+            std::printf("  t=%6.0f s  %s  RSS %ld kB  ", t,
+                        switched.load(std::memory_order_acquire) ? "common  " : "separate", rss);
             PrintTotals("", Snapshot());
             std::fflush(stdout);
             nextReport += 60;
@@ -175,6 +183,7 @@ int RunSoak(const SoakOptions& options) {
     }
     ControlBlock.StopRequested = 1;
     const int ended = ThreadWait(worker, 5000);
+    if (!switched.load(std::memory_order_acquire)) atSwitch = Snapshot();
     const long rssEnd = ResidentKilobytes();
     TextFileClose(LogFileNumber);
     ThreadTableFree();
