@@ -17,6 +17,7 @@ constexpr uint8_t FamilyB20 = FamilyDs18b20;
 constexpr uint8_t FamilyS20 = FamilyDs18s20;
 constexpr int64_t FullConversionUs = 750'000;  // 12 bits on a DS18B20, always on a DS18S20
 constexpr uint8_t CountPerC = 0x10;
+constexpr int PowerOnCountRemain = 0x0C;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -25,8 +26,12 @@ int HexValue(char c) {
     return -1;
 }
 
-int16_t ClampRaw(long value) {
-    return static_cast<int16_t>(std::clamp<long>(value, INT16_MIN, INT16_MAX));
+// The register value nearest to celsius in the given steps per degree; a temperature the
+// 16-bit register cannot hold (or none at all) saturates instead of wrapping.
+int16_t RawInSteps(double celsius, double stepsPerDegree) {
+    const double steps = celsius * stepsPerDegree;
+    if (std::isnan(steps)) return 0;
+    return static_cast<int16_t>(std::lround(std::clamp<double>(steps, INT16_MIN, INT16_MAX)));
 }
 
 }  // namespace
@@ -67,8 +72,7 @@ bool SimParseRom(const char* text, RomCode& rom) {
     return true;
 }
 
-SimDevice::SimDevice(const RomCode& rom)
-    : rom_(rom), register_(rom[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20) {}
+SimDevice::SimDevice(const RomCode& rom) : rom_(rom) { powerOnRegisters(); }
 
 bool SimDevice::isThermometer() const { return rom_[0] == FamilyB20 || rom_[0] == FamilyS20; }
 
@@ -102,7 +106,7 @@ bool SimDevice::parasite() const {
 
 void SimDevice::setResolution(int bits) {
     std::lock_guard<std::mutex> lock(mutex_);
-    resolution_ = std::clamp(bits, 9, 12);
+    eepromResolution_ = resolution_ = std::clamp(bits, 9, 12);
 }
 
 void SimDevice::setCorruptScratchpadCrc(bool corrupt) {
@@ -110,19 +114,12 @@ void SimDevice::setCorruptScratchpadCrc(bool corrupt) {
     corruptCrc_ = corrupt;
 }
 
-int16_t SimDevice::registerRaw(int64_t nowMicroseconds) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    settleConversion(nowMicroseconds);
-    return register_;
-}
-
 int SimDevice::conversions() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return conversions_;
 }
 
-int64_t SimDevice::conversionMicroseconds() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+int64_t SimDevice::conversionTime() const {
     if (rom_[0] != FamilyB20) return FullConversionUs;
     return FullConversionUs >> (12 - resolution_);
 }
@@ -135,8 +132,8 @@ double SimDevice::measured(int64_t atMicroseconds) const {
 }
 
 int16_t SimDevice::rawFor(double celsius) const {
-    if (rom_[0] == FamilyS20) return ClampRaw(std::lround(celsius * 2.0));
-    const int16_t raw = ClampRaw(std::lround(celsius * 16.0));
+    if (rom_[0] == FamilyS20) return RawInSteps(celsius, 2.0);
+    const int16_t raw = RawInSteps(celsius, 16.0);
     // Lower resolutions leave the lowest bits undefined; the device sends them as zeros.
     return static_cast<int16_t>(raw & ~((1 << (12 - resolution_)) - 1));
 }
@@ -145,13 +142,25 @@ void SimDevice::settleConversion(int64_t now) {
     if (!converting_ || now < conversionEnd_) return;
     converting_ = false;
     ++conversions_;
-    const double celsius = measured(conversionEnd_);
+    const double celsius = exactRaw_ ? setRaw_ / 2.0 : measured(conversionEnd_);
     register_ = exactRaw_ ? setRaw_ : rawFor(celsius);
     if (rom_[0] == FamilyS20) {
-        // COUNT_REMAIN carries the part below half a degree, as the real part reports it.
-        const double whole = std::floor(celsius);
-        countRemain_ = std::clamp<int>(16 - static_cast<int>(std::lround((celsius - whole + 0.25) * 16.0)), 0, 16);
+        // The half-degree register and COUNT_REMAIN come from one count, so that the
+        // extended-resolution formula, TEMP_READ (the register without its half-degree bit)
+        // - 0.25 + (COUNT_PER_C - COUNT_REMAIN) / COUNT_PER_C, gives the temperature back.
+        const int tempRead = register_ >> 1;
+        const double fraction = (celsius - tempRead + 0.25) * CountPerC;
+        countRemain_ = CountPerC - static_cast<int>(std::lround(std::clamp(fraction, 0.0, double{CountPerC})));
     }
+}
+
+void SimDevice::powerOnRegisters() {
+    converting_ = false;
+    register_ = rom_[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
+    countRemain_ = PowerOnCountRemain;
+    th_ = eepromTh_;
+    tl_ = eepromTl_;
+    resolution_ = eepromResolution_;
 }
 
 std::vector<uint8_t> SimDevice::scratchpad(int64_t now) {
@@ -197,15 +206,13 @@ void SimDevice::powerLost() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!parasite_) return;  // an externally supplied part keeps its registers
     phase_ = Phase::Idle;
-    converting_ = false;
-    register_ = rom_[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
+    powerOnRegisters();
 }
 
 void SimDevice::powerOn() {
     std::lock_guard<std::mutex> lock(mutex_);
     phase_ = Phase::Idle;
-    converting_ = false;
-    register_ = rom_[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
+    powerOnRegisters();
 }
 
 bool SimDevice::pullsSlotLow(int64_t now) {
@@ -290,8 +297,7 @@ void SimDevice::functionCommand(uint8_t command, int64_t now) {
     case ConvertTCommand:
         settleConversion(now);
         converting_ = true;
-        conversionEnd_ = now + (rom_[0] == FamilyB20 ? FullConversionUs >> (12 - resolution_)
-                                                     : FullConversionUs);
+        conversionEnd_ = now + conversionTime();
         phase_ = Phase::Converting;
         return;
     case ReadScratchpadCommand: startTransmit(scratchpad(now)); return;
@@ -301,7 +307,17 @@ void SimDevice::functionCommand(uint8_t command, int64_t now) {
         received_.clear();
         return;
     case CopyScratchpadCommand:
+        eepromTh_ = th_;
+        eepromTl_ = tl_;
+        eepromResolution_ = resolution_;
+        phase_ = Phase::Idle;
+        return;
     case RecallCommand:
+        th_ = eepromTh_;
+        tl_ = eepromTl_;
+        resolution_ = eepromResolution_;
+        phase_ = Phase::Idle;
+        return;
     default: phase_ = Phase::Idle; return;
     }
 }

@@ -37,14 +37,12 @@ public:
     void setDrift(double amplitudeCelsius, int64_t periodMilliseconds);
     void setParasite(bool parasite);
     bool parasite() const;
-    // DS18B20 only: 9 to 12 bits; decides the conversion time (93.75 ms to 750 ms).
+    // DS18B20 only: 9 to 12 bits, as if stored in the part's EEPROM; decides the conversion
+    // time (93.75 ms to 750 ms).
     void setResolution(int bits);
     // The scratchpad's CRC byte is sent wrong.
     void setCorruptScratchpadCrc(bool corrupt);
-    // The register as the scratchpad shows it now (85 °C until the first conversion ends).
-    int16_t registerRaw(int64_t nowMicroseconds);
     int conversions() const;
-    int64_t conversionMicroseconds() const;
 
     // --- the bus side, called by SimBus with the slot's time ---
     void busReset();
@@ -62,6 +60,8 @@ private:
     void startTransmit(std::vector<uint8_t> bytes);
     void functionCommand(uint8_t command, int64_t now);
     void settleConversion(int64_t now);
+    void powerOnRegisters();
+    int64_t conversionTime() const;
     std::vector<uint8_t> scratchpad(int64_t now);
     int16_t rawFor(double celsius) const;
     double measured(int64_t atMicroseconds) const;
@@ -76,12 +76,15 @@ private:
     double driftAmplitude_ = 0.0;
     int64_t driftPeriodMs_ = 0;
     bool parasite_ = false;
-    int resolution_ = 12;
     bool corruptCrc_ = false;
-    uint8_t th_ = 0x4B, tl_ = 0x46;
+    // EEPROM: what the scratchpad's TH, TL and configuration start from at power-on
+    uint8_t eepromTh_ = 0x4B, eepromTl_ = 0x46;
+    int eepromResolution_ = 12;
     // registers
+    uint8_t th_ = 0x4B, tl_ = 0x46;
+    int resolution_ = 12;
     int16_t register_;
-    int countRemain_ = 0x0C;
+    int countRemain_;
     int conversions_ = 0;
     bool converting_ = false;
     int64_t conversionEnd_ = 0;

@@ -3,10 +3,12 @@
 // and the simulated clock that every timed bus test runs on.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <thread>
 #include <utility>
 
+#include "onewire/ds18x20.h"
 #include "serial/serial_port.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
@@ -108,6 +110,87 @@ TEST(SimDevices, ReadRomSendsTheCodeLeastSignificantBitFirst) {
     auto echo = a.exchange({0xFF}, 115200);  // bit 0 of family 0x28 is 0
     ASSERT_EQ(echo.size(), 1u);
     EXPECT_NE(echo[0], 0xFF);
+}
+
+// Reset, Match ROM and a function command, as raw slots.
+void Address(Attached& a, const RomCode& rom, uint8_t command) {
+    a.reset();
+    a.touch(MatchRomCommand);
+    for (uint8_t byte : rom) a.touch(byte);
+    a.touch(command);
+}
+
+std::vector<uint8_t> ReadPad(Attached& a, const RomCode& rom) {
+    Address(a, rom, ReadScratchpadCommand);
+    std::vector<uint8_t> pad;
+    for (int i = 0; i < 9; ++i) pad.push_back(a.touch(0xFF));
+    EXPECT_EQ(SimCrc8(pad.data(), 9), 0) << "a scratchpad followed by its CRC checks to 0";
+    return pad;
+}
+
+TEST(SimDevices, ScratchpadsHoldThePowerOnValuesAndTheDs18s20Count) {
+    SimClock clock(1'000'000, 0);
+    ScopedTimeSource scope(&clock);
+    Attached a;
+    a.open();
+    const RomCode s20 = SimMakeRom(0x10, 0x0008021B6F3A);
+    a.bus->addDevice(Rom28);
+    auto s = a.bus->addDevice(s20);
+    // 85 °C, TH/TL as shipped, 12 bits; the DS18S20's count registers as at power-up.
+    EXPECT_EQ(ReadPad(a, Rom28), (std::vector<uint8_t>{0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10, 0x1C}));
+    EXPECT_EQ(ReadPad(a, s20), (std::vector<uint8_t>{0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10, 0x87}));
+
+    // Software that reads the DS18S20 with extended resolution must get the temperature
+    // back from TEMP_READ - 0.25 + (COUNT_PER_C - COUNT_REMAIN) / COUNT_PER_C.
+    for (double celsius : {25.0, 25.5, 25.8, 0.1, -0.3, -10.3, 84.9}) {
+        s->setTemperature(celsius);
+        Address(a, s20, ConvertTCommand);
+        clock.advanceMilliseconds(750);
+        const auto pad = ReadPad(a, s20);
+        const int raw = static_cast<int16_t>(pad[0] | pad[1] << 8);
+        EXPECT_EQ(raw, std::lround(celsius * 2)) << celsius;
+        const double extended = (raw >> 1) - 0.25 + (pad[7] - pad[6]) / static_cast<double>(pad[7]);
+        EXPECT_NEAR(extended, celsius, 1.0 / 32) << celsius << " count remain " << int{pad[6]};
+    }
+}
+
+TEST(SimDevices, WrittenSettingsLastUntilPowerOffUnlessCopiedToEeprom) {
+    SimClock clock(1'000'000, 0);
+    ScopedTimeSource scope(&clock);
+    Attached a;
+    a.open();
+    auto device = a.bus->addDevice(Rom28);
+    const uint8_t nineBits = 0x1F;
+    auto write = [&] {
+        Address(a, Rom28, 0x4E);
+        for (uint8_t byte : {uint8_t{0x10}, uint8_t{0x20}, nineBits}) a.touch(byte);
+    };
+    auto powerCycle = [&] {
+        a.bus->unplug(Rom28);
+        a.bus->plug(device);
+    };
+    write();
+    auto pad = ReadPad(a, Rom28);
+    EXPECT_EQ(pad[2], 0x10);
+    EXPECT_EQ(pad[3], 0x20);
+    EXPECT_EQ(pad[4], nineBits);
+    powerCycle();
+    pad = ReadPad(a, Rom28);
+    EXPECT_EQ(pad[2], 0x4B) << "TH comes back from the EEPROM";
+    EXPECT_EQ(pad[4], 0x7F);
+
+    write();
+    Address(a, Rom28, 0x48);  // Copy Scratchpad
+    powerCycle();
+    pad = ReadPad(a, Rom28);
+    EXPECT_EQ(pad[2], 0x10);
+    EXPECT_EQ(pad[4], nineBits);
+    // At 9 bits the conversion is over within 93.75 ms.
+    device->setTemperature(21.5);
+    Address(a, Rom28, ConvertTCommand);
+    clock.advanceMicroseconds(93'750);
+    pad = ReadPad(a, Rom28);
+    EXPECT_EQ(pad[0] | pad[1] << 8, 21.5 * 16);
 }
 
 TEST(SimTiming, WireTimeAndLatencyDelayTheEchoOnTheInstalledClock) {
