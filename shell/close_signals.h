@@ -1,6 +1,7 @@
-// Termination requests from outside the window (a logout, kill, Ctrl+C in the terminal)
-// end the program the way its close button does: they become a CloseEvent of MainWindow,
-// so the settings are saved and the log is closed complete.
+// Termination requests from outside the window (a logout, kill, Ctrl+C in the terminal, the
+// terminal closed) end the program the way its close button does: they become a CloseEvent
+// of MainWindow, so the settings are saved and the log is closed complete. Signals the
+// program was started with ignored stay ignored.
 #pragma once
 
 namespace kv {

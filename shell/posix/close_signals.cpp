@@ -18,10 +18,12 @@ namespace {
 // ordinary thread turns that byte into an event of the window.
 constexpr char CloseByte = 'c';
 constexpr char QuitByte = 'q';
-constexpr std::array<int, 2> ForwardedSignals = {SIGINT, SIGTERM};
+// SIGHUP: the terminal that started the program went away, as at the end of a remote login.
+constexpr std::array<int, 3> ForwardedSignals = {SIGINT, SIGTERM, SIGHUP};
 
 int pipeFds[2] = {-1, -1};
 std::array<struct sigaction, ForwardedSignals.size()> previousActions{};
+std::array<bool, ForwardedSignals.size()> forwarding{};
 std::thread forwarder;
 bool installed = false;
 
@@ -63,7 +65,11 @@ int CloseSignalsInstall() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (size_t i = 0; i < ForwardedSignals.size(); ++i) {
-        sigaction(ForwardedSignals[i], &action, &previousActions[i]);
+        // A signal that whoever started the program chose to ignore (nohup, a background
+        // job of a script) stays ignored: it is not a request to close.
+        sigaction(ForwardedSignals[i], nullptr, &previousActions[i]);
+        forwarding[i] = previousActions[i].sa_handler != SIG_IGN;
+        if (forwarding[i]) sigaction(ForwardedSignals[i], &action, nullptr);
     }
     installed = true;
     return 1;
@@ -72,7 +78,8 @@ int CloseSignalsInstall() {
 void CloseSignalsRelease() {
     if (!installed) return;
     for (size_t i = 0; i < ForwardedSignals.size(); ++i) {
-        sigaction(ForwardedSignals[i], &previousActions[i], nullptr);
+        if (forwarding[i]) sigaction(ForwardedSignals[i], &previousActions[i], nullptr);
+        forwarding[i] = false;
     }
     WriteByte(QuitByte);
     forwarder.join();

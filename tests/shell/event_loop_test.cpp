@@ -149,7 +149,7 @@ protected:
         } else if (how == "close button") {
             ASSERT_TRUE(ui->pressCloseButton(MainWindow));
         } else {
-            raise(how == std::string("SIGTERM") ? SIGTERM : SIGINT);
+            raise(how == "SIGTERM" ? SIGTERM : how == "SIGHUP" ? SIGHUP : SIGINT);
         }
     }
 };
@@ -173,7 +173,8 @@ TEST_P(EndingTest, EndsTheSameWayAndSavesTheWindowState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, EndingTest,
-                         ::testing::Values("exit item", "close button", "SIGTERM", "SIGINT"),
+                         ::testing::Values("exit item", "close button", "SIGTERM", "SIGINT",
+                                           "SIGHUP"),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (char& c : name) {
@@ -181,6 +182,33 @@ INSTANTIATE_TEST_SUITE_P(Ways, EndingTest,
                              }
                              return name;
                          });
+
+// Started under nohup, or in the background by a script, the program must not take the
+// hang-up or the terminal's Ctrl+C meant for others as a request to close.
+TEST_F(EventLoopTest, SignalsIgnoredByTheStarterStayIgnored) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previousInt {}, previousHup {};
+    sigaction(SIGINT, &ignore, &previousInt);
+    sigaction(SIGHUP, &ignore, &previousHup);
+    Start();
+    for (int signal : {SIGINT, SIGHUP}) {
+        struct sigaction now {};
+        sigaction(signal, nullptr, &now);
+        EXPECT_EQ(now.sa_handler, SIG_IGN) << signal;
+    }
+    raise(SIGINT);
+    raise(SIGHUP);
+    EXPECT_TRUE(Pump());
+    Stop();
+    for (int signal : {SIGINT, SIGHUP}) {
+        struct sigaction now {};
+        sigaction(signal, nullptr, &now);
+        EXPECT_EQ(now.sa_handler, SIG_IGN) << "still ignored after the end, " << signal;
+    }
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGHUP, &previousHup, nullptr);
+}
 
 TEST_F(EventLoopTest, CloseButtonAloneLeavesTheWindowOpenUntilTheProgramHidesIt) {
     Start();
