@@ -2,6 +2,7 @@
 
 #include "monitor/ports.h"
 #include "monitor/window_ids.h"
+#include "runtime/number_text.h"
 #include "ui/toolkit.h"
 
 namespace kv {
@@ -120,6 +121,11 @@ void BuildMainWindow(const SettingsRowTexts& captions) {
     ResizeWindow(MainWindow, RightEdge(LimitFrame) + TableMargin);
     BuildTableAndStatus();
     HideWindow(MainWindow, 0);
+}
+
+void ShowSpinValue(int control, int value) {
+    SetState(MainWindow, control, value);
+    SetText(MainWindow, control, IntegerToText(value));
 }
 
 }  // namespace kv

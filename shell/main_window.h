@@ -30,4 +30,7 @@ inline constexpr int LimitMaximum = 125;
 void BuildMainWindow();
 void BuildMainWindow(const SettingsRowTexts& captions);
 
+// Puts a value into one of the window's spin boxes, its field text included.
+void ShowSpinValue(int control, int value);
+
 }  // namespace kv

@@ -8,7 +8,6 @@
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "runtime/ini_store.h"
-#include "runtime/number_text.h"
 #include "runtime/text_file.h"
 #include "runtime/threads.h"
 #include "serial/serial_port.h"
@@ -57,11 +56,6 @@ void WaitForWorker() {
         if (std::chrono::steady_clock::now() >= deadline) return;
         ServeWindowCalls();
     }
-}
-
-void ShowSpinValue(int control, int value) {
-    SetState(MainWindow, control, value);
-    SetText(MainWindow, control, IntegerToText(value));
 }
 
 // Toggles a check mark and returns the new state.

@@ -6,7 +6,7 @@
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "runtime/ini_store.h"
-#include "runtime/number_text.h"
+#include "shell/main_window.h"
 #include "ui/toolkit.h"
 
 namespace kv {
@@ -37,11 +37,6 @@ constexpr int LoadedLimitCeiling = 130;
 
 uint8_t ReadFlag(std::u16string_view name) {
     return static_cast<uint8_t>(IniReadInteger(name, 0) & 1);
-}
-
-void ShowSpinValue(int control, int value) {
-    SetState(MainWindow, control, value);
-    SetText(MainWindow, control, IntegerToText(value));
 }
 
 bool LimitAccepted(int16_t value) {
