@@ -33,7 +33,7 @@ std::u16string ProgramFilePath() {
         if (n < 0) return {};
         if (static_cast<size_t>(n) < buffer.size()) {
             buffer.resize(static_cast<size_t>(n));
-            return Utf16FromUtf8(buffer);
+            return Utf16FromPathBytes(buffer);
         }
         if (buffer.size() >= (1u << 20)) return {};
         buffer.resize(buffer.size() * 2);

@@ -37,9 +37,13 @@ void appendUtf16(std::u16string& out, char32_t cp) {
 
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-}  // namespace
+// Bytes that are not UTF-8 travel inside UTF-16 as these lone low surrogates, one per byte.
+constexpr char16_t EscapeBase = 0xDC00;
+bool isEscapedByte(char16_t c) { return c >= EscapeBase + 0x80 && c <= EscapeBase + 0xFF; }
 
-std::string Utf8FromUtf16(std::u16string_view text) {
+// Converts UTF-16 to UTF-8; a lone surrogate becomes U+FFFD unless `keepEscapes` lets an
+// escaped byte out as itself.
+std::string toUtf8(std::u16string_view text, bool keepEscapes) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -51,6 +55,9 @@ std::string Utf8FromUtf16(std::u16string_view text) {
             } else {
                 c = Replacement;
             }
+        } else if (keepEscapes && isEscapedByte(text[i])) {
+            out.push_back(static_cast<char>(c - EscapeBase));
+            continue;
         } else if (c >= 0xDC00 && c <= 0xDFFF) {
             c = Replacement;
         }
@@ -59,7 +66,9 @@ std::string Utf8FromUtf16(std::u16string_view text) {
     return out;
 }
 
-std::u16string Utf16FromUtf8(std::string_view text) {
+// Converts UTF-8 to UTF-16; each byte that starts no valid sequence becomes `badByte(byte)`.
+template <typename BadByte>
+std::u16string toUtf16(std::string_view text, BadByte badByte) {
     std::u16string out;
     out.reserve(text.size());
     size_t i = 0;
@@ -88,7 +97,7 @@ std::u16string Utf16FromUtf8(std::string_view text) {
             valid = false;
         }
         if (!valid) {
-            out.push_back(static_cast<char16_t>(Replacement));
+            out.push_back(badByte(lead));
             ++i;
             continue;
         }
@@ -97,5 +106,20 @@ std::u16string Utf16FromUtf8(std::string_view text) {
     }
     return out;
 }
+
+}  // namespace
+
+std::string Utf8FromUtf16(std::u16string_view text) { return toUtf8(text, false); }
+
+std::u16string Utf16FromUtf8(std::string_view text) {
+    return toUtf16(text, [](unsigned char) { return static_cast<char16_t>(Replacement); });
+}
+
+std::u16string Utf16FromPathBytes(std::string_view bytes) {
+    // Only bytes 0x80-0xFF can be bad: ASCII always decodes.
+    return toUtf16(bytes, [](unsigned char byte) { return static_cast<char16_t>(EscapeBase + byte); });
+}
+
+std::string PathBytesFromUtf16(std::u16string_view path) { return toUtf8(path, true); }
 
 }  // namespace kv

@@ -13,7 +13,7 @@ namespace kv::posix {
 
 std::string NativePath(std::u16string_view path) {
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return {};
-    return Utf8FromUtf16(path);
+    return PathBytesFromUtf16(path);
 }
 
 int OpenRegularFile(const std::string& path, bool writable, bool create, FileLock lock) {

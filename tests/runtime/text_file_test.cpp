@@ -195,6 +195,16 @@ TEST(ProgramFilePath, NamesThisTestProgramAndItsFolderBecomesCurrent) {
     const std::u16string folder = PathFolderPart(self);
     ASSERT_NE(SetCurrentFolder(folder), 0);
     EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), Utf8FromUtf16(folder)));
+    // A folder whose name is not UTF-8 must still be found from the program's path.
+    TempFolder temp;
+    const std::string latin = temp.File("caf\xE9");
+    ASSERT_TRUE(std::filesystem::create_directory(latin));
+    ASSERT_NE(SetCurrentFolder(PathFolderPart(Utf16FromPathBytes(latin + "/kalorivox"))), 0);
+    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), latin));
+    ASSERT_NE(TextFileOpen(9, u"here.log"), 0);
+    TextFileClose(9);
+    EXPECT_TRUE(std::filesystem::exists(latin + "/here.log"));
+
     EXPECT_EQ(SetCurrentFolder(u""), 0);
     EXPECT_EQ(SetCurrentFolder(u"/no/such/folder/anywhere"), 0);
     std::filesystem::current_path(before);
