@@ -2,13 +2,8 @@
 // (in this process, or by the kalorivox-simpty tool), and against the DEMO port.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -16,8 +11,6 @@
 #include "run_program.h"
 #include "sim/demo_bus.h"
 #include "sim/pty_server.h"
-
-extern char** environ;
 
 namespace kv {
 namespace {
@@ -159,34 +152,14 @@ TEST(ProbeCommand, DemoPortListsTheDemoSensors) {
     EXPECT_EQ(inverted.out, "");
 }
 
-// The pty tool as a separate program: it prints its terminal's path, serves the bus asked
-// for on the command line, and stops on SIGTERM.
-TEST(SimPtyTool, ServesTheDevicesGivenOnItsCommandLine) {
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> argv = {KV_SIMPTY_PATH, "--ds18s20", "10AABBCCDDEEFF:-0.5", "--other", "01AABBCCDDEEFF00"};
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    std::string path;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') path += c;
-    ::close(out[0]);
-    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
-
-    auto run = test::RunProgram({KV_PROBE_PATH, path}, HangLimit);
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+// The pty tool as a separate program: it prints its terminal's path and serves the bus
+// asked for on its command line.
+TEST(ProbeCommand, ReadsTheBusOfThePtyTool) {
+    auto server = test::StartProgram({KV_SIMPTY_PATH, "--ds18s20", "10AABBCCDDEEFF:-0.5", "--other", "01AABBCCDDEEFF00"},
+                                     HangLimit);
+    ASSERT_EQ(server.firstLine.rfind("/dev/", 0), 0u) << server.firstLine;
+    auto run = test::RunProgram({KV_PROBE_PATH, server.firstLine}, HangLimit);
+    EXPECT_EQ(test::StopProgram(server), 0);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "10AABBCCDDEEFFE9\tDS18S20\texternal\t-0.5000\tok\n"
                        "01AABBCCDDEEFF00\tunknown\texternal\t-\t-\n");

@@ -71,4 +71,43 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::millise
     return run;
 }
 
+BackgroundProgram StartProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
+    BackgroundProgram program;
+    int outPipe[2];
+    if (::pipe(outPipe) != 0) return program;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    if (spawned == 0) {
+        program.pid = pid;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        pollfd fd = {outPipe[0], POLLIN, 0};
+        for (char c = 0; c != '\n';) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+            if (::read(outPipe[0], &c, 1) != 1) break;
+            if (c != '\n') program.firstLine += c;
+        }
+    }
+    ::close(outPipe[0]);
+    return program;
+}
+
+int StopProgram(BackgroundProgram& program) {
+    if (program.pid <= 0) return -1;
+    ::kill(program.pid, SIGTERM);
+    int wstatus = 0;
+    const pid_t ended = ::waitpid(program.pid, &wstatus, 0);
+    program.pid = -1;
+    return ended > 0 && WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+}
+
 }  // namespace kv::test

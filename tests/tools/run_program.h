@@ -14,4 +14,14 @@ struct ProgramRun {
 
 ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
 
+// A program left running, such as a server, with the first line it printed (empty when it
+// printed none within the limit, for example because it failed at once).
+struct BackgroundProgram {
+    int pid = -1;
+    std::string firstLine;
+};
+BackgroundProgram StartProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
+// SIGTERM, then its exit status (-1 when it did not exit normally or never started).
+int StopProgram(BackgroundProgram& program);
+
 }  // namespace kv::test

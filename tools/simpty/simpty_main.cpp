@@ -2,8 +2,10 @@
 // path of its slave side, which any serial program (kalorivox-probe, the monitor) opens
 // like a real port. Runs until interrupted.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,10 +38,12 @@ constexpr char Usage[] =
     "  --noise P                every echoed bit flips with probability P\n"
     "  --stray P                after an echo an extra byte arrives with probability P\n"
     "  --seed N                 seed of noise and stray bytes (default 1)\n"
-    "  --latency MS             echoes arrive MS milliseconds late (USB adapters)\n"
+    "  --latency MS             echoes arrive MS milliseconds late (USB adapters, at most\n"
+    "                           10000)\n"
     "Timing and access:\n"
     "  --wire-time              echoes take the bytes' time on the wire (10 bits each)\n"
-    "  --link PATH              also make PATH a symbolic link to the terminal\n"
+    "  --link PATH              also make PATH a symbolic link to the terminal (an earlier\n"
+    "                           link there is replaced, any other file is left alone)\n"
     "  --help                   this text\n";
 
 int Fail(const std::string& message) {
@@ -47,10 +51,41 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// Beyond this an echo would outlast every time limit of the bus many times over.
+constexpr double MaxLatencyMs = 10'000;
+
+// strtod also takes "nan" and "inf", which no probability, delay or temperature can be.
 bool ParseDouble(const char* text, double& value) {
     char* end = nullptr;
     value = std::strtod(text, &end);
-    return end != text && *end == '\0';
+    return end != text && *end == '\0' && std::isfinite(value);
+}
+
+// The link goes where nothing is, or over an earlier symbolic link (say, of a run that was
+// killed); a file or directory of the user's at that path is never removed.
+bool PlaceLink(const std::string& target, const std::string& link, std::string& error) {
+    struct stat info {};
+    if (::lstat(link.c_str(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            error = "cannot link " + link + ": it exists and is not a symbolic link";
+            return false;
+        }
+        ::unlink(link.c_str());
+    }
+    if (::symlink(target.c_str(), link.c_str()) != 0) {
+        error = "cannot link " + link + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Only while the link still leads to this run's terminal: someone may have put another
+// in its place meanwhile.
+void RemoveLink(const std::string& target, const std::string& link) {
+    std::string seen(target.size() + 1, '\0');
+    const ssize_t n = ::readlink(link.c_str(), seen.data(), seen.size());
+    if (n >= 0 && static_cast<size_t>(n) == target.size() && seen.compare(0, target.size(), target) == 0)
+        ::unlink(link.c_str());
 }
 
 // "ROM:C[:flags]" for a thermometer of the given family.
@@ -138,9 +173,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--noise" || arg == "--stray" || arg == "--latency") {
             double number = 0;
             if (!value(v) || !ParseDouble(v, number) || number < 0) return Fail(arg + " needs a number of at least 0");
-            if (arg == "--latency") latencyMs = number;
-            else if (number > 1) return Fail(arg + " needs a probability from 0 to 1");
-            else (arg == "--noise" ? noise : stray) = number;
+            if (arg == "--latency") {
+                if (number > MaxLatencyMs)
+                    return Fail("--latency needs milliseconds from 0 to " + std::to_string(static_cast<int>(MaxLatencyMs)));
+                latencyMs = number;
+            } else if (number > 1) {
+                return Fail(arg + " needs a probability from 0 to 1");
+            } else {
+                (arg == "--noise" ? noise : stray) = number;
+            }
         } else if (arg == "--seed") {
             char* end = nullptr;
             if (!value(v)) return Fail("--seed needs a number");
@@ -177,17 +218,13 @@ int main(int argc, char** argv) {
     kv::PtyServer server(bus);
     std::string error;
     if (!server.open(&error)) return Fail(error);
-    if (!link.empty()) {
-        ::unlink(link.c_str());
-        if (::symlink(server.slavePath().c_str(), link.c_str()) != 0)
-            return Fail("cannot link " + link + ": " + std::strerror(errno));
-    }
+    if (!link.empty() && !PlaceLink(server.slavePath(), link, error)) return Fail(error);
     std::printf("%s\n", server.slavePath().c_str());
     std::fflush(stdout);
     server.start();
     int signal = 0;
     sigwait(&stopSignals, &signal);
     server.stop();
-    if (!link.empty()) ::unlink(link.c_str());
+    if (!link.empty()) RemoveLink(server.slavePath(), link);
     return 0;
 }
