@@ -46,12 +46,16 @@ PtyServer::~PtyServer() {
 }
 
 bool PtyServer::open(std::string* error) {
+    if (port_) return true;
+    // A failed attempt leaves no terminal behind, so that a later one starts afresh.
     auto fail = [&](const std::string& why) {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+        slavePath_.clear();
         if (error) *error = why;
         return false;
     };
-    if (master_ >= 0) return true;
-    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return fail(ErrnoText("pipe"));
+    if (wake_[0] < 0 && ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return fail(ErrnoText("pipe"));
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0) return fail(ErrnoText("posix_openpt"));
     if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return fail(ErrnoText("unlockpt"));
@@ -67,9 +71,9 @@ bool PtyServer::open(std::string* error) {
         ::cfsetspeed(&tio, B9600);
         ::tcsetattr(master_, TCSANOW, &tio);
     }
-    bus_->setPowerSensing(false);  // a pseudo-terminal carries no modem lines
     port_ = bus_->attach();
     if (!port_) return fail("the simulated bus is already attached elsewhere");
+    bus_->setPowerSensing(false);  // a pseudo-terminal carries no modem lines
     return true;
 }
 
@@ -120,7 +124,7 @@ void PtyServer::deliverEchoes() {
 }
 
 void PtyServer::serve() {
-    if (master_ < 0) return;
+    if (!port_) return;
     // Echoes are due every 87 us at 115200 baud; the default timer slack of 50 us would
     // add up to most of that again to each wake-up.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
@@ -161,7 +165,7 @@ void PtyServer::serve() {
 }
 
 bool PtyServer::start() {
-    if (master_ < 0 || thread_.joinable()) return false;
+    if (!port_ || thread_.joinable()) return false;
     stopping_.store(false);
     thread_ = std::thread([this] { serve(); });
     return true;

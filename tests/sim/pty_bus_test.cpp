@@ -128,5 +128,23 @@ TEST_F(PtyBus, ClosedPortGivesNoOpenPort) {
     EXPECT_EQ(OneWireReset(again), 1);
 }
 
+// The bus has one user at a time; a server that could not have it may try again later.
+TEST_F(PtyBus, ServerOfABusInUseFailsUntilTheBusIsFree) {
+    bus->addThermometer(B20a, 20.0);
+    auto user = bus->attach();
+    server = std::make_unique<PtyServer>(bus);
+    std::string error;
+    EXPECT_FALSE(server->open(&error));
+    EXPECT_NE(error.find("already attached"), std::string::npos) << error;
+    EXPECT_FALSE(server->start());
+
+    user.reset();
+    ASSERT_TRUE(server->open(&error)) << error;
+    ASSERT_TRUE(server->start());
+    const int32_t port = OneWireOpen(U16(server->slavePath()), PortDynamic);
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(OneWireReset(port), 1);
+}
+
 }  // namespace
 }  // namespace kv
