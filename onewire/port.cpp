@@ -8,18 +8,19 @@
 namespace kv {
 namespace {
 
-std::atomic<uint32_t> optionWord{0};
+// Written by the window thread, read by the bus between two polls: one whole word.
+std::atomic<uint32_t> OneWireOptions{0};
 
 }  // namespace
 
 std::atomic<int32_t> currentPort{PortNone};
 
 int OneWireSetOptions(uint32_t options) {
-    optionWord.store(options);
+    OneWireOptions.store(options);
     return 0;
 }
 
-uint32_t OneWireGetOptions() { return optionWord.load(); }
+uint32_t OneWireGetOptions() { return OneWireOptions.load(); }
 
 bool PoweredLevel() { return (OneWireGetOptions() & OptInvertPower) == 0; }
 

@@ -19,7 +19,8 @@ int32_t OneWireResolvePort(int32_t port);  // Ok and purged input, or NoOpenPort
 void OneWirePurge(int32_t port);
 int SerialSetBaud(int32_t port, int baud);  // 1 or 0 (BaudChangeError)
 
-// Line levels that power (or unpower) the adapter under the current option word.
+// The level of DTR and RTS that powers the adapter under the current option word:
+// true for high (the usual wiring), false under OptInvertPower.
 bool PoweredLevel();
 
 }  // namespace kv
