@@ -32,7 +32,6 @@ void MonitorStatsReset() {
     MonitorStats.readFailures = 0;
     MonitorStats.busFailures = 0;
     MonitorStats.logRecords = 0;
-    MonitorStats.searches = 0;
     MonitorStats.deviceCount = 0;
 }
 
@@ -254,7 +253,6 @@ private:
         deviceCount_ = 0;
         MonitorStats.deviceCount = 0;
         if (OneWireReset(PortCurrent)) {
-            ++MonitorStats.searches;
             SearchDevices(list_, ui::GetText(MainWindow, PortSelector));
             deviceCount_ = list_.count();
             MonitorStats.deviceCount = deviceCount_;
@@ -268,7 +266,6 @@ private:
     void reopen() {
         ControlBlock.ReopenPort = 0;
         reopenSeenAt_ = -1;
-        ++MonitorStats.searches;
         OpenSelectedPort(list_);
         deviceCount_ = list_.count();
         if (deviceCount_ > 0) {

@@ -13,7 +13,6 @@ struct MonitorStatistics {
     std::atomic<uint64_t> readFailures{0};  // Match ROM or Read Scratchpad failed
     std::atomic<uint64_t> busFailures{0};   // addressing or conversion failed
     std::atomic<uint64_t> logRecords{0};    // readings handed to the event log
-    std::atomic<uint64_t> searches{0};      // enumerations run by the worker
     std::atomic<int32_t> deviceCount{0};    // devices the worker is measuring now
 };
 
