@@ -63,8 +63,9 @@ private:
     }
 
     // The device part of an iteration: in common conversion the whole run of a pass, in
-    // separate polling one device. Cells are always written to the row of the cursor's record, so that row i shows
-    // the i-th device whatever device a pass resumes at after a failure.
+    // separate polling one device. Cells are always written to the row of the cursor's
+    // record, so that row i shows the i-th device whatever device a pass resumes at after a
+    // failure.
     void devices() {
         int32_t visited = 0;
         for (;;) {
