@@ -72,7 +72,8 @@ TEST(SimPtyTool, RefusesValuesNoBusCanHave) {
                                           {"--latency", "inf"},
                                           {"--latency", "1e300"},
                                           {"--ds18b20", "28AABBCCDDEEFF:nan"},
-                                          {"--ds18s20", "28AABBCCDDEEFF:20"}}) {
+                                          {"--ds18s20", "28AABBCCDDEEFF:20"},
+                                          {"--other", "28AABBCCDDEEFF"}}) {
         args.insert(args.begin(), KV_SIMPTY_PATH);
         const auto run = test::RunProgram(args, HangLimit);
         EXPECT_FALSE(run.timedOut) << args[1] << " " << args[2] << " was taken";

@@ -162,6 +162,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--other") {
             kv::RomCode rom{};
             if (!value(v) || !kv::SimParseRom(v, rom)) return Fail("--other needs a ROM code of 14 or 16 hex digits");
+            // The family byte makes a thermometer of any device that carries it.
+            if (kv::IsThermometerFamily(rom[0])) return Fail("--other is for families other than 10 and 28");
             bus->addDevice(rom);
             anyDevice = true;
         } else if (arg == "--no-adapter") {
