@@ -4,7 +4,13 @@
 
 namespace kv::ui {
 
-thread_local int EventCore::SuppressScope::depth_ = 0;
+namespace {
+thread_local int suppressDepth = 0;
+}  // namespace
+
+EventCore::SuppressScope::SuppressScope() { ++suppressDepth; }
+EventCore::SuppressScope::~SuppressScope() { --suppressDepth; }
+bool EventCore::SuppressScope::Active() { return suppressDepth > 0; }
 
 void EventCore::Reset(std::function<void()> waker) {
   std::deque<Inbox> abandoned;
