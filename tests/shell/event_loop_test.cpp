@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <array>
 #include <chrono>
 #include <thread>
 
@@ -142,6 +143,22 @@ TEST_F(EventLoopTest, AboutBoxShowsTheTwoLinesAndTheLoopGoesOn) {
 
 class EndingTest : public ProgramTest, public ::testing::WithParamInterface<const char*> {
 protected:
+    // The signals take their default course when the program starts, whatever the test
+    // runner was started with (a background job of a script ignores SIGINT, nohup SIGHUP).
+    void SetUp() override {
+        ProgramTest::SetUp();
+        for (size_t i = 0; i < Signals.size(); ++i) {
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            sigaction(Signals[i], &byDefault, &runnerActions_[i]);
+        }
+    }
+    void TearDown() override {
+        ProgramTest::TearDown();
+        for (size_t i = 0; i < Signals.size(); ++i) {
+            sigaction(Signals[i], &runnerActions_[i], nullptr);
+        }
+    }
     void End() {
         const std::string how = GetParam();
         if (how == "exit item") {
@@ -152,6 +169,10 @@ protected:
             raise(how == "SIGTERM" ? SIGTERM : how == "SIGHUP" ? SIGHUP : SIGINT);
         }
     }
+
+private:
+    static constexpr std::array<int, 3> Signals = {SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, Signals.size()> runnerActions_{};
 };
 
 // Every way to end saves what the window shows, including mode items not yet written,
