@@ -3,12 +3,15 @@
 // cut-off cells and check marks only the program sets.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScreen>
 
 #include "runtime/utf.h"
+#include "tests/ui/ui_driver.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_toolkit.h"
 #include "ui/toolkit.h"
@@ -19,10 +22,7 @@ namespace {
 class QtLook : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int argc = 1;
-    static char name[] = "kv_ui_tests";
-    static char* argv[] = {name, nullptr};
-    InstallQtToolkit(argc, argv);
+    test::MakeQtDriver()->Install();
     toolkit_ = InstalledQtToolkit();
     ASSERT_NE(nullptr, toolkit_);
     ASSERT_NE(0, OpenWindow(0, 0, 0, 590, 400, U16("Окно"),
@@ -64,6 +64,8 @@ TEST_F(QtLook, TableIsAReportViewWithTipsForCutOffCells) {
   EXPECT_TRUE(table.showGrid());
   EXPECT_FALSE(table.verticalHeader()->isVisible());
   EXPECT_EQ(QFrame::Sunken, table.frameShadow());
+  ASSERT_EQ(7, CreateTable(0, 7, 2, 240, 400, 100, U16("Тип"), 60, TableGridLines));
+  EXPECT_EQ(QFrame::NoFrame, static_cast<QFrame*>(toolkit_->Find(0, 7)->widget)->frameShape());
   EXPECT_EQ(60, table.columnWidth(0));
   EXPECT_EQ(200, table.columnWidth(1));
 
@@ -137,8 +139,26 @@ TEST_F(QtLook, SpinBoxFieldIsReadOnlyPlainDecimal) {
   ASSERT_EQ(1, CreateSpinBox(0, 1, 0, 0, 50, 22, -55, 1250, SpinReadOnlyText | SpinNumeric));
   SetState(0, 1, 1234);
   EXPECT_EQ(U16("1234"), GetText(0, 1));  // no group separator, whatever the locale
-  auto* spin = static_cast<QSpinBox*>(toolkit_->Find(0, 1)->widget);
-  EXPECT_FALSE(spin->isReadOnly());  // the arrows still work
+
+  // The keys go through Qt's own handling: Up steps and reports it, typing changes nothing.
+  SetState(0, 1, 10);
+  QWidget* spin = toolkit_->Find(0, 1)->widget;
+  QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+  QKeyEvent upReleased(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+  QApplication::sendEvent(spin, &up);
+  QApplication::sendEvent(spin, &upReleased);
+  EXPECT_EQ(11, GetState(0, 1));
+  QKeyEvent digit(QEvent::KeyPress, Qt::Key_7, Qt::NoModifier, QStringLiteral("7"));
+  QApplication::sendEvent(spin, &digit);
+  EXPECT_EQ(11, GetState(0, 1));
+  EXPECT_EQ(U16("11"), GetText(0, 1));
+
+  constexpr int Marker = 777;
+  PostEvent(Marker, 0, 0, 0);
+  std::vector<int> types;
+  for (int kind = WaitEvent(); kind != Marker; kind = WaitEvent())
+    if (kind == ControlEvent && EventObject() == 1) types.push_back(EventType());
+  EXPECT_EQ((std::vector<int>{Changed, SteppedUp}), types);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ KvTable::KvTable(QWidget* parent, unsigned flags)
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setAlternatingRowColors(false);
   setCornerButtonEnabled(false);
-  setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  setFrameStyle((flags & TableSunkenEdge) ? QFrame::StyledPanel | QFrame::Sunken : QFrame::NoFrame);
   // Keep the selection in the active colour when the focus moves elsewhere.
   if (flags & TableShowSelectionAlways) {
     QPalette colours = palette();
