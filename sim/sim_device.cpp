@@ -230,8 +230,10 @@ bool SimDevice::pullsSlotLow(int64_t now) {
         return false;
     case Phase::PowerAnswer: return parasite_;
     case Phase::Converting:
+        // Only a part with its own supply can spare the current to signal that it is busy;
+        // a parasite-powered one lives off the line during the conversion and stays silent.
         settleConversion(now);
-        return converting_;
+        return converting_ && !parasite_;
     default: return false;
     }
 }

@@ -88,10 +88,20 @@ TEST_F(BusScenario, ConversionTakesItsTimeAndReplacesThePowerOnValue) {
     EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 21.5f) << "9 bits keep half degrees only";
 }
 
-TEST_F(BusScenario, PowerSupplyAnswerTellsParasiteFromExternal) {
+TEST_F(BusScenario, ParasitePartsShowInTheSupplyAnswerAndCannotSignalBusy) {
     bus->addThermometer(RomA, 20.0, /*parasite=*/true);
     bus->addThermometer(RomB, 20.0, /*parasite=*/false);
     const int32_t port = open();
+    // A parasite-powered part cannot signal that it is converting: its read slots stay 1.
+    ASSERT_TRUE(OneWireMatchRom(RomA.data(), port) && OneWireConvert(0, port));
+    uint8_t busy = 0;
+    ASSERT_TRUE(OneWireReadBytes(&busy, 1, port));
+    EXPECT_EQ(busy, 0xFF);
+    clock.advanceMilliseconds(750);
+    uint8_t pad[ScratchpadSize];
+    ASSERT_TRUE(readPad(port, RomA, pad));
+    EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 20.0f) << "the conversion happens all the same";
+
     ASSERT_TRUE(OneWireMatchRom(RomA.data(), port));
     EXPECT_EQ(OneWireReadPowerSupply(port), 0);
     EXPECT_EQ(OneWireLastResult(), Ok);

@@ -69,6 +69,7 @@ TEST_F(PtyBus, FiveDevicesEnumerateInBitOrderAndReadExactTemperatures) {
          {s, static_cast<int16_t>(0xFFCE), -25.0f}},
         {{a, static_cast<int16_t>(0xFC90), -55.0f}, {b, 0x0191, 25.0625f}, {c, 0x07F1, 127.0625f},
          {s, 0x00FE, 127.0f}},
+        {{a, 0x0000, 0.0f}, {s, 0x00AA, 85.0f}},
     };
     for (const auto& round : rounds) {
         for (const auto& r : round) r.device->setRawTemperature(r.raw);
