@@ -122,42 +122,15 @@ public:
     }
 
     int write(const uint8_t* data, int count) override {
-        if (count <= 0) return 0;
-        auto deadline = Clock::now() + std::chrono::milliseconds(
-                                           int64_t{WriteLimitPerByteMs} * count + WriteLimitConstantMs);
-        int written = 0;
-        while (written < count) {
-            ssize_t n = ::write(fd_, data + written, static_cast<size_t>(count - written));
-            if (n > 0) {
-                written += static_cast<int>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
-            if (!WaitReady(POLLOUT, deadline)) break;
-        }
-        return written;
+        return Transfer(POLLOUT, count, WriteLimitPerByteMs, WriteLimitConstantMs, [&](int done) {
+            return ::write(fd_, data + done, static_cast<size_t>(count - done));
+        });
     }
 
     int read(uint8_t* data, int count) override {
-        if (count <= 0) return 0;
-        auto deadline = Clock::now() + std::chrono::milliseconds(
-                                           int64_t{ReadLimitPerByteMs} * count + ReadLimitConstantMs);
-        int got = 0;
-        while (got < count) {
-            ssize_t n = ::read(fd_, data + got, static_cast<size_t>(count - got));
-            if (n > 0) {
-                got += static_cast<int>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
-                if (!WaitReady(POLLIN, deadline)) break;
-                continue;
-            }
-            break;
-        }
-        return got;
+        return Transfer(POLLIN, count, ReadLimitPerByteMs, ReadLimitConstantMs, [&](int done) {
+            return ::read(fd_, data + done, static_cast<size_t>(count - done));
+        });
     }
 
     int inputCount() override {
@@ -166,6 +139,27 @@ public:
     }
 
 private:
+    // Moves `count` bytes with `io` (given the count done so far), waiting in poll() while
+    // the descriptor has no room or no data, until a limit of perByteMs * count + constantMs.
+    // Returns how many bytes moved; an error or hang-up ends the transfer early.
+    template <typename Io>
+    int Transfer(short events, int count, int perByteMs, int constantMs, Io io) {
+        if (count <= 0) return 0;
+        auto deadline = Clock::now() + std::chrono::milliseconds(int64_t{perByteMs} * count + constantMs);
+        int done = 0;
+        while (done < count) {
+            ssize_t n = io(done);
+            if (n > 0) {
+                done += static_cast<int>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+            if (!WaitReady(events, deadline)) break;
+        }
+        return done;
+    }
+
     bool WaitOutputDrained() {
         int queued = 0;
         if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
