@@ -3,5 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
-bash "$root/tools/build.sh" "$root/build" -DKV_BUILD_TESTS=OFF
+# Same build folder and options as the test command, but only the program is built.
+cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+cmake --build "$root/build" --target kalorivox -j"$(nproc)"
 exec "$root/build/shell/kalorivox" "$@"
