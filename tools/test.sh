@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
 
 dir=$root/build
-args=()
+args=(-DKV_BUILD_TESTS=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=$root/build-asan
   args+=(-DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
