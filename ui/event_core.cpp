@@ -60,11 +60,6 @@ bool EventCore::TakeQueued(Event& out) {
   return true;
 }
 
-size_t EventCore::QueuedCount() const {
-  std::lock_guard lock(mutex_);
-  return queue_.size();
-}
-
 void EventCore::Bind(int window, int control, int type, ControlHandler handler) {
   std::lock_guard lock(mutex_);
   if (handler)

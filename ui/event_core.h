@@ -39,7 +39,6 @@ class EventCore {
   // program (SuppressScope) unless the event was posted.
   void Produce(const Event& event, bool posted = false);
   bool TakeQueued(Event& out);
-  size_t QueuedCount() const;
   void SetRecord(const Event& event) { record_ = event; }
   const Event& Record() const { return record_; }
   void Bind(int window, int control, int type, ControlHandler handler);

@@ -39,7 +39,6 @@ class ToolkitBackend {
   virtual void SetMenuItemState(int menu, int item, bool checked) = 0;
 
   virtual bool ControlExists(int window, int control) = 0;
-  virtual bool WindowExists(int window) = 0;
   // Each returns false when the window does not exist or the identifier is taken.
   virtual bool CreateLabel(int window, int control, int x, int y, int width, int height,
                            std::u16string_view text) = 0;

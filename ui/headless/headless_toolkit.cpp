@@ -160,11 +160,6 @@ bool HeadlessToolkit::ControlExists(int window, int control) {
   return Find(window, control) != nullptr;
 }
 
-bool HeadlessToolkit::WindowExists(int window) {
-  Lock lock(mutex_);
-  return FindWindow(window) != nullptr;
-}
-
 bool HeadlessToolkit::AddControl(int window, int control, HeadlessControl made) {
   HeadlessWindow* w = FindWindow(window);
   if (!w || control < 0 || w->controls.count(control)) return false;

@@ -151,7 +151,6 @@ class HeadlessToolkit final : public ToolkitBackend {
   int GetMenuItemState(int menu, int item) override;
   void SetMenuItemState(int menu, int item, bool checked) override;
   bool ControlExists(int window, int control) override;
-  bool WindowExists(int window) override;
   bool CreateLabel(int window, int control, int x, int y, int width, int height,
                    std::u16string_view text) override;
   bool CreateDropDownList(int window, int control, int x, int y, int width,

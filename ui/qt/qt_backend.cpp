@@ -93,8 +93,6 @@ QtStatusBar* QtToolkit::FindBar(int bar) {
   return found == bars_.end() ? nullptr : &found->second;
 }
 
-bool QtToolkit::WindowExists(int window) { return FindWindow(window) != nullptr; }
-
 int QtToolkit::OpenWindow(int window, int x, int y, int clientWidth, int clientHeight,
                           std::u16string_view title, unsigned flags) {
   if (window < 0 || windows_.count(window) || clientWidth < 0 || clientHeight < 0) return 0;
