@@ -5,6 +5,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
+#include "monitor/line_held_low.h"
 #include "monitor/ports.h"
 #include "monitor/sensor_list.h"
 #include "monitor/sensor_table.h"
@@ -141,7 +142,8 @@ private:
             record.Temperature = celsius;
             SetCellText(tableRow, ColumnTemperature, TemperatureText(celsius));
             checkRange(record, tableRow, celsius);
-            if (ScratchpadCrcOk(pad.data())) {
+            // Nine zero bytes pass the CRC, but they are a line held low, not a reading.
+            if (ScratchpadCrcOk(pad.data()) && !ReadsAsLineHeldLow(pad)) {
                 record.Flags &= static_cast<uint8_t>(~ScratchpadCrcError);
                 SetCellText(tableRow, ColumnStatus, texts::ReadingOk);
                 SetCellColour(tableRow, ColumnStatus, ui::DefaultColour);

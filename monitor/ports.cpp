@@ -4,6 +4,7 @@
 #include <string>
 
 #include "monitor/control_block.h"
+#include "monitor/line_held_low.h"
 #include "monitor/sensor_table.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
@@ -68,8 +69,9 @@ void SearchDevices(SensorList& list, std::u16string_view portName) {
     int32_t count = 0;
     RomCode rom{};
     while (count < MaxSearchDevices && OneWireSearchNext(rom.data(), PortCurrent) == 1) {
-        // A code met twice means the bus is not telling the truth; what came before stays.
-        if (AlreadyListed(list, rom)) break;
+        // A code met twice means the bus is not telling the truth, and the all-zero code is a
+        // line held low rather than a device; what came before stays.
+        if (AlreadyListed(list, rom) || ReadsAsLineHeldLow(rom)) break;
         ++count;
         if (SensorRecord* record = list.append()) record->Rom = rom;
         // Each device costs nearly two hundred round trips; do not make a stop or a port

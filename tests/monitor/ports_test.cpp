@@ -215,10 +215,24 @@ TEST_F(Ports, FailedPowerQueryShowsAnErrorNotThreeWires) {
     EXPECT_EQ(h.cell(0, 3), u"Измерение");  // the row is still built
 }
 
-TEST_F(Ports, StuckLowBusEnumerationIsBounded) {
+// A line held low reads every search bit as a discrepancy: the first code is all zeros (with a
+// CRC that matches) and each further pass would invent another one.
+TEST_F(Ports, LineHeldLowListsNoGhostDevices) {
     auto bus = h.addBus(u"BUS1");
     bus->addThermometer(Rom1, 20.0);
     bus->setStuckLow(true);
+    h.choosePort(u"BUS1");
+    OpenSelectedPort(list);
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(h.rows(), 0);
+    EXPECT_EQ(h.status(), u"На порту BUS1, '1-Wire' устройства не найдены.");
+}
+
+TEST_F(Ports, EnumerationStopsAtItsBound) {
+    auto bus = h.addBus(u"BUS1");
+    for (uint64_t serial = 1; serial <= MaxSearchDevices + 20; ++serial) {
+        bus->addDevice(SimMakeRom(0x01, serial));
+    }
     h.choosePort(u"BUS1");
     OpenSelectedPort(list);
     EXPECT_EQ(list.count(), MaxSearchDevices);

@@ -161,7 +161,7 @@ protected:
     std::shared_ptr<SimBus> bus, spare;
 };
 
-TEST_F(StuckLow, StopDuringTheEndlessEnumerationIsHonouredWithinASecond) {
+TEST_F(StuckLow, StopOnALineHeldLowIsHonouredWithinASecond) {
     h.start();
     const int64_t asked = h.clock.peek() + 3'000'000;
     h.clock.at(asked, [] { ControlBlock.StopRequested = 1; });
@@ -170,7 +170,7 @@ TEST_F(StuckLow, StopDuringTheEndlessEnumerationIsHonouredWithinASecond) {
     EXPECT_EQ(h.result(), 0);
 }
 
-TEST_F(StuckLow, PortChangeDuringTheEndlessEnumerationIsHonouredWithinASecond) {
+TEST_F(StuckLow, PortChangeAwayFromALineHeldLowIsHonouredWithinASecond) {
     h.start();
     const int64_t asked = h.clock.peek() + 3'000'000;
     h.clock.at(asked, [&] {

@@ -288,5 +288,26 @@ TEST_F(WorkerTest, LogHoldsOnlyReadingsThatPassedTheirCrc) {
     EXPECT_EQ(MonitorStats.crcErrors, 3u);
 }
 
+// A short across the bus after the search: every slot reads 0, so each scratchpad is nine
+// zero bytes whose CRC matches. That is the line, not a reading of 0.0 degrees.
+TEST_F(WorkerTest, ALineHeldLowIsNotTakenForAReading) {
+    const auto folder = h.useTempFolder();
+    auto bus = h.addBus(u"BUS1");
+    const RomCode rom = B20(0x0000045A1B2C);
+    bus->addThermometer(rom, 23.5625);
+    ControlBlock.Log = 1;
+    h.choosePort(u"BUS1");
+    h.start();
+    ASSERT_TRUE(runPasses(1));
+    bus->setStuckLow(true);
+    ASSERT_TRUE(runPasses(2));
+    EXPECT_EQ(h.cell(rowOf(rom), 3), u"0.0 °C");
+    EXPECT_EQ(h.cell(rowOf(rom), 4), u"Ошибка CRC");
+    ASSERT_TRUE(h.stop());
+
+    const std::string log = Unstamped(FileBytes(folder / Utf8FromUtf16(texts::LogFileName)));
+    EXPECT_EQ(log, std::string(Mark) + "<stamp>  28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0" "C\r\n");
+}
+
 }  // namespace
 }  // namespace kv::test
