@@ -2,6 +2,7 @@
 #pragma once
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::test {
@@ -15,13 +16,22 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
 
 // A program left running, such as a server, with the first line it printed (empty when it
-// printed none within the limit, for example because it failed at once).
+// printed none within the limit, for example because it failed at once). It is stopped at
+// the latest when this goes, so that a failed assertion leaves no server behind.
+struct BackgroundProgram;
+// SIGTERM, then its exit status (-1 when it did not exit normally or never started).
+int StopProgram(BackgroundProgram& program);
+
 struct BackgroundProgram {
     int pid = -1;
     std::string firstLine;
+
+    BackgroundProgram() = default;
+    BackgroundProgram(BackgroundProgram&& other) noexcept
+        : pid(std::exchange(other.pid, -1)), firstLine(std::move(other.firstLine)) {}
+    BackgroundProgram& operator=(BackgroundProgram&&) = delete;
+    ~BackgroundProgram() { StopProgram(*this); }
 };
 BackgroundProgram StartProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
-// SIGTERM, then its exit status (-1 when it did not exit normally or never started).
-int StopProgram(BackgroundProgram& program);
 
 }  // namespace kv::test
