@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScreen>
 
 #include "runtime/utf.h"
@@ -133,6 +134,19 @@ TEST_F(QtLook, OnlyTheProgramSetsCheckMarks) {
   EXPECT_TRUE(action->isChecked());
   EXPECT_EQ(1, GetMenuItemState(0, 2));
   EXPECT_FALSE(toolkit_->FindMenu(0)->items[1]->isCheckable());  // a command shows no box
+}
+
+TEST_F(QtLook, MessageBoxShowsItsTextAsWritten) {
+  const QString text = QStringLiteral("<b>Порт</b> & <i>COM3</i>\nE-Mail: <a@b.example>");
+  bool found = false;
+  qt_user::OnNextMessageBox([&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(nullptr, box);
+    for (QLabel* label : box->findChildren<QLabel*>())
+      if (label->text() == text) found = label->textFormat() == Qt::PlainText;
+  });
+  ShowMessageBox(U16("О программе"), FromQString(text));
+  EXPECT_TRUE(found);  // markup-like text is not taken for rich text
 }
 
 TEST_F(QtLook, SpinBoxFieldIsReadOnlyPlainDecimal) {

@@ -274,6 +274,8 @@ void QtToolkit::ShowMessageBox(std::u16string_view caption, std::u16string_view 
   QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok,
                   owner);
   box.setWindowModality(Qt::ApplicationModal);
+  // The text is shown as written; Qt would otherwise guess at markup in it.
+  box.setTextFormat(Qt::PlainText);
   // A box without an action stays open until dismissed anyway; keepOpen only matters when
   // an action would otherwise close it.
   const bool keepOpen = std::exchange(keepNextBoxOpen, false);
