@@ -119,10 +119,7 @@ private:
                 continue;
             }
             read(record, tableRow);
-            if (separate) {
-                SetCellColour(prevRow_, ColumnType, ui::DefaultColour);
-                SetCellColour(tableRow, ColumnType, PolledColour);
-            }
+            markPolled(tableRow);
             prevRow_ = tableRow;
             ++row_;
             if (Separate()) {
@@ -174,6 +171,21 @@ private:
         if (record.Flags != 0) {
             ++errorCount_;
             if (record.Flags == RomCrcError) SetCellText(tableRow, ColumnTemperature, u"");
+        }
+    }
+
+    // The mode is looked at afresh: separate polling may have been switched off during the
+    // conversion wait, and the window has then already taken the marker away. Should the
+    // switch fall between this check and the colouring, the marker that landed after the
+    // window's reset is taken away at the next reading.
+    void markPolled(int32_t tableRow) {
+        if (Separate()) {
+            SetCellColour(prevRow_, ColumnType, ui::DefaultColour);
+            SetCellColour(tableRow, ColumnType, PolledColour);
+            markerShown_ = true;
+        } else if (markerShown_) {
+            SetCellColour(prevRow_, ColumnType, ui::DefaultColour);
+            markerShown_ = false;
         }
     }
 
@@ -287,6 +299,7 @@ private:
     // The table changed under us: the new rows are not marked yet, and the status line holds
     // a search message that the next pass end must replace with the counts.
     void rowsRebuilt() {
+        markerShown_ = false;  // new rows carry no colour
         limitCount_ = 0;
         statusForced_ = true;
     }
@@ -300,6 +313,7 @@ private:
     int32_t limitCount_ = 0;
     int32_t lastLimitCount_ = 0;
     bool statusForced_ = false;
+    bool markerShown_ = false;  // column 0 of prevRow_ may carry the polled-row colour
     std::u16string statusSuffix_;
     int64_t reopenSeenAt_ = -1;
 };

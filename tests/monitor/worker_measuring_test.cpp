@@ -5,6 +5,7 @@
 
 #include "monitor/monitor_worker.h"
 #include "monitor/texts.h"
+#include "monitor/window_ids.h"
 #include "onewire/ds18x20.h"
 #include "runtime/utf.h"
 #include "tests/monitor/log_text.h"
@@ -94,6 +95,45 @@ TEST_F(WorkerTest, SeparatePollingMarksThePolledRowAndCountsOnlyThatDevice) {
     EXPECT_EQ(h.colour(row[0], 0), PolledColour);
     EXPECT_GE(h.nowMs() - before, 900);  // every device pays its own conversion wait
     EXPECT_EQ(MonitorStats.readings, 4u);
+    ASSERT_TRUE(h.stop());
+}
+
+// The window takes the marker away when separate polling is switched off; a reading that
+// was already under way must not put it back for good.
+TEST_F(WorkerTest, NoPolledMarkerSurvivesSwitchingSeparatePollingOff) {
+    auto bus = h.addBus(u"BUS1");
+    for (uint64_t serial = 1; serial <= 3; ++serial) bus->addThermometer(B20(serial), 20.0);
+    const auto markedRows = [&] {
+        int marked = 0;
+        for (int row = 0; row < h.rows(); ++row) marked += h.colour(row, 0) == PolledColour;
+        return marked;
+    };
+    const auto switchOff = [&](bool windowResets) {
+        ControlBlock.ConvertOnly = 0;
+        if (windowResets) {
+            ui::SetItemColour(MainWindow, SensorTable, ui::AllRows, ui::ColourBackground,
+                              DefaultColour, ColumnType);
+        }
+    };
+    ControlBlock.ConvertOnly = 1;
+    h.choosePort(u"BUS1");
+    h.start();
+    ASSERT_TRUE(runPasses(1));
+    ASSERT_EQ(markedRows(), 1);
+
+    // Switched off during the next device's conversion wait.
+    ASSERT_TRUE(h.step(2));
+    switchOff(true);
+    ASSERT_TRUE(runPasses(3));
+    EXPECT_EQ(markedRows(), 0);
+
+    // The window's reset came before the worker's colouring of that device had landed.
+    ControlBlock.ConvertOnly = 1;
+    ASSERT_TRUE(runPasses(4));
+    ASSERT_EQ(markedRows(), 1);
+    switchOff(false);
+    ASSERT_TRUE(runPasses(5));
+    EXPECT_EQ(markedRows(), 0);
     ASSERT_TRUE(h.stop());
 }
 
