@@ -105,6 +105,13 @@ TEST_F(EventLoopTest, ChangingThePortAsksForAReopeningAndSaves) {
     ASSERT_TRUE(Pump());
     EXPECT_EQ(ControlBlock.ReopenPort, 1);
     EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 1, 0, 0, 0, 10, 0, 0, 0));
+
+    // Choosing the same port again opens it again: the way back after an adapter was
+    // pulled out and plugged in while the program ran.
+    ControlBlock.ReopenPort = 0;
+    ASSERT_TRUE(ui->chooseEntry(MainWindow, PortSelector, demo));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(ControlBlock.ReopenPort, 1);
 }
 
 TEST_F(EventLoopTest, UnknownItemsAndOtherWindowsDoNothing) {

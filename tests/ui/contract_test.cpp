@@ -201,6 +201,20 @@ TEST_P(ToolkitContract, BoundHandlerRunsWhenTheEventIsProducedAndTheRecordIsRest
   EXPECT_EQ(2, handlerCalls);
 }
 
+// Choosing the port that is already selected must still reach the program, or a port whose
+// adapter was pulled and plugged back in could never be opened again.
+TEST_P(ToolkitContract, EveryChoiceOfAnEntryIsReportedAlsoOfTheSelectedOne) {
+  SetState(Window, List, 1);
+  ASSERT_TRUE(driver_->ChooseEntry(Window, List, 1));
+  EXPECT_EQ(1, GetState(Window, List));
+  EXPECT_EQ((std::vector<Seen>{ControlSeen(List, Changed)}), Drain());
+  ASSERT_TRUE(driver_->ChooseEntry(Window, List, 1));
+  EXPECT_EQ((std::vector<Seen>{ControlSeen(List, Changed)}), Drain());
+  ASSERT_TRUE(driver_->ChooseEntry(Window, List, 0));
+  EXPECT_EQ(U16("COM1"), GetText(Window, List));
+  EXPECT_EQ((std::vector<Seen>{ControlSeen(List, Changed)}), Drain());
+}
+
 TEST_P(ToolkitContract, DropDownTextSelectsIgnoringCase) {
   EXPECT_EQ(-1, GetState(Window, List));
   EXPECT_EQ(u"", GetText(Window, List));

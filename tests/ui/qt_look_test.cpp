@@ -6,6 +6,8 @@
 #include <vector>
 
 #include <QApplication>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -147,6 +149,40 @@ TEST_F(QtLook, MessageBoxShowsItsTextAsWritten) {
   });
   ShowMessageBox(U16("О программе"), FromQString(text));
   EXPECT_TRUE(found);  // markup-like text is not taken for rich text
+}
+
+// Through Qt's own key handling: a key that moves the selection, and the popup confirming
+// the entry that is already selected, each tell the program; the program's own selection
+// does not.
+TEST_F(QtLook, DropDownReportsEveryChoiceMadeWithTheKeysOrThePopup) {
+  ASSERT_EQ(0, CreateDropDownList(0, 0, 0, 0, 100, 22));
+  AddItem(0, 0, AppendPosition, U16("ttyUSB0"));
+  AddItem(0, 0, AppendPosition, U16("DEMO"));
+  SetState(0, 0, 0);
+  HideWindow(0, 0);
+  auto* list = static_cast<QComboBox*>(toolkit_->Find(0, 0)->widget);
+  constexpr int Marker = 777;
+  const auto choices = [] {
+    PostEvent(Marker, 0, 0, 0);
+    int count = 0;
+    for (int kind = WaitEvent(); kind != Marker; kind = WaitEvent())
+      if (kind == ControlEvent && EventObject() == 0 && EventType() == Changed) ++count;
+    return count;
+  };
+  EXPECT_EQ(0, choices());
+
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(list, &down);
+  EXPECT_EQ(1, GetState(0, 0));
+  EXPECT_EQ(1, choices());
+
+  list->showPopup();
+  ASSERT_TRUE(list->view()->isVisible());
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(list->view(), &enter);
+  EXPECT_FALSE(list->view()->isVisible());
+  EXPECT_EQ(1, GetState(0, 0));
+  EXPECT_EQ(1, choices());
 }
 
 TEST_F(QtLook, SpinBoxFieldIsReadOnlyPlainDecimal) {

@@ -24,8 +24,8 @@ bool HeadlessToolkit::chooseEntry(int window, int control, int index) {
       HeadlessControl* c = Find(window, control);
       if (!c || c->kind != HeadlessKind::DropDownList) return false;
       if (index < 0 || index >= static_cast<int>(c->entries.size())) return false;
-      // Choosing the entry that is already selected changes nothing and says nothing.
-      if (c->state == index) return true;
+      // Choosing the entry that is already selected is reported too: the user asked for it
+      // again (a port chosen again is opened again).
       c->state = index;
     }
     Report(ControlEvent, window, control, Changed);

@@ -79,7 +79,11 @@ bool QtToolkit::CreateDropDownList(int window, int control, int x, int y, int wi
   auto* list = new QComboBox(ParentFor(*w));
   list->setEditable(false);
   list->setMaxVisibleItems(12);
-  QObject::connect(list, &QComboBox::currentIndexChanged, list,
+  // Every choice the user makes counts, also of the entry already selected: choosing the
+  // same port again is how a user reconnects after the adapter was pulled and plugged back.
+  // Keys, the wheel and the popup all end in this signal; the program's own selections
+  // do not.
+  QObject::connect(list, &QComboBox::activated, list,
                    [window, control] { Report(window, control, Changed); });
   return AddControl(window, control, QtKind::DropDownList, list, x, y, width, height);
 }

@@ -22,7 +22,9 @@ Widget* Control(int window, int control, QtKind kind) {
 bool ChooseEntry(int window, int control, int index) {
   auto* list = Control<QComboBox>(window, control, QtKind::DropDownList);
   if (!list || index < 0 || index >= list->count()) return false;
+  // What the popup does when an entry is clicked: select it, then report the choice.
   list->setCurrentIndex(index);
+  emit list->activated(index);
   return true;
 }
 
