@@ -10,6 +10,12 @@ namespace kv {
 // Needs an installed toolkit, since forwarding is a PostEvent.
 int CloseSignalsInstall();
 
+// Also run on the forwarding thread after each close request has been posted, so that the
+// toolkit can end a modal message box at once instead of holding the request until the user
+// dismisses the box. The action must not wait for the window thread to finish other work.
+// Set it before CloseSignalsInstall; nullptr for none.
+void CloseSignalsSetExtraAction(void (*action)());
+
 // Restores the handlers found at install time and ends the forwarding thread. Call before
 // the toolkit is released.
 void CloseSignalsRelease();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <QIcon>
 
+#include "shell/close_signals.h"
 #include "shell/program.h"
 #include "ui/qt/qt_toolkit.h"
 
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
     // Embedded, so that a copy of the executable alone still shows its icon.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kalorivox/kalorivox.png")));
     QGuiApplication::setDesktopFileName(QStringLiteral("kalorivox"));
+    // kill, Ctrl+C or a closed terminal end the program also while the About box is open.
+    kv::CloseSignalsSetExtraAction(kv::ui::DismissMessageBoxForClose);
     const int code = kv::ProgramMain();
     // Everything the program owns was saved and released by the shutdown. A worker that did
     // not stop in time was let go, not joined, so the process ends here without running

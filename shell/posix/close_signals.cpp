@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <thread>
 
@@ -26,6 +27,7 @@ std::array<struct sigaction, ForwardedSignals.size()> previousActions{};
 std::array<bool, ForwardedSignals.size()> forwarding{};
 std::thread forwarder;
 bool installed = false;
+std::atomic<void (*)()> extraAction{nullptr};
 
 void WriteByte(char byte) {
     const int saved = errno;
@@ -43,6 +45,7 @@ void Forward() {
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0 || byte == QuitByte) return;
         ui::PostEvent(ui::CloseEvent, MainWindow, 0, 0);
+        if (auto action = extraAction.load()) action();
     }
 }
 
@@ -54,6 +57,8 @@ void ClosePipe() {
 }
 
 }  // namespace
+
+void CloseSignalsSetExtraAction(void (*action)()) { extraAction = action; }
 
 int CloseSignalsInstall() {
     if (installed) return 1;

@@ -4,12 +4,14 @@
 #include <signal.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "monitor/control_block.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
+#include "shell/close_signals.h"
 #include "tests/shell/program_fixture.h"
 #include "ui/toolkit.h"
 
@@ -236,6 +238,45 @@ TEST_F(EventLoopTest, SignalsIgnoredByTheStarterStayIgnored) {
     }
     sigaction(SIGINT, &previousInt, nullptr);
     sigaction(SIGHUP, &previousHup, nullptr);
+}
+
+ui::HeadlessToolkit* boxToolkit = nullptr;
+
+// kill or a closed terminal must not wait for somebody to dismiss the About box.
+TEST_F(EventLoopTest, ASignalWhileTheAboutBoxIsOpenClosesTheBoxAndEndsTheProgram) {
+    struct sigaction byDefault {}, runner {};
+    byDefault.sa_handler = SIG_DFL;
+    sigaction(SIGTERM, &byDefault, &runner);
+    boxToolkit = ui;
+    CloseSignalsSetExtraAction([] { boxToolkit->dismissMessageBox(); });
+    Start();
+    ui->setAutoDismissMessageBoxes(false);
+    ui->setMessageBoxAction([] { raise(SIGTERM); });
+
+    // Should the box stay open, it is dismissed after a while so that the test ends.
+    std::atomic<bool> ended{false}, rescued{false};
+    std::thread watchdog([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!ended && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!ended) {
+            rescued = true;
+            boxToolkit->dismissMessageBox();
+        }
+    });
+    ASSERT_TRUE(ui->chooseMenuItem(MainMenu, MenuAbout));
+    const bool stillRunning = PumpUntil([&] { return !running; });
+    ended = true;
+    watchdog.join();
+    CloseSignalsSetExtraAction(nullptr);
+    sigaction(SIGTERM, &runner, nullptr);
+
+    EXPECT_FALSE(rescued) << "the box stayed open after the signal";
+    EXPECT_FALSE(stillRunning);
+    EXPECT_FALSE(running);
+    EXPECT_EQ(ui->messageBoxes().size(), 1u);
+    EXPECT_EQ(ControlBlock.StopRequested, 1);
 }
 
 TEST_F(EventLoopTest, CloseButtonAloneLeavesTheWindowOpenUntilTheProgramHidesIt) {

@@ -45,6 +45,10 @@ void InstallQtToolkit(int& argc, char** argv) {
   InstallToolkitBackend(std::make_unique<QtToolkit>());
 }
 
+void DismissMessageBoxForClose() {
+  if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->DismissMessageBox();
+}
+
 QtToolkit* InstalledQtToolkit() { return dynamic_cast<QtToolkit*>(InstalledToolkitBackend()); }
 
 bool QtPump::event(QEvent* event) {

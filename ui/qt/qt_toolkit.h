@@ -15,6 +15,11 @@ namespace kv::ui {
 
 void InstallQtToolkit(int& argc, char** argv);
 
+// Closes the open message box, or the next one as soon as it opens: a request to end the
+// program that comes from outside the window (a signal) must not wait for the user. Any
+// thread; returns at once.
+void DismissMessageBoxForClose();
+
 // Acting as the user and looking at the screen, for tests, the sample and screenshots.
 // Window thread only; each returns false (or an empty value) when the object is missing.
 namespace qt_user {
