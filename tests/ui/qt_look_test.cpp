@@ -123,6 +123,22 @@ TEST_F(QtLook, StatusBarHasNoGripAndItsFieldFillsTheWidth) {
   EXPECT_GT(bar.fields[0]->width(), 590 - 30);
 }
 
+TEST_F(QtLook, StatusTextCutOffByTheWindowEdgeIsShownWholeAsATooltip) {
+  ASSERT_NE(0, CreateStatusBar(0, 0));
+  AddStatusField(0, FillWidth);
+  HideWindow(0, 0);
+  const std::u16string longText = U16(
+      "Найдено 5 '1-Wire'  устройств.    Обнаружено 2 датчика с ошибками в работе  В 3 "
+      "датчиках зафиксирован выход за пределы допустимой температуры");
+  SetStatusText(0, 0, longText);
+  qt_user::ProcessPendingEvents();
+  auto& field = static_cast<KvStatusField&>(*toolkit_->FindBar(0)->fields[0]);
+  EXPECT_EQ(longText, qt_user::StatusText(0, 0));  // the field itself keeps the whole text
+  EXPECT_EQ(QString::fromStdU16String(longText), field.cutOffText());
+  SetStatusText(0, 0, U16("Порт открыт"));
+  EXPECT_EQ(QString(), field.cutOffText());
+}
+
 TEST_F(QtLook, OnlyTheProgramSetsCheckMarks) {
   ASSERT_NE(0, CreateMenuBar(0, 0));
   AddMenuTitle(0, U16("Режим"));

@@ -243,8 +243,7 @@ int QtToolkit::CreateStatusBar(int bar, int window) {
 void QtToolkit::AddStatusField(int bar, int width) {
   QtStatusBar* b = FindBar(bar);
   if (!b) return;
-  auto* field = new QLabel(b->bar);
-  field->setTextFormat(Qt::PlainText);
+  auto* field = new KvStatusField(b->bar);
   if (width == FillWidth) {
     b->bar->addWidget(field, 1);  // fields that fill share the rest equally
   } else {

@@ -94,4 +94,23 @@ bool KvTable::viewportEvent(QEvent* event) {
   return true;
 }
 
+KvStatusField::KvStatusField(QWidget* parent) : QLabel(parent) {
+  setTextFormat(Qt::PlainText);
+}
+
+QString KvStatusField::cutOffText() const {
+  if (fontMetrics().horizontalAdvance(text()) <= contentsRect().width()) return {};
+  return text();
+}
+
+bool KvStatusField::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QLabel::event(event);
+  const QString full = cutOffText();
+  if (full.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), full, this);
+  return true;
+}
+
 }  // namespace kv::ui

@@ -2,6 +2,7 @@
 // not close, a spin box arrow step with its direction, tooltips for cut-off table cells.
 #pragma once
 #include <QFrame>
+#include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QWidget>
@@ -46,6 +47,18 @@ class KvTable final : public QTableWidget {
 
  private:
   bool labelTips_;
+};
+
+// Status bar field: a message longer than the bar is cut off at the window's edge, so the
+// field shows the whole of it as a tooltip, as the table does for its cells.
+class KvStatusField final : public QLabel {
+ public:
+  explicit KvStatusField(QWidget* parent);
+  // The full text when it does not fit the field, else empty: what the tooltip shows.
+  QString cutOffText() const;
+
+ protected:
+  bool event(QEvent* event) override;
 };
 
 }  // namespace kv::ui
