@@ -38,10 +38,12 @@ void MonitorStatsReset() {
 
 namespace {
 
-bool Separate() { return ControlBlock.ConvertOnly != 0; }
+bool Separate() {
+    return ControlBlock.ConvertOnly != 0;
+}
 
 class Worker {
-public:
+  public:
     int run() {
         do {
             iteration();
@@ -49,7 +51,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     enum class Wait { Done, Stop };
 
     void iteration() {

@@ -5,8 +5,8 @@
 
 namespace kv {
 
-inline constexpr int32_t LoopSleepMs = 100;      // every wait is cut into sleeps of this length
-inline constexpr int32_t ConversionSleeps = 8;   // 800 ms for a 12-bit conversion
+inline constexpr int32_t LoopSleepMs = 100;     // every wait is cut into sleeps of this length
+inline constexpr int32_t ConversionSleeps = 8;  // 800 ms for a 12-bit conversion
 inline constexpr int32_t SleepsPerSecond = 10;
 inline constexpr int32_t ReSearchAfterIdle = 10;  // idle iterations before a new bus attempt
 // A port change seen while a long run of readings goes on waits at most this long.

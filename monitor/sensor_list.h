@@ -10,7 +10,7 @@
 namespace kv {
 
 class SensorList {
-public:
+  public:
     int32_t count() const { return static_cast<int32_t>(records_.size()); }
     bool empty() const { return records_.empty(); }
 
@@ -33,7 +33,7 @@ public:
     SensorRecord& at(int32_t index) { return records_[static_cast<size_t>(index)]; }
     const SensorRecord& at(int32_t index) const { return records_[static_cast<size_t>(index)]; }
 
-private:
+  private:
     static constexpr ptrdiff_t BeforeFirst = -1;
     std::vector<SensorRecord> records_;
     // BeforeFirst, an index, or records_.size() (past the last).

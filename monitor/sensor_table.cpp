@@ -15,7 +15,9 @@ namespace {
 constexpr int RomCrcLength = 7;
 constexpr char16_t CellSeparator = u'\n';
 
-std::u16string HexByte(uint8_t value) { return PadLeft(HexText(value), 2, u"0"); }
+std::u16string HexByte(uint8_t value) {
+    return PadLeft(HexText(value), 2, u"0");
+}
 
 // The power mode answer counts only when the query went through cleanly; a failed read slot
 // answers 1 and would otherwise be shown as an external supply.
@@ -53,13 +55,18 @@ std::u16string_view PluralForm(int64_t n, std::u16string_view one, std::u16strin
 
 std::u16string_view DeviceTypeName(uint8_t family) {
     switch (family) {
-        case FamilyDs18s20: return texts::TypeDs18s20;
-        case FamilyDs18b20: return texts::TypeDs18b20;
-        default: return texts::TypeUnknown;
+        case FamilyDs18s20:
+            return texts::TypeDs18s20;
+        case FamilyDs18b20:
+            return texts::TypeDs18b20;
+        default:
+            return texts::TypeUnknown;
     }
 }
 
-bool RomCrcOk(const RomCode& rom) { return OneWireCrc8(rom.data(), RomCrcLength) == rom[7]; }
+bool RomCrcOk(const RomCode& rom) {
+    return OneWireCrc8(rom.data(), RomCrcLength) == rom[7];
+}
 
 void SetCellText(int32_t row, int column, std::u16string_view text) {
     ui::SetItemText(MainWindow, SensorTable, row, text, column);

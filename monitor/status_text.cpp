@@ -12,7 +12,9 @@ namespace {
 constexpr int StatusField = 0;
 }
 
-void ShowStatus(std::u16string_view text) { ui::SetStatusText(StatusLine, StatusField, text); }
+void ShowStatus(std::u16string_view text) {
+    ui::SetStatusText(StatusLine, StatusField, text);
+}
 
 std::u16string FoundDevicesText(int64_t deviceCount) {
     std::u16string text(texts::FoundHead);

@@ -7,9 +7,9 @@
 namespace kv {
 
 struct MonitorStatistics {
-    std::atomic<uint64_t> passEnds{0};      // pass ends reached (one per device in separate polling)
-    std::atomic<uint64_t> readings{0};      // scratchpads read
-    std::atomic<uint64_t> crcErrors{0};     // of those, failing their CRC
+    std::atomic<uint64_t> passEnds{0};   // pass ends reached (one per device in separate polling)
+    std::atomic<uint64_t> readings{0};   // scratchpads read
+    std::atomic<uint64_t> crcErrors{0};  // of those, failing their CRC
     std::atomic<uint64_t> readFailures{0};  // Match ROM or Read Scratchpad failed
     std::atomic<uint64_t> busFailures{0};   // addressing or conversion failed
     std::atomic<uint64_t> logRecords{0};    // readings handed to the event log

@@ -42,7 +42,9 @@ void SetPowerLines(int32_t port, bool powered) {
     SerialSetLine(port, SerialLineRts, level);
 }
 
-bool ValidCount(int32_t count) { return count >= 1 && count <= MaxBlockBytes; }
+bool ValidCount(int32_t count) {
+    return count >= 1 && count <= MaxBlockBytes;
+}
 
 std::unique_ptr<uint8_t[]> SlotBuffer(int32_t count) {
     size_t size = static_cast<size_t>(count) * SlotBytesPerDataByte + 2;
@@ -54,7 +56,8 @@ int64_t BlockLimitMs(int32_t count) {
 }
 
 // Sends count*8 prepared slot bytes and collects exactly as many echoes into `slots`.
-bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start, bool clockAfterWrite) {
+bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start,
+                   bool clockAfterWrite) {
     int slotCount = count * SlotBytesPerDataByte;
     if (SerialWrite(port, slots, slotCount) != slotCount) {
         OneWirePurge(port);
@@ -62,7 +65,8 @@ bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start, b
         return false;
     }
     if (clockAfterWrite) start = MicrosecondClock();
-    WaitForEcho(port, slotCount, start, BlockLimitMs(count), BlockLowCpuPollMs, PollSleep::LowCpuOnly);
+    WaitForEcho(port, slotCount, start, BlockLimitMs(count), BlockLowCpuPollMs,
+                PollSleep::LowCpuOnly);
     if (SerialInputCount(port) != slotCount) {
         OneWirePurge(port);
         OneWireSetResult(ExchangeError);
@@ -169,7 +173,8 @@ int OneWireWriteSlot(int bit, int32_t port, int flags) {
     uint8_t slot = (bit & 1) ? SlotOne : SlotZero;
     SerialWrite(port, &slot, 1);
     if ((flags & SlotWait) == 0) return 0;
-    WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs, PollSleep::LowCpuOnly);
+    WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs,
+                PollSleep::LowCpuOnly);
     if ((flags & SlotDrain) != 0 && SerialInputCount(port) >= 1) {
         uint8_t echo;
         SerialRead(port, &echo, 1);
@@ -245,7 +250,8 @@ int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port) {
     for (int32_t i = 0; i < count; ++i) {
         uint8_t byte = 0;
         for (int bit = 0; bit < 8; ++bit) {
-            if (slots[i * SlotBytesPerDataByte + bit] == SlotOne) byte |= static_cast<uint8_t>(1 << bit);
+            if (slots[i * SlotBytesPerDataByte + bit] == SlotOne)
+                byte |= static_cast<uint8_t>(1 << bit);
         }
         buffer[i] = byte;
     }

@@ -20,9 +20,13 @@ int OneWireSetOptions(uint32_t options) {
     return 0;
 }
 
-uint32_t OneWireGetOptions() { return OneWireOptions.load(); }
+uint32_t OneWireGetOptions() {
+    return OneWireOptions.load();
+}
 
-bool PoweredLevel() { return (OneWireGetOptions() & OptInvertPower) == 0; }
+bool PoweredLevel() {
+    return (OneWireGetOptions() & OptInvertPower) == 0;
+}
 
 int32_t OneWireResolvePort(int32_t port) {
     if (port == PortCurrent) port = currentPort.load();

@@ -22,7 +22,9 @@ constexpr std::array<ResultInfo, 8> Results = {{
     {"NoData", u"Нет данных"},
 }};
 
-bool Known(int32_t code) { return code >= 0 && code < static_cast<int32_t>(Results.size()); }
+bool Known(int32_t code) {
+    return code >= 0 && code < static_cast<int32_t>(Results.size());
+}
 
 }  // namespace
 
@@ -31,14 +33,20 @@ OneWireThreadState& OneWireState() {
     return state;
 }
 
-void OneWireSetResult(int32_t code) { OneWireState().lastResult = code; }
+void OneWireSetResult(int32_t code) {
+    OneWireState().lastResult = code;
+}
 
-int32_t OneWireLastResult() { return OneWireState().lastResult; }
+int32_t OneWireLastResult() {
+    return OneWireState().lastResult;
+}
 
 std::u16string OneWireResultText(int32_t code) {
     return Known(code) ? std::u16string(Results[code].message) : std::u16string();
 }
 
-const char* OneWireResultName(int32_t code) { return Known(code) ? Results[code].name : ""; }
+const char* OneWireResultName(int32_t code) {
+    return Known(code) ? Results[code].name : "";
+}
 
 }  // namespace kv

@@ -11,9 +11,13 @@ std::atomic<TimeSource*> timeSource{nullptr};
 
 }  // namespace
 
-void SetTimeSource(TimeSource* source) { timeSource.store(source); }
+void SetTimeSource(TimeSource* source) {
+    timeSource.store(source);
+}
 
-TimeSource* CurrentTimeSource() { return timeSource.load(); }
+TimeSource* CurrentTimeSource() {
+    return timeSource.load();
+}
 
 void DelayMs(int32_t milliseconds) {
     if (milliseconds < 0) milliseconds = 0;
@@ -31,6 +35,8 @@ int64_t MicrosecondClock() {
     return std::chrono::duration_cast<std::chrono::microseconds>(since).count();
 }
 
-int64_t MillisecondClock() { return MicrosecondClock() / 1000; }
+int64_t MillisecondClock() {
+    return MicrosecondClock() / 1000;
+}
 
 }  // namespace kv

@@ -12,7 +12,7 @@ int64_t MillisecondClock();
 int64_t MicrosecondClock();
 
 class TimeSource {
-public:
+  public:
     virtual ~TimeSource() = default;
     // The bus polls its input queue without sleeping unless OptLowCpu is set, reading the
     // clock at every poll: a simulated clock must move a little forward on each reading,

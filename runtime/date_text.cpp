@@ -10,13 +10,21 @@ constexpr int32_t FirstYear = 1970;
 constexpr int32_t LastYear = 2038;
 constexpr DateValue LastDate = 2147483647;  // 2038-01-19 03:14:07
 
-bool isLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int32_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int32_t daysInMonth(int32_t year, int32_t month) {
     switch (month) {
-        case 2: return isLeapYear(year) ? 29 : 28;
-        case 4: case 6: case 9: case 11: return 30;
-        default: return 31;
+        case 2:
+            return isLeapYear(year) ? 29 : 28;
+        case 4:
+        case 6:
+        case 9:
+        case 11:
+            return 30;
+        default:
+            return 31;
     }
 }
 
@@ -66,7 +74,9 @@ void appendDigits(std::u16string& out, int32_t value, int width) {
     out.append(digits, width);
 }
 
-char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+char16_t lower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
 
 bool startsWithToken(std::u16string_view text, std::u16string_view token) {
     if (text.size() < token.size()) return false;
@@ -85,8 +95,8 @@ DateValue MakeDate(int32_t year, int32_t month, int32_t day, int32_t hour, int32
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
         return InvalidDate;
     }
-    const int64_t count = daysFromEpoch(year, month, day) * SecondsPerDay + hour * 3600 +
-                          minute * 60 + second;
+    const int64_t count =
+        daysFromEpoch(year, month, day) * SecondsPerDay + hour * 3600 + minute * 60 + second;
     if (count > LastDate) return InvalidDate;
     return static_cast<DateValue>(count);
 }
@@ -101,12 +111,24 @@ DateValue CurrentDate() {
                     local.tm_min, second);
 }
 
-int32_t DateYear(DateValue date) { return split(date).year; }
-int32_t DateMonth(DateValue date) { return split(date).month; }
-int32_t DateDay(DateValue date) { return split(date).day; }
-int32_t DateHour(DateValue date) { return split(date).hour; }
-int32_t DateMinute(DateValue date) { return split(date).minute; }
-int32_t DateSecond(DateValue date) { return split(date).second; }
+int32_t DateYear(DateValue date) {
+    return split(date).year;
+}
+int32_t DateMonth(DateValue date) {
+    return split(date).month;
+}
+int32_t DateDay(DateValue date) {
+    return split(date).day;
+}
+int32_t DateHour(DateValue date) {
+    return split(date).hour;
+}
+int32_t DateMinute(DateValue date) {
+    return split(date).minute;
+}
+int32_t DateSecond(DateValue date) {
+    return split(date).second;
+}
 
 std::u16string DateToText(std::u16string_view mask, DateValue date) {
     const Fields f = split(date);

@@ -12,10 +12,16 @@ constexpr std::string_view LineEnd = "\r\n";
 constexpr std::string_view KeyValueSeparator = " = ";
 constexpr std::string_view CommentStart = "; ";
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 // Only A-Z fold; every other byte, UTF-8 included, must match exactly.
 bool sameKey(std::string_view a, std::string_view b) {
@@ -81,7 +87,8 @@ void Document::Clear() {
 void Document::Parse(std::string text) {
     Clear();
     // Offsets are 32-bit; the store never hands over more than a few megabytes.
-    if (text.size() > std::numeric_limits<uint32_t>::max()) text.resize(std::numeric_limits<uint32_t>::max());
+    if (text.size() > std::numeric_limits<uint32_t>::max())
+        text.resize(std::numeric_limits<uint32_t>::max());
     storage_ = std::move(text);
     const std::string_view all(storage_);
     const auto offset = [&](std::string_view part) {

@@ -32,7 +32,7 @@ std::string_view TrimBlanks(std::string_view text);
 // text buffer; later writes reuse a value's bytes when the new value fits and append
 // otherwise, so a document costs one buffer plus one small record per line.
 class Document {
-public:
+  public:
     struct Entry {
         EntryKind kind;
         uint32_t keyAt = 0, keyLength = 0;      // key entries only
@@ -54,10 +54,14 @@ public:
 
     size_t EntryCount() const { return entries_.size(); }
     EntryKind KindAt(size_t index) const { return entries_[index].kind; }
-    std::string_view KeyAt(size_t index) const { return piece(entries_[index].keyAt, entries_[index].keyLength); }
-    std::string_view ValueAt(size_t index) const { return piece(entries_[index].valueAt, entries_[index].valueLength); }
+    std::string_view KeyAt(size_t index) const {
+        return piece(entries_[index].keyAt, entries_[index].keyLength);
+    }
+    std::string_view ValueAt(size_t index) const {
+        return piece(entries_[index].valueAt, entries_[index].valueLength);
+    }
 
-private:
+  private:
     std::string_view piece(uint32_t at, uint32_t length) const {
         return std::string_view(storage_).substr(at, length);
     }

@@ -137,7 +137,9 @@ int IniOpen(std::u16string_view path) {
     return 1;
 }
 
-void IniClose() { document.close(); }
+void IniClose() {
+    document.close();
+}
 
 std::u16string IniReadString(std::u16string_view key, std::u16string_view defaultValue) {
     if (!document.isOpen()) return std::u16string(defaultValue);

@@ -22,7 +22,8 @@ constexpr char16_t DigitChars[] = u"0123456789ABCDEF";
 
 std::u16string IntegerToText(int64_t value) {
     // Work on the magnitude as unsigned so INT64_MIN needs no special case.
-    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     std::u16string digits;
     do {
         digits.push_back(DigitChars[magnitude % 10]);

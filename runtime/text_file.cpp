@@ -125,7 +125,9 @@ int TextFileOpen(int number, std::u16string_view path) {
     return 1;
 }
 
-int TextFileIsOpen(int number) { return find(number) != nullptr ? 1 : 0; }
+int TextFileIsOpen(int number) {
+    return find(number) != nullptr ? 1 : 0;
+}
 
 int64_t TextFileSize(int number) {
     std::shared_ptr<TextFile> file = find(number);
@@ -143,7 +145,8 @@ void TextFileSeek(int number, int64_t position) {
     std::lock_guard guard(file->lock);
     file->writePending();
     file->positioned = true;
-    if (file->handle >= 0 && position >= 0) ::lseek(file->handle, static_cast<off_t>(position), SEEK_SET);
+    if (file->handle >= 0 && position >= 0)
+        ::lseek(file->handle, static_cast<off_t>(position), SEEK_SET);
 }
 
 int64_t TextFileWriteMark(int number) {

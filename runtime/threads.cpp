@@ -104,7 +104,9 @@ std::shared_ptr<ThreadState> findRunning(int number) {
 
 }  // namespace
 
-void ThreadTableInit() { table(); }
+void ThreadTableInit() {
+    table();
+}
 
 int ThreadStart(ThreadProcedure procedure, intptr_t parameter) {
     if (procedure == nullptr) return 0;
@@ -131,7 +133,9 @@ int ThreadStart(ThreadProcedure procedure, intptr_t parameter) {
     return number;
 }
 
-int ThreadIsRunning(int number) { return findRunning(number) != nullptr ? 1 : 0; }
+int ThreadIsRunning(int number) {
+    return findRunning(number) != nullptr ? 1 : 0;
+}
 
 int ThreadWait(int number, uint32_t limitMs) {
     std::shared_ptr<ThreadState> state = findRunning(number);

@@ -35,11 +35,15 @@ void appendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Bytes that are not UTF-8 travel inside UTF-16 as these lone low surrogates, one per byte.
 constexpr char16_t EscapeBase = 0xDC00;
-bool isEscapedByte(char16_t c) { return c >= EscapeBase + 0x80 && c <= EscapeBase + 0xFF; }
+bool isEscapedByte(char16_t c) {
+    return c >= EscapeBase + 0x80 && c <= EscapeBase + 0xFF;
+}
 
 // Converts UTF-16 to UTF-8; a lone surrogate becomes U+FFFD unless `keepEscapes` lets an
 // escaped byte out as itself.
@@ -109,7 +113,9 @@ std::u16string toUtf16(std::string_view text, BadByte badByte) {
 
 }  // namespace
 
-std::string Utf8FromUtf16(std::u16string_view text) { return toUtf8(text, false); }
+std::string Utf8FromUtf16(std::u16string_view text) {
+    return toUtf8(text, false);
+}
 
 std::u16string Utf16FromUtf8(std::string_view text) {
     return toUtf16(text, [](unsigned char) { return static_cast<char16_t>(Replacement); });
@@ -117,9 +123,12 @@ std::u16string Utf16FromUtf8(std::string_view text) {
 
 std::u16string Utf16FromPathBytes(std::string_view bytes) {
     // Only bytes 0x80-0xFF can be bad: ASCII always decodes.
-    return toUtf16(bytes, [](unsigned char byte) { return static_cast<char16_t>(EscapeBase + byte); });
+    return toUtf16(bytes,
+                   [](unsigned char byte) { return static_cast<char16_t>(EscapeBase + byte); });
 }
 
-std::string PathBytesFromUtf16(std::u16string_view path) { return toUtf8(path, true); }
+std::string PathBytesFromUtf16(std::u16string_view path) {
+    return toUtf8(path, true);
+}
 
 }  // namespace kv

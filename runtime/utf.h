@@ -15,6 +15,8 @@ std::u16string Utf16FromUtf8(std::string_view text);
 std::u16string Utf16FromPathBytes(std::string_view bytes);
 std::string PathBytesFromUtf16(std::u16string_view path);
 // Convenience for literals and tests: ASCII/UTF-8 narrow text to UTF-16.
-inline std::u16string U16(std::string_view utf8) { return Utf16FromUtf8(utf8); }
+inline std::u16string U16(std::string_view utf8) {
+    return Utf16FromUtf8(utf8);
+}
 
 }  // namespace kv

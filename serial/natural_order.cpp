@@ -5,7 +5,9 @@
 namespace kv {
 namespace {
 
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 }  // namespace
 
@@ -26,7 +28,8 @@ bool NaturalLess(std::string_view a, std::string_view b) {
             j = ej;
             continue;
         }
-        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
         ++i;
         ++j;
     }

@@ -11,7 +11,7 @@
 namespace kv {
 
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
     // Line settings for the next byte written; false when the device refuses them.
     virtual bool configure(int baud, int dataBits, int parity, double stopBits) = 0;

@@ -61,7 +61,7 @@ int SerialOpen(int32_t id, std::u16string_view name, int baud, int parity, int d
     (void)outQueue;
     if (name.empty()) return 0;
     if (id != PortDynamic && (id < 0 || id > PortFixedLast)) return 0;
-    if (handshake != 0) return 0;  // only "no handshake" is supported
+    if (handshake != 0) return 0;                 // only "no handshake" is supported
     if (id != PortDynamic && Find(id)) return 0;  // never shadow a port that is still open
     name = name.substr(0, std::min<size_t>(name.size(), SerialNameLimit));
 
@@ -107,9 +107,13 @@ int SerialClose(int32_t id) {
     return 1;  // the device closes when the last transfer on it lets go
 }
 
-void SerialCloseAll() { SerialClose(PortDynamic); }
+void SerialCloseAll() {
+    SerialClose(PortDynamic);
+}
 
-int SerialIsOpen(int32_t id) { return Find(id) ? 1 : 0; }
+int SerialIsOpen(int32_t id) {
+    return Find(id) ? 1 : 0;
+}
 
 intptr_t SerialHandle(int32_t id) {
     auto port = Find(id);

@@ -9,9 +9,9 @@
 namespace kv {
 
 inline constexpr int32_t PortFixedLast = 999;  // 0..999 are chosen by the caller
-inline constexpr int32_t PortDynamic = -1;  // the layer assigns an identifier (> 999)
-inline constexpr int32_t PortNone = -2;     // value of currentPort while none is open
-inline constexpr int32_t PortCurrent = -10;  // the port held in currentPort
+inline constexpr int32_t PortDynamic = -1;     // the layer assigns an identifier (> 999)
+inline constexpr int32_t PortNone = -2;        // value of currentPort while none is open
+inline constexpr int32_t PortCurrent = -10;    // the port held in currentPort
 
 inline constexpr int SerialLineDtr = 1;
 inline constexpr int SerialLineRts = 2;

@@ -1,8 +1,8 @@
 // The Kalorivox program on the Qt 6 window toolkit.
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
-#include <QIcon>
 
 #include "shell/close_signals.h"
 #include "shell/program.h"

@@ -111,7 +111,9 @@ void BuildTableAndStatus() {
 
 }  // namespace
 
-void BuildMainWindow() { BuildMainWindow(SettingsRowTexts{}); }
+void BuildMainWindow() {
+    BuildMainWindow(SettingsRowTexts{});
+}
 
 void BuildMainWindow(const SettingsRowTexts& captions) {
     OpenWindow(MainWindow, 0, 0, InitialClientWidth, InitialClientHeight, texts::WindowTitle,

@@ -19,7 +19,7 @@ struct SettingsRowTexts {
 
 inline constexpr int InitialClientWidth = 590;
 inline constexpr int InitialClientHeight = 400;  // menu bar included
-inline constexpr int TableMargin = 2;            // the table's gap to the side edges and the status bar
+inline constexpr int TableMargin = 2;  // the table's gap to the side edges and the status bar
 inline constexpr int IntervalMinimum = 1;
 inline constexpr int IntervalMaximum = 60;
 inline constexpr int LimitMinimum = -55;

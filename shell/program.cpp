@@ -150,13 +150,16 @@ void OnControl(int control, int type) {
             }
             break;
         default:
-            break;  // PortSelector has its own handler; the frame and the table report nothing we use
+            break;  // PortSelector has its own handler; the frame and the table report nothing we
+                    // use
     }
 }
 
 }  // namespace
 
-std::u16string ProgramFolder() { return PathFolderPart(ProgramFilePath()); }
+std::u16string ProgramFolder() {
+    return PathFolderPart(ProgramFilePath());
+}
 
 void ProgramStart(std::u16string_view folder) {
     // First, so that a request to close during start-up is not lost.

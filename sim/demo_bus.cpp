@@ -14,10 +14,10 @@ struct DemoSensor {
 
 // Serial numbers as such parts carry them; the CRC bytes are computed, so they are valid.
 constexpr DemoSensor DemoSensors[] = {
-    {0x28, 0x0417A3C41EFF, 21.5, 0.8, 7 * 60 * 1000, false},   // room
-    {0x28, 0x0316B2A07C5E, 23.25, 0.5, 11 * 60 * 1000, false}, // near the window
-    {0x28, 0x0000075A91D4, 19.75, 1.2, 5 * 60 * 1000, true},   // cellar, two-wire hook-up
-    {0x10, 0x0008021B6F3A, 22.0, 0.6, 9 * 60 * 1000, false},   // older part on the shelf
+    {0x28, 0x0417A3C41EFF, 21.5, 0.8, 7 * 60 * 1000, false},    // room
+    {0x28, 0x0316B2A07C5E, 23.25, 0.5, 11 * 60 * 1000, false},  // near the window
+    {0x28, 0x0000075A91D4, 19.75, 1.2, 5 * 60 * 1000, true},    // cellar, two-wire hook-up
+    {0x10, 0x0008021B6F3A, 22.0, 0.6, 9 * 60 * 1000, false},    // older part on the shelf
 };
 
 }  // namespace

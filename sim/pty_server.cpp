@@ -14,8 +14,8 @@
 namespace kv {
 namespace {
 
-constexpr int IdlePollMs = 200;        // how often an idle server looks at its stop flag
-constexpr int HangupRetryMs = 5;       // no client has the slave open: look again soon
+constexpr int IdlePollMs = 200;   // how often an idle server looks at its stop flag
+constexpr int HangupRetryMs = 5;  // no client has the slave open: look again soon
 constexpr size_t ChunkBytes = 4096;
 // Like a UART's receive FIFO, echoes are handed over in batches: when the last one written
 // so far is due, or when the oldest has waited this long. The client sees the same bytes at
@@ -27,12 +27,14 @@ struct SpeedEntry {
     int baud;
 };
 constexpr SpeedEntry Speeds[] = {
-    {B300, 300},       {B600, 600},       {B1200, 1200},     {B2400, 2400},
-    {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
-    {B57600, 57600},   {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
+    {B300, 300},     {B600, 600},       {B1200, 1200},     {B2400, 2400},
+    {B4800, 4800},   {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+    {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
 };
 
-std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string ErrnoText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
@@ -150,7 +152,8 @@ void PtyServer::serve() {
         if (ready < 0 && errno != EINTR) break;
         if (fds[1].revents & POLLIN) {
             char drain[16];
-            while (::read(wake_[0], drain, sizeof drain) > 0) {}
+            while (::read(wake_[0], drain, sizeof drain) > 0) {
+            }
         }
         if (fds[0].revents & POLLIN) takeBytes();
         if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN)) {

@@ -14,7 +14,7 @@
 namespace kv {
 
 class PtyServer {
-public:
+  public:
     explicit PtyServer(std::shared_ptr<SimBus> bus);
     ~PtyServer();
     PtyServer(const PtyServer&) = delete;
@@ -40,7 +40,7 @@ public:
     Stats stats() const;
     void resetStats();
 
-private:
+  private:
     int clientBaud() const;
     void takeBytes();
     void deliverEchoes();

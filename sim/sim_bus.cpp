@@ -18,7 +18,7 @@ constexpr double PresenceDelayUs = 30.0;  // after the reset pulse ends
 constexpr double PresenceUs = 120.0;
 
 class SimSerialDevice final : public SerialDevice {
-public:
+  public:
     explicit SimSerialDevice(std::shared_ptr<SimBus> bus) : bus_(std::move(bus)) {}
     ~SimSerialDevice() override { bus_->detach(); }
     bool configure(int baud, int dataBits, int parity, double stopBits) override {
@@ -36,7 +36,7 @@ public:
     int read(uint8_t* data, int count) override { return bus_->read(data, count); }
     int inputCount() override { return bus_->inputCount(); }
 
-private:
+  private:
     std::shared_ptr<SimBus> bus_;
 };
 
@@ -66,7 +66,9 @@ int64_t SimNowMicroseconds() {
         .count();
 }
 
-int64_t SimByteMicroseconds(int baud) { return baud > 0 ? (10'000'000 + baud / 2) / baud : 0; }
+int64_t SimByteMicroseconds(int baud) {
+    return baud > 0 ? (10'000'000 + baud / 2) / baud : 0;
+}
 
 SimBus::SimBus(uint64_t seed) : random_(seed) {}
 
@@ -76,7 +78,8 @@ std::shared_ptr<SimDevice> SimBus::addDevice(const RomCode& rom) {
     return device;
 }
 
-std::shared_ptr<SimDevice> SimBus::addThermometer(const RomCode& rom, double celsius, bool parasite) {
+std::shared_ptr<SimDevice> SimBus::addThermometer(const RomCode& rom, double celsius,
+                                                  bool parasite) {
     auto device = std::make_shared<SimDevice>(rom);
     device->setTemperature(celsius);
     device->setParasite(parasite);
@@ -204,9 +207,12 @@ void SimBus::configure(int baud) {
 
 void SimBus::setLine(int line, bool level) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (line == SerialLineDtr) applyLines(level, rts_);
-    else if (line == SerialLineRts) applyLines(dtr_, level);
-    else if (line == SerialLineBreak) break_ = level;
+    if (line == SerialLineDtr)
+        applyLines(level, rts_);
+    else if (line == SerialLineRts)
+        applyLines(dtr_, level);
+    else if (line == SerialLineBreak)
+        break_ = level;
 }
 
 void SimBus::applyLines(bool dtr, bool rts) {
@@ -343,7 +349,8 @@ void SimBus::resetStats() {
 }
 
 void SimRegisterBus(std::u16string_view name, std::shared_ptr<SimBus> bus) {
-    SerialRegisterVirtualPort(name, [bus]() -> std::unique_ptr<SerialDevice> { return bus->attach(); });
+    SerialRegisterVirtualPort(name,
+                              [bus]() -> std::unique_ptr<SerialDevice> { return bus->attach(); });
 }
 
 }  // namespace kv

@@ -25,29 +25,30 @@ int64_t SimByteMicroseconds(int baud);
 // Thread-safe: a worker may run the bus while a test changes devices and faults. The bus
 // reads the clock before it takes its lock, so a time source may itself act on the bus.
 class SimBus : public std::enable_shared_from_this<SimBus> {
-public:
+  public:
     explicit SimBus(uint64_t seed = 1);
 
     // --- devices ---
     std::shared_ptr<SimDevice> addDevice(const RomCode& rom);
     // A DS18B20 or DS18S20, as the ROM code's family byte says.
-    std::shared_ptr<SimDevice> addThermometer(const RomCode& rom, double celsius, bool parasite = false);
+    std::shared_ptr<SimDevice> addThermometer(const RomCode& rom, double celsius,
+                                              bool parasite = false);
     // Plugged (back) in while running; the device starts at its power-on state.
     void plug(std::shared_ptr<SimDevice> device);
-    bool unplug(const RomCode& rom);                // false when no such device is on the bus
+    bool unplug(const RomCode& rom);  // false when no such device is on the bus
     void clearDevices();
     std::vector<std::shared_ptr<SimDevice>> devices() const;
     std::shared_ptr<SimDevice> device(const RomCode& rom) const;
 
     // --- the adapter and the line ---
-    void setAdapterPresent(bool present);  // false: the port opens but nothing ever echoes
-    void setStuckLow(bool stuck);          // every echo 0x00, the reset's included
-    void setNoise(double flipProbability); // each echoed bit flips with this probability
-    void setSeed(uint64_t seed);           // makes noise and stray bytes reproducible
+    void setAdapterPresent(bool present);          // false: the port opens but nothing ever echoes
+    void setStuckLow(bool stuck);                  // every echo 0x00, the reset's included
+    void setNoise(double flipProbability);         // each echoed bit flips with this probability
+    void setSeed(uint64_t seed);                   // makes noise and stray bytes reproducible
     void setStrayProbability(double probability);  // an extra byte after an echo
     void injectStray(std::span<const uint8_t> bytes);  // bytes that arrive at once, unasked
     void setEchoLatencyMicroseconds(int64_t latency);  // a USB adapter's delivery delay
-    void setWireTime(bool emulate);        // echoes appear only after the byte's wire time
+    void setWireTime(bool emulate);  // echoes appear only after the byte's wire time
     // Level of DTR and RTS that powers the adapter (high unless the wiring inverts it).
     void setPoweredLevel(bool high);
     // false: the adapter counts as powered whatever the lines say (a pseudo-terminal has
@@ -74,15 +75,15 @@ public:
     bool powered() const;
 
     struct Stats {
-        int64_t writes = 0;        // write calls (round trips of the client)
-        int64_t bytes = 0;         // bytes written at any speed
-        int64_t resetBytes = 0;    // bytes that drove a reset pulse
+        int64_t writes = 0;            // write calls (round trips of the client)
+        int64_t bytes = 0;             // bytes written at any speed
+        int64_t resetBytes = 0;        // bytes that drove a reset pulse
         int64_t wireMicroseconds = 0;  // sum of the written bytes' wire times
     };
     Stats stats() const;
     void resetStats();
 
-private:
+  private:
     struct Echo {
         uint8_t byte;
         int64_t visibleAt;

@@ -12,7 +12,7 @@
 namespace kv {
 
 class SimClock final : public TimeSource {
-public:
+  public:
     // stepMicroseconds: how far each nowMicroseconds() call moves time on.
     explicit SimClock(int64_t startMicroseconds = 1'000'000, int64_t stepMicroseconds = 5);
 
@@ -32,7 +32,7 @@ public:
     // Blocks (in real time, at most realTimeout) until simulated time reaches the given point.
     bool waitUntilMicroseconds(int64_t microseconds, std::chrono::milliseconds realTimeout);
 
-private:
+  private:
     void moved();
 
     std::atomic<int64_t> now_;
@@ -45,7 +45,7 @@ private:
 
 // Installs a clock as the time source for one scope and restores the previous one after.
 class ScopedTimeSource {
-public:
+  public:
     explicit ScopedTimeSource(TimeSource* source) : previous_(CurrentTimeSource()) {
         SetTimeSource(source);
     }
@@ -53,7 +53,7 @@ public:
     ScopedTimeSource(const ScopedTimeSource&) = delete;
     ScopedTimeSource& operator=(const ScopedTimeSource&) = delete;
 
-private:
+  private:
     TimeSource* previous_;
 };
 

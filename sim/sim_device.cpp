@@ -72,9 +72,13 @@ bool SimParseRom(const char* text, RomCode& rom) {
     return true;
 }
 
-SimDevice::SimDevice(const RomCode& rom) : rom_(rom) { powerOnRegisters(); }
+SimDevice::SimDevice(const RomCode& rom) : rom_(rom) {
+    powerOnRegisters();
+}
 
-bool SimDevice::isThermometer() const { return rom_[0] == FamilyB20 || rom_[0] == FamilyS20; }
+bool SimDevice::isThermometer() const {
+    return rom_[0] == FamilyB20 || rom_[0] == FamilyS20;
+}
 
 void SimDevice::setTemperature(double celsius) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -150,7 +154,8 @@ void SimDevice::settleConversion(int64_t now) {
         // - 0.25 + (COUNT_PER_C - COUNT_REMAIN) / COUNT_PER_C, gives the temperature back.
         const int tempRead = register_ >> 1;
         const double fraction = (celsius - tempRead + 0.25) * CountPerC;
-        countRemain_ = CountPerC - static_cast<int>(std::lround(std::clamp(fraction, 0.0, double{CountPerC})));
+        countRemain_ =
+            CountPerC - static_cast<int>(std::lround(std::clamp(fraction, 0.0, double{CountPerC})));
     }
 }
 
@@ -218,109 +223,140 @@ void SimDevice::powerOn() {
 bool SimDevice::pullsSlotLow(int64_t now) {
     std::lock_guard<std::mutex> lock(mutex_);
     switch (phase_) {
-    case Phase::Transmit: {
-        const size_t byte = static_cast<size_t>(bit_ / 8);
-        if (byte >= out_.size()) return false;  // past the data the device sends ones
-        return ((out_[byte] >> (bit_ % 8)) & 1) == 0;
-    }
-    case Phase::ReadRom: return !romBit(bit_);
-    case Phase::SearchRom:
-        if (searchStep_ == 0) return !romBit(bit_);
-        if (searchStep_ == 1) return romBit(bit_);
-        return false;
-    case Phase::PowerAnswer: return parasite_;
-    case Phase::Converting:
-        // Only a part with its own supply can spare the current to signal that it is busy;
-        // a parasite-powered one lives off the line during the conversion and stays silent.
-        settleConversion(now);
-        return converting_ && !parasite_;
-    default: return false;
+        case Phase::Transmit: {
+            const size_t byte = static_cast<size_t>(bit_ / 8);
+            if (byte >= out_.size()) return false;  // past the data the device sends ones
+            return ((out_[byte] >> (bit_ % 8)) & 1) == 0;
+        }
+        case Phase::ReadRom:
+            return !romBit(bit_);
+        case Phase::SearchRom:
+            if (searchStep_ == 0) return !romBit(bit_);
+            if (searchStep_ == 1) return romBit(bit_);
+            return false;
+        case Phase::PowerAnswer:
+            return parasite_;
+        case Phase::Converting:
+            // Only a part with its own supply can spare the current to signal that it is busy;
+            // a parasite-powered one lives off the line during the conversion and stays silent.
+            settleConversion(now);
+            return converting_ && !parasite_;
+        default:
+            return false;
     }
 }
 
 void SimDevice::slotDone(bool level, int64_t now) {
     std::lock_guard<std::mutex> lock(mutex_);
     switch (phase_) {
-    case Phase::RomCommand:
-    case Phase::Function:
-    case Phase::WriteScratchpad: {
-        shift_ |= static_cast<uint32_t>(level) << bit_;
-        if (++bit_ < 8) return;
-        const auto byte = static_cast<uint8_t>(shift_);
-        bit_ = 0;
-        shift_ = 0;
-        if (phase_ == Phase::Function) {
-            functionCommand(byte, now);
-        } else if (phase_ == Phase::WriteScratchpad) {
-            received_.push_back(byte);
-            const size_t wanted = rom_[0] == FamilyB20 ? 3 : 2;
-            if (received_.size() < wanted) return;
-            th_ = received_[0];
-            tl_ = received_[1];
-            if (wanted == 3) resolution_ = 9 + ((received_[2] >> 5) & 3);
-            phase_ = Phase::Idle;
-        } else if (byte == ReadRomCommand) {
-            phase_ = Phase::ReadRom;
-        } else if (byte == MatchRomCommand) {
-            phase_ = Phase::MatchRom;
-        } else if (byte == SkipRomCommand) {
-            phase_ = Phase::Function;
-        } else if (byte == SearchRomCommand) {
-            phase_ = Phase::SearchRom;
-            searchStep_ = 0;
-        } else {
-            phase_ = Phase::Idle;  // alarm search and anything unknown
+        case Phase::RomCommand:
+        case Phase::Function:
+        case Phase::WriteScratchpad: {
+            shift_ |= static_cast<uint32_t>(level) << bit_;
+            if (++bit_ < 8) return;
+            const auto byte = static_cast<uint8_t>(shift_);
+            bit_ = 0;
+            shift_ = 0;
+            if (phase_ == Phase::Function) {
+                functionCommand(byte, now);
+            } else if (phase_ == Phase::WriteScratchpad) {
+                received_.push_back(byte);
+                const size_t wanted = rom_[0] == FamilyB20 ? 3 : 2;
+                if (received_.size() < wanted) return;
+                th_ = received_[0];
+                tl_ = received_[1];
+                if (wanted == 3) resolution_ = 9 + ((received_[2] >> 5) & 3);
+                phase_ = Phase::Idle;
+            } else if (byte == ReadRomCommand) {
+                phase_ = Phase::ReadRom;
+            } else if (byte == MatchRomCommand) {
+                phase_ = Phase::MatchRom;
+            } else if (byte == SkipRomCommand) {
+                phase_ = Phase::Function;
+            } else if (byte == SearchRomCommand) {
+                phase_ = Phase::SearchRom;
+                searchStep_ = 0;
+            } else {
+                phase_ = Phase::Idle;  // alarm search and anything unknown
+            }
+            return;
         }
-        return;
-    }
-    case Phase::ReadRom:
-        if (++bit_ == 64) { phase_ = Phase::Function; bit_ = 0; }
-        return;
-    case Phase::MatchRom:
-        if (level != romBit(bit_)) { phase_ = Phase::Idle; return; }
-        if (++bit_ == 64) { phase_ = Phase::Function; bit_ = 0; }
-        return;
-    case Phase::SearchRom:
-        if (searchStep_ < 2) { ++searchStep_; return; }
-        searchStep_ = 0;
-        if (level != romBit(bit_)) { phase_ = Phase::Idle; return; }
-        if (++bit_ == 64) { phase_ = Phase::Function; bit_ = 0; }
-        return;
-    case Phase::Transmit:
-        ++bit_;
-        return;
-    default: return;
+        case Phase::ReadRom:
+            if (++bit_ == 64) {
+                phase_ = Phase::Function;
+                bit_ = 0;
+            }
+            return;
+        case Phase::MatchRom:
+            if (level != romBit(bit_)) {
+                phase_ = Phase::Idle;
+                return;
+            }
+            if (++bit_ == 64) {
+                phase_ = Phase::Function;
+                bit_ = 0;
+            }
+            return;
+        case Phase::SearchRom:
+            if (searchStep_ < 2) {
+                ++searchStep_;
+                return;
+            }
+            searchStep_ = 0;
+            if (level != romBit(bit_)) {
+                phase_ = Phase::Idle;
+                return;
+            }
+            if (++bit_ == 64) {
+                phase_ = Phase::Function;
+                bit_ = 0;
+            }
+            return;
+        case Phase::Transmit:
+            ++bit_;
+            return;
+        default:
+            return;
     }
 }
 
 void SimDevice::functionCommand(uint8_t command, int64_t now) {
-    if (!isThermometer()) { phase_ = Phase::Idle; return; }
+    if (!isThermometer()) {
+        phase_ = Phase::Idle;
+        return;
+    }
     switch (command) {
-    case ConvertTCommand:
-        settleConversion(now);
-        converting_ = true;
-        conversionEnd_ = now + conversionTime();
-        phase_ = Phase::Converting;
-        return;
-    case ReadScratchpadCommand: startTransmit(scratchpad(now)); return;
-    case ReadPowerSupplyCommand: phase_ = Phase::PowerAnswer; return;
-    case WriteScratchpadCommand:
-        phase_ = Phase::WriteScratchpad;
-        received_.clear();
-        return;
-    case CopyScratchpadCommand:
-        eepromTh_ = th_;
-        eepromTl_ = tl_;
-        eepromResolution_ = resolution_;
-        phase_ = Phase::Idle;
-        return;
-    case RecallCommand:
-        th_ = eepromTh_;
-        tl_ = eepromTl_;
-        resolution_ = eepromResolution_;
-        phase_ = Phase::Idle;
-        return;
-    default: phase_ = Phase::Idle; return;
+        case ConvertTCommand:
+            settleConversion(now);
+            converting_ = true;
+            conversionEnd_ = now + conversionTime();
+            phase_ = Phase::Converting;
+            return;
+        case ReadScratchpadCommand:
+            startTransmit(scratchpad(now));
+            return;
+        case ReadPowerSupplyCommand:
+            phase_ = Phase::PowerAnswer;
+            return;
+        case WriteScratchpadCommand:
+            phase_ = Phase::WriteScratchpad;
+            received_.clear();
+            return;
+        case CopyScratchpadCommand:
+            eepromTh_ = th_;
+            eepromTl_ = tl_;
+            eepromResolution_ = resolution_;
+            phase_ = Phase::Idle;
+            return;
+        case RecallCommand:
+            th_ = eepromTh_;
+            tl_ = eepromTl_;
+            resolution_ = eepromResolution_;
+            phase_ = Phase::Idle;
+            return;
+        default:
+            phase_ = Phase::Idle;
+            return;
     }
 }
 

@@ -21,7 +21,7 @@ inline constexpr int16_t SimPowerOnRawDs18b20 = 0x0550;
 inline constexpr int16_t SimPowerOnRawDs18s20 = 0x00AA;
 
 class SimDevice {
-public:
+  public:
     // The family byte decides the behaviour: 0x28 and 0x10 are thermometers, any other
     // family answers ROM commands only.
     explicit SimDevice(const RomCode& rom);
@@ -53,9 +53,19 @@ public:
     // The level the device sampled in that slot (after every device had its say).
     void slotDone(bool level, int64_t nowMicroseconds);
 
-private:
-    enum class Phase { Idle, RomCommand, ReadRom, MatchRom, SearchRom, Function, Transmit,
-                       PowerAnswer, Converting, WriteScratchpad };
+  private:
+    enum class Phase {
+        Idle,
+        RomCommand,
+        ReadRom,
+        MatchRom,
+        SearchRom,
+        Function,
+        Transmit,
+        PowerAnswer,
+        Converting,
+        WriteScratchpad
+    };
 
     void startTransmit(std::vector<uint8_t> bytes);
     void functionCommand(uint8_t command, int64_t now);

@@ -30,7 +30,9 @@ inline constexpr int NoChange = INT_MIN;   // ResizeControl
 inline constexpr int FillWidth = -1;       // AddStatusField: share the remaining width
 inline constexpr int ColourBackground = 1;
 inline constexpr int32_t DefaultColour = -1;
-constexpr int32_t Rgb(int r, int g, int b) { return (b << 16) | (g << 8) | r; }  // 0x00BBGGRR
+constexpr int32_t Rgb(int r, int g, int b) {
+    return (b << 16) | (g << 8) | r;
+}  // 0x00BBGGRR
 
 // OpenWindow flags.
 inline constexpr unsigned WindowSystemMenu = 1;
@@ -100,8 +102,7 @@ int CreateContainer(int window, int control, int x, int y, int width, int height
 void CloseContainer(int window);
 int CreateTable(int window, int control, int x, int y, int width, int height,
                 std::u16string_view firstHeading, int firstWidth, unsigned flags);
-void AddTableColumn(int window, int control, int position, std::u16string_view heading,
-                    int width);
+void AddTableColumn(int window, int control, int position, std::u16string_view heading, int width);
 void SetToolTip(int window, int control, std::u16string_view text);
 int ControlX(int window, int control);
 int ControlY(int window, int control);
@@ -120,8 +121,7 @@ void AddItem(int window, int control, int position, std::u16string_view text);
 void SetItemText(int window, int control, int row, std::u16string_view text, int column);
 void ClearItems(int window, int control);
 int CountItems(int window, int control);
-void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
-                   int column);
+void SetItemColour(int window, int control, int row, int colourKind, int32_t colour, int column);
 
 // --- status bar -----------------------------------------------------------------------
 int CreateStatusBar(int bar, int window);

@@ -13,76 +13,75 @@
 namespace kv::ui {
 
 class ToolkitBackend {
- public:
-  virtual ~ToolkitBackend() = default;
+  public:
+    virtual ~ToolkitBackend() = default;
 
-  // Destroys every window, menu, control and status bar.
-  virtual void DestroyAll() = 0;
-  // Any thread: make the window thread return from WaitForActivity soon.
-  virtual void Wake() = 0;
-  // Window thread: block until the platform delivers something, and process it. Pending
-  // calls and posted events are served by the caller afterwards (and may be served inside).
-  virtual void WaitForActivity() = 0;
+    // Destroys every window, menu, control and status bar.
+    virtual void DestroyAll() = 0;
+    // Any thread: make the window thread return from WaitForActivity soon.
+    virtual void Wake() = 0;
+    // Window thread: block until the platform delivers something, and process it. Pending
+    // calls and posted events are served by the caller afterwards (and may be served inside).
+    virtual void WaitForActivity() = 0;
 
-  virtual int OpenWindow(int window, int x, int y, int clientWidth, int clientHeight,
-                         std::u16string_view title, unsigned flags) = 0;
-  virtual void HideWindow(int window, bool hide) = 0;
-  virtual void ResizeWindow(int window, int clientWidth) = 0;
-  virtual int WindowWidth(int window) = 0;
-  virtual int WindowHeight(int window) = 0;
-  virtual int MenuBarHeight() = 0;
-  virtual int CreateMenuBar(int menu, int window) = 0;
-  virtual void AddMenuTitle(int menu, std::u16string_view title) = 0;
-  virtual void AddMenuItem(int menu, int item, std::u16string_view text) = 0;
-  virtual void AddMenuSeparator(int menu) = 0;
-  virtual int GetMenuItemState(int menu, int item) = 0;
-  virtual void SetMenuItemState(int menu, int item, bool checked) = 0;
+    virtual int OpenWindow(int window, int x, int y, int clientWidth, int clientHeight,
+                           std::u16string_view title, unsigned flags) = 0;
+    virtual void HideWindow(int window, bool hide) = 0;
+    virtual void ResizeWindow(int window, int clientWidth) = 0;
+    virtual int WindowWidth(int window) = 0;
+    virtual int WindowHeight(int window) = 0;
+    virtual int MenuBarHeight() = 0;
+    virtual int CreateMenuBar(int menu, int window) = 0;
+    virtual void AddMenuTitle(int menu, std::u16string_view title) = 0;
+    virtual void AddMenuItem(int menu, int item, std::u16string_view text) = 0;
+    virtual void AddMenuSeparator(int menu) = 0;
+    virtual int GetMenuItemState(int menu, int item) = 0;
+    virtual void SetMenuItemState(int menu, int item, bool checked) = 0;
 
-  virtual bool ControlExists(int window, int control) = 0;
-  // Each returns false when the window does not exist or the identifier is taken.
-  virtual bool CreateLabel(int window, int control, int x, int y, int width, int height,
-                           std::u16string_view text) = 0;
-  virtual bool CreateDropDownList(int window, int control, int x, int y, int width,
-                                  int height) = 0;
-  virtual bool CreateSpinBox(int window, int control, int x, int y, int width, int height,
-                             int minimum, int maximum, unsigned flags) = 0;
-  virtual bool CreateCheckBox(int window, int control, int x, int y, int width, int height,
-                              std::u16string_view caption) = 0;
-  virtual bool CreateContainer(int window, int control, int x, int y, int width, int height,
-                               int edge) = 0;
-  virtual void CloseContainer(int window) = 0;
-  virtual bool CreateTable(int window, int control, int x, int y, int width, int height,
-                           std::u16string_view firstHeading, int firstWidth,
-                           unsigned flags) = 0;
-  virtual void AddTableColumn(int window, int control, int position,
-                              std::u16string_view heading, int width) = 0;
-  virtual void SetToolTip(int window, int control, std::u16string_view text) = 0;
-  virtual int ControlX(int window, int control) = 0;
-  virtual int ControlY(int window, int control) = 0;
-  virtual int ControlWidth(int window, int control) = 0;
-  virtual int ControlHeight(int window, int control) = 0;
-  virtual int RequiredWidth(int window, int control) = 0;
-  // NoChange values are resolved by the caller.
-  virtual void ResizeControl(int window, int control, int x, int y, int width, int height) = 0;
-  virtual int GetState(int window, int control) = 0;
-  virtual void SetState(int window, int control, int state) = 0;
-  virtual std::u16string GetText(int window, int control) = 0;
-  virtual void SetText(int window, int control, std::u16string_view text) = 0;
-  virtual void AddItem(int window, int control, int position, std::u16string_view text) = 0;
-  virtual void SetItemText(int window, int control, int row, std::u16string_view text,
-                           int column) = 0;
-  virtual void ClearItems(int window, int control) = 0;
-  virtual int CountItems(int window, int control) = 0;
-  virtual void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
+    virtual bool ControlExists(int window, int control) = 0;
+    // Each returns false when the window does not exist or the identifier is taken.
+    virtual bool CreateLabel(int window, int control, int x, int y, int width, int height,
+                             std::u16string_view text) = 0;
+    virtual bool CreateDropDownList(int window, int control, int x, int y, int width,
+                                    int height) = 0;
+    virtual bool CreateSpinBox(int window, int control, int x, int y, int width, int height,
+                               int minimum, int maximum, unsigned flags) = 0;
+    virtual bool CreateCheckBox(int window, int control, int x, int y, int width, int height,
+                                std::u16string_view caption) = 0;
+    virtual bool CreateContainer(int window, int control, int x, int y, int width, int height,
+                                 int edge) = 0;
+    virtual void CloseContainer(int window) = 0;
+    virtual bool CreateTable(int window, int control, int x, int y, int width, int height,
+                             std::u16string_view firstHeading, int firstWidth, unsigned flags) = 0;
+    virtual void AddTableColumn(int window, int control, int position, std::u16string_view heading,
+                                int width) = 0;
+    virtual void SetToolTip(int window, int control, std::u16string_view text) = 0;
+    virtual int ControlX(int window, int control) = 0;
+    virtual int ControlY(int window, int control) = 0;
+    virtual int ControlWidth(int window, int control) = 0;
+    virtual int ControlHeight(int window, int control) = 0;
+    virtual int RequiredWidth(int window, int control) = 0;
+    // NoChange values are resolved by the caller.
+    virtual void ResizeControl(int window, int control, int x, int y, int width, int height) = 0;
+    virtual int GetState(int window, int control) = 0;
+    virtual void SetState(int window, int control, int state) = 0;
+    virtual std::u16string GetText(int window, int control) = 0;
+    virtual void SetText(int window, int control, std::u16string_view text) = 0;
+    virtual void AddItem(int window, int control, int position, std::u16string_view text) = 0;
+    virtual void SetItemText(int window, int control, int row, std::u16string_view text,
                              int column) = 0;
+    virtual void ClearItems(int window, int control) = 0;
+    virtual int CountItems(int window, int control) = 0;
+    virtual void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
+                               int column) = 0;
 
-  virtual int CreateStatusBar(int bar, int window) = 0;
-  virtual void AddStatusField(int bar, int width) = 0;
-  virtual int StatusBarHeight(int bar) = 0;
-  virtual void SetStatusText(int bar, int field, std::u16string_view text) = 0;
+    virtual int CreateStatusBar(int bar, int window) = 0;
+    virtual void AddStatusField(int bar, int width) = 0;
+    virtual int StatusBarHeight(int bar) = 0;
+    virtual void SetStatusText(int bar, int field, std::u16string_view text) = 0;
 
-  // Modal; serves pending calls and posted events (EventCore::ServePending) while open.
-  virtual void ShowMessageBox(std::u16string_view caption, std::u16string_view text) = 0;
+    // Modal; serves pending calls and posted events (EventCore::ServePending) while open.
+    virtual void ShowMessageBox(std::u16string_view caption, std::u16string_view text) = 0;
 };
 
 // The shared event state of the installed toolkit.

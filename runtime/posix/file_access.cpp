@@ -59,7 +59,8 @@ size_t WriteAllAt(int fd, const void* data, size_t size, int64_t offset) {
     const auto* bytes = static_cast<const char*>(data);
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<size_t>(n);

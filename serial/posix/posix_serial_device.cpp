@@ -39,30 +39,60 @@ using Clock = std::chrono::steady_clock;
 
 bool SpeedConstant(int baud, speed_t& speed) {
     switch (baud) {
-        case 1200: speed = B1200; return true;
-        case 2400: speed = B2400; return true;
-        case 4800: speed = B4800; return true;
-        case 9600: speed = B9600; return true;
-        case 19200: speed = B19200; return true;
-        case 38400: speed = B38400; return true;
-        case 57600: speed = B57600; return true;
-        case 115200: speed = B115200; return true;
-        case 230400: speed = B230400; return true;
-        default: return false;
+        case 1200:
+            speed = B1200;
+            return true;
+        case 2400:
+            speed = B2400;
+            return true;
+        case 4800:
+            speed = B4800;
+            return true;
+        case 9600:
+            speed = B9600;
+            return true;
+        case 19200:
+            speed = B19200;
+            return true;
+        case 38400:
+            speed = B38400;
+            return true;
+        case 57600:
+            speed = B57600;
+            return true;
+        case 115200:
+            speed = B115200;
+            return true;
+        case 230400:
+            speed = B230400;
+            return true;
+        default:
+            return false;
     }
 }
 
 bool DataBitsFlag(int dataBits, tcflag_t& flag) {
     switch (dataBits) {
-        case 5: flag = CS5; return true;
-        case 6: flag = CS6; return true;
-        case 7: flag = CS7; return true;
-        case 8: flag = CS8; return true;
-        default: return false;
+        case 5:
+            flag = CS5;
+            return true;
+        case 6:
+            flag = CS6;
+            return true;
+        case 7:
+            flag = CS7;
+            return true;
+        case 8:
+            flag = CS8;
+            return true;
+        default:
+            return false;
     }
 }
 
-bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
+bool NoModemLines(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
 
 int RemainingMs(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -70,7 +100,7 @@ int RemainingMs(Clock::time_point deadline) {
 }
 
 class PosixSerialDevice final : public SerialDevice {
-public:
+  public:
     explicit PosixSerialDevice(int fd) : fd_(fd) {}
     ~PosixSerialDevice() override {
         // The kernel keeps the exclusive flag for as long as the terminal itself lives,
@@ -138,14 +168,15 @@ public:
         return ioctl(fd_, FIONREAD, &count) == 0 ? count : -1;
     }
 
-private:
+  private:
     // Moves `count` bytes with `io` (given the count done so far), waiting in poll() while
     // the descriptor has no room or no data, until a limit of perByteMs * count + constantMs.
     // Returns how many bytes moved; an error or hang-up ends the transfer early.
     template <typename Io>
     int Transfer(short events, int count, int perByteMs, int constantMs, Io io) {
         if (count <= 0) return 0;
-        auto deadline = Clock::now() + std::chrono::milliseconds(int64_t{perByteMs} * count + constantMs);
+        auto deadline =
+            Clock::now() + std::chrono::milliseconds(int64_t{perByteMs} * count + constantMs);
         int done = 0;
         while (done < count) {
             ssize_t n = io(done);
@@ -163,8 +194,9 @@ private:
     bool WaitOutputDrained() {
         int queued = 0;
         if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
-        auto deadline = Clock::now() + std::chrono::milliseconds(
-                                           int64_t{WriteLimitPerByteMs} * queued + WriteLimitConstantMs);
+        auto deadline =
+            Clock::now() +
+            std::chrono::milliseconds(int64_t{WriteLimitPerByteMs} * queued + WriteLimitConstantMs);
         while (Clock::now() < deadline) {
             if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
             ::usleep(DrainPollUs);

@@ -20,8 +20,8 @@
 namespace kv {
 namespace {
 
-constexpr std::array<std::string_view, 5> CandidatePrefixes = {"ttyS", "ttyUSB", "ttyACM",
-                                                               "ttyAMA", "rfcomm"};
+constexpr std::array<std::string_view, 5> CandidatePrefixes = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA",
+                                                               "rfcomm"};
 constexpr std::string_view DeviceFolder = "/dev";
 constexpr std::string_view SysTtyFolder = "/sys/class/tty/";
 
@@ -56,9 +56,10 @@ bool IsPlaceholderUart(const std::string& path, const std::string& kernelName) {
 
 }  // namespace
 
-std::vector<std::string> SelectSerialCandidates(std::vector<std::string> names,
-                                                const std::function<bool(const std::string&)>& usable) {
-    std::erase_if(names, [&](const std::string& name) { return !HasCandidatePrefix(name) || !usable(name); });
+std::vector<std::string> SelectSerialCandidates(
+    std::vector<std::string> names, const std::function<bool(const std::string&)>& usable) {
+    std::erase_if(
+        names, [&](const std::string& name) { return !HasCandidatePrefix(name) || !usable(name); });
     std::sort(names.begin(), names.end(), NaturalLess);
     return names;
 }

@@ -36,7 +36,9 @@ void WriteByte(char byte) {
     errno = saved;
 }
 
-extern "C" void OnCloseSignal(int) { WriteByte(CloseByte); }
+extern "C" void OnCloseSignal(int) {
+    WriteByte(CloseByte);
+}
 
 void Forward() {
     for (;;) {
@@ -58,7 +60,9 @@ void ClosePipe() {
 
 }  // namespace
 
-void CloseSignalsSetExtraAction(void (*action)()) { extraAction = action; }
+void CloseSignalsSetExtraAction(void (*action)()) {
+    extraAction = action;
+}
 
 int CloseSignalsInstall() {
     if (installed) return 1;

@@ -22,7 +22,7 @@ using test::Unstamped;
 const std::string Bom = test::Mark;
 
 class EventLog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previous_ = fs::current_path();
         folder_ = fs::temp_directory_path() / ("kv-log-" + std::to_string(getpid()));
@@ -50,7 +50,9 @@ protected:
 TEST_F(EventLog, FirstRecordStartsANewFileWithTheMark) {
     const RomCode rom{0x28, 0x2C, 0x1B, 0x5A, 0x04, 0x00, 0x00, 0x84};
     WriteLog(LogReadingText(FormatRomCode(rom), 23.5625f));
-    EXPECT_EQ(Unstamped(contents()), Bom + "<stamp>  28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0" "C\r\n");
+    EXPECT_EQ(Unstamped(contents()), Bom +
+                                         "<stamp>  28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0"
+                                         "C\r\n");
 }
 
 TEST_F(EventLog, EmptyFileGetsTheMarkNonEmptyFileIsAppendedTo) {

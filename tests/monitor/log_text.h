@@ -17,7 +17,8 @@ inline std::string Unstamped(const std::string& text) {
         bool stamp = i + shape.size() <= text.size();
         for (size_t k = 0; stamp && k < shape.size(); ++k) {
             const unsigned char c = static_cast<unsigned char>(text[i + k]);
-            stamp = shape[k] == '0' ? std::isdigit(c) != 0 : c == static_cast<unsigned char>(shape[k]);
+            stamp =
+                shape[k] == '0' ? std::isdigit(c) != 0 : c == static_cast<unsigned char>(shape[k]);
         }
         if (stamp) {
             out += "<stamp>";

@@ -32,7 +32,7 @@ std::vector<std::u16string> Entries(WorkerHarness& h) {
 }
 
 class Ports : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ControlBlock.ReopenPort = 0; }
     WorkerHarness h;
     SensorList list;
@@ -41,7 +41,7 @@ protected:
 // --- discovery ------------------------------------------------------------------------
 
 class PtyLink {
-public:
+  public:
     explicit PtyLink(const std::string& link) : link_(link) {}
     ~PtyLink() {
         std::error_code ignored;
@@ -57,7 +57,7 @@ public:
         return linked_;
     }
 
-private:
+  private:
     std::string link_;
     std::unique_ptr<PtyServer> server_;
     bool linked_ = false;
@@ -146,7 +146,8 @@ TEST_F(Ports, SearchReportsOneFiveAndNoDevices) {
     OpenSelectedPort(list);
     EXPECT_EQ(h.status(), u"Найдено 1 '1-Wire' устройство.");
 
-    for (uint64_t serial = 2; serial <= 5; ++serial) bus->addThermometer(SimMakeRom(0x28, serial), 20);
+    for (uint64_t serial = 2; serial <= 5; ++serial)
+        bus->addThermometer(SimMakeRom(0x28, serial), 20);
     OpenSelectedPort(list);
     EXPECT_EQ(h.status(), u"Найдено 5 '1-Wire'  устройств.");
     EXPECT_EQ(list.count(), 5);
@@ -204,9 +205,10 @@ TEST_F(Ports, FailedPowerQueryShowsAnErrorNotThreeWires) {
     bus->addThermometer(Rom1, 20.0);
     // Swallow the read slot that follows the Read Power Supply command: no echo comes back.
     const std::vector<uint8_t> command = test::SlotBytes(ReadPowerSupplyCommand);
-    test::RegisterFaultyPort(u"FLAKY", bus, [command](const auto& previous, const uint8_t*, int count) {
-        return count == 1 && previous == command;
-    });
+    test::RegisterFaultyPort(u"FLAKY", bus,
+                             [command](const auto& previous, const uint8_t*, int count) {
+                                 return count == 1 && previous == command;
+                             });
     h.offerPort(u"FLAKY");
     h.choosePort(u"FLAKY");
     OpenSelectedPort(list);
@@ -242,7 +244,8 @@ TEST_F(Ports, EnumerationStopsAtItsBound) {
 
 TEST_F(Ports, ARequestToStopOrReopenEndsTheSearchKeepingWhatWasFound) {
     auto bus = h.addBus(u"BUS1");
-    for (uint64_t serial = 1; serial <= 6; ++serial) bus->addThermometer(SimMakeRom(0x28, serial), 20);
+    for (uint64_t serial = 1; serial <= 6; ++serial)
+        bus->addThermometer(SimMakeRom(0x28, serial), 20);
     h.choosePort(u"BUS1");
     ControlBlock.ReopenPort = 1;  // already asked for another port
     OpenSelectedPort(list);

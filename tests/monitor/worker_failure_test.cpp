@@ -11,7 +11,7 @@ const std::u16string NoAnswer = u"Нет ответа от '1-Wire' устрой
 const std::u16string Three = u"Найдено 3 '1-Wire'  устройства.";
 
 class SilentBus : public WorkerTest {
-protected:
+  protected:
     void SetUp() override {
         bus = h.addBus(u"BUS1");
         for (int i = 0; i < 3; ++i) devices[i] = bus->addThermometer(roms[i], 20.0 + i);
@@ -148,7 +148,7 @@ TEST_F(WorkerTest, PortChangeWhileTheReopeningRunsIsNotLost) {
 }
 
 class StuckLow : public WorkerTest {
-protected:
+  protected:
     void SetUp() override {
         bus = h.addBus(u"BUS1");
         bus->addThermometer(B20(1), 20.0);

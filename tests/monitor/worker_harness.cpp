@@ -91,7 +91,7 @@ void ScriptClock::wakeAll() {
 namespace {
 
 class FaultyDevice final : public SerialDevice {
-public:
+  public:
     FaultyDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<WriteRule> rule)
         : inner_(std::move(inner)), rule_(std::move(rule)) {}
     bool configure(int baud, int dataBits, int parity, double stopBits) override {
@@ -106,7 +106,7 @@ public:
     int read(uint8_t* data, int count) override { return inner_->read(data, count); }
     int inputCount() override { return inner_->inputCount(); }
 
-private:
+  private:
     std::unique_ptr<SerialDevice> inner_;
     std::shared_ptr<WriteRule> rule_;
     std::vector<uint8_t> previous_;
@@ -227,7 +227,9 @@ bool WorkerHarness::stop(int maxSleeps) {
     return true;
 }
 
-std::u16string WorkerHarness::status() const { return toolkit->statusText(StatusLine, 0); }
+std::u16string WorkerHarness::status() const {
+    return toolkit->statusText(StatusLine, 0);
+}
 
 std::u16string WorkerHarness::cell(int row, int column) const {
     return toolkit->cellText(MainWindow, SensorTable, row, column);
@@ -237,6 +239,8 @@ int32_t WorkerHarness::colour(int row, int column) const {
     return toolkit->cellColour(MainWindow, SensorTable, row, column);
 }
 
-int WorkerHarness::rows() const { return ui::CountItems(MainWindow, SensorTable); }
+int WorkerHarness::rows() const {
+    return ui::CountItems(MainWindow, SensorTable);
+}
 
 }  // namespace kv::test

@@ -25,7 +25,7 @@ namespace kv::test {
 // time has reached their moment (checked whenever the clock is read, so also inside a long
 // bus transaction). Actions must not touch a SimBus (its lock may be held).
 class ScriptClock final : public TimeSource {
-public:
+  public:
     int64_t nowMicroseconds() override;
     void sleepMilliseconds(int32_t milliseconds) override;
 
@@ -40,7 +40,7 @@ public:
     void wakeAll();  // after the worker ended
     int64_t gatedSleeps() const { return passed_; }
 
-private:
+  private:
     void runDue(int64_t now);
 
     SimClock clock_{1'000'000, 5};
@@ -56,14 +56,14 @@ private:
 
 // A port whose device passes everything to a simulated bus except writes that a rule
 // swallows (sent nowhere, no echo): a way to make one exact slot of a transaction fail.
-using WriteRule = std::function<bool(const std::vector<uint8_t>& previous,
-                                     const uint8_t* data, int count)>;
+using WriteRule =
+    std::function<bool(const std::vector<uint8_t>& previous, const uint8_t* data, int count)>;
 void RegisterFaultyPort(std::u16string_view name, std::shared_ptr<SimBus> bus, WriteRule rule);
 // The slot bytes of one data byte, least significant bit first.
 std::vector<uint8_t> SlotBytes(uint8_t value);
 
 class WorkerHarness {
-public:
+  public:
     WorkerHarness();
     ~WorkerHarness();
 
@@ -96,7 +96,7 @@ public:
     ScriptClock clock;
     ui::HeadlessToolkit* toolkit = nullptr;
 
-private:
+  private:
     std::unique_ptr<ScopedTimeSource> timeScope_;
     std::vector<std::u16string> registered_;
     std::thread worker_;

@@ -196,12 +196,12 @@ TEST_F(WorkerTest, LimitsCompareWholeDegreesTruncatedTowardZero) {
     auto bus = h.addBus(u"BUS1");
     const RomCode in25 = B20(1), out26 = B20(2), inMinus10 = B20(3), outMinus11 = B20(4),
                   s20in = S20(5), s20out = S20(6);
-    bus->addThermometer(in25, 0)->setRawTemperature(0x019F);        // 25.9375
-    bus->addThermometer(out26, 0)->setRawTemperature(0x01A0);       // 26.0
-    bus->addThermometer(inMinus10, 0)->setRawTemperature(-175);     // -10.9375
-    bus->addThermometer(outMinus11, 0)->setRawTemperature(-176);    // -11.0
-    bus->addThermometer(s20in, 0)->setRawTemperature(51);           // 25.5
-    bus->addThermometer(s20out, 0)->setRawTemperature(-22);         // -11.0
+    bus->addThermometer(in25, 0)->setRawTemperature(0x019F);      // 25.9375
+    bus->addThermometer(out26, 0)->setRawTemperature(0x01A0);     // 26.0
+    bus->addThermometer(inMinus10, 0)->setRawTemperature(-175);   // -10.9375
+    bus->addThermometer(outMinus11, 0)->setRawTemperature(-176);  // -11.0
+    bus->addThermometer(s20in, 0)->setRawTemperature(51);         // 25.5
+    bus->addThermometer(s20out, 0)->setRawTemperature(-22);       // -11.0
     ControlBlock.ThermoControl = 1;
     ControlBlock.ThermoMin = -10;
     ControlBlock.ThermoMax = 25;
@@ -216,8 +216,9 @@ TEST_F(WorkerTest, LimitsCompareWholeDegreesTruncatedTowardZero) {
         EXPECT_EQ(h.colour(rowOf(rom), 3), LimitColour) << Utf8FromUtf16(FormatRomCode(rom));
     // Outside the limits is not faulty: status cells say OK, only the tail counts them.
     for (int row = 0; row < 6; ++row) EXPECT_EQ(h.cell(row, 4), u"OK");
-    EXPECT_EQ(h.status(), u"Найдено 6 '1-Wire'  устройств.  В 3 датчиках зафиксирован выход за "
-                          u"пределы допустимой температуры");
+    EXPECT_EQ(h.status(),
+              u"Найдено 6 '1-Wire'  устройств.  В 3 датчиках зафиксирован выход за "
+              u"пределы допустимой температуры");
 
     ControlBlock.ThermoControl = 0;  // read afresh at the next reading
     ASSERT_TRUE(runPasses(2));
@@ -228,11 +229,11 @@ TEST_F(WorkerTest, LimitsCompareWholeDegreesTruncatedTowardZero) {
 TEST_F(WorkerTest, PlausibleRangeEdgesAndOutOfRangeCountsAsFaultyNotAsLimit) {
     auto bus = h.addBus(u"BUS1");
     const RomCode low = B20(1), high = B20(2), tooLow = B20(3), tooHigh = B20(4), s20 = S20(5);
-    bus->addThermometer(low, 0)->setRawTemperature(static_cast<int16_t>(0xFC90));   // -55.0
-    bus->addThermometer(high, 0)->setRawTemperature(0x07F0);                        // 127.0
-    bus->addThermometer(tooLow, 0)->setRawTemperature(static_cast<int16_t>(0xFC88)); // -55.5
-    bus->addThermometer(tooHigh, 0)->setRawTemperature(0x07F8);                     // 127.5
-    bus->addThermometer(s20, 0)->setRawTemperature(0x0100);                         // 128.0
+    bus->addThermometer(low, 0)->setRawTemperature(static_cast<int16_t>(0xFC90));     // -55.0
+    bus->addThermometer(high, 0)->setRawTemperature(0x07F0);                          // 127.0
+    bus->addThermometer(tooLow, 0)->setRawTemperature(static_cast<int16_t>(0xFC88));  // -55.5
+    bus->addThermometer(tooHigh, 0)->setRawTemperature(0x07F8);                       // 127.5
+    bus->addThermometer(s20, 0)->setRawTemperature(0x0100);                           // 128.0
     ControlBlock.ThermoControl = 1;
     ControlBlock.ThermoMin = -100;
     ControlBlock.ThermoMax = 200;
@@ -249,13 +250,15 @@ TEST_F(WorkerTest, PlausibleRangeEdgesAndOutOfRangeCountsAsFaultyNotAsLimit) {
         EXPECT_EQ(h.colour(rowOf(rom), 3), LimitColour);
         EXPECT_EQ(h.cell(rowOf(rom), 4), u"OK");
     }
-    EXPECT_EQ(h.status(), u"Найдено 5 '1-Wire'  устройств.    Обнаружено 3 датчика с ошибками в работе");
+    EXPECT_EQ(h.status(),
+              u"Найдено 5 '1-Wire'  устройств.    Обнаружено 3 датчика с ошибками в работе");
 
     bus->device(tooHigh)->setRawTemperature(0x0550);  // back in range: 85.0
     ASSERT_TRUE(runPasses(2));
     EXPECT_EQ(h.colour(rowOf(tooHigh), 3), ui::DefaultColour);
     EXPECT_EQ(h.cell(rowOf(tooHigh), 3), u"85.0 °C");
-    EXPECT_EQ(h.status(), u"Найдено 5 '1-Wire'  устройств.    Обнаружено 2 датчика с ошибками в работе");
+    EXPECT_EQ(h.status(),
+              u"Найдено 5 '1-Wire'  устройств.    Обнаружено 2 датчика с ошибками в работе");
 }
 
 TEST_F(WorkerTest, OtherFamiliesAreNeverReadAndBadRomCrcEmptiesTheTemperature) {
@@ -279,7 +282,8 @@ TEST_F(WorkerTest, OtherFamiliesAreNeverReadAndBadRomCrcEmptiesTheTemperature) {
     EXPECT_EQ(h.cell(rowOf(badRom), 4), u"OK");
     EXPECT_EQ(h.colour(rowOf(badRom), 1), FaultColour);
     EXPECT_EQ(MonitorStats.readings, 4u);  // two thermometers, two passes
-    EXPECT_EQ(h.status(), u"Найдено 3 '1-Wire'  устройства.    Обнаружен 1 датчик с ошибками в работе");
+    EXPECT_EQ(h.status(),
+              u"Найдено 3 '1-Wire'  устройства.    Обнаружен 1 датчик с ошибками в работе");
 }
 
 TEST_F(WorkerTest, SeparatePollingWithoutThermometersStillEndsPassesAndReopens) {
@@ -319,9 +323,12 @@ TEST_F(WorkerTest, LogHoldsOnlyReadingsThatPassedTheirCrc) {
 
     // Rows, and so log records, come in the order of the search: good, corrupt, silent.
     const std::string log = Unstamped(FileBytes(folder / Utf8FromUtf16(texts::LogFileName)));
-    const std::string goodLine = "<stamp>  28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0" "C\r\n";
+    const std::string goodLine =
+        "<stamp>  28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0"
+        "C\r\n";
     const std::string silentLine = "<stamp>  " + Utf8FromUtf16(FormatRomCode(silent)) +
-                                   "  \xE2\x80\x94  25.0 \xC2\xB0" "C\r\n";
+                                   "  \xE2\x80\x94  25.0 \xC2\xB0"
+                                   "C\r\n";
     // First pass: the good and the silent-to-be device; second pass: the good one alone.
     EXPECT_EQ(log, Mark + goodLine + silentLine + goodLine);
     EXPECT_EQ(MonitorStats.logRecords, 3u);
@@ -346,7 +353,9 @@ TEST_F(WorkerTest, ALineHeldLowIsNotTakenForAReading) {
     ASSERT_TRUE(h.stop());
 
     const std::string log = Unstamped(FileBytes(folder / Utf8FromUtf16(texts::LogFileName)));
-    EXPECT_EQ(log, std::string(Mark) + "<stamp>  28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0" "C\r\n");
+    EXPECT_EQ(log, std::string(Mark) +
+                       "<stamp>  28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0"
+                       "C\r\n");
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 namespace kv::test {
 
 class WorkerTest : public ::testing::Test {
-protected:
+  protected:
     // Row of the device whose serial cell shows this ROM code (-1 when none).
     int rowOf(const RomCode& rom) const {
         const std::u16string serial = FormatRomCode(rom);
@@ -31,7 +31,11 @@ protected:
     WorkerHarness h;
 };
 
-inline RomCode B20(uint64_t serial) { return SimMakeRom(0x28, serial); }
-inline RomCode S20(uint64_t serial) { return SimMakeRom(0x10, serial); }
+inline RomCode B20(uint64_t serial) {
+    return SimMakeRom(0x28, serial);
+}
+inline RomCode S20(uint64_t serial) {
+    return SimMakeRom(0x10, serial);
+}
 
 }  // namespace kv::test

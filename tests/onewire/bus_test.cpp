@@ -16,7 +16,7 @@ using test::ScopedClock;
 using Lines = std::vector<std::pair<int, bool>>;
 
 class BusTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { OneWireSetOptions(0); }
     void TearDown() override {
         OneWireSetOptions(0);
@@ -145,7 +145,8 @@ TEST_F(BusTest, ResetWithoutEchoGivesUpAfterItsLimit) {
         EXPECT_EQ(OneWireLastResult(), ExchangeError) << "no adapter is not an empty bus";
         EXPECT_GE(ms, ResetEchoLimitMs);
         EXPECT_LT(ms, ResetEchoLimitMs + 1);
-        EXPECT_EQ(clock_.clock.sleeps, std::vector<int32_t>(ResetEchoLimitMs / ResetPollMs, ResetPollMs))
+        EXPECT_EQ(clock_.clock.sleeps,
+                  std::vector<int32_t>(ResetEchoLimitMs / ResetPollMs, ResetPollMs))
             << "the reset polls every 2 ms whatever the options";
     }
 }
@@ -192,7 +193,8 @@ TEST_F(BusTest, SingleSlots) {
     OneWireSetResult(NoData);
     fake_.state().scripted = {{0x00, 0x77}};
     EXPECT_EQ(OneWireWriteSlot(2, Port, SlotWait | SlotDrain), 0);
-    EXPECT_EQ(fake_.state().written, std::vector<uint8_t>{SlotZero}) << "only the lowest bit counts";
+    EXPECT_EQ(fake_.state().written, std::vector<uint8_t>{SlotZero})
+        << "only the lowest bit counts";
     EXPECT_EQ(SerialInputCount(Port), 1);
     EXPECT_EQ(OneWireLastResult(), NoData);
 }
@@ -242,8 +244,8 @@ TEST_F(BusTest, WriteBytesForms) {
     const uint8_t data[2] = {0x55, 0x80};
     EXPECT_EQ(OneWireWriteBytes(data, 2, Port), 1);
     EXPECT_EQ(fake_.state().written,
-              (std::vector<uint8_t>{0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00,
-                                    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF}))
+              (std::vector<uint8_t>{0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x00, 0x00,
+                                    0x00, 0x00, 0x00, 0x00, 0x00, 0xFF}))
         << "least significant bit first";
     EXPECT_EQ(OneWireLastResult(), Ok);
 }
@@ -269,7 +271,8 @@ TEST_F(BusTest, ArgumentChecksComeFirst) {
 
 TEST_F(BusTest, ReadBytesAssemblesBitsFromExactEchoes) {
     OpenBus();
-    for (int i = 0; i < 8; ++i) fake_.state().scripted.push_back({static_cast<uint8_t>(i == 3 ? 0xFE : 0xFF)});
+    for (int i = 0; i < 8; ++i)
+        fake_.state().scripted.push_back({static_cast<uint8_t>(i == 3 ? 0xFE : 0xFF)});
     fake_.state().scripted.push_back({0x00});
     for (int i = 0; i < 7; ++i) fake_.state().scripted.push_back({0xFF});
     uint8_t buffer[2] = {};

@@ -25,10 +25,15 @@ float Decode(uint16_t raw, uint8_t family) {
 }
 
 TEST(Temperature, Ds18b20Decoding) {
-    struct Case { uint16_t raw; float celsius; bool plausible; };
-    for (Case c : {Case{0x0550, 85.0f, true}, Case{0x0191, 25.0625f, true}, Case{0xFF5E, -10.125f, true},
-                   Case{0xFC90, -55.0f, true}, Case{0x07F0, 127.0f, true}, Case{0x07F1, 127.0625f, false},
-                   Case{0xFFFF, -0.0625f, true}, Case{0x0000, 0.0f, true}}) {
+    struct Case {
+        uint16_t raw;
+        float celsius;
+        bool plausible;
+    };
+    for (Case c :
+         {Case{0x0550, 85.0f, true}, Case{0x0191, 25.0625f, true}, Case{0xFF5E, -10.125f, true},
+          Case{0xFC90, -55.0f, true}, Case{0x07F0, 127.0f, true}, Case{0x07F1, 127.0625f, false},
+          Case{0xFFFF, -0.0625f, true}, Case{0x0000, 0.0f, true}}) {
         float t = Decode(c.raw, FamilyDs18b20);
         EXPECT_FLOAT_EQ(t, c.celsius) << std::hex << c.raw;
         EXPECT_EQ(IsPlausibleTemperature(t), c.plausible) << std::hex << c.raw;
@@ -36,10 +41,15 @@ TEST(Temperature, Ds18b20Decoding) {
 }
 
 TEST(Temperature, Ds18s20AndOtherFamiliesDecodeByHalves) {
-    struct Case { uint16_t raw; float celsius; bool plausible; };
-    for (Case c : {Case{0x0032, 25.0f, true}, Case{0xFFCE, -25.0f, true}, Case{0xFF92, -55.0f, true},
-                   Case{0x00FE, 127.0f, true}, Case{0x0100, 128.0f, false}, Case{0xFF90, -56.0f, false},
-                   Case{0xFFFF, -0.5f, true}}) {
+    struct Case {
+        uint16_t raw;
+        float celsius;
+        bool plausible;
+    };
+    for (Case c :
+         {Case{0x0032, 25.0f, true}, Case{0xFFCE, -25.0f, true}, Case{0xFF92, -55.0f, true},
+          Case{0x00FE, 127.0f, true}, Case{0x0100, 128.0f, false}, Case{0xFF90, -56.0f, false},
+          Case{0xFFFF, -0.5f, true}}) {
         float t = Decode(c.raw, FamilyDs18s20);
         EXPECT_FLOAT_EQ(t, c.celsius) << std::hex << c.raw;
         EXPECT_EQ(IsPlausibleTemperature(t), c.plausible) << std::hex << c.raw;
@@ -63,14 +73,17 @@ TEST(Temperature, ScratchpadCrcCatchesEveryBitFlip) {
 }
 
 class CommandTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        fake_.state().responder = [this](uint8_t byte, int baud) { return bus_.answer(byte, baud); };
+        fake_.state().responder = [this](uint8_t byte, int baud) {
+            return bus_.answer(byte, baud);
+        };
         int id = OneWireOpen(fake_.name(), PortCurrent);
         ASSERT_GT(id, 999);
         ASSERT_EQ(currentPort, id);
-        for (auto [rom, raw, external] : {std::tuple{MakeRom(0x28, 0x10), uint16_t{0xFF5E}, true},
-                                          std::tuple{MakeRom(0x10, 0x20), uint16_t{0xFFCE}, false}}) {
+        for (auto [rom, raw, external] :
+             {std::tuple{MakeRom(0x28, 0x10), uint16_t{0xFF5E}, true},
+              std::tuple{MakeRom(0x10, 0x20), uint16_t{0xFFCE}, false}}) {
             FakeThermometer device;
             device.rom = rom;
             device.scratchpad = MakeScratchpad(raw);

@@ -8,7 +8,9 @@ namespace {
 constexpr uint8_t PresenceEcho = 0xE0;  // devices pull the tail of the reset byte low
 constexpr uint8_t ZeroReadEcho = 0xFC;  // a read slot cut short by a device holding the line
 
-int RomBit(const std::array<uint8_t, 8>& rom, int index) { return (rom[index / 8] >> (index % 8)) & 1; }
+int RomBit(const std::array<uint8_t, 8>& rom, int index) {
+    return (rom[index / 8] >> (index % 8)) & 1;
+}
 
 }  // namespace
 
@@ -91,7 +93,8 @@ void FakeOneWireBus::takeBit(int bit) {
                 if (active_[i] && RomBit(devices[i].rom, searchBit_) != bit) active_[i] = false;
             }
             searchStep_ = 0;
-            if (++searchBit_ == 64) phase_ = phase_ == Phase::Match ? Phase::FunctionCommand : Phase::Done;
+            if (++searchBit_ == 64)
+                phase_ = phase_ == Phase::Match ? Phase::FunctionCommand : Phase::Done;
             return;
         default:
             return;
@@ -123,8 +126,14 @@ std::array<uint8_t, 8> MakeRom(uint8_t family, uint64_t serial) {
 }
 
 std::array<uint8_t, 9> MakeScratchpad(uint16_t raw) {
-    std::array<uint8_t, 9> pad{static_cast<uint8_t>(raw & 0xFF), static_cast<uint8_t>(raw >> 8),
-                               0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10};
+    std::array<uint8_t, 9> pad{static_cast<uint8_t>(raw & 0xFF),
+                               static_cast<uint8_t>(raw >> 8),
+                               0x4B,
+                               0x46,
+                               0x7F,
+                               0xFF,
+                               0x0C,
+                               0x10};
     pad[8] = static_cast<uint8_t>(OneWireCrc8(pad.data(), 8));
     return pad;
 }

@@ -17,7 +17,7 @@ struct FakeThermometer {
 };
 
 class FakeOneWireBus {
-public:
+  public:
     std::vector<FakeThermometer> devices;
     int resets = 0;
     std::vector<uint8_t> commands;  // ROM and function command bytes as the devices saw them
@@ -26,18 +26,18 @@ public:
     std::vector<uint8_t> answer(uint8_t byte, int baud);
     int slots() const { return slots_; }  // slot bytes seen so far
 
-private:
+  private:
     enum class Phase { Idle, RomCommand, Search, Match, FunctionCommand, Sending, Done };
-    int driveBit();        // the bit the devices put on the line for a read slot (wired-AND)
-    void takeBit(int bit); // a bit the master wrote
+    int driveBit();         // the bit the devices put on the line for a read slot (wired-AND)
+    void takeBit(int bit);  // a bit the master wrote
     void startFunction(uint8_t command);
 
     Phase phase_ = Phase::Idle;
     std::vector<bool> active_;
     uint8_t shift_ = 0;
     int bitCount_ = 0;
-    int searchBit_ = 0;    // 0..63
-    int searchStep_ = 0;   // 0 id bit, 1 complement, 2 direction
+    int searchBit_ = 0;          // 0..63
+    int searchStep_ = 0;         // 0 id bit, 1 complement, 2 direction
     std::vector<int> sendBits_;  // per device: the bits it sends next, in order
     std::vector<std::vector<int>> deviceBits_;
     int slots_ = 0;

@@ -12,7 +12,7 @@ namespace {
 using test::FakePort;
 
 class PortTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { OneWireSetOptions(0); }
     void TearDown() override {
         OneWireSetOptions(0);

@@ -22,7 +22,7 @@ namespace kv {
 namespace {
 
 class PtyAdapter : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(master_, 0);
@@ -57,8 +57,10 @@ protected:
                         std::lock_guard guard(seenLock_);
                         seen_.emplace_back(in[i], speed);
                     }
-                    if (speed == B9600) out.push_back(in[i] == ResetByte ? presenceEcho : in[i]);
-                    else out.push_back(in[i] == SlotOne ? readEcho : in[i]);
+                    if (speed == B9600)
+                        out.push_back(in[i] == ResetByte ? presenceEcho : in[i]);
+                    else
+                        out.push_back(in[i] == SlotOne ? readEcho : in[i]);
                 }
                 ssize_t w = write(master_, out.data(), out.size());
                 (void)w;

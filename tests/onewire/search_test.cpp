@@ -32,9 +32,11 @@ bool SearchOrderLess(const RomCode& a, const RomCode& b) {
 }
 
 class SearchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        fake_.state().responder = [this](uint8_t byte, int baud) { return bus_.answer(byte, baud); };
+        fake_.state().responder = [this](uint8_t byte, int baud) {
+            return bus_.answer(byte, baud);
+        };
         ASSERT_EQ(OneWireOpen(fake_.name(), Port), 1);
         OneWireSearchReset();
     }
@@ -72,7 +74,8 @@ TEST_F(SearchTest, SingleDeviceIsTheLast) {
         EXPECT_EQ(OneWireSearchNext(found.data(), Port), 0);
         EXPECT_EQ(OneWireLastResult(), NoData);
     }
-    EXPECT_EQ(fake_.state().written.size(), sent) << "nothing goes on the bus after the last device";
+    EXPECT_EQ(fake_.state().written.size(), sent)
+        << "nothing goes on the bus after the last device";
 }
 
 TEST_F(SearchTest, DiscrepancyAtBitFive) {

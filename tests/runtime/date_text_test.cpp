@@ -46,8 +46,10 @@ TEST(MakeDate, FieldsOutsideTheirRangesAreInvalid) {
     EXPECT_EQ(MakeDate(2026, 1, 1, 0, -1, 0), InvalidDate);
     EXPECT_EQ(MakeDate(2026, 1, 1, 0, 0, 60), InvalidDate);
     EXPECT_EQ(MakeDate(2026, 1, 1, 0, 0, -1), InvalidDate);
-    EXPECT_EQ(MakeDate(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), InvalidDate);
-    EXPECT_EQ(MakeDate(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), InvalidDate);
+    EXPECT_EQ(MakeDate(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN),
+              InvalidDate);
+    EXPECT_EQ(MakeDate(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX),
+              InvalidDate);
 }
 
 TEST(DateFields, EveryDayOfTheRangeSplitsBackAndAgreesWithTheCLibrary) {

@@ -25,7 +25,7 @@ using namespace std::string_view_literals;
 constexpr char Mark[] = "\xEF\xBB\xBF\r\n";
 
 class IniStoreTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { IniClose(); }
 
     std::u16string Path(const std::string& name = "Kalorivox.ini") const {
@@ -200,9 +200,10 @@ TEST_F(IniStoreTest, LineEndsOfAnyKindAndKeysWithoutAnEqualsSign) {
 }
 
 TEST_F(IniStoreTest, ValuesAreTrimmedAndIntegersReadLikeAtoi) {
-    OpenWith("Port = COM3   \r\nA = 12abc\r\nB = abc\r\nC =\r\nD = -5\r\nE = +7\r\n"
-             "F = 99999999999\r\nG = -99999999999\r\nH = 2147483647\r\nI = -2147483648\r\n"
-             "J = - 5\r\n");
+    OpenWith(
+        "Port = COM3   \r\nA = 12abc\r\nB = abc\r\nC =\r\nD = -5\r\nE = +7\r\n"
+        "F = 99999999999\r\nG = -99999999999\r\nH = 2147483647\r\nI = -2147483648\r\n"
+        "J = - 5\r\n");
     EXPECT_EQ(Read(u"Port"), "COM3");
     EXPECT_EQ(IniReadInteger(u"A", 1), 12);
     EXPECT_EQ(IniReadInteger(u"B", 1), 0);
@@ -223,7 +224,9 @@ TEST_F(IniStoreTest, WithoutTheMarkBytesAreIso8859OneAndTheRewriteAddsTheMark) {
     EXPECT_EQ(IniReadString(u"Name"), u"caf\u00E9");
     IniWriteString(u"Unit", u"\u00B0C");
     IniClose();
-    EXPECT_EQ(Bytes(), std::string(Mark) + "Name = caf\xC3\xA9\r\nUnit = \xC2\xB0" "C\r\n");
+    EXPECT_EQ(Bytes(), std::string(Mark) +
+                           "Name = caf\xC3\xA9\r\nUnit = \xC2\xB0"
+                           "C\r\n");
 }
 
 TEST_F(IniStoreTest, RewriteInPlaceKeepsCommentsAndGroupsAndInsertsBeforeTheFirstGroup) {
@@ -231,8 +234,9 @@ TEST_F(IniStoreTest, RewriteInPlaceKeepsCommentsAndGroupsAndInsertsBeforeTheFirs
     IniWriteString(u"Interval", u"5");
     IniWriteString(u"PORT", u"COM12");
     IniClose();
-    EXPECT_EQ(Bytes(), std::string(Mark) +
-                           "; first\r\n;  second\r\nPORT = COM12\r\nInterval = 5\r\n[Other]\r\nX = 1\r\n");
+    EXPECT_EQ(Bytes(),
+              std::string(Mark) +
+                  "; first\r\n;  second\r\nPORT = COM12\r\nInterval = 5\r\n[Other]\r\nX = 1\r\n");
     OpenWith("[Only]\r\n");
     IniWriteString(u"Port", u"COM2");
     IniClose();

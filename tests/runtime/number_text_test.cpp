@@ -12,7 +12,9 @@
 namespace kv {
 namespace {
 
-std::string Text(const std::u16string& text) { return Utf8FromUtf16(text); }
+std::string Text(const std::u16string& text) {
+    return Utf8FromUtf16(text);
+}
 
 // Fixed-point text of magnitude/10^scale rounded half away from zero to `decimals` places,
 // computed on integers only, so it shares nothing with the digit-string rounding under test.
@@ -41,7 +43,7 @@ TEST(FloatToText, TemperaturesWithOneDecimalRoundTiesAwayFromZero) {
     EXPECT_EQ(Text(FloatToText(125.0f, 1)), "125.0");
     EXPECT_EQ(Text(FloatToText(-55.0f, 1)), "-55.0");
     EXPECT_EQ(Text(FloatToText(9.96f, 1)), "10.0");  // carry into a new digit
-    EXPECT_EQ(Text(FloatToText(9.95f, 1)), "9.9");    // held as 9.9499998...
+    EXPECT_EQ(Text(FloatToText(9.95f, 1)), "9.9");   // held as 9.9499998...
     EXPECT_EQ(Text(FloatToText(-99.96f, 1)), "-100.0");
 }
 
@@ -104,9 +106,9 @@ TEST(FloatToText, EveryDs18s20ValueMatchesExactDecimalArithmetic) {
 }
 
 TEST(IntegerToText, MatchesStandardFormattingAtTheLimits) {
-    for (int64_t value : {int64_t{0}, int64_t{7}, int64_t{-1}, int64_t{-2147483648LL},
-                          int64_t{4294967296LL}, std::numeric_limits<int64_t>::max(),
-                          std::numeric_limits<int64_t>::min()}) {
+    for (int64_t value :
+         {int64_t{0}, int64_t{7}, int64_t{-1}, int64_t{-2147483648LL}, int64_t{4294967296LL},
+          std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
         EXPECT_EQ(Text(IntegerToText(value)), std::to_string(value));
     }
 }

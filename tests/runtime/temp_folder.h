@@ -10,9 +10,10 @@
 namespace kv::testing {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kv-runtime-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kv-runtime-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
     }
     ~TempFolder() {
@@ -25,7 +26,7 @@ public:
 
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -36,7 +36,7 @@ void AppendRecord(const std::string& path, std::u16string_view record) {
 }
 
 class TextFileTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { TextFileCloseAll(); }
     TempFolder folder;
 };
@@ -45,7 +45,9 @@ TEST_F(TextFileTest, FirstRecordOfANewLogStartsWithTheMarkAndEndsWithCrLf) {
     const std::string path = folder.File("new.log");
     AppendRecord(path, u"28-0000045A1B2C-84  \u2014  23.6 \u00B0C");
     EXPECT_EQ(ReadBytes(path),
-              "\xEF\xBB\xBF" "28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0" "C\r\n");
+              "\xEF\xBB\xBF"
+              "28-0000045A1B2C-84  \xE2\x80\x94  23.6 \xC2\xB0"
+              "C\r\n");
     AppendRecord(path, u"\u0430\u044F");  // Cyrillic: two bytes each
     EXPECT_EQ(ReadBytes(path).substr(ReadBytes(path).size() - 6), "\xD0\xB0\xD1\x8F\r\n");
 }
@@ -101,8 +103,8 @@ TEST_F(TextFileTest, BufferHandsDataOnOnlyWhenTheRoomIsNotGreaterThanTheWrite) {
     EXPECT_EQ(TextFileFlush(1), 0);
 
     const std::string bytes = ReadBytes(path);
-    EXPECT_EQ(bytes, std::string(4000, 'a') + std::string(96, 'b') + std::string(3999, 'c') +
-                         "d" + "e" + std::string(4096, 'f'));
+    EXPECT_EQ(bytes, std::string(4000, 'a') + std::string(96, 'b') + std::string(3999, 'c') + "d" +
+                         "e" + std::string(4096, 'f'));
 }
 
 TEST_F(TextFileTest, SeekWritesPendingDataAndMovesThePosition) {
@@ -194,7 +196,8 @@ TEST(ProgramFilePath, NamesThisTestProgramAndItsFolderBecomesCurrent) {
     const auto before = std::filesystem::current_path();
     const std::u16string folder = PathFolderPart(self);
     ASSERT_NE(SetCurrentFolder(folder), 0);
-    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), Utf8FromUtf16(folder)));
+    EXPECT_TRUE(
+        std::filesystem::equivalent(std::filesystem::current_path(), Utf8FromUtf16(folder)));
     // A folder whose name is not UTF-8 must still be found from the program's path.
     TempFolder temp;
     const std::string latin = temp.File("caf\xE9");

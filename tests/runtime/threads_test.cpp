@@ -33,7 +33,7 @@ int SleepMs(intptr_t parameter) {
 }
 
 class ThreadsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ThreadTableInit(); }
     void TearDown() override { ThreadTableFree(); }
 };

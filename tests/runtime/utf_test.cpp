@@ -10,22 +10,30 @@ using namespace std::string_view_literals;
 TEST(Utf, ValidTextRoundTripsThroughBothForms) {
     const std::u16string text = u"Порт COM3 — 23.6 °C \U0001F321";
     const std::string bytes = Utf8FromUtf16(text);
-    EXPECT_EQ(bytes, "\xD0\x9F\xD0\xBE\xD1\x80\xD1\x82 COM3 \xE2\x80\x94 23.6 \xC2\xB0" "C \xF0\x9F\x8C\xA1");
+    EXPECT_EQ(bytes,
+              "\xD0\x9F\xD0\xBE\xD1\x80\xD1\x82 COM3 \xE2\x80\x94 23.6 \xC2\xB0"
+              "C \xF0\x9F\x8C\xA1");
     EXPECT_EQ(Utf16FromUtf8(bytes), text);
 }
 
 TEST(Utf, EveryBadByteBecomesOneReplacementCharacter) {
     // Truncated sequence, bad continuation, overlong form, encoded surrogate, stray bytes.
     EXPECT_EQ(Utf16FromUtf8("\xE2\x82"), u"\uFFFD\uFFFD");
-    EXPECT_EQ(Utf16FromUtf8("\xE2\x82" "A"), u"\uFFFD\uFFFDA");
+    EXPECT_EQ(Utf16FromUtf8("\xE2\x82"
+                            "A"),
+              u"\uFFFD\uFFFDA");
     EXPECT_EQ(Utf16FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Utf16FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(Utf16FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(Utf16FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Utf16FromUtf8("a\xFF"
+                            "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(Utf16FromUtf8(std::string_view("\0x", 2)), std::u16string(u"\0x", 2));
     // Lone surrogates on the way out.
     EXPECT_EQ(Utf8FromUtf16(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
-    EXPECT_EQ(Utf8FromUtf16(std::u16string{u'\xDC00', u'a'}), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(Utf8FromUtf16(std::u16string{u'\xDC00', u'a'}),
+              "\xEF\xBF\xBD"
+              "a");
     EXPECT_EQ(Utf8FromUtf16(std::u16string{u'\xD800', u'\xD800', u'\xDC00'}),
               "\xEF\xBF\xBD\xF0\x90\x80\x80");
 }

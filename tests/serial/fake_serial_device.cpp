@@ -4,7 +4,8 @@
 
 namespace kv::test {
 
-FakeSerialDevice::FakeSerialDevice(std::shared_ptr<FakeDeviceState> state) : state_(std::move(state)) {
+FakeSerialDevice::FakeSerialDevice(std::shared_ptr<FakeDeviceState> state)
+    : state_(std::move(state)) {
     std::lock_guard guard(state_->lock);
     ++state_->opens;
     ++state_->liveDevices;

@@ -22,7 +22,7 @@ struct FakeDeviceState {
     // Behaviour.
     std::function<std::vector<uint8_t>(uint8_t byte, int baud)> responder;  // nullptr: loopback
     std::deque<std::vector<uint8_t>> scripted;  // answers for the next bytes, before the responder
-    int acceptPerWrite = -1;   // bytes a write takes at most; -1: all
+    int acceptPerWrite = -1;                    // bytes a write takes at most; -1: all
     std::set<int> refusedBauds;
     bool failReads = false;
     bool failCount = false;
@@ -45,7 +45,7 @@ struct FakeDeviceState {
 };
 
 class FakeSerialDevice final : public SerialDevice {
-public:
+  public:
     explicit FakeSerialDevice(std::shared_ptr<FakeDeviceState> state);
     ~FakeSerialDevice() override;
     bool configure(int baud, int dataBits, int parity, double stopBits) override;
@@ -54,13 +54,13 @@ public:
     int read(uint8_t* data, int count) override;
     int inputCount() override;
 
-private:
+  private:
     std::shared_ptr<FakeDeviceState> state_;
 };
 
 // Registers a fake device under a name for the lifetime of the object.
 class FakePort {
-public:
+  public:
     explicit FakePort(std::u16string name = u"FAKE");
     ~FakePort();
     FakePort(const FakePort&) = delete;
@@ -68,7 +68,7 @@ public:
     FakeDeviceState& state() { return *state_; }
     const std::u16string& name() const { return name_; }
 
-private:
+  private:
     std::u16string name_;
     std::shared_ptr<FakeDeviceState> state_;
 };
@@ -76,7 +76,7 @@ private:
 // Simulated time: sleeping moves it on, and so does every reading (a little), so that the
 // bus's busy polls reach their limits.
 class FakeClock final : public TimeSource {
-public:
+  public:
     int64_t nowMicroseconds() override { return now += stepMicroseconds; }
     void sleepMilliseconds(int32_t milliseconds) override {
         now += int64_t{milliseconds} * 1000;
@@ -88,7 +88,7 @@ public:
 };
 
 class ScopedClock {
-public:
+  public:
     ScopedClock() { SetTimeSource(&clock); }
     ~ScopedClock() { SetTimeSource(nullptr); }
     ScopedClock(const ScopedClock&) = delete;

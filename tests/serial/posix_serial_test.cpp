@@ -19,7 +19,7 @@ namespace kv {
 namespace {
 
 class PseudoTerminal : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(master_, 0);
@@ -108,7 +108,10 @@ TEST_F(PseudoTerminal, CountsAndReadsWhatArrived) {
     ssize_t got = 0;
     for (int i = 0; i < 200 && got < 3; ++i) {
         ssize_t n = read(master_, seen + got, 3 - got);
-        if (n > 0) got += n; else usleep(5000);
+        if (n > 0)
+            got += n;
+        else
+            usleep(5000);
     }
     EXPECT_EQ(got, 3);
     EXPECT_EQ(seen[1], 0x00);
@@ -133,7 +136,8 @@ TEST_F(PseudoTerminal, WriteThatCannotDrainGivesUp) {
     // a pause brings no more room.
     for (int round = 0, idle = 0; round < 200 && idle < 3; ++round) {
         bool progress = false;
-        for (int i = 0; i < 10000 && write(filler, chunk.data(), chunk.size()) > 0; ++i) progress = true;
+        for (int i = 0; i < 10000 && write(filler, chunk.data(), chunk.size()) > 0; ++i)
+            progress = true;
         idle = progress ? 0 : idle + 1;
         usleep(20000);
     }

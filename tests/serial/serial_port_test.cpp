@@ -141,8 +141,10 @@ TEST(SerialNames, DevicePaths) {
     EXPECT_EQ(path, "/dev/ttyUSB0");
     ASSERT_TRUE(SerialDevicePath(u"/dev/pts/5", path));
     EXPECT_EQ(path, "/dev/pts/5");
-    for (const char16_t* bad : {u"", u"../etc/passwd", u"/dev/../etc/passwd", u"pts/5", u"tty\nS0"}) {
-        EXPECT_FALSE(SerialDevicePath(bad, path)) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+    for (const char16_t* bad :
+         {u"", u"../etc/passwd", u"/dev/../etc/passwd", u"pts/5", u"tty\nS0"}) {
+        EXPECT_FALSE(SerialDevicePath(bad, path))
+            << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
     }
 }
 
@@ -154,18 +156,23 @@ TEST(SerialNames, MissingOrRefusedDevicesOpenNothing) {
 }
 
 TEST(SerialNames, NaturalOrder) {
-    std::vector<std::string> names = {"ttyS10", "ttyUSB1", "ttyS2", "ttyACM0", "ttyS1", "rfcomm0", "ttyS02"};
+    std::vector<std::string> names = {"ttyS10", "ttyUSB1", "ttyS2", "ttyACM0",
+                                      "ttyS1",  "rfcomm0", "ttyS02"};
     std::sort(names.begin(), names.end(), NaturalLess);
-    std::vector<std::string> expected = {"rfcomm0", "ttyACM0", "ttyS1", "ttyS2", "ttyS02", "ttyS10", "ttyUSB1"};
+    std::vector<std::string> expected = {"rfcomm0", "ttyACM0", "ttyS1",  "ttyS2",
+                                         "ttyS02",  "ttyS10",  "ttyUSB1"};
     EXPECT_EQ(names, expected);
     EXPECT_FALSE(NaturalLess("ttyS2", "ttyS2"));
 }
 
 TEST(SerialNames, CandidateSelection) {
-    std::vector<std::string> found = {"ttyS10", "ttyS2", "tty1", "ttyUSB0", "ttyS", "rfcomm1", "console",
-                                      "ttyACM0", "ttyAMA0", "ttyS3", "ttyprintk", "ttySAC0"};
-    auto chosen = SelectSerialCandidates(found, [](const std::string& name) { return name != "ttyS3"; });
-    std::vector<std::string> expected = {"rfcomm1", "ttyACM0", "ttyAMA0", "ttyS2", "ttyS10", "ttySAC0", "ttyUSB0"};
+    std::vector<std::string> found = {"ttyS10",  "ttyS2",   "tty1",      "ttyUSB0",
+                                      "ttyS",    "rfcomm1", "console",   "ttyACM0",
+                                      "ttyAMA0", "ttyS3",   "ttyprintk", "ttySAC0"};
+    auto chosen =
+        SelectSerialCandidates(found, [](const std::string& name) { return name != "ttyS3"; });
+    std::vector<std::string> expected = {"rfcomm1", "ttyACM0", "ttyAMA0", "ttyS2",
+                                         "ttyS10",  "ttySAC0", "ttyUSB0"};
     EXPECT_EQ(chosen, expected) << "families only, placeholders out, natural order";
 }
 

@@ -151,7 +151,7 @@ TEST_F(EventLoopTest, AboutBoxShowsTheTwoLinesAndTheLoopGoesOn) {
 }
 
 class EndingTest : public ProgramTest, public ::testing::WithParamInterface<const char*> {
-protected:
+  protected:
     // The signals take their default course when the program starts, whatever the test
     // runner was started with (a background job of a script ignores SIGINT, nohup SIGHUP).
     void SetUp() override {
@@ -179,7 +179,7 @@ protected:
         }
     }
 
-private:
+  private:
     static constexpr std::array<int, 3> Signals = {SIGINT, SIGTERM, SIGHUP};
     std::array<struct sigaction, Signals.size()> runnerActions_{};
 };
@@ -218,7 +218,8 @@ INSTANTIATE_TEST_SUITE_P(Ways, EndingTest,
 TEST_F(EventLoopTest, SignalsIgnoredByTheStarterStayIgnored) {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
-    struct sigaction previousInt {}, previousHup {};
+    struct sigaction previousInt {
+    }, previousHup{};
     sigaction(SIGINT, &ignore, &previousInt);
     sigaction(SIGHUP, &ignore, &previousHup);
     Start();
@@ -244,7 +245,8 @@ ui::HeadlessToolkit* boxToolkit = nullptr;
 
 // kill or a closed terminal must not wait for somebody to dismiss the About box.
 TEST_F(EventLoopTest, ASignalWhileTheAboutBoxIsOpenClosesTheBoxAndEndsTheProgram) {
-    struct sigaction byDefault {}, runner {};
+    struct sigaction byDefault {
+    }, runner{};
     byDefault.sa_handler = SIG_DFL;
     sigaction(SIGTERM, &byDefault, &runner);
     boxToolkit = ui;

@@ -23,7 +23,9 @@ struct Layout {
     int clientHeight = 0;
 };
 
-int Right(const HeadlessControl& c) { return c.x + c.width; }
+int Right(const HeadlessControl& c) {
+    return c.x + c.width;
+}
 
 Layout Build(const SettingsRowTexts& captions = {}) {
     HeadlessToolkit& ui = ui::InstallHeadlessToolkit();
@@ -72,7 +74,8 @@ TEST(MainWindowLayout, LongerLabelMovesWhatFollowsAndWidensTheWindowByTheSameAmo
     SettingsRowTexts longer;
     longer.port = u"Последовательный порт:";
     const Layout after = Build(longer);
-    const int growth = HeadlessToolkit::TextWidth(longer.port) - HeadlessToolkit::TextWidth(u"Порт:");
+    const int growth =
+        HeadlessToolkit::TextWidth(longer.port) - HeadlessToolkit::TextWidth(u"Порт:");
     ASSERT_GT(growth, 0);
     EXPECT_EQ(after.port.x - before.port.x, growth);
     EXPECT_EQ(after.interval.x - before.interval.x, growth);

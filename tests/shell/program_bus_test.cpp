@@ -14,13 +14,15 @@ constexpr int DemoDevices = 4;
 constexpr int32_t Marked = ui::Rgb(1, 2, 3);
 
 class ProgramOnDemoBus : public ProgramTest {
-protected:
+  protected:
     // Limits that every demonstration reading breaks: the status line then changes at the
     // end of the first pass, after the last cell change, and with a long interval the worker
     // waits from there on and leaves the cells alone.
     void StartMeasured(const std::string& extra = "") {
-        WriteSettings("Port = DEMO\nInterval = 60\nThermoControl = 1\nThermoMin = -50\n"
-                      "ThermoMax = -40\n" + extra);
+        WriteSettings(
+            "Port = DEMO\nInterval = 60\nThermoControl = 1\nThermoMin = -50\n"
+            "ThermoMax = -40\n" +
+            extra);
         Start();
         ASSERT_TRUE(PumpUntil([&] {
             return ui->statusText(StatusLine).find(u"В 4 датчиках") != std::u16string::npos;
@@ -64,7 +66,10 @@ TEST_F(ProgramOnDemoBus, EndingWhileTheWorkerRunsClosesACompleteLog) {
         ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
         const std::string line = log.substr(at, end - at);
         EXPECT_EQ(line.front(), '[');
-        EXPECT_NE(line.find(" \xC2\xB0" "C"), std::string::npos) << line;
+        EXPECT_NE(line.find(" \xC2\xB0"
+                            "C"),
+                  std::string::npos)
+            << line;
         ++lines;
         at = end + 2;
     }

@@ -4,8 +4,8 @@
 
 #include <chrono>
 #include <fstream>
-#include <thread>
 #include <sstream>
+#include <thread>
 
 #include "monitor/window_ids.h"
 #include "runtime/utf.h"
@@ -19,7 +19,9 @@ namespace {
 constexpr int MarkerEvent = -7;
 constexpr int MarkerWindow = -7;
 
-std::string SettingsName() { return Utf8FromUtf16(SettingsFileName); }
+std::string SettingsName() {
+    return Utf8FromUtf16(SettingsFileName);
+}
 
 }  // namespace
 
@@ -100,15 +102,16 @@ std::string ProgramTest::ReadFile(const std::string& name) const {
     return bytes.str();
 }
 
-std::string ProgramTest::SettingsBytes() const { return ReadFile(SettingsName()); }
+std::string ProgramTest::SettingsBytes() const {
+    return ReadFile(SettingsName());
+}
 
 bool ProgramTest::SettingsExist() const {
     return std::filesystem::exists(folder / SettingsName());
 }
 
-std::string SettingsFile(const std::string& port, int interval, int thermoControl,
-                         int convertOnly, int thermoMin, int thermoMax, int log, int cpu,
-                         int invert) {
+std::string SettingsFile(const std::string& port, int interval, int thermoControl, int convertOnly,
+                         int thermoMin, int thermoMax, int log, int cpu, int invert) {
     std::ostringstream text;
     text << "\xEF\xBB\xBF\r\n"
          << "Port = " << port << "\r\n"

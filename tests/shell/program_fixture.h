@@ -12,7 +12,7 @@
 namespace kv::testing {
 
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -39,14 +39,13 @@ protected:
     std::filesystem::path folder;
     bool running = false;
 
-private:
+  private:
     std::filesystem::path previousFolder_;
     int marker_ = 0;
 };
 
 // The settings file as the program writes it for the given nine values, in key order.
-std::string SettingsFile(const std::string& port, int interval, int thermoControl,
-                         int convertOnly, int thermoMin, int thermoMax, int log, int cpu,
-                         int invert);
+std::string SettingsFile(const std::string& port, int interval, int thermoControl, int convertOnly,
+                         int thermoMin, int thermoMax, int log, int cpu, int invert);
 
 }  // namespace kv::testing

@@ -50,7 +50,7 @@ std::set<std::string> LoggedRoms(const std::string& log) {
 }
 
 class RunningProgram : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
 #ifndef KALORIVOX_PROGRAM
         GTEST_SKIP() << "built without the Qt program";
@@ -147,7 +147,10 @@ TEST_F(RunningProgram, LogsEveryDemoThermometerAndEndsCleanlyOnSigterm) {
         ASSERT_NE(end, std::string::npos);
         const std::string line = log.substr(at, end - at);
         EXPECT_EQ(line.size() > 24 ? line.substr(21, 2) : "", "  ") << line;
-        EXPECT_NE(line.find(" \xC2\xB0" "C"), std::string::npos) << line;
+        EXPECT_NE(line.find(" \xC2\xB0"
+                            "C"),
+                  std::string::npos)
+            << line;
         at = end + 2;
     }
     EXPECT_EQ(LoggedRoms(log).size(), DemoDevices);

@@ -72,17 +72,16 @@ TEST_P(LimitLoadTest, LoadsCheckedLimitsIntoSpinsControlBlockAndFile) {
               SettingsFile("", 1, 0, 0, GetParam().thermoMin, GetParam().thermoMax, 0, 0, 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bounds, LimitLoadTest,
-    ::testing::Values(LimitCase{"ThermoMin = -55\nThermoMax = 10", 0, 10},
-                      LimitCase{"ThermoMin = -54\nThermoMax = 10", -54, 10},
-                      LimitCase{"ThermoMin = 131\nThermoMax = 10", 0, 10},
-                      LimitCase{"ThermoMin = 0\nThermoMax = -55", 0, 10},
-                      LimitCase{"ThermoMin = 20\nThermoMax = 10", 9, 10},
-                      LimitCase{"ThermoMin = 10\nThermoMax = 10", 9, 10},
-                      LimitCase{"ThermoMin = 0\nThermoMax = abc", -1, 0},
-                      // Only the low 16 bits are kept: 65541 is 5.
-                      LimitCase{"ThermoMin = 65541\nThermoMax = 10", 5, 10}));
+INSTANTIATE_TEST_SUITE_P(Bounds, LimitLoadTest,
+                         ::testing::Values(LimitCase{"ThermoMin = -55\nThermoMax = 10", 0, 10},
+                                           LimitCase{"ThermoMin = -54\nThermoMax = 10", -54, 10},
+                                           LimitCase{"ThermoMin = 131\nThermoMax = 10", 0, 10},
+                                           LimitCase{"ThermoMin = 0\nThermoMax = -55", 0, 10},
+                                           LimitCase{"ThermoMin = 20\nThermoMax = 10", 9, 10},
+                                           LimitCase{"ThermoMin = 10\nThermoMax = 10", 9, 10},
+                                           LimitCase{"ThermoMin = 0\nThermoMax = abc", -1, 0},
+                                           // Only the low 16 bits are kept: 65541 is 5.
+                                           LimitCase{"ThermoMin = 65541\nThermoMax = 10", 5, 10}));
 
 class IntervalLoadTest : public ProgramTest,
                          public ::testing::WithParamInterface<std::pair<const char*, int>> {};
@@ -94,13 +93,11 @@ TEST_P(IntervalLoadTest, LoadsCheckedIntervalIntoControlBlock) {
     EXPECT_EQ(ControlBlock.Interval, GetParam().second);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bounds, IntervalLoadTest,
-                         ::testing::Values(std::pair{"Interval = 0", 1},
-                                           std::pair{"Interval = 101", 1},
-                                           std::pair{"Interval = -1", 1},
-                                           std::pair{"Interval = 65636", 100},
-                                           std::pair{"Interval = 100", 100},
-                                           std::pair{"Interval = 60", 60}));
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, IntervalLoadTest,
+    ::testing::Values(std::pair{"Interval = 0", 1}, std::pair{"Interval = 101", 1},
+                      std::pair{"Interval = -1", 1}, std::pair{"Interval = 65636", 100},
+                      std::pair{"Interval = 100", 100}, std::pair{"Interval = 60", 60}));
 
 TEST_F(SettingsTest, FlagsUseTheLowestBitButInvertAnyNonzeroValue) {
     WriteSettings("Invert = 2\nCPU_MinUsage = 2\nLog = 3\nThermoControl = 2\nConvertOnly = 3");

@@ -26,7 +26,7 @@ const RomCode RomB = SimMakeRom(0x28, 0x0316B2A07C5E);
 const RomCode RomS = SimMakeRom(0x10, 0x0008021B6F3A);
 
 class BusScenario : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { OneWireSetOptions(0); }
     void TearDown() override {
         SerialCloseAll();
@@ -64,7 +64,8 @@ TEST_F(BusScenario, ConversionTakesItsTimeAndReplacesThePowerOnValue) {
     ASSERT_TRUE(OneWireReadBytes(&busy, 1, port));
     EXPECT_EQ(busy, 0x00) << "read slots answer 0 while converting";
     ASSERT_TRUE(readPad(port, RomA, pad));
-    EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 85.0f) << "the register changes only at the end";
+    EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 85.0f)
+        << "the register changes only at the end";
 
     clock.advanceMilliseconds(750);
     ASSERT_TRUE(readPad(port, RomA, pad));
@@ -100,7 +101,8 @@ TEST_F(BusScenario, ParasitePartsShowInTheSupplyAnswerAndCannotSignalBusy) {
     clock.advanceMilliseconds(750);
     uint8_t pad[ScratchpadSize];
     ASSERT_TRUE(readPad(port, RomA, pad));
-    EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 20.0f) << "the conversion happens all the same";
+    EXPECT_FLOAT_EQ(DecodeTemperature(pad, RomA[0]), 20.0f)
+        << "the conversion happens all the same";
 
     ASSERT_TRUE(OneWireMatchRom(RomA.data(), port));
     EXPECT_EQ(OneWireReadPowerSupply(port), 0);
@@ -293,8 +295,10 @@ TEST_F(BusScenario, TestThreadChangesTheBusWhileAWorkerUsesIt) {
     for (int i = 0; i < 300 || reads.load() < 3; ++i) {
         a->setTemperature(20.0 + (i % 7));
         bus->setNoise(i % 5 == 0 ? 0.01 : 0.0);
-        if (i % 3 == 0) bus->unplug(RomB);
-        else bus->plug(b);
+        if (i % 3 == 0)
+            bus->unplug(RomB);
+        else
+            bus->plug(b);
         std::this_thread::yield();
         if (i > 100000) break;
     }

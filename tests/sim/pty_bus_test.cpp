@@ -22,7 +22,7 @@ const RomCode S20 = SimMakeRom(0x10, 0x0008021B6F3A);
 const RomCode Other = SimMakeRom(0x01, 0x00000D4C22A1);
 
 class PtyBus : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { OneWireSetOptions(0); }
     void TearDown() override {
         SerialCloseAll();
@@ -65,9 +65,13 @@ TEST_F(PtyBus, FiveDevicesEnumerateInBitOrderAndReadExactTemperatures) {
         float celsius;
     };
     const std::vector<std::vector<Reading>> rounds = {
-        {{a, 0x0550, 85.0f}, {b, static_cast<int16_t>(0xFF5E), -10.125f}, {c, 0x07F0, 127.0f},
+        {{a, 0x0550, 85.0f},
+         {b, static_cast<int16_t>(0xFF5E), -10.125f},
+         {c, 0x07F0, 127.0f},
          {s, static_cast<int16_t>(0xFFCE), -25.0f}},
-        {{a, static_cast<int16_t>(0xFC90), -55.0f}, {b, 0x0191, 25.0625f}, {c, 0x07F1, 127.0625f},
+        {{a, static_cast<int16_t>(0xFC90), -55.0f},
+         {b, 0x0191, 25.0625f},
+         {c, 0x07F1, 127.0625f},
          {s, 0x00FE, 127.0f}},
         {{a, 0x0000, 0.0f}, {s, 0x00AA, 85.0f}},
     };
@@ -77,7 +81,8 @@ TEST_F(PtyBus, FiveDevicesEnumerateInBitOrderAndReadExactTemperatures) {
         for (const auto& r : round) {
             const RomCode& code = r.device->rom();
             uint8_t pad[ScratchpadSize] = {};
-            ASSERT_TRUE(OneWireMatchRom(code.data(), port)) << OneWireResultName(OneWireLastResult());
+            ASSERT_TRUE(OneWireMatchRom(code.data(), port))
+                << OneWireResultName(OneWireLastResult());
             ASSERT_TRUE(OneWireReadScratchpad(pad, port)) << OneWireResultName(OneWireLastResult());
             EXPECT_TRUE(ScratchpadCrcOk(pad));
             EXPECT_EQ(DecodeTemperature(pad, code[0]), r.celsius) << std::hex << r.raw;

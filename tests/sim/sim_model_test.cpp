@@ -137,8 +137,10 @@ TEST(SimDevices, ScratchpadsHoldThePowerOnValuesAndTheDs18s20Count) {
     a.bus->addDevice(Rom28);
     auto s = a.bus->addDevice(s20);
     // 85 °C, TH/TL as shipped, 12 bits; the DS18S20's count registers as at power-up.
-    EXPECT_EQ(ReadPad(a, Rom28), (std::vector<uint8_t>{0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10, 0x1C}));
-    EXPECT_EQ(ReadPad(a, s20), (std::vector<uint8_t>{0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10, 0x87}));
+    EXPECT_EQ(ReadPad(a, Rom28),
+              (std::vector<uint8_t>{0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10, 0x1C}));
+    EXPECT_EQ(ReadPad(a, s20),
+              (std::vector<uint8_t>{0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10, 0x87}));
 
     // Software that reads the DS18S20 with extended resolution must get the temperature
     // back from TEMP_READ - 0.25 + (COUNT_PER_C - COUNT_REMAIN) / COUNT_PER_C.
@@ -229,7 +231,9 @@ TEST(SimTiming, ATimeSourceMayActOnTheBus) {
             if (auto run = std::exchange(action, nullptr)) run();
             return inner.nowMicroseconds();
         }
-        void sleepMilliseconds(int32_t milliseconds) override { inner.sleepMilliseconds(milliseconds); }
+        void sleepMilliseconds(int32_t milliseconds) override {
+            inner.sleepMilliseconds(milliseconds);
+        }
     } clock;
     ScopedTimeSource scope(&clock);
     Attached a;
@@ -269,7 +273,8 @@ TEST(SimClockTest, SleepsAndReadingsMoveTimeAndWaitersWakeUp) {
     });
     EXPECT_TRUE(clock.waitUntilMicroseconds(target, std::chrono::seconds(10)));
     sleeper.join();
-    EXPECT_FALSE(clock.waitUntilMicroseconds(clock.peekMicroseconds() + 1'000'000, std::chrono::milliseconds(20)));
+    EXPECT_FALSE(clock.waitUntilMicroseconds(clock.peekMicroseconds() + 1'000'000,
+                                             std::chrono::milliseconds(20)));
 }
 
 }  // namespace

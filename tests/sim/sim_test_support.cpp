@@ -21,7 +21,8 @@ std::vector<RomCode> Enumerate(int32_t port, int32_t& lastResult, int limit) {
     std::vector<RomCode> found;
     OneWireSearchReset();
     RomCode rom{};
-    while (static_cast<int>(found.size()) < limit && OneWireSearchNext(rom.data(), port)) found.push_back(rom);
+    while (static_cast<int>(found.size()) < limit && OneWireSearchNext(rom.data(), port))
+        found.push_back(rom);
     lastResult = OneWireLastResult();
     return found;
 }

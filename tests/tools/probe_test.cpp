@@ -26,7 +26,7 @@ std::string Hex(const RomCode& rom) {
 }
 
 class Probe : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         if (server) server->stop();
     }
@@ -61,10 +61,8 @@ TEST_F(Probe, PrintsOneLinePerDeviceInSearchOrder) {
     EXPECT_EQ(run.status, 0) << run.err;
 
     std::map<RomCode, std::string> tails = {
-        {a, "DS18B20\texternal\t21.5000\tok"},
-        {b, "DS18B20\texternal\t-10.1250\tcrc"},
-        {c, "DS18B20\tparasite\t85.0000\tok"},
-        {s, "DS18S20\texternal\t-25.0000\tok"},
+        {a, "DS18B20\texternal\t21.5000\tok"}, {b, "DS18B20\texternal\t-10.1250\tcrc"},
+        {c, "DS18B20\tparasite\t85.0000\tok"}, {s, "DS18S20\texternal\t-25.0000\tok"},
         {other, "unknown\texternal\t-\t-"},
     };
     std::string expected;
@@ -124,7 +122,8 @@ TEST(ProbeCommand, UsageErrorsAndMissingPorts) {
     auto missing = test::RunProgram({KV_PROBE_PATH, "ttyKalorivoxMissing9"}, HangLimit);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
-    EXPECT_NE(missing.err.find("cannot open ttyKalorivoxMissing9"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("cannot open ttyKalorivoxMissing9"), std::string::npos)
+        << missing.err;
 }
 
 TEST(ProbeCommand, DemoPortListsTheDemoSensors) {
@@ -155,14 +154,16 @@ TEST(ProbeCommand, DemoPortListsTheDemoSensors) {
 // The pty tool as a separate program: it prints its terminal's path and serves the bus
 // asked for on its command line.
 TEST(ProbeCommand, ReadsTheBusOfThePtyTool) {
-    auto server = test::StartProgram({KV_SIMPTY_PATH, "--ds18s20", "10AABBCCDDEEFF:-0.5", "--other", "01AABBCCDDEEFF00"},
-                                     HangLimit);
+    auto server = test::StartProgram(
+        {KV_SIMPTY_PATH, "--ds18s20", "10AABBCCDDEEFF:-0.5", "--other", "01AABBCCDDEEFF00"},
+        HangLimit);
     ASSERT_EQ(server.firstLine.rfind("/dev/", 0), 0u) << server.firstLine;
     auto run = test::RunProgram({KV_PROBE_PATH, server.firstLine}, HangLimit);
     EXPECT_EQ(test::StopProgram(server), 0);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "10AABBCCDDEEFFE9\tDS18S20\texternal\t-0.5000\tok\n"
-                       "01AABBCCDDEEFF00\tunknown\texternal\t-\t-\n");
+    EXPECT_EQ(run.out,
+              "10AABBCCDDEEFFE9\tDS18S20\texternal\t-0.5000\tok\n"
+              "01AABBCCDDEEFF00\tunknown\texternal\t-\t-\n");
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::millise
     std::string* sinks[2] = {&run.out, &run.err};
     int open = 2;
     while (open > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             run.timedOut = true;
             ::kill(pid, SIGKILL);
@@ -71,7 +72,8 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::millise
     return run;
 }
 
-BackgroundProgram StartProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
+BackgroundProgram StartProgram(const std::vector<std::string>& argv,
+                               std::chrono::milliseconds limit) {
     BackgroundProgram program;
     int outPipe[2];
     if (::pipe(outPipe) != 0) return program;
@@ -91,7 +93,8 @@ BackgroundProgram StartProgram(const std::vector<std::string>& argv, std::chrono
         const auto deadline = std::chrono::steady_clock::now() + limit;
         pollfd fd = {outPipe[0], POLLIN, 0};
         for (char c = 0; c != '\n';) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
             if (::read(outPipe[0], &c, 1) != 1) break;
             if (c != '\n') program.firstLine += c;

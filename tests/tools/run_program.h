@@ -8,7 +8,7 @@
 namespace kv::test {
 
 struct ProgramRun {
-    int status = -1;       // exit status, -1 when it did not exit normally
+    int status = -1;  // exit status, -1 when it did not exit normally
     bool timedOut = false;
     std::string out, err;
 };
@@ -32,6 +32,7 @@ struct BackgroundProgram {
     BackgroundProgram& operator=(BackgroundProgram&&) = delete;
     ~BackgroundProgram() { StopProgram(*this); }
 };
-BackgroundProgram StartProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
+BackgroundProgram StartProgram(const std::vector<std::string>& argv,
+                               std::chrono::milliseconds limit);
 
 }  // namespace kv::test

@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 constexpr auto HangLimit = 10s;
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char pattern[] = "/tmp/kv-simpty-XXXXXX";
         if (::mkdtemp(pattern)) path_ = pattern;
@@ -31,7 +31,7 @@ public:
     }
     std::string file(const char* name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -5,50 +5,54 @@ namespace kv::ui::test {
 namespace {
 
 class HeadlessDriver final : public UiDriver {
- public:
-  void Install() override { toolkit_ = &InstallHeadlessToolkit(); }
-  bool ChooseEntry(int window, int control, int index) override {
-    return toolkit_->chooseEntry(window, control, index);
-  }
-  bool StepSpinBox(int window, int control, int delta) override {
-    return toolkit_->stepSpinBox(window, control, delta);
-  }
-  bool ClickCheckBox(int window, int control) override {
-    return toolkit_->clickCheckBox(window, control);
-  }
-  bool ChooseMenuItem(int menu, int item) override { return toolkit_->chooseMenuItem(menu, item); }
-  bool PressCloseButton(int window) override { return toolkit_->pressCloseButton(window); }
-  std::u16string CellText(int window, int control, int row, int column) override {
-    return toolkit_->cellText(window, control, row, column);
-  }
-  int32_t CellColour(int window, int control, int row, int column) override {
-    return toolkit_->cellColour(window, control, row, column);
-  }
-  std::u16string StatusText(int bar, int field) override {
-    return toolkit_->statusText(bar, field);
-  }
-  bool WindowVisible(int window) override { return toolkit_->window(window).visible; }
-  void OnNextMessageBox(std::function<void()> whileOpen) override {
-    toolkit_->setMessageBoxAction([this, whileOpen] {
-      toolkit_->setMessageBoxAction(nullptr);
-      whileOpen();
-    });
-  }
-  void KeepNextMessageBoxOpen() override {
-    toolkit_->setAutoDismissMessageBoxes(false);
-    toolkit_->setMessageBoxAction([this] {
-      toolkit_->setMessageBoxAction(nullptr);
-      toolkit_->setAutoDismissMessageBoxes(true);  // only this box stays open
-    });
-  }
-  void DismissMessageBox() override { toolkit_->dismissMessageBox(); }
+  public:
+    void Install() override { toolkit_ = &InstallHeadlessToolkit(); }
+    bool ChooseEntry(int window, int control, int index) override {
+        return toolkit_->chooseEntry(window, control, index);
+    }
+    bool StepSpinBox(int window, int control, int delta) override {
+        return toolkit_->stepSpinBox(window, control, delta);
+    }
+    bool ClickCheckBox(int window, int control) override {
+        return toolkit_->clickCheckBox(window, control);
+    }
+    bool ChooseMenuItem(int menu, int item) override {
+        return toolkit_->chooseMenuItem(menu, item);
+    }
+    bool PressCloseButton(int window) override { return toolkit_->pressCloseButton(window); }
+    std::u16string CellText(int window, int control, int row, int column) override {
+        return toolkit_->cellText(window, control, row, column);
+    }
+    int32_t CellColour(int window, int control, int row, int column) override {
+        return toolkit_->cellColour(window, control, row, column);
+    }
+    std::u16string StatusText(int bar, int field) override {
+        return toolkit_->statusText(bar, field);
+    }
+    bool WindowVisible(int window) override { return toolkit_->window(window).visible; }
+    void OnNextMessageBox(std::function<void()> whileOpen) override {
+        toolkit_->setMessageBoxAction([this, whileOpen] {
+            toolkit_->setMessageBoxAction(nullptr);
+            whileOpen();
+        });
+    }
+    void KeepNextMessageBoxOpen() override {
+        toolkit_->setAutoDismissMessageBoxes(false);
+        toolkit_->setMessageBoxAction([this] {
+            toolkit_->setMessageBoxAction(nullptr);
+            toolkit_->setAutoDismissMessageBoxes(true);  // only this box stays open
+        });
+    }
+    void DismissMessageBox() override { toolkit_->dismissMessageBox(); }
 
- private:
-  HeadlessToolkit* toolkit_ = nullptr;
+  private:
+    HeadlessToolkit* toolkit_ = nullptr;
 };
 
 }  // namespace
 
-std::unique_ptr<UiDriver> MakeHeadlessDriver() { return std::make_unique<HeadlessDriver>(); }
+std::unique_ptr<UiDriver> MakeHeadlessDriver() {
+    return std::make_unique<HeadlessDriver>();
+}
 
 }  // namespace kv::ui::test

@@ -3,49 +3,53 @@
 
 // Qt loads fontconfig, which keeps caches for the life of the process; LeakSanitizer (in
 // sanitizer builds) would report them as leaks of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
 
 namespace kv::ui::test {
 namespace {
 
 class QtDriver final : public UiDriver {
- public:
-  void Install() override {
-    static int argc = 1;
-    static char name[] = "kv_ui_tests";
-    static char* argv[] = {name, nullptr};
-    InstallQtToolkit(argc, argv);
-  }
-  bool ChooseEntry(int window, int control, int index) override {
-    return qt_user::ChooseEntry(window, control, index);
-  }
-  bool StepSpinBox(int window, int control, int delta) override {
-    return qt_user::StepSpinBox(window, control, delta);
-  }
-  bool ClickCheckBox(int window, int control) override {
-    return qt_user::ClickCheckBox(window, control);
-  }
-  bool ChooseMenuItem(int menu, int item) override { return qt_user::ChooseMenuItem(menu, item); }
-  bool PressCloseButton(int window) override { return qt_user::PressCloseButton(window); }
-  std::u16string CellText(int window, int control, int row, int column) override {
-    return qt_user::CellText(window, control, row, column);
-  }
-  int32_t CellColour(int window, int control, int row, int column) override {
-    return qt_user::CellColour(window, control, row, column);
-  }
-  std::u16string StatusText(int bar, int field) override {
-    return qt_user::StatusText(bar, field);
-  }
-  bool WindowVisible(int window) override { return qt_user::WindowVisible(window); }
-  void OnNextMessageBox(std::function<void()> whileOpen) override {
-    qt_user::OnNextMessageBox(std::move(whileOpen));
-  }
-  void KeepNextMessageBoxOpen() override { qt_user::KeepNextMessageBoxOpen(); }
-  void DismissMessageBox() override { qt_user::DismissMessageBox(); }
+  public:
+    void Install() override {
+        static int argc = 1;
+        static char name[] = "kv_ui_tests";
+        static char* argv[] = {name, nullptr};
+        InstallQtToolkit(argc, argv);
+    }
+    bool ChooseEntry(int window, int control, int index) override {
+        return qt_user::ChooseEntry(window, control, index);
+    }
+    bool StepSpinBox(int window, int control, int delta) override {
+        return qt_user::StepSpinBox(window, control, delta);
+    }
+    bool ClickCheckBox(int window, int control) override {
+        return qt_user::ClickCheckBox(window, control);
+    }
+    bool ChooseMenuItem(int menu, int item) override { return qt_user::ChooseMenuItem(menu, item); }
+    bool PressCloseButton(int window) override { return qt_user::PressCloseButton(window); }
+    std::u16string CellText(int window, int control, int row, int column) override {
+        return qt_user::CellText(window, control, row, column);
+    }
+    int32_t CellColour(int window, int control, int row, int column) override {
+        return qt_user::CellColour(window, control, row, column);
+    }
+    std::u16string StatusText(int bar, int field) override {
+        return qt_user::StatusText(bar, field);
+    }
+    bool WindowVisible(int window) override { return qt_user::WindowVisible(window); }
+    void OnNextMessageBox(std::function<void()> whileOpen) override {
+        qt_user::OnNextMessageBox(std::move(whileOpen));
+    }
+    void KeepNextMessageBoxOpen() override { qt_user::KeepNextMessageBoxOpen(); }
+    void DismissMessageBox() override { qt_user::DismissMessageBox(); }
 };
 
 }  // namespace
 
-std::unique_ptr<UiDriver> MakeQtDriver() { return std::make_unique<QtDriver>(); }
+std::unique_ptr<UiDriver> MakeQtDriver() {
+    return std::make_unique<QtDriver>();
+}
 
 }  // namespace kv::ui::test

@@ -51,7 +51,8 @@ struct Bench {
         for (int i = 0; i < repeat; ++i) {
             const auto start = Clock::now();
             m.ok = op() && m.ok;
-            times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count() / units);
+            times.push_back(
+                std::chrono::duration<double, std::micro>(Clock::now() - start).count() / units);
         }
         const auto stats = server.stats();
         const double n = repeat * units;
@@ -68,7 +69,8 @@ struct Bench {
 
 void Row(const char* what, int devices, const Measure& m) {
     std::printf("| %-34s | %7d | %11.3f | %9.3f | %11.1f | %9.3f | %5.2f |%s\n", what, devices,
-                m.microseconds / 1000.0, m.meanMicroseconds / 1000.0, m.roundTrips, m.wireMicroseconds / 1000.0, m.microseconds / m.wireMicroseconds,
+                m.microseconds / 1000.0, m.meanMicroseconds / 1000.0, m.roundTrips,
+                m.wireMicroseconds / 1000.0, m.microseconds / m.wireMicroseconds,
                 m.ok ? "" : " (failed)");
 }
 
@@ -93,17 +95,20 @@ int main(int argc, char** argv) {
             for (std::string item; std::getline(list, item, ',');)
                 if (std::atoi(item.c_str()) > 0) sizes.push_back(std::atoi(item.c_str()));
         } else {
-            std::fprintf(stderr, "usage: kv_bench_bus [--repeat N] [--low-cpu] [--detail] [--devices 1,10,50]\n");
+            std::fprintf(
+                stderr,
+                "usage: kv_bench_bus [--repeat N] [--low-cpu] [--detail] [--devices 1,10,50]\n");
             return arg == "--help" ? 0 : 1;
         }
     }
     kv::OneWireSetOptions(lowCpu ? kv::OptLowCpu : 0);
     std::printf("Wire time emulated on a pseudo-terminal; %d repetitions per figure%s.\n\n", repeat,
                 lowCpu ? ", OptLowCpu set" : "");
-    std::printf("| %-34s | %7s | %11s | %9s | %11s | %9s | %5s |\n", "operation", "devices", "median (ms)",
-                "mean (ms)", "round trips", "wire (ms)", "ratio");
-    std::printf("|%s|%s|%s|%s|%s|%s|%s|\n", std::string(36, '-').c_str(), std::string(9, '-').c_str(),
-                std::string(13, '-').c_str(), std::string(11, '-').c_str(), std::string(13, '-').c_str(),
+    std::printf("| %-34s | %7s | %11s | %9s | %11s | %9s | %5s |\n", "operation", "devices",
+                "median (ms)", "mean (ms)", "round trips", "wire (ms)", "ratio");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|\n", std::string(36, '-').c_str(),
+                std::string(9, '-').c_str(), std::string(13, '-').c_str(),
+                std::string(11, '-').c_str(), std::string(13, '-').c_str(),
                 std::string(11, '-').c_str(), std::string(7, '-').c_str());
 
     std::mt19937_64 random(2026);
@@ -112,7 +117,8 @@ int main(int argc, char** argv) {
         auto bus = std::make_shared<kv::SimBus>();
         std::vector<kv::RomCode> roms;
         for (int i = 0; i < devices; ++i) {
-            roms.push_back(kv::SimMakeRom(i % 4 == 3 ? kv::FamilyDs18s20 : kv::FamilyDs18b20, random() & 0xFFFFFFFFFFFF));
+            roms.push_back(kv::SimMakeRom(i % 4 == 3 ? kv::FamilyDs18s20 : kv::FamilyDs18b20,
+                                          random() & 0xFFFFFFFFFFFF));
             bus->addThermometer(roms.back(), 20.0 + i * 0.0625);
         }
         bus->setWireTime(true);
@@ -154,10 +160,10 @@ int main(int argc, char** argv) {
         Row("block read of 9 bytes (72 slots)", devices, block);
         failures += !search.ok + !reset.ok + !read.ok + !block.ok;
         if (detail) {
-            const Measure one = bench.run(repeat * 5, 1, [&] { return kv::OneWireWriteBytes(0xBE, 1, port) == 1; });
-            const Measure eight = bench.run(repeat * 5, 1, [&] {
-                return kv::OneWireWriteBytes(roms[0].data(), 8, port) == 1;
-            });
+            const Measure one =
+                bench.run(repeat * 5, 1, [&] { return kv::OneWireWriteBytes(0xBE, 1, port) == 1; });
+            const Measure eight = bench.run(
+                repeat * 5, 1, [&] { return kv::OneWireWriteBytes(roms[0].data(), 8, port) == 1; });
             const Measure slot = bench.run(repeat * 20, 1, [&] {
                 kv::OneWireReadBit(kv::OneWireResolvePort(port), kv::SlotComplete);
                 return kv::OneWireLastResult() == kv::Ok;

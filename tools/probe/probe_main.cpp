@@ -90,13 +90,15 @@ bool Enumerate(int32_t port, const std::string& name, std::vector<Device>& devic
         }
         for (const Device& seen : devices) {
             if (seen.rom == device.rom) {
-                Message("the search on %s repeats ROM code %s; the bus is unreliable", name, RomHex(device.rom));
+                Message("the search on %s repeats ROM code %s; the bus is unreliable", name,
+                        RomHex(device.rom));
                 return false;
             }
         }
         devices.push_back(device);
         if (devices.size() > MaxDevices) {
-            Message("more than %s devices on %s; the bus is unreliable", std::to_string(MaxDevices), name);
+            Message("more than %s devices on %s; the bus is unreliable", std::to_string(MaxDevices),
+                    name);
             return false;
         }
         if (kv::MillisecondClock() - start > SearchBudgetMs) {
@@ -111,7 +113,8 @@ bool Enumerate(int32_t port, const std::string& name, std::vector<Device>& devic
         return true;
     }
     if (code == kv::ExchangeError && devices.empty()) {
-        Message("no echo from the adapter on %s (%s): is it connected and powered?", name, CodeName(code));
+        Message("no echo from the adapter on %s (%s): is it connected and powered?", name,
+                CodeName(code));
         return false;
     }
     Message("the search on %s failed: %s", name, CodeName(code));
@@ -147,7 +150,8 @@ void ReadThermometers(int32_t port, std::vector<Device>& devices) {
             continue;
         }
         char text[32];
-        std::snprintf(text, sizeof text, "%.4f", static_cast<double>(kv::DecodeTemperature(pad, d.rom[0])));
+        std::snprintf(text, sizeof text, "%.4f",
+                      static_cast<double>(kv::DecodeTemperature(pad, d.rom[0])));
         d.temperature = text;
         d.state = kv::ScratchpadCrcOk(pad) ? "ok" : "crc";
     }
@@ -185,14 +189,18 @@ int main(int argc, char** argv) {
     kv::OneWireSetOptions(invert ? kv::OptInvertPower : 0);
     const int32_t port = kv::OneWireOpen(kv::U16(name), kv::PortDynamic);
     if (!port) {
-        Message("cannot open %s (%s): missing, busy or not a serial port", name, CodeName(kv::OneWireLastResult()));
+        Message("cannot open %s (%s): missing, busy or not a serial port", name,
+                CodeName(kv::OneWireLastResult()));
         return 1;
     }
 
     std::vector<Device> devices;
     bool sound = true;
     if (LineLooksShorted(port)) {
-        Message("the bus on %s looks shorted: the data line stays low (or the adapter is unpowered: check the wiring and --invert)", name);
+        Message(
+            "the bus on %s looks shorted: the data line stays low (or the adapter is unpowered: "
+            "check the wiring and --invert)",
+            name);
         sound = false;
     } else {
         sound = Enumerate(port, name, devices);

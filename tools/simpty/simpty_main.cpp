@@ -84,7 +84,8 @@ bool PlaceLink(const std::string& target, const std::string& link, std::string& 
 void RemoveLink(const std::string& target, const std::string& link) {
     std::string seen(target.size() + 1, '\0');
     const ssize_t n = ::readlink(link.c_str(), seen.data(), seen.size());
-    if (n >= 0 && static_cast<size_t>(n) == target.size() && seen.compare(0, target.size(), target) == 0)
+    if (n >= 0 && static_cast<size_t>(n) == target.size() &&
+        seen.compare(0, target.size(), target) == 0)
         ::unlink(link.c_str());
 }
 
@@ -99,7 +100,8 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, st
     if (!kv::SimParseRom(text.substr(0, colon).c_str(), rom) || rom[0] != family) {
         char expected[8];
         std::snprintf(expected, sizeof expected, "%02X", family);
-        error = "bad ROM code in '" + text + "' (14 or 16 hex digits starting with " + expected + ")";
+        error =
+            "bad ROM code in '" + text + "' (14 or 16 hex digits starting with " + expected + ")";
         return false;
     }
     std::string rest = text.substr(colon + 1);
@@ -118,8 +120,10 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, st
         const size_t end = flags.find(':', start);
         const std::string flag = flags.substr(start, end - start);
         start = end + 1;
-        if (flag == "parasite") device->setParasite(true);
-        else if (flag == "badcrc") device->setCorruptScratchpadCrc(true);
+        if (flag == "parasite")
+            device->setParasite(true);
+        else if (flag == "badcrc")
+            device->setCorruptScratchpadCrc(true);
         else if (!flag.empty()) {
             error = "unknown device flag '" + flag + "'";
             return false;
@@ -156,14 +160,17 @@ int main(int argc, char** argv) {
             empty = true;
         } else if (arg == "--ds18b20" || arg == "--ds18s20") {
             if (!value(v)) return Fail(arg + " needs ROM:CELSIUS");
-            if (!AddThermometer(*bus, arg == "--ds18b20" ? kv::FamilyDs18b20 : kv::FamilyDs18s20, v, error))
+            if (!AddThermometer(*bus, arg == "--ds18b20" ? kv::FamilyDs18b20 : kv::FamilyDs18s20, v,
+                                error))
                 return Fail(error);
             anyDevice = true;
         } else if (arg == "--other") {
             kv::RomCode rom{};
-            if (!value(v) || !kv::SimParseRom(v, rom)) return Fail("--other needs a ROM code of 14 or 16 hex digits");
+            if (!value(v) || !kv::SimParseRom(v, rom))
+                return Fail("--other needs a ROM code of 14 or 16 hex digits");
             // The family byte makes a thermometer of any device that carries it.
-            if (kv::IsThermometerFamily(rom[0])) return Fail("--other is for families other than 10 and 28");
+            if (kv::IsThermometerFamily(rom[0]))
+                return Fail("--other is for families other than 10 and 28");
             bus->addDevice(rom);
             anyDevice = true;
         } else if (arg == "--no-adapter") {
@@ -174,10 +181,12 @@ int main(int argc, char** argv) {
             wireTime = true;
         } else if (arg == "--noise" || arg == "--stray" || arg == "--latency") {
             double number = 0;
-            if (!value(v) || !ParseDouble(v, number) || number < 0) return Fail(arg + " needs a number of at least 0");
+            if (!value(v) || !ParseDouble(v, number) || number < 0)
+                return Fail(arg + " needs a number of at least 0");
             if (arg == "--latency") {
                 if (number > MaxLatencyMs)
-                    return Fail("--latency needs milliseconds from 0 to " + std::to_string(static_cast<int>(MaxLatencyMs)));
+                    return Fail("--latency needs milliseconds from 0 to " +
+                                std::to_string(static_cast<int>(MaxLatencyMs)));
                 latencyMs = number;
             } else if (number > 1) {
                 return Fail(arg + " needs a probability from 0 to 1");

@@ -17,9 +17,9 @@
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/search.h"
+#include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
-#include "runtime/utf.h"
 #include "sim/pty_server.h"
 #include "sim/sim_bus.h"
 #include "tools/soak/counting_clock.h"
@@ -30,7 +30,9 @@ namespace kv::soak {
 
 namespace {
 
-int BlockLimitMs(int bytes) { return bytes * BlockEchoPerByteMs + BlockEchoConstantMs; }
+int BlockLimitMs(int bytes) {
+    return bytes * BlockEchoPerByteMs + BlockEchoConstantMs;
+}
 
 // The sum of the echo time-outs of a pass's transactions: how long a pass may take when
 // nothing echoes, before every transaction has given up.
@@ -119,13 +121,15 @@ Cost Measure(int thermometers, int passes, bool pty) {
 }  // namespace
 
 int RunBusCost(int passes, bool pty) {
-    std::printf("Common conversion, bus time per pass without the 100 ms loop sleep and the "
-                "800 ms conversion wait; %s; %d passes each\n\n",
-                pty ? "real time through a pseudo-terminal with the wire time emulated"
-                    : "simulated clock, echoes after their wire time",
-                passes);
-    std::printf("| thermometers | bus time per pass | wire-time limit | ratio | "
-                "sum of echo time-outs | failed readings |\n|---:|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "Common conversion, bus time per pass without the 100 ms loop sleep and the "
+        "800 ms conversion wait; %s; %d passes each\n\n",
+        pty ? "real time through a pseudo-terminal with the wire time emulated"
+            : "simulated clock, echoes after their wire time",
+        passes);
+    std::printf(
+        "| thermometers | bus time per pass | wire-time limit | ratio | "
+        "sum of echo time-outs | failed readings |\n|---:|---:|---:|---:|---:|---:|\n");
     for (int thermometers : {1, 10, 50}) {
         const Cost cost = Measure(thermometers, passes, pty);
         if (cost.busMs < 0) {

@@ -12,7 +12,7 @@
 namespace kv::soak {
 
 class CountingClock final : public TimeSource {
-public:
+  public:
     explicit CountingClock(bool simulated);
     int64_t nowMicroseconds() override;
     void sleepMilliseconds(int32_t milliseconds) override;
@@ -23,7 +23,7 @@ public:
         hook_ = std::move(hook);
     }
 
-private:
+  private:
     std::unique_ptr<SimClock> sim_;
     int64_t slept_ = 0;  // only the worker's thread sleeps 100 ms
     std::function<void(int64_t, int64_t)> hook_;

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <string_view>
 #include <set>
+#include <string_view>
 #include <thread>
 
 #include "monitor/control_block.h"
@@ -36,29 +36,32 @@ struct Totals {
 };
 
 Totals Snapshot() {
-    return {MonitorStats.passEnds, MonitorStats.readings, MonitorStats.crcErrors,
+    return {MonitorStats.passEnds,     MonitorStats.readings,    MonitorStats.crcErrors,
             MonitorStats.readFailures, MonitorStats.busFailures, MonitorStats.logRecords};
 }
 
 void PrintTotals(const char* label, const Totals& t) {
-    std::printf("%-10s pass ends %8llu  readings %8llu  CRC errors %6llu  read failures %5llu  "
-                "bus failures %5llu  logged %8llu\n",
-                label, (unsigned long long)t.passEnds, (unsigned long long)t.readings,
-                (unsigned long long)t.crcErrors, (unsigned long long)t.readFailures,
-                (unsigned long long)t.busFailures, (unsigned long long)t.logRecords);
+    std::printf(
+        "%-10s pass ends %8llu  readings %8llu  CRC errors %6llu  read failures %5llu  "
+        "bus failures %5llu  logged %8llu\n",
+        label, (unsigned long long)t.passEnds, (unsigned long long)t.readings,
+        (unsigned long long)t.crcErrors, (unsigned long long)t.readFailures,
+        (unsigned long long)t.busFailures, (unsigned long long)t.logRecords);
 }
 
 Totals Minus(const Totals& a, const Totals& b) {
-    return {a.passEnds - b.passEnds, a.readings - b.readings, a.crcErrors - b.crcErrors,
-            a.readFailures - b.readFailures, a.busFailures - b.busFailures,
-            a.logRecords - b.logRecords};
+    return {a.passEnds - b.passEnds,       a.readings - b.readings,
+            a.crcErrors - b.crcErrors,     a.readFailures - b.readFailures,
+            a.busFailures - b.busFailures, a.logRecords - b.logRecords};
 }
 
 // "[dd/mm/yyyy hh:ii:ss]  <ROM code>  —  <t> °C": the ROM code and the temperature text.
 bool ParseRecord(std::string_view line, std::string& rom, std::string& celsius) {
     constexpr std::string_view stamp = "[00/00/0000 00:00:00]  ";
     constexpr std::string_view dash = "  \xE2\x80\x94  ";
-    constexpr std::string_view degrees = " \xC2\xB0" "C\r";
+    constexpr std::string_view degrees =
+        " \xC2\xB0"
+        "C\r";
     constexpr size_t romLength = 18;
     if (line.size() < stamp.size() + romLength + dash.size() + degrees.size()) return false;
     for (size_t i = 0; i < stamp.size(); ++i) {
@@ -127,7 +130,8 @@ int RunSoak(const SoakOptions& options) {
     bus->setNoise(options.noise);
     SimRegisterBus(DemoPortName, bus);
     std::set<std::string> roms;
-    for (const auto& device : bus->devices()) roms.insert(Utf8FromUtf16(FormatRomCode(device->rom())));
+    for (const auto& device : bus->devices())
+        roms.insert(Utf8FromUtf16(FormatRomCode(device->rom())));
 
     BuildWorkerWindow(DemoPortName);
     CountingClock clock(options.simulated);
@@ -138,9 +142,9 @@ int RunSoak(const SoakOptions& options) {
     ControlBlock.ConvertOnly = 1;
     MonitorStatsReset();
 
-    std::printf("soak: DEMO bus, %zu devices, noise %g, %s time, %.0f s, log %s\n",
-                roms.size(), options.noise, options.simulated ? "simulated" : "real",
-                options.seconds, logPath.c_str());
+    std::printf("soak: DEMO bus, %zu devices, noise %g, %s time, %.0f s, log %s\n", roms.size(),
+                options.noise, options.simulated ? "simulated" : "real", options.seconds,
+                logPath.c_str());
     std::fflush(stdout);
 
     ThreadTableInit();
@@ -194,18 +198,19 @@ int RunSoak(const SoakOptions& options) {
     PrintTotals("common", Minus(total, atSwitch));
     PrintTotals("total", total);
     const LogCheck log = CheckLog(logPath, roms);
-    std::printf("log: %llu lines (mark %s), malformed %llu, unknown ROM %llu, outside 15..28 °C "
-                "%llu\n",
-                (unsigned long long)log.lines, log.mark ? "yes" : "NO",
-                (unsigned long long)log.malformed, (unsigned long long)log.unknownRom,
-                (unsigned long long)log.outsideDemoBand);
+    std::printf(
+        "log: %llu lines (mark %s), malformed %llu, unknown ROM %llu, outside 15..28 °C "
+        "%llu\n",
+        (unsigned long long)log.lines, log.mark ? "yes" : "NO", (unsigned long long)log.malformed,
+        (unsigned long long)log.unknownRom, (unsigned long long)log.outsideDemoBand);
     std::printf("RSS: %ld kB after warm-up, %ld kB at the end, %ld kB at most\n", rssStart, rssEnd,
                 rssMax);
     std::printf("worker ended: %s\n", ended ? "yes" : "NO");
 
     bool ok = ended && log.mark && log.malformed == 0 && log.unknownRom == 0 &&
-              log.lines == total.logRecords && total.logRecords == total.readings - total.crcErrors &&
-              atSwitch.readings > 0 && total.readings > atSwitch.readings;
+              log.lines == total.logRecords &&
+              total.logRecords == total.readings - total.crcErrors && atSwitch.readings > 0 &&
+              total.readings > atSwitch.readings;
     // Growth beyond a few hundred kilobytes over the run would be a leak, not noise. Under
     // AddressSanitizer freed memory sits in quarantine and the leak check runs at exit instead.
 #if !defined(__SANITIZE_ADDRESS__)

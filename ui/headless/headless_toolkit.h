@@ -34,177 +34,176 @@ namespace kv::ui {
 enum class HeadlessKind { Label, DropDownList, SpinBox, CheckBox, Container, Table };
 
 struct HeadlessColumn {
-  std::u16string heading;
-  int width = 0;
+    std::u16string heading;
+    int width = 0;
 };
 
 struct HeadlessControl {
-  bool exists = false;
-  HeadlessKind kind = HeadlessKind::Label;
-  int container = -1;  // the container it was created in, or -1
-  int x = 0, y = 0, width = 0, height = 0;
-  std::u16string text;  // label text, check box caption, spin box field
-  int state = 0;        // selected entry (-1 none), spin value, check state
-  int minimum = 0, maximum = 0;
-  unsigned flags = 0;
-  int edge = EdgeNone;
-  std::u16string toolTip;
-  std::vector<std::u16string> entries;  // drop-down list
-  std::vector<HeadlessColumn> columns;  // table
-  std::vector<std::vector<std::u16string>> cells;
-  std::vector<std::vector<int32_t>> colours;  // DefaultColour until set
+    bool exists = false;
+    HeadlessKind kind = HeadlessKind::Label;
+    int container = -1;  // the container it was created in, or -1
+    int x = 0, y = 0, width = 0, height = 0;
+    std::u16string text;  // label text, check box caption, spin box field
+    int state = 0;        // selected entry (-1 none), spin value, check state
+    int minimum = 0, maximum = 0;
+    unsigned flags = 0;
+    int edge = EdgeNone;
+    std::u16string toolTip;
+    std::vector<std::u16string> entries;  // drop-down list
+    std::vector<HeadlessColumn> columns;  // table
+    std::vector<std::vector<std::u16string>> cells;
+    std::vector<std::vector<int32_t>> colours;  // DefaultColour until set
 };
 
 struct HeadlessMenuItem {
-  int item = -1;  // -1 for a separator
-  std::u16string text;
-  bool checked = false;
+    int item = -1;  // -1 for a separator
+    std::u16string text;
+    bool checked = false;
 };
 
 struct HeadlessMenuTitle {
-  std::u16string title;
-  std::vector<HeadlessMenuItem> items;
+    std::u16string title;
+    std::vector<HeadlessMenuItem> items;
 };
 
 struct HeadlessWindow {
-  bool exists = false;
-  int x = 0, y = 0, clientWidth = 0, clientHeight = 0;
-  std::u16string title;
-  unsigned flags = 0;
-  bool visible = false;
-  int menu = -1;
-  int statusBar = -1;
-  int openContainer = -1;
-  int focus = -1;
-  std::vector<int> creationOrder;
-  std::map<int, HeadlessControl> controls;
+    bool exists = false;
+    int x = 0, y = 0, clientWidth = 0, clientHeight = 0;
+    std::u16string title;
+    unsigned flags = 0;
+    bool visible = false;
+    int menu = -1;
+    int statusBar = -1;
+    int openContainer = -1;
+    int focus = -1;
+    std::vector<int> creationOrder;
+    std::map<int, HeadlessControl> controls;
 };
 
 struct HeadlessMenu {
-  int window = -1;
-  std::vector<HeadlessMenuTitle> titles;
+    int window = -1;
+    std::vector<HeadlessMenuTitle> titles;
 };
 
 struct HeadlessStatusBar {
-  bool exists = false;
-  int window = -1;
-  std::vector<int> widths;  // as given; FillWidth shares the rest
-  std::vector<std::u16string> texts;
+    bool exists = false;
+    int window = -1;
+    std::vector<int> widths;  // as given; FillWidth shares the rest
+    std::vector<std::u16string> texts;
 };
 
 struct HeadlessMessageBox {
-  std::u16string caption;
-  std::u16string text;
+    std::u16string caption;
+    std::u16string text;
 };
 
 class HeadlessToolkit final : public ToolkitBackend {
- public:
-  static constexpr int CharWidth = 7;
-  static constexpr int MenuBarPixels = 20;
-  static constexpr int StatusBarPixels = 20;
-  static constexpr int ScreenWidth = 1024;
-  static constexpr int ScreenHeight = 768;
+  public:
+    static constexpr int CharWidth = 7;
+    static constexpr int MenuBarPixels = 20;
+    static constexpr int StatusBarPixels = 20;
+    static constexpr int ScreenWidth = 1024;
+    static constexpr int ScreenHeight = 768;
 
-  // --- acting as the user; each returns false when the object does not exist -----------
-  bool chooseEntry(int window, int control, int index);  // drop-down list
-  bool stepSpinBox(int window, int control, int delta);  // arrow step (+1 up, -1 down)
-  bool clickCheckBox(int window, int control);
-  bool chooseMenuItem(int menu, int item);
-  bool pressCloseButton(int window);
-  // Tab (or Shift+Tab with backward) on the window; returns the control that got the focus.
-  int pressTab(int window, bool backward = false);
+    // --- acting as the user; each returns false when the object does not exist -----------
+    bool chooseEntry(int window, int control, int index);  // drop-down list
+    bool stepSpinBox(int window, int control, int delta);  // arrow step (+1 up, -1 down)
+    bool clickCheckBox(int window, int control);
+    bool chooseMenuItem(int menu, int item);
+    bool pressCloseButton(int window);
+    // Tab (or Shift+Tab with backward) on the window; returns the control that got the focus.
+    int pressTab(int window, bool backward = false);
 
-  // --- looking (any thread); missing objects come back with exists == false ------------
-  HeadlessWindow window(int window) const;
-  HeadlessControl control(int window, int control) const;
-  std::u16string cellText(int window, int control, int row, int column) const;
-  int32_t cellColour(int window, int control, int row, int column) const;
-  std::vector<HeadlessMenuTitle> menu(int menu) const;
-  bool menuChecked(int menu, int item) const;
-  HeadlessStatusBar statusBar(int bar) const;
-  std::u16string statusText(int bar, int field = 0) const;
-  std::vector<HeadlessMessageBox> messageBoxes() const;
-  int focusedControl(int window) const;
-  static int TextWidth(std::u16string_view text);
+    // --- looking (any thread); missing objects come back with exists == false ------------
+    HeadlessWindow window(int window) const;
+    HeadlessControl control(int window, int control) const;
+    std::u16string cellText(int window, int control, int row, int column) const;
+    int32_t cellColour(int window, int control, int row, int column) const;
+    std::vector<HeadlessMenuTitle> menu(int menu) const;
+    bool menuChecked(int menu, int item) const;
+    HeadlessStatusBar statusBar(int bar) const;
+    std::u16string statusText(int bar, int field = 0) const;
+    std::vector<HeadlessMessageBox> messageBoxes() const;
+    int focusedControl(int window) const;
+    static int TextWidth(std::u16string_view text);
 
-  // --- test switches -------------------------------------------------------------------
-  void setDirectCrossThreadCalls(bool direct);
-  void setAutoDismissMessageBoxes(bool autoDismiss);
-  void setMessageBoxAction(std::function<void()> action);
-  void dismissMessageBox();  // from another thread, for a box kept open
+    // --- test switches -------------------------------------------------------------------
+    void setDirectCrossThreadCalls(bool direct);
+    void setAutoDismissMessageBoxes(bool autoDismiss);
+    void setMessageBoxAction(std::function<void()> action);
+    void dismissMessageBox();  // from another thread, for a box kept open
 
-  // --- ToolkitBackend ------------------------------------------------------------------
-  void DestroyAll() override;
-  void Wake() override {}
-  void WaitForActivity() override;
-  int OpenWindow(int window, int x, int y, int clientWidth, int clientHeight,
-                 std::u16string_view title, unsigned flags) override;
-  void HideWindow(int window, bool hide) override;
-  void ResizeWindow(int window, int clientWidth) override;
-  int WindowWidth(int window) override;
-  int WindowHeight(int window) override;
-  int MenuBarHeight() override { return MenuBarPixels; }
-  int CreateMenuBar(int menu, int window) override;
-  void AddMenuTitle(int menu, std::u16string_view title) override;
-  void AddMenuItem(int menu, int item, std::u16string_view text) override;
-  void AddMenuSeparator(int menu) override;
-  int GetMenuItemState(int menu, int item) override;
-  void SetMenuItemState(int menu, int item, bool checked) override;
-  bool ControlExists(int window, int control) override;
-  bool CreateLabel(int window, int control, int x, int y, int width, int height,
-                   std::u16string_view text) override;
-  bool CreateDropDownList(int window, int control, int x, int y, int width,
-                          int height) override;
-  bool CreateSpinBox(int window, int control, int x, int y, int width, int height, int minimum,
-                     int maximum, unsigned flags) override;
-  bool CreateCheckBox(int window, int control, int x, int y, int width, int height,
-                      std::u16string_view caption) override;
-  bool CreateContainer(int window, int control, int x, int y, int width, int height,
-                       int edge) override;
-  void CloseContainer(int window) override;
-  bool CreateTable(int window, int control, int x, int y, int width, int height,
-                   std::u16string_view firstHeading, int firstWidth, unsigned flags) override;
-  void AddTableColumn(int window, int control, int position, std::u16string_view heading,
-                      int width) override;
-  void SetToolTip(int window, int control, std::u16string_view text) override;
-  int ControlX(int window, int control) override;
-  int ControlY(int window, int control) override;
-  int ControlWidth(int window, int control) override;
-  int ControlHeight(int window, int control) override;
-  int RequiredWidth(int window, int control) override;
-  void ResizeControl(int window, int control, int x, int y, int width, int height) override;
-  int GetState(int window, int control) override;
-  void SetState(int window, int control, int state) override;
-  std::u16string GetText(int window, int control) override;
-  void SetText(int window, int control, std::u16string_view text) override;
-  void AddItem(int window, int control, int position, std::u16string_view text) override;
-  void SetItemText(int window, int control, int row, std::u16string_view text,
-                   int column) override;
-  void ClearItems(int window, int control) override;
-  int CountItems(int window, int control) override;
-  void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
+    // --- ToolkitBackend ------------------------------------------------------------------
+    void DestroyAll() override;
+    void Wake() override {}
+    void WaitForActivity() override;
+    int OpenWindow(int window, int x, int y, int clientWidth, int clientHeight,
+                   std::u16string_view title, unsigned flags) override;
+    void HideWindow(int window, bool hide) override;
+    void ResizeWindow(int window, int clientWidth) override;
+    int WindowWidth(int window) override;
+    int WindowHeight(int window) override;
+    int MenuBarHeight() override { return MenuBarPixels; }
+    int CreateMenuBar(int menu, int window) override;
+    void AddMenuTitle(int menu, std::u16string_view title) override;
+    void AddMenuItem(int menu, int item, std::u16string_view text) override;
+    void AddMenuSeparator(int menu) override;
+    int GetMenuItemState(int menu, int item) override;
+    void SetMenuItemState(int menu, int item, bool checked) override;
+    bool ControlExists(int window, int control) override;
+    bool CreateLabel(int window, int control, int x, int y, int width, int height,
+                     std::u16string_view text) override;
+    bool CreateDropDownList(int window, int control, int x, int y, int width, int height) override;
+    bool CreateSpinBox(int window, int control, int x, int y, int width, int height, int minimum,
+                       int maximum, unsigned flags) override;
+    bool CreateCheckBox(int window, int control, int x, int y, int width, int height,
+                        std::u16string_view caption) override;
+    bool CreateContainer(int window, int control, int x, int y, int width, int height,
+                         int edge) override;
+    void CloseContainer(int window) override;
+    bool CreateTable(int window, int control, int x, int y, int width, int height,
+                     std::u16string_view firstHeading, int firstWidth, unsigned flags) override;
+    void AddTableColumn(int window, int control, int position, std::u16string_view heading,
+                        int width) override;
+    void SetToolTip(int window, int control, std::u16string_view text) override;
+    int ControlX(int window, int control) override;
+    int ControlY(int window, int control) override;
+    int ControlWidth(int window, int control) override;
+    int ControlHeight(int window, int control) override;
+    int RequiredWidth(int window, int control) override;
+    void ResizeControl(int window, int control, int x, int y, int width, int height) override;
+    int GetState(int window, int control) override;
+    void SetState(int window, int control, int state) override;
+    std::u16string GetText(int window, int control) override;
+    void SetText(int window, int control, std::u16string_view text) override;
+    void AddItem(int window, int control, int position, std::u16string_view text) override;
+    void SetItemText(int window, int control, int row, std::u16string_view text,
                      int column) override;
-  int CreateStatusBar(int bar, int window) override;
-  void AddStatusField(int bar, int width) override;
-  int StatusBarHeight(int bar) override;
-  void SetStatusText(int bar, int field, std::u16string_view text) override;
-  void ShowMessageBox(std::u16string_view caption, std::u16string_view text) override;
+    void ClearItems(int window, int control) override;
+    int CountItems(int window, int control) override;
+    void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
+                       int column) override;
+    int CreateStatusBar(int bar, int window) override;
+    void AddStatusField(int bar, int width) override;
+    int StatusBarHeight(int bar) override;
+    void SetStatusText(int bar, int field, std::u16string_view text) override;
+    void ShowMessageBox(std::u16string_view caption, std::u16string_view text) override;
 
- private:
-  HeadlessControl* Find(int window, int control);
-  const HeadlessControl* Find(int window, int control) const;
-  HeadlessWindow* FindWindow(int window);
-  bool AddControl(int window, int control, HeadlessControl made);
-  bool Act(const std::function<bool()>& action);
+  private:
+    HeadlessControl* Find(int window, int control);
+    const HeadlessControl* Find(int window, int control) const;
+    HeadlessWindow* FindWindow(int window);
+    bool AddControl(int window, int control, HeadlessControl made);
+    bool Act(const std::function<bool()>& action);
 
-  mutable std::recursive_mutex mutex_;
-  std::map<int, HeadlessWindow> windows_;
-  std::map<int, HeadlessMenu> menus_;
-  std::map<int, HeadlessStatusBar> bars_;
-  std::vector<HeadlessMessageBox> boxes_;
-  bool autoDismiss_ = true;
-  bool boxOpen_ = false;
-  std::function<void()> boxAction_;
+    mutable std::recursive_mutex mutex_;
+    std::map<int, HeadlessWindow> windows_;
+    std::map<int, HeadlessMenu> menus_;
+    std::map<int, HeadlessStatusBar> bars_;
+    std::vector<HeadlessMessageBox> boxes_;
+    bool autoDismiss_ = true;
+    bool boxOpen_ = false;
+    std::function<void()> boxAction_;
 };
 
 // Installs a fresh headless toolkit; the calling thread becomes the window thread.

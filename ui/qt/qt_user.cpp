@@ -12,107 +12,109 @@ namespace {
 
 template <class Widget>
 Widget* Control(int window, int control, QtKind kind) {
-  QtToolkit* toolkit = InstalledQtToolkit();
-  QtControl* c = toolkit ? toolkit->Find(window, control) : nullptr;
-  return c && c->kind == kind ? static_cast<Widget*>(c->widget) : nullptr;
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtControl* c = toolkit ? toolkit->Find(window, control) : nullptr;
+    return c && c->kind == kind ? static_cast<Widget*>(c->widget) : nullptr;
 }
 
 }  // namespace
 
 bool ChooseEntry(int window, int control, int index) {
-  auto* list = Control<QComboBox>(window, control, QtKind::DropDownList);
-  if (!list || index < 0 || index >= list->count()) return false;
-  // What the popup does when an entry is clicked: select it, then report the choice.
-  list->setCurrentIndex(index);
-  emit list->activated(index);
-  return true;
+    auto* list = Control<QComboBox>(window, control, QtKind::DropDownList);
+    if (!list || index < 0 || index >= list->count()) return false;
+    // What the popup does when an entry is clicked: select it, then report the choice.
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+    return true;
 }
 
 bool StepSpinBox(int window, int control, int delta) {
-  auto* spin = Control<KvSpinBox>(window, control, QtKind::SpinBox);
-  if (!spin || delta == 0) return false;
-  spin->stepBy(delta);
-  return true;
+    auto* spin = Control<KvSpinBox>(window, control, QtKind::SpinBox);
+    if (!spin || delta == 0) return false;
+    spin->stepBy(delta);
+    return true;
 }
 
 bool ClickCheckBox(int window, int control) {
-  auto* box = Control<QCheckBox>(window, control, QtKind::CheckBox);
-  if (!box) return false;
-  box->click();
-  return true;
+    auto* box = Control<QCheckBox>(window, control, QtKind::CheckBox);
+    if (!box) return false;
+    box->click();
+    return true;
 }
 
 bool ChooseMenuItem(int menu, int item) {
-  QtToolkit* toolkit = InstalledQtToolkit();
-  QtMenu* m = toolkit ? toolkit->FindMenu(menu) : nullptr;
-  if (!m || !m->items.count(item)) return false;
-  m->items[item]->trigger();
-  return true;
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtMenu* m = toolkit ? toolkit->FindMenu(menu) : nullptr;
+    if (!m || !m->items.count(item)) return false;
+    m->items[item]->trigger();
+    return true;
 }
 
 bool PressCloseButton(int window) {
-  QtToolkit* toolkit = InstalledQtToolkit();
-  QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
-  if (!w) return false;
-  w->top->close();
-  return true;
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+    if (!w) return false;
+    w->top->close();
+    return true;
 }
 
 bool SelectTableRow(int window, int control, int row) {
-  auto* table = Control<KvTable>(window, control, QtKind::Table);
-  if (!table || row < 0 || row >= table->rowCount()) return false;
-  table->selectRow(row);
-  return true;
+    auto* table = Control<KvTable>(window, control, QtKind::Table);
+    if (!table || row < 0 || row >= table->rowCount()) return false;
+    table->selectRow(row);
+    return true;
 }
 
 std::u16string CellText(int window, int control, int row, int column) {
-  auto* table = Control<KvTable>(window, control, QtKind::Table);
-  QTableWidgetItem* cell = table ? table->item(row, column) : nullptr;
-  return cell ? FromQString(cell->text()) : std::u16string();
+    auto* table = Control<KvTable>(window, control, QtKind::Table);
+    QTableWidgetItem* cell = table ? table->item(row, column) : nullptr;
+    return cell ? FromQString(cell->text()) : std::u16string();
 }
 
 int32_t CellColour(int window, int control, int row, int column) {
-  auto* table = Control<KvTable>(window, control, QtKind::Table);
-  return table ? QtCellColour(*table, row, column) : DefaultColour;
+    auto* table = Control<KvTable>(window, control, QtKind::Table);
+    return table ? QtCellColour(*table, row, column) : DefaultColour;
 }
 
 std::u16string StatusText(int bar, int field) {
-  QtToolkit* toolkit = InstalledQtToolkit();
-  QtStatusBar* b = toolkit ? toolkit->FindBar(bar) : nullptr;
-  if (!b || field < 0 || field >= static_cast<int>(b->fields.size())) return {};
-  return FromQString(b->fields[field]->text());
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtStatusBar* b = toolkit ? toolkit->FindBar(bar) : nullptr;
+    if (!b || field < 0 || field >= static_cast<int>(b->fields.size())) return {};
+    return FromQString(b->fields[field]->text());
 }
 
 bool WindowVisible(int window) {
-  QtToolkit* toolkit = InstalledQtToolkit();
-  QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
-  return w && w->top->isVisible();
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+    return w && w->top->isVisible();
 }
 
 void OnNextMessageBox(std::function<void()> whileOpen) {
-  if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->nextBoxAction = std::move(whileOpen);
+    if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->nextBoxAction = std::move(whileOpen);
 }
 
 void KeepNextMessageBoxOpen() {
-  if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->keepNextBoxOpen = true;
+    if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->keepNextBoxOpen = true;
 }
 
 void DismissMessageBox() {
-  if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->DismissMessageBox();
+    if (QtToolkit* toolkit = InstalledQtToolkit()) toolkit->DismissMessageBox();
 }
 
 bool SaveWindowImage(int window, const std::string& path) {
-  QtToolkit* toolkit = InstalledQtToolkit();
-  QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
-  if (!w) return false;
-  return w->top->grab().save(QString::fromStdString(path), "PNG");
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+    if (!w) return false;
+    return w->top->grab().save(QString::fromStdString(path), "PNG");
 }
 
 bool SaveDialogImage(const std::string& path) {
-  QWidget* dialog = QApplication::activeModalWidget();
-  return dialog && dialog->grab().save(QString::fromStdString(path), "PNG");
+    QWidget* dialog = QApplication::activeModalWidget();
+    return dialog && dialog->grab().save(QString::fromStdString(path), "PNG");
 }
 
-void ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void ProcessPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 }  // namespace kv::ui::qt_user

@@ -20,97 +20,98 @@ constexpr int CellTextMargin = 4;
 KvWindow::KvWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {}
 
 void KvWindow::closeEvent(QCloseEvent* event) {
-  event->ignore();
-  if (onClose_) onClose_();
+    event->ignore();
+    if (onClose_) onClose_();
 }
 
 KvSpinBox::KvSpinBox(QWidget* parent, bool readOnlyText, std::function<void(int)> onStep)
     : QSpinBox(parent), onStep_(std::move(onStep)) {
-  // Plain decimal whatever the user's locale: no group separators, no other digits.
-  setLocale(QLocale::c());
-  setGroupSeparatorShown(false);
-  setAccelerated(true);  // holding an arrow steps faster, as desktop up-down controls do
-  // Read-only field: the arrows and the Up/Down keys still step.
-  if (readOnlyText) lineEdit()->setReadOnly(true);
+    // Plain decimal whatever the user's locale: no group separators, no other digits.
+    setLocale(QLocale::c());
+    setGroupSeparatorShown(false);
+    setAccelerated(true);  // holding an arrow steps faster, as desktop up-down controls do
+    // Read-only field: the arrows and the Up/Down keys still step.
+    if (readOnlyText) lineEdit()->setReadOnly(true);
 }
 
 void KvSpinBox::stepBy(int steps) {
-  QSpinBox::stepBy(steps);  // emits valueChanged (the Changed event) when the value moved
-  if (steps != 0 && onStep_) onStep_(steps);
+    QSpinBox::stepBy(steps);  // emits valueChanged (the Changed event) when the value moved
+    if (steps != 0 && onStep_) onStep_(steps);
 }
 
 KvTable::KvTable(QWidget* parent, unsigned flags)
     : QTableWidget(parent), labelTips_(flags & TableLabelTips) {
-  verticalHeader()->hide();
-  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-  horizontalHeader()->setStretchLastSection(false);
-  horizontalHeader()->setHighlightSections(false);
-  horizontalHeader()->setSectionsClickable(false);
-  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  // Tab leaves the table for the next control; the arrow keys move between rows.
-  setTabKeyNavigation(false);
-  setSelectionMode((flags & TableSingleSelection) ? QAbstractItemView::SingleSelection
-                                                  : QAbstractItemView::ExtendedSelection);
-  setSelectionBehavior((flags & TableFullRowSelect) ? QAbstractItemView::SelectRows
-                                                    : QAbstractItemView::SelectItems);
-  setShowGrid(flags & TableGridLines);
-  setWordWrap(false);
-  setTextElideMode(Qt::ElideRight);
-  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  setAlternatingRowColors(false);
-  setCornerButtonEnabled(false);
-  setFrameStyle((flags & TableSunkenEdge) ? QFrame::StyledPanel | QFrame::Sunken : QFrame::NoFrame);
-  // Keep the selection in the active colour when the focus moves elsewhere.
-  if (flags & TableShowSelectionAlways) {
-    QPalette colours = palette();
-    colours.setColor(QPalette::Inactive, QPalette::Highlight,
-                     colours.color(QPalette::Active, QPalette::Highlight));
-    colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     colours.color(QPalette::Active, QPalette::HighlightedText));
-    setPalette(colours);
-  }
-  // Qt paints every widget through a back buffer, which is what double buffering asks for.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the table for the next control; the arrow keys move between rows.
+    setTabKeyNavigation(false);
+    setSelectionMode((flags & TableSingleSelection) ? QAbstractItemView::SingleSelection
+                                                    : QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior((flags & TableFullRowSelect) ? QAbstractItemView::SelectRows
+                                                      : QAbstractItemView::SelectItems);
+    setShowGrid(flags & TableGridLines);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setAlternatingRowColors(false);
+    setCornerButtonEnabled(false);
+    setFrameStyle((flags & TableSunkenEdge) ? QFrame::StyledPanel | QFrame::Sunken
+                                            : QFrame::NoFrame);
+    // Keep the selection in the active colour when the focus moves elsewhere.
+    if (flags & TableShowSelectionAlways) {
+        QPalette colours = palette();
+        colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                         colours.color(QPalette::Active, QPalette::Highlight));
+        colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                         colours.color(QPalette::Active, QPalette::HighlightedText));
+        setPalette(colours);
+    }
+    // Qt paints every widget through a back buffer, which is what double buffering asks for.
 }
 
 QString KvTable::cutOffText(const QPoint& pos) const {
-  const QModelIndex index = indexAt(pos);
-  if (!index.isValid()) return {};
-  const QString text = index.data(Qt::DisplayRole).toString();
-  if (fontMetrics().horizontalAdvance(text) + 2 * CellTextMargin <= visualRect(index).width())
-    return {};
-  return text;
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid()) return {};
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (fontMetrics().horizontalAdvance(text) + 2 * CellTextMargin <= visualRect(index).width())
+        return {};
+    return text;
 }
 
 bool KvTable::viewportEvent(QEvent* event) {
-  if (event->type() != QEvent::ToolTip || !labelTips_) return QTableWidget::viewportEvent(event);
-  auto* help = static_cast<QHelpEvent*>(event);
-  const QString text = cutOffText(help->pos());
-  if (!text.isEmpty())
-    QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
-  else
-    QToolTip::hideText();
-  return true;
+    if (event->type() != QEvent::ToolTip || !labelTips_) return QTableWidget::viewportEvent(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = cutOffText(help->pos());
+    if (!text.isEmpty())
+        QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 KvStatusField::KvStatusField(QWidget* parent) : QLabel(parent) {
-  setTextFormat(Qt::PlainText);
+    setTextFormat(Qt::PlainText);
 }
 
 QString KvStatusField::cutOffText() const {
-  if (fontMetrics().horizontalAdvance(text()) <= contentsRect().width()) return {};
-  return text();
+    if (fontMetrics().horizontalAdvance(text()) <= contentsRect().width()) return {};
+    return text();
 }
 
 bool KvStatusField::event(QEvent* event) {
-  if (event->type() != QEvent::ToolTip) return QLabel::event(event);
-  const QString full = cutOffText();
-  if (full.isEmpty())
-    QToolTip::hideText();
-  else
-    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), full, this);
-  return true;
+    if (event->type() != QEvent::ToolTip) return QLabel::event(event);
+    const QString full = cutOffText();
+    if (full.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), full, this);
+    return true;
 }
 
 }  // namespace kv::ui

@@ -12,53 +12,53 @@ namespace kv::ui {
 
 // Top-level window: the close button only reports; the program decides what happens.
 class KvWindow final : public QWidget {
- public:
-  explicit KvWindow(std::function<void()> onClose);
+  public:
+    explicit KvWindow(std::function<void()> onClose);
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
- private:
-  std::function<void()> onClose_;
+  private:
+    std::function<void()> onClose_;
 };
 
 // Spin box whose field cannot be typed into, showing plain decimal numbers; reports each
 // arrow step (button, key, wheel) after the value changed.
 class KvSpinBox final : public QSpinBox {
- public:
-  KvSpinBox(QWidget* parent, bool readOnlyText, std::function<void(int)> onStep);
-  void stepBy(int steps) override;
+  public:
+    KvSpinBox(QWidget* parent, bool readOnlyText, std::function<void(int)> onStep);
+    void stepBy(int steps) override;
 
- private:
-  std::function<void(int)> onStep_;
+  private:
+    std::function<void(int)> onStep_;
 };
 
 // Report view: whole rows, one selected, grid lines, a tooltip for a cell whose text does not
 // fit its column.
 class KvTable final : public QTableWidget {
- public:
-  KvTable(QWidget* parent, unsigned flags);
-  // The full text of the cell at `pos` (viewport coordinates) when it does not fit its
-  // column, else empty: what the tooltip shows.
-  QString cutOffText(const QPoint& pos) const;
+  public:
+    KvTable(QWidget* parent, unsigned flags);
+    // The full text of the cell at `pos` (viewport coordinates) when it does not fit its
+    // column, else empty: what the tooltip shows.
+    QString cutOffText(const QPoint& pos) const;
 
- protected:
-  bool viewportEvent(QEvent* event) override;
+  protected:
+    bool viewportEvent(QEvent* event) override;
 
- private:
-  bool labelTips_;
+  private:
+    bool labelTips_;
 };
 
 // Status bar field: a message longer than the bar is cut off at the window's edge, so the
 // field shows the whole of it as a tooltip, as the table does for its cells.
 class KvStatusField final : public QLabel {
- public:
-  explicit KvStatusField(QWidget* parent);
-  // The full text when it does not fit the field, else empty: what the tooltip shows.
-  QString cutOffText() const;
+  public:
+    explicit KvStatusField(QWidget* parent);
+    // The full text when it does not fit the field, else empty: what the tooltip shows.
+    QString cutOffText() const;
 
- protected:
-  bool event(QEvent* event) override;
+  protected:
+    bool event(QEvent* event) override;
 };
 
 }  // namespace kv::ui
