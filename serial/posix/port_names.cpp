@@ -3,6 +3,11 @@
 #include "runtime/utf.h"
 
 namespace kv {
+namespace {
+
+constexpr std::string_view SerialDeviceFolder = "/dev/";
+
+}  // namespace
 
 bool SerialDevicePath(std::u16string_view name, std::string& path) {
     if (name.empty()) return false;
