@@ -54,9 +54,8 @@ Enumeration OneWireEnumerate(int32_t port, const EnumerationOptions& options) {
             found.end = EnumerationEnd::Interrupted;
             break;
         }
-        const Pass pass = SearchNextWithRetries(rom, port, found.codes,
-                                                std::max(0, options.passRetries),
-                                                found.repeatedPasses);
+        const Pass pass = SearchNextWithRetries(
+            rom, port, found.codes, std::max(0, options.passRetries), found.repeatedPasses);
         if (pass == Pass::Failed) {
             const int32_t code = OneWireLastResult();
             if (code == NoData) {

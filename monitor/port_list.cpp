@@ -1,15 +1,8 @@
-#include "monitor/ports.h"
+#include "monitor/port_list.h"
 
-#include <algorithm>
 #include <string>
 
-#include "monitor/device_search.h"
-#include "monitor/sensor_table.h"
-#include "monitor/status_text.h"
-#include "monitor/texts.h"
 #include "monitor/window_ids.h"
-#include "onewire/bus.h"
-#include "onewire/result.h"
 #include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
@@ -38,20 +31,6 @@ void ListComPorts(int chooser) {
     for (const std::u16string& name : SerialVirtualPortNames()) {
         if (CanOpen(name)) ui::AddItem(MainWindow, chooser, ui::AppendPosition, name);
     }
-}
-
-void OpenSelectedPort(SensorList& list) {
-    const std::u16string name = ui::GetText(MainWindow, PortSelector);
-    OneWireClose(PortCurrent);
-    if (!name.empty()) {
-        if (OneWireOpen(name, PortCurrent)) {
-            ShowStatus(texts::PortOpened);
-        } else {
-            ShowStatus(PortOpenFailedText(name));
-        }
-    }
-    list.clear();
-    if (OneWireLastResult() == Ok) SearchDevices(list, name);
 }
 
 }  // namespace kv

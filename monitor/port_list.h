@@ -1,10 +1,6 @@
-// Port discovery (window thread, once) and opening and searching the chosen port
-// (worker thread only, so every bus transaction stays there).
+// Port discovery for the chooser. Runs on the window thread only; nothing here touches a
+// bus.
 #pragma once
-#include <cstdint>
-#include <string_view>
-
-#include "monitor/sensor_list.h"
 
 namespace kv {
 
@@ -19,8 +15,5 @@ inline constexpr int ProbeQueueBytes = 255;
 // Fills the chooser with the ports that can be opened now: the system's serial devices in
 // natural order, then the registered virtual ports.
 void ListComPorts(int chooser);
-// Closes the current port, opens the one shown in PortSelector and searches it
-// (SearchDevices).
-void OpenSelectedPort(SensorList& list);
 
 }  // namespace kv
