@@ -11,8 +11,12 @@
 // pseudo-terminal behind Wine, some virtual ports) answers EscapeCommFunction with "not
 // supported"; driving a line then succeeds without effect, as on POSIX, and the adapter
 // counts as always powered.
+//
+// An unplugged USB adapter leaves its handle behind: the queue query then fails for good,
+// which marks the device as gone.
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 
 #include "runtime/utf.h"
@@ -36,6 +40,13 @@ using Clock = std::chrono::steady_clock;
 bool NotSupported(DWORD error) {
     return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
            error == ERROR_INVALID_PARAMETER || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// What the driver answers once the adapter behind the handle has been pulled out.
+bool DeviceGoneError(DWORD error) {
+    return error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_REMOVED ||
+           error == ERROR_GEN_FAILURE || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_OPERATION_ABORTED || error == ERROR_DEVICE_NOT_CONNECTED;
 }
 
 BYTE StopBitsCode(double stopBits) {
@@ -130,15 +141,21 @@ class Win32SerialDevice final : public SerialDevice {
     int inputCount() override {
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(handle_, &errors, &status)) return -1;
+        if (!ClearCommError(handle_, &errors, &status)) {
+            if (DeviceGoneError(GetLastError())) gone_ = true;
+            return -1;
+        }
         return static_cast<int>(status.cbInQue);
     }
+
+    bool gone() override { return gone_; }
 
   private:
     HANDLE handle_;
     bool dtr_;
     bool rts_;
     bool noModemLines_ = false;
+    std::atomic<bool> gone_{false};  // asked from other threads (port listing)
 };
 
 }  // namespace

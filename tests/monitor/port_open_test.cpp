@@ -4,16 +4,15 @@
 #include <vector>
 
 #include "monitor/control_block.h"
-#include "monitor/ports.h"
+#include "monitor/device_search.h"
+#include "monitor/port_open.h"
 #include "monitor/sensor_table.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/ds18x20.h"
 #include "onewire/result.h"
 #include "onewire/timing.h"
-#include "runtime/utf.h"
 #include "serial/serial_port.h"
-#include "sim/demo_bus.h"
 #include "tests/monitor/worker_harness.h"
 #include "ui/toolkit.h"
 
@@ -24,7 +23,7 @@ using test::WorkerHarness;
 
 const RomCode Rom1 = SimMakeRom(0x28, 0x0000045A1B2C);  // 28-0000045A1B2C-84
 
-class Ports : public ::testing::Test {
+class PortOpen : public ::testing::Test {
   protected:
     void SetUp() override { ControlBlock.ReopenPort = 0; }
     WorkerHarness h;
@@ -33,7 +32,7 @@ class Ports : public ::testing::Test {
 
 // --- opening and searching --------------------------------------------------------------
 
-TEST_F(Ports, OpenFailureNamesThePortAndLeavesTheRows) {
+TEST_F(PortOpen, OpenFailureNamesThePortAndLeavesTheRows) {
     auto bus = h.addBus(u"BUS1");
     bus->addThermometer(Rom1, 20.0);
     h.choosePort(u"BUS1");
@@ -50,14 +49,14 @@ TEST_F(Ports, OpenFailureNamesThePortAndLeavesTheRows) {
     EXPECT_EQ(OneWireLastResult(), NoOpenPort);
 }
 
-TEST_F(Ports, EmptyChooserWithNoPortOpenDoesNothing) {
+TEST_F(PortOpen, EmptyChooserWithNoPortOpenDoesNothing) {
     ui::SetStatusText(StatusLine, 0, u"before");
     OpenSelectedPort(list);
     EXPECT_EQ(h.status(), u"before");
     EXPECT_EQ(list.count(), 0);
 }
 
-TEST_F(Ports, SearchReportsOneFiveAndNoDevices) {
+TEST_F(PortOpen, SearchReportsOneFiveAndNoDevices) {
     auto bus = h.addBus(u"BUS1");
     bus->addThermometer(Rom1, 20.0);
     h.choosePort(u"BUS1");
@@ -78,7 +77,7 @@ TEST_F(Ports, SearchReportsOneFiveAndNoDevices) {
     EXPECT_EQ(list.count(), 0);
 }
 
-TEST_F(Ports, RowsShowTypeSerialPowerAndInitialTexts) {
+TEST_F(PortOpen, RowsShowTypeSerialPowerAndInitialTexts) {
     auto bus = h.addBus(u"BUS1");
     bus->addThermometer(Rom1, 20.0);
     const RomCode s20 = SimMakeRom(0x10, 0x0008023D8A9E);
@@ -118,7 +117,7 @@ TEST_F(Ports, RowsShowTypeSerialPowerAndInitialTexts) {
     }
 }
 
-TEST_F(Ports, FailedPowerQueryShowsAnErrorNotThreeWires) {
+TEST_F(PortOpen, FailedPowerQueryShowsAnErrorNotThreeWires) {
     auto bus = std::make_shared<SimBus>();
     bus->addThermometer(Rom1, 20.0);
     // Swallow the read slot that follows the Read Power Supply command: no echo comes back.
@@ -137,7 +136,7 @@ TEST_F(Ports, FailedPowerQueryShowsAnErrorNotThreeWires) {
 
 // A line held low reads every search bit as a discrepancy: the first code is all zeros (with a
 // CRC that matches) and each further pass would invent another one.
-TEST_F(Ports, LineHeldLowListsNoGhostDevices) {
+TEST_F(PortOpen, LineHeldLowListsNoGhostDevices) {
     auto bus = h.addBus(u"BUS1");
     bus->addThermometer(Rom1, 20.0);
     bus->setStuckLow(true);
@@ -148,19 +147,19 @@ TEST_F(Ports, LineHeldLowListsNoGhostDevices) {
     EXPECT_EQ(h.status(), u"На порту BUS1, '1-Wire' устройства не найдены.");
 }
 
-TEST_F(Ports, EnumerationStopsAtItsBound) {
+TEST_F(PortOpen, EnumerationStopsAtItsBound) {
     auto bus = h.addBus(u"BUS1");
-    for (uint64_t serial = 1; serial <= MaxSearchDevices + 20; ++serial) {
+    for (uint64_t serial = 1; serial <= EnumerationDeviceLimit + 20; ++serial) {
         bus->addDevice(SimMakeRom(0x01, serial));
     }
     h.choosePort(u"BUS1");
     OpenSelectedPort(list);
-    EXPECT_EQ(list.count(), MaxSearchDevices);
-    EXPECT_EQ(h.rows(), MaxSearchDevices);
+    EXPECT_EQ(list.count(), EnumerationDeviceLimit);
+    EXPECT_EQ(h.rows(), EnumerationDeviceLimit);
     EXPECT_EQ(h.status(), u"Найдено 256 '1-Wire'  устройств.");
 }
 
-TEST_F(Ports, ARequestToStopOrReopenEndsTheSearchKeepingWhatWasFound) {
+TEST_F(PortOpen, ARequestToStopOrReopenEndsTheSearchKeepingWhatWasFound) {
     auto bus = h.addBus(u"BUS1");
     for (uint64_t serial = 1; serial <= 6; ++serial)
         bus->addThermometer(SimMakeRom(0x28, serial), 20);
