@@ -29,6 +29,7 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -109,6 +110,12 @@ bool NoModemLines(int error) {
     return error == ENOTTY || error == EINVAL;
 }
 
+// What a terminal answers once its device has gone: an unplugged USB adapter or a
+// pseudo-terminal whose other side closed is hung up for good.
+bool DeviceGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 int RemainingMs(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
@@ -159,7 +166,7 @@ class PosixSerialDevice final : public SerialDevice {
         if (stopBits != 1.0 && stopBits != 2.0) return false;
 
         termios tio{};
-        if (tcgetattr(fd_, &tio) != 0) return false;
+        if (tcgetattr(fd_, &tio) != 0) return failed();
         cfmakeraw(&tio);
         tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
         tio.c_cflag |= size | CLOCAL | CREAD;
@@ -174,7 +181,7 @@ class PosixSerialDevice final : public SerialDevice {
         // The kernel would wait for the drain without a limit, so wait here first, bounded
         // like a write of what is still queued; output that never drains fails the switch.
         if (!WaitOutputDrained()) return false;
-        if (tcsetattr(fd_, TCSADRAIN, &tio) != 0) return false;
+        if (tcsetattr(fd_, TCSADRAIN, &tio) != 0) return failed();
         // tcsetattr succeeds when any part of the change took; make sure the speed did.
         termios check{};
         return tcgetattr(fd_, &check) == 0 && cfgetospeed(&check) == speed;
@@ -183,12 +190,12 @@ class PosixSerialDevice final : public SerialDevice {
     bool setLine(int line, bool level) override {
         if (line == SerialLineBreak) {
             int request = level ? TIOCSBRK : TIOCCBRK;
-            return ioctl(fd_, request) == 0 || NoModemLines(errno);
+            return ioctl(fd_, request) == 0 || NoModemLines(errno) || failed();
         }
         int bits = line == SerialLineDtr ? TIOCM_DTR : line == SerialLineRts ? TIOCM_RTS : 0;
         if (bits == 0) return false;
         if (ioctl(fd_, level ? TIOCMBIS : TIOCMBIC, &bits) == 0) return true;
-        return NoModemLines(errno);
+        return NoModemLines(errno) || failed();
     }
 
     int write(const uint8_t* data, int count) override {
@@ -212,8 +219,9 @@ class PosixSerialDevice final : public SerialDevice {
 
     int inputCount() override {
         int count = 0;
-        if (ioctl(fd_, FIONREAD, &count) != 0) return -1;
-        return count + static_cast<int>(held_.size());
+        if (ioctl(fd_, FIONREAD, &count) == 0) return count + static_cast<int>(held_.size());
+        failed();
+        return -1;
     }
 
     int waitInput(int count, int timeoutMs) override {
@@ -231,11 +239,14 @@ class PosixSerialDevice final : public SerialDevice {
             if (r < 0 && errno != EINTR) return -1;
             if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
                 Collect();  // what arrived before the hang-up still counts
+                gone_ = true;
                 return -1;
             }
         }
         return static_cast<int>(held_.size());
     }
+
+    bool gone() override { return gone_; }
 
   private:
     // Moves `count` bytes with `io` (given the count done so far), waiting in poll() while
@@ -254,7 +265,10 @@ class PosixSerialDevice final : public SerialDevice {
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                failed();
+                break;
+            }
             if (!WaitReady(events, deadline)) break;
         }
         return done;
@@ -284,7 +298,7 @@ class PosixSerialDevice final : public SerialDevice {
             if (n > 0) continue;
             if (n == 0) return true;
             if (errno == EINTR) continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK;
+            return errno == EAGAIN || errno == EWOULDBLOCK || failed();
         }
     }
 
@@ -297,13 +311,24 @@ class PosixSerialDevice final : public SerialDevice {
             int r = ::poll(&p, 1, left);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) return false;
+            if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                gone_ = true;
+                return false;
+            }
             return (p.revents & events) != 0;
         }
     }
 
+    // Notes whether errno says the device has gone; always false, for the caller to return.
+    bool failed() {
+        if (DeviceGoneError(errno)) gone_ = true;
+        return false;
+    }
+
     int fd_;
     bool lowLatencySet_;
-    std::vector<uint8_t> held_;  // received, taken from the driver by a wait, not yet read
+    std::vector<uint8_t> held_;      // received, taken from the driver by a wait, not yet read
+    std::atomic<bool> gone_{false};  // asked from other threads (port listing)
 };
 
 }  // namespace
