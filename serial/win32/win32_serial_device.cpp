@@ -1,8 +1,9 @@
 // A COM port of Windows, opened exclusively for synchronous reading and writing.
 //
 // Reads never wait for bytes that were not announced: the read time-outs make ReadFile
-// return at once with what has arrived, and a read collects the announced count within a
-// short limit, so a dead USB adapter cannot hang the caller. Writes may take 100 ms per
+// return at once with what has arrived (Wine, unlike Windows, would otherwise sit out the
+// whole constant time-out whenever fewer bytes than asked are there), and a read collects
+// the announced count within a short limit, so a dead USB adapter cannot hang the caller. Writes may take 100 ms per
 // byte plus 10 ms, the limit the driver enforces.
 //
 // Modem lines: applying the line settings also applies the DTR and RTS control modes, so
@@ -32,6 +33,7 @@ constexpr DWORD WriteLimitConstantMs = 10;
 // announced more than it can hand over at once.
 constexpr int ReadLimitConstantMs = 100;
 constexpr int ReadLimitPerByteMs = 2;
+constexpr DWORD ReadPollMs = 1;
 // The queue sizes every caller of the program asks for; the driver takes them as a hint.
 constexpr DWORD DriverQueueBytes = 255;
 
@@ -130,10 +132,14 @@ class Win32SerialDevice final : public SerialDevice {
         int done = 0;
         while (done < count) {
             DWORD got = 0;
-            if (!ReadFile(handle_, data + done, static_cast<DWORD>(count - done), &got, nullptr))
+            if (!ReadFile(handle_, data + done, static_cast<DWORD>(count - done), &got, nullptr)) {
+                if (DeviceGoneError(GetLastError())) gone_ = true;
                 break;
+            }
             done += static_cast<int>(got);
-            if (got == 0 && Clock::now() >= deadline) break;
+            if (got > 0) continue;
+            if (Clock::now() >= deadline) break;
+            Sleep(ReadPollMs);
         }
         return done;
     }
@@ -174,12 +180,11 @@ std::unique_ptr<SerialDevice> OpenPlatformSerialDevice(const std::string& path) 
         CloseHandle(handle);  // a file or another device that is no serial port
         return nullptr;
     }
-    // A read returns at once with what has arrived, or waits up to ReadLimitConstantMs for the
-    // first byte; the read loop above bounds the whole transfer.
+    // A read returns at once with what has arrived; the read loop bounds the whole transfer.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = ReadLimitConstantMs;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = WriteLimitPerByteMs;
     timeouts.WriteTotalTimeoutConstant = WriteLimitConstantMs;
     SetCommTimeouts(handle, &timeouts);
