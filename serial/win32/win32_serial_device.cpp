@@ -17,6 +17,8 @@
 // which marks the device as gone.
 #include <windows.h>
 
+#include <mmsystem.h>  // needs windows.h first
+
 #include <atomic>
 #include <chrono>
 
@@ -33,7 +35,10 @@ constexpr DWORD WriteLimitConstantMs = 10;
 // announced more than it can hand over at once.
 constexpr int ReadLimitConstantMs = 100;
 constexpr int ReadLimitPerByteMs = 2;
+// Echo waits poll the driver's queue every millisecond; while a port is open the system
+// timer runs at that period, or every sleep would last a whole default tick of 15.6 ms.
 constexpr DWORD ReadPollMs = 1;
+constexpr UINT TimerPeriodMs = 1;
 // The queue sizes every caller of the program asks for; the driver takes them as a hint.
 constexpr DWORD DriverQueueBytes = 255;
 
@@ -62,8 +67,13 @@ class Win32SerialDevice final : public SerialDevice {
     Win32SerialDevice(HANDLE handle, const DCB& initial)
         : handle_(handle),
           dtr_(initial.fDtrControl == DTR_CONTROL_ENABLE),
-          rts_(initial.fRtsControl == RTS_CONTROL_ENABLE) {}
-    ~Win32SerialDevice() override { CloseHandle(handle_); }
+          rts_(initial.fRtsControl == RTS_CONTROL_ENABLE) {
+        timeBeginPeriod(TimerPeriodMs);
+    }
+    ~Win32SerialDevice() override {
+        CloseHandle(handle_);
+        timeEndPeriod(TimerPeriodMs);
+    }
     Win32SerialDevice(const Win32SerialDevice&) = delete;
     Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
 
@@ -152,6 +162,15 @@ class Win32SerialDevice final : public SerialDevice {
             return -1;
         }
         return static_cast<int>(status.cbInQue);
+    }
+
+    int waitInput(int count, int timeoutMs) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const int waiting = inputCount();
+            if (waiting < 0 || waiting >= count || Clock::now() >= deadline) return waiting;
+            Sleep(ReadPollMs);
+        }
     }
 
     bool gone() override { return gone_; }
