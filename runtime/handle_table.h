@@ -32,6 +32,16 @@ class HandleTable {
         return it == entries_.end() ? nullptr : it->second;
     }
 
+    // The object of the lowest number for which `match` holds, or none.
+    template <typename Predicate>
+    Ref FindIf(Predicate match) const {
+        std::lock_guard guard(lock_);
+        for (const auto& entry : entries_) {
+            if (match(*entry.second)) return entry.second;
+        }
+        return nullptr;
+    }
+
     // Enters the object under a number the caller chose; false when it is taken.
     bool Insert(int32_t number, Ref object) {
         std::lock_guard guard(lock_);

@@ -57,11 +57,7 @@ std::unique_ptr<SerialDevice> OpenDevice(std::u16string_view name) {
 }
 
 std::shared_ptr<OpenPort> FindByKey(const std::string& key) {
-    std::lock_guard lock(tableLock);
-    for (const auto& [id, port] : openPorts) {
-        if (port->key == key) return port;
-    }
-    return nullptr;
+    return openPorts().FindIf([&](const OpenPort& port) { return port.key == key; });
 }
 
 }  // namespace

@@ -51,8 +51,8 @@ bool PlatformSerialCanOffer(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     termios settings{};
-    const bool usable = isatty(fd) && tcgetattr(fd, &settings) == 0 &&
-                        flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool usable =
+        isatty(fd) && tcgetattr(fd, &settings) == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
     return usable;
 }

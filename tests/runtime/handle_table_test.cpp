@@ -25,6 +25,8 @@ TEST(HandleTable, CallersNumbersAreRefusedWhenTakenAndReplaceGivesBackThePreviou
     EXPECT_EQ(table.Replace(6, Value(4)), nullptr);
     EXPECT_EQ(*table.Find(5), 3);
     EXPECT_EQ(table.Find(7), nullptr);
+    EXPECT_EQ(*table.FindIf([](int v) { return v > 3; }), 4);
+    EXPECT_EQ(table.FindIf([](int v) { return v > 4; }), nullptr);
 }
 
 TEST(HandleTable, AssignedNumbersWrapAroundAndSkipThoseStillInUse) {
@@ -33,8 +35,8 @@ TEST(HandleTable, AssignedNumbersWrapAroundAndSkipThoseStillInUse) {
     EXPECT_EQ(table.Add(Value(0)), 11);
     EXPECT_NE(table.Take(10), nullptr);
     EXPECT_EQ(table.Add(Value(0)), 12);
-    EXPECT_EQ(table.Add(Value(0)), 10);  // wrapped; 11 is still in use
-    EXPECT_EQ(table.Add(Value(0)), 0);   // all three in use
+    EXPECT_EQ(table.Add(Value(0)), 10);       // wrapped; 11 is still in use
+    EXPECT_EQ(table.Add(Value(0)), 0);        // all three in use
     EXPECT_TRUE(table.Insert(13, Value(0)));  // outside the range the table assigns
 }
 
