@@ -1,6 +1,7 @@
 #include "runtime/date_text.h"
 
-#include <ctime>
+#include "runtime/local_time.h"
+
 
 namespace kv {
 namespace {
@@ -102,13 +103,9 @@ DateValue MakeDate(int32_t year, int32_t month, int32_t day, int32_t hour, int32
 }
 
 DateValue CurrentDate() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (::localtime_r(&now, &local) == nullptr) return InvalidDate;
-    // A leap second (tm_sec 60) is read as the last second of its minute.
-    const int second = local.tm_sec > 59 ? 59 : local.tm_sec;
-    return MakeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                    local.tm_min, second);
+    native::WallClock now;
+    if (!native::ReadLocalWallClock(now)) return InvalidDate;
+    return MakeDate(now.year, now.month, now.day, now.hour, now.minute, now.second);
 }
 
 int32_t DateYear(DateValue date) {

@@ -5,6 +5,7 @@
 #include "runtime/file_access.h"
 #include "runtime/ini_document.h"
 #include "runtime/number_text.h"
+#include "runtime/thread_end.h"
 #include "runtime/utf.h"
 
 // A document opened for writing holds the file exclusively, one opened for reading holds it
@@ -71,12 +72,36 @@ struct IniDocument {
         pending = created = modified = readOnly = writeMark = false;
         text.Clear();
     }
-
-    ~IniDocument() { close(); }
 };
 
-// Each thread has its own current document, closed (and written) when the thread ends.
-thread_local IniDocument document;
+// Each thread has its own current document. The thread-local part is a plain pointer, so
+// that no thread-local destructor is involved: the document is made when the thread first
+// creates or opens one, released by IniClose, and closed (and written) by the thread's end
+// actions when the thread ends with it still open.
+thread_local IniDocument* current = nullptr;
+
+void release() {
+    if (current == nullptr) return;
+    current->close();
+    delete current;
+    current = nullptr;
+}
+
+// Closes the thread's current document, if any, and starts an empty one.
+IniDocument& freshDocument() {
+    static const bool registered = ThreadEndRegister(release);
+    (void)registered;
+    if (current == nullptr) {
+        current = new IniDocument;
+    } else {
+        current->close();
+    }
+    return *current;
+}
+
+IniDocument* openDocument() {
+    return current != nullptr && current->isOpen() ? current : nullptr;
+}
 
 // Cuts an over-long read back to its last complete line so no value is read half.
 void dropPartialLine(std::string& bytes) {
@@ -97,13 +122,16 @@ std::string sanitized(std::u16string_view text) {
 }  // namespace
 
 int IniCreate(std::u16string_view path) {
-    document.close();
+    IniDocument& document = freshDocument();
     // Opened (and made, when missing) only to hold it and to learn that it may be written:
     // the old text stays in it until the close replaces it whole.
     const native::FileHandle file =
         native::OpenRegularFile(path, /*writable=*/true,
                                 /*create=*/true, native::FileLock::Exclusive);
-    if (file == native::NoFile) return 0;
+    if (file == native::NoFile) {
+        release();
+        return 0;
+    }
     document.file = file;
     document.path = path;
     document.created = true;
@@ -112,7 +140,7 @@ int IniCreate(std::u16string_view path) {
 }
 
 int IniOpen(std::u16string_view path) {
-    document.close();
+    IniDocument& document = freshDocument();
     native::FileHandle file =
         native::OpenRegularFile(path, true, false, native::FileLock::Exclusive);
     if (file == native::NoFile) {
@@ -128,6 +156,7 @@ int IniOpen(std::u16string_view path) {
         document.pending = !path.empty() && path.find(u'\0') == std::u16string_view::npos;
         document.readOnly = false;
         document.writeMark = true;
+        if (!document.pending) release();
         return 0;
     }
     document.file = file;
@@ -146,27 +175,30 @@ int IniOpen(std::u16string_view path) {
 }
 
 void IniClose() {
-    document.close();
+    release();
 }
 
 std::u16string IniReadString(std::u16string_view key, std::u16string_view defaultValue) {
-    if (!document.isOpen()) return std::u16string(defaultValue);
-    const auto value = document.text.Find(Utf8FromUtf16(key));
+    const IniDocument* document = openDocument();
+    if (document == nullptr) return std::u16string(defaultValue);
+    const auto value = document->text.Find(Utf8FromUtf16(key));
     if (!value) return std::u16string(defaultValue);
     return Utf16FromUtf8(ini::TrimBlanks(*value));
 }
 
 int32_t IniReadInteger(std::u16string_view key, int32_t defaultValue) {
-    if (!document.isOpen()) return defaultValue;
-    const auto value = document.text.Find(Utf8FromUtf16(key));
+    const IniDocument* document = openDocument();
+    if (document == nullptr) return defaultValue;
+    const auto value = document->text.Find(Utf8FromUtf16(key));
     if (!value) return defaultValue;
     return ini::ParseInteger(*value);
 }
 
 void IniWriteString(std::u16string_view key, std::u16string_view value) {
-    if (!document.isOpen()) return;
-    document.text.Write(sanitized(key), sanitized(value));
-    document.modified = true;
+    IniDocument* document = openDocument();
+    if (document == nullptr) return;
+    document->text.Write(sanitized(key), sanitized(value));
+    document->modified = true;
 }
 
 void IniWriteInteger(std::u16string_view key, int32_t value) {

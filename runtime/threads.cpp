@@ -9,6 +9,7 @@
 
 #include "runtime/handle_table.h"
 #include "runtime/native_thread.h"
+#include "runtime/thread_end.h"
 
 // The forced end is only ever used as the last step of shutdown, right before the process
 // exits; what it means on each platform is native::AbandonThread's business. The requested
@@ -67,21 +68,14 @@ HandleTable<ThreadEntry>& table() {
     return *instance;
 }
 
-// Signals the end from the thread's exit, after the destructors of every thread-local object
-// made later (such as the thread's settings document, which is written then): a thread
-// counts as ended only when nothing of it runs any more.
-struct EndSignal {
-    std::shared_ptr<ThreadState> state;
-    ~EndSignal() {
-        if (state != nullptr) state->markEnded();
-    }
-};
-
 void threadMain(std::shared_ptr<ThreadState> state) {
-    thread_local EndSignal endSignal;
     // The thread holds its own reference, so the state outlives a table that forgot it.
-    endSignal.state = std::move(state);
-    endSignal.state->procedure(endSignal.state->parameter);
+    state->procedure(state->parameter);
+    // What the thread kept per thread (its settings document, which is written now) is
+    // released before the thread counts as ended: a thread is ended only when nothing of
+    // it runs any more.
+    ThreadEndRun();
+    state->markEnded();
 }
 
 // The state of a running thread, or none when the number names no running thread.

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
+#include "runtime/threads.h"
 
 namespace kv {
 namespace {
@@ -43,6 +45,27 @@ TEST(OneWireResults, PerThreadRecord) {
         EXPECT_EQ(OneWireLastResult(), BadArgument);
     }).join();
     EXPECT_EQ(OneWireLastResult(), NoOpenPort);
+}
+
+int FailAndSearch(intptr_t) {
+    OneWireResolvePort(PortCurrent);  // nothing open: NoOpenPort
+    OneWireSearchReset();
+    return OneWireLastResult() == Ok ? 0 : 1;
+}
+
+// Threads that leave their 1-Wire record behind end cleanly, many times over, and none of
+// their codes reaches the thread that started them.
+TEST(OneWireResults, ManyThreadsEndAfterUsingTheirRecords) {
+    ThreadTableInit();
+    OneWireCrc8(nullptr, 1);
+    ASSERT_EQ(OneWireLastResult(), BadArgument);
+    std::vector<int> numbers;
+    for (int i = 0; i < 64; ++i) {
+        numbers.push_back(ThreadStart(FailAndSearch, 0));
+        ASSERT_GT(numbers.back(), 0);
+    }
+    for (int number : numbers) EXPECT_EQ(ThreadWait(number, ThreadWaitInfinite), 1);
+    EXPECT_EQ(OneWireLastResult(), BadArgument);
 }
 
 TEST(OneWireResults, OptionCallsLeaveTheCodeAlone) {

@@ -58,8 +58,9 @@ TEST(DateFields, EveryDayOfTheRangeSplitsBackAndAgreesWithTheCLibrary) {
         const int64_t seconds = day * 86400 + (day * 7919) % 86400;
         if (seconds > 2147483647) break;
         const std::time_t t = static_cast<std::time_t>(seconds);
-        std::tm utc{};
-        ASSERT_NE(gmtime_r(&t, &utc), nullptr);
+        const std::tm* calendar = std::gmtime(&t);
+        ASSERT_NE(calendar, nullptr);
+        const std::tm utc = *calendar;
         const auto date = static_cast<DateValue>(seconds);
         ASSERT_EQ(DateYear(date), utc.tm_year + 1900) << seconds;
         ASSERT_EQ(DateMonth(date), utc.tm_mon + 1) << seconds;
@@ -113,9 +114,8 @@ TEST(CurrentDate, IsTheLocalWallClock) {
     const std::time_t before = std::time(nullptr);
     const DateValue now = CurrentDate();
     const std::time_t after = std::time(nullptr);
-    std::tm a{}, b{};
-    localtime_r(&before, &a);
-    localtime_r(&after, &b);
+    const std::tm a = *std::localtime(&before);
+    const std::tm b = *std::localtime(&after);
     const auto expected = [](const std::tm& t) {
         return MakeDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     };

@@ -1,51 +1,24 @@
 #include "runtime/ini_store.h"
+#include "runtime/threads.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <thread>
 
 #include "runtime/utf.h"
-#include "tests/runtime/posix/small_file_system.h"
-#include "tests/runtime/temp_folder.h"
+#include "tests/runtime/ini_store_fixture.h"
 
 namespace kv {
 namespace {
 
+using namespace std::string_view_literals;
+using testing::IniStoreTest;
+using testing::Mark;
 using testing::ReadBytes;
-using testing::TempFolder;
 using testing::WriteBytes;
 
-using namespace std::string_view_literals;
-
-constexpr char Mark[] = "\xEF\xBB\xBF\r\n";
-
-class IniStoreTest : public ::testing::Test {
-  protected:
-    void TearDown() override { IniClose(); }
-
-    std::u16string Path(const std::string& name = "Kalorivox.ini") const {
-        return U16(folder.File(name));
-    }
-    std::string Bytes(const std::string& name = "Kalorivox.ini") const {
-        return ReadBytes(folder.File(name));
-    }
-    // Opens a file holding exactly these bytes.
-    void OpenWith(const std::string& bytes) {
-        WriteBytes(folder.File("Kalorivox.ini"), bytes);
-        ASSERT_NE(IniOpen(Path()), 0);
-    }
-    static std::string Read(std::u16string_view key) {
-        return Utf8FromUtf16(IniReadString(key, u"<default>"));
-    }
-
-    TempFolder folder;
-};
 
 TEST_F(IniStoreTest, SaveWritesTheMarkLineAndOneCrLfLinePerKeyInFirstWrittenOrder) {
     ASSERT_NE(IniCreate(Path()), 0);
@@ -120,21 +93,6 @@ TEST_F(IniStoreTest, WithoutADocumentReadsGiveDefaultsAndWritesAreDropped) {
     EXPECT_FALSE(std::filesystem::exists(folder.File("no")));
 }
 
-TEST_F(IniStoreTest, AFileOpenedReadOnlyIsLeftUnchangedAtClose) {
-    const std::string original = "Interval = 3\r\n";
-    WriteBytes(folder.File("Kalorivox.ini"), original);
-    // Another program reading the file under a shared lock denies us write access.
-    const int reader = ::open(folder.File("Kalorivox.ini").c_str(), O_RDONLY);
-    ASSERT_GE(reader, 0);
-    ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
-    ASSERT_NE(IniOpen(Path()), 0);
-    EXPECT_EQ(IniReadInteger(u"Interval", 1), 3);
-    IniWriteInteger(u"Interval", 9);
-    IniClose();
-    ::close(reader);
-    EXPECT_EQ(Bytes(), original);
-}
-
 TEST_F(IniStoreTest, WhileOneThreadHoldsTheFileForWritingOthersReadButCannotOverwrite) {
     WriteBytes(folder.File("Kalorivox.ini"), "Interval = 3\r\n");
     ASSERT_NE(IniOpen(Path()), 0);  // this thread: read-write
@@ -153,72 +111,17 @@ TEST_F(IniStoreTest, WhileOneThreadHoldsTheFileForWritingOthersReadButCannotOver
     EXPECT_EQ(Bytes(), std::string(Mark) + "Interval = 4\r\n");
 }
 
-TEST(IniStoreSave, AFullDiskLeavesTheOldFileWholeAndTheNextSaveWithRoomWritesTheNewOne) {
-    testing::SmallFileSystem disk(64 * 1024);
-    KV_REQUIRE_SMALL_FILE_SYSTEM(disk);
-    const std::u16string path = U16(disk.File("Kalorivox.ini"));
-    const std::string old = std::string(Mark) + "Port = COM3\r\nInterval = 5\r\n";
-    testing::WriteBytes(disk.File("Kalorivox.ini"), old);
-    const std::string longPort(3000, 'P');  // more than the room left on the full disk
-
-    disk.Fill();
-    ASSERT_NE(IniCreate(path), 0);
-    IniWriteString(u"Port", U16(longPort));
-    IniWriteInteger(u"Interval", 7);
-    IniClose();
-    EXPECT_EQ(testing::ReadBytes(disk.File("Kalorivox.ini")), old);
-    // Nothing of the failed attempt stays behind in the folder either.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.File("")),
-                            std::filesystem::directory_iterator()),
-              2);
-
-    disk.MakeRoom();
-    ASSERT_NE(IniCreate(path), 0);
-    IniWriteString(u"Port", U16(longPort));
-    IniWriteInteger(u"Interval", 7);
-    IniClose();
-    EXPECT_EQ(testing::ReadBytes(disk.File("Kalorivox.ini")),
-              std::string(Mark) + "Port = " + longPort + "\r\nInterval = 7\r\n");
-}
-
-TEST(IniStoreSave, AReadOnlyFileOrDiskIsNotWrittenAndAReplacedFileKeepsItsPermissions) {
-    testing::SmallFileSystem disk(64 * 1024);
-    KV_REQUIRE_SMALL_FILE_SYSTEM(disk);
-    const std::string file = disk.File("Kalorivox.ini");
-    const std::u16string path = U16(file);
-    testing::WriteBytes(file, "Interval = 3\r\n");
-    std::filesystem::permissions(file, std::filesystem::perms(0640));
-    ASSERT_NE(IniCreate(path), 0);
-    IniWriteInteger(u"Interval", 4);
-    IniClose();
-    EXPECT_EQ(testing::ReadBytes(file), std::string(Mark) + "Interval = 4\r\n");
-    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0640));
-
-    ASSERT_TRUE(disk.SetReadOnly(true));
-    EXPECT_EQ(IniCreate(path), 0);
-    ASSERT_NE(IniOpen(path), 0);
-    IniWriteInteger(u"Interval", 5);
-    IniClose();
-    ASSERT_TRUE(disk.SetReadOnly(false));
-    EXPECT_EQ(testing::ReadBytes(file), std::string(Mark) + "Interval = 4\r\n");
-}
-
-TEST_F(IniStoreTest, ASaveThroughASymbolicLinkReplacesTheFileItPointsTo) {
-    WriteBytes(folder.File("real.ini"), "Interval = 3\r\n");
-    std::filesystem::create_symlink(folder.File("real.ini"), folder.File("Kalorivox.ini"));
-    ASSERT_NE(IniCreate(Path()), 0);
-    IniWriteInteger(u"Interval", 4);
-    IniClose();
-    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("Kalorivox.ini")));
-    EXPECT_EQ(Bytes("real.ini"), std::string(Mark) + "Interval = 4\r\n");
+int CreateAndWriteWithoutClosing(intptr_t parameter) {
+    if (IniCreate(*reinterpret_cast<const std::u16string*>(parameter)) == 0) return 1;
+    IniWriteString(u"Who", u"worker");
+    return 0;
 }
 
 TEST_F(IniStoreTest, AThreadsDocumentIsWrittenWhenTheThreadEnds) {
-    std::thread worker([&] {
-        ASSERT_NE(IniCreate(Path("worker.ini")), 0);
-        IniWriteString(u"Who", u"worker");
-    });
-    worker.join();
+    const std::u16string path = Path("worker.ini");
+    const int worker = ThreadStart(CreateAndWriteWithoutClosing, reinterpret_cast<intptr_t>(&path));
+    ASSERT_GT(worker, 0);
+    ASSERT_EQ(ThreadWait(worker, ThreadWaitInfinite), 1);
     EXPECT_EQ(Bytes("worker.ini"), std::string(Mark) + "Who = worker\r\n");
     // This thread's document was never involved.
     EXPECT_EQ(Read(u"Who"), "<default>");

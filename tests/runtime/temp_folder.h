@@ -3,18 +3,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
-
-#include <stdlib.h>
 
 namespace kv::testing {
 
 class TempFolder {
   public:
     TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kv-runtime-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        std::random_device random;
+        for (;;) {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("kv-runtime-" + std::to_string(random()) + std::to_string(random()));
+            if (std::filesystem::create_directory(path_)) break;  // a name nobody had
+        }
     }
     ~TempFolder() {
         std::error_code ignored;

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 
@@ -171,10 +168,6 @@ TEST_F(TextFileTest, PathsThatCannotBeAWritableFileFail) {
     cut += u"b.log";
     EXPECT_EQ(TextFileOpen(7, cut), 0);
     EXPECT_FALSE(std::filesystem::exists(folder.File("a")));
-    // A pipe must not hang the opener.
-    const std::string fifo = folder.File("pipe");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(TextFileOpen(7, U16(fifo)), 0);
     EXPECT_EQ(TextFileIsOpen(7), 0);
 }
 
@@ -186,31 +179,6 @@ TEST(PathFolderPart, KeepsTheFinalSeparatorAndStopsAtQuoteAndBar) {
     EXPECT_EQ(Utf8FromUtf16(PathFolderPart(u"C:\\a\\b|C:\\c\\d")), "C:\\a\\");
     EXPECT_EQ(Utf8FromUtf16(PathFolderPart(u"")), "");
     EXPECT_EQ(Utf8FromUtf16(PathFolderPart(u"\"")), "");
-}
-
-TEST(ProgramFilePath, NamesThisTestProgramAndItsFolderBecomesCurrent) {
-    const std::u16string self = ProgramFilePath();
-    ASSERT_FALSE(self.empty());
-    EXPECT_TRUE(std::filesystem::equivalent(Utf8FromUtf16(self), "/proc/self/exe"));
-
-    const auto before = std::filesystem::current_path();
-    const std::u16string folder = PathFolderPart(self);
-    ASSERT_NE(SetCurrentFolder(folder), 0);
-    EXPECT_TRUE(
-        std::filesystem::equivalent(std::filesystem::current_path(), Utf8FromUtf16(folder)));
-    // A folder whose name is not UTF-8 must still be found from the program's path.
-    TempFolder temp;
-    const std::string latin = temp.File("caf\xE9");
-    ASSERT_TRUE(std::filesystem::create_directory(latin));
-    ASSERT_NE(SetCurrentFolder(PathFolderPart(Utf16FromPathBytes(latin + "/kalorivox"))), 0);
-    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), latin));
-    ASSERT_NE(TextFileOpen(9, u"here.log"), 0);
-    TextFileClose(9);
-    EXPECT_TRUE(std::filesystem::exists(latin + "/here.log"));
-
-    EXPECT_EQ(SetCurrentFolder(u""), 0);
-    EXPECT_EQ(SetCurrentFolder(u"/no/such/folder/anywhere"), 0);
-    std::filesystem::current_path(before);
 }
 
 }  // namespace

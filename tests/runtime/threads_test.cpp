@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "runtime/ini_store.h"
 #include "runtime/utf.h"
@@ -129,6 +131,36 @@ TEST_F(ThreadsTest, AThreadCountsAsEndedOnlyAfterItsThreadEndCleanup) {
     ASSERT_GT(number, 0);
     ASSERT_EQ(ThreadWait(number, ThreadWaitInfinite), 1);
     EXPECT_EQ(testing::ReadBytes(path), "\xEF\xBB\xBF\r\nWho = worker\r\n");
+}
+
+struct ManyWorkers {
+    testing::TempFolder folder;
+    std::atomic<int> next{0};
+};
+
+int SaveOneOfMany(intptr_t parameter) {
+    auto* workers = reinterpret_cast<ManyWorkers*>(parameter);
+    const int index = workers->next.fetch_add(1);
+    IniCreate(U16(workers->folder.File("worker" + std::to_string(index) + ".ini")));
+    IniWriteInteger(u"Index", index);
+    return 0;
+}
+
+// Ends many threads that each leave per-thread state behind (a settings document still open
+// and written, the end signal): every one ends cleanly and writes its document.
+TEST_F(ThreadsTest, ManyThreadsEndWithTheirPerThreadStateReleased) {
+    constexpr int Count = 64;
+    ManyWorkers workers;
+    std::vector<int> numbers;
+    for (int i = 0; i < Count; ++i) {
+        numbers.push_back(ThreadStart(SaveOneOfMany, reinterpret_cast<intptr_t>(&workers)));
+        ASSERT_GT(numbers.back(), 0);
+    }
+    for (int number : numbers) EXPECT_EQ(ThreadWait(number, ThreadWaitInfinite), 1);
+    for (int i = 0; i < Count; ++i) {
+        EXPECT_EQ(testing::ReadBytes(workers.folder.File("worker" + std::to_string(i) + ".ini")),
+                  "\xEF\xBB\xBF\r\nIndex = " + std::to_string(i) + "\r\n");
+    }
 }
 
 }  // namespace

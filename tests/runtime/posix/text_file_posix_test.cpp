@@ -1,0 +1,53 @@
+// Text files and the program's folder on POSIX: pipes, /proc, folder names in bytes that
+// are not UTF-8.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "runtime/text_file.h"
+#include "runtime/utf.h"
+#include "tests/runtime/temp_folder.h"
+
+namespace kv {
+namespace {
+
+using testing::TempFolder;
+
+TEST(TextFilePosix, APipeDoesNotHangTheOpener) {
+    TempFolder folder;
+    const std::string fifo = folder.File("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(TextFileOpen(7, U16(fifo)), 0);
+    EXPECT_EQ(TextFileIsOpen(7), 0);
+}
+
+TEST(ProgramFilePath, NamesThisTestProgramAndItsFolderBecomesCurrent) {
+    const std::u16string self = ProgramFilePath();
+    ASSERT_FALSE(self.empty());
+    EXPECT_TRUE(std::filesystem::equivalent(Utf8FromUtf16(self), "/proc/self/exe"));
+
+    const auto before = std::filesystem::current_path();
+    const std::u16string folder = PathFolderPart(self);
+    ASSERT_NE(SetCurrentFolder(folder), 0);
+    EXPECT_TRUE(
+        std::filesystem::equivalent(std::filesystem::current_path(), Utf8FromUtf16(folder)));
+    // A folder whose name is not UTF-8 must still be found from the program's path.
+    TempFolder temp;
+    const std::string latin = temp.File("caf\xE9");
+    ASSERT_TRUE(std::filesystem::create_directory(latin));
+    ASSERT_NE(SetCurrentFolder(PathFolderPart(Utf16FromPathBytes(latin + "/kalorivox"))), 0);
+    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), latin));
+    ASSERT_NE(TextFileOpen(9, u"here.log"), 0);
+    TextFileClose(9);
+    EXPECT_TRUE(std::filesystem::exists(latin + "/here.log"));
+
+    EXPECT_EQ(SetCurrentFolder(u""), 0);
+    EXPECT_EQ(SetCurrentFolder(u"/no/such/folder/anywhere"), 0);
+    std::filesystem::current_path(before);
+}
+
+}  // namespace
+}  // namespace kv
