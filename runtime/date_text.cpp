@@ -2,7 +2,6 @@
 
 #include "runtime/local_time.h"
 
-
 namespace kv {
 namespace {
 

@@ -6,7 +6,7 @@
 namespace kv::native {
 
 struct WallClock {
-    int32_t year = 0;  // with century
+    int32_t year = 0;   // with century
     int32_t month = 0;  // 1-12
     int32_t day = 0;    // 1-31
     int32_t hour = 0;   // 0-23

@@ -62,6 +62,10 @@ bool isFolderRefusal(DWORD error) {
     return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
 }
 
+bool isInUse(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace
 
 FileHandle OpenRegularFile(std::u16string_view path, bool writable, bool create, FileLock lock) {
@@ -69,8 +73,9 @@ FileHandle OpenRegularFile(std::u16string_view path, bool writable, bool create,
     if (wide.empty()) return NoFile;
     const DWORD access = writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     const DWORD share = lock == FileLock::None ? ShareWithAll : ShareWithReaders;
-    HANDLE handle = CreateFileW(wide.c_str(), access, share, nullptr,
-                                create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(wide.c_str(), access, share, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return NoFile;
     // Device names (CON, NUL, COM1) open as well; only a file on a disk will do.
     if (GetFileType(handle) != FILE_TYPE_DISK) {
@@ -167,7 +172,8 @@ ReplaceResult ReplaceFileContents(std::u16string_view path, std::string_view byt
         if (handle != INVALID_HANDLE_VALUE) break;
         const DWORD error = GetLastError();
         if (isFolderRefusal(error)) return ReplaceResult::FolderLocked;
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return ReplaceResult::Failed;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return ReplaceResult::Failed;
     }
     if (handle == INVALID_HANDLE_VALUE) return ReplaceResult::Failed;
     bool written = writeAll(handle, bytes.data(), bytes.size()) == bytes.size();
@@ -177,12 +183,20 @@ ReplaceResult ReplaceFileContents(std::u16string_view path, std::string_view byt
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (written && attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesW(temporary.c_str(), attributes);
-    if (!written || !MoveFileExW(temporary.c_str(), target.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!written) {
         DeleteFileW(temporary.c_str());
         return ReplaceResult::Failed;
     }
-    return ReplaceResult::Done;
+    if (MoveFileExW(temporary.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return ReplaceResult::Done;
+    }
+    const DWORD error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    // Windows replaces a file that open handles share for deletion; Wine refuses to replace
+    // any file that is open, our own settings handle included. The old file is untouched
+    // then, as when the folder refuses new files, and the caller rewrites it in place.
+    return isInUse(error) ? ReplaceResult::FolderLocked : ReplaceResult::Failed;
 }
 
 bool SetCurrentFolder(std::u16string_view path) {
@@ -194,7 +208,8 @@ std::u16string ProgramFilePath() {
     // The classic limit is MAX_PATH, but a program may live deeper than that.
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
         if (n < buffer.size()) return std::u16string(buffer.begin(), buffer.begin() + n);
         if (buffer.size() >= 32768) return {};

@@ -3,8 +3,8 @@
 // Reads never wait for bytes that were not announced: the read time-outs make ReadFile
 // return at once with what has arrived (Wine, unlike Windows, would otherwise sit out the
 // whole constant time-out whenever fewer bytes than asked are there), and a read collects
-// the announced count within a short limit, so a dead USB adapter cannot hang the caller. Writes may take 100 ms per
-// byte plus 10 ms, the limit the driver enforces.
+// the announced count within a short limit, so a dead USB adapter cannot hang the caller. Writes
+// may take 100 ms per byte plus 10 ms, the limit the driver enforces.
 //
 // Modem lines: applying the line settings also applies the DTR and RTS control modes, so
 // the device remembers the levels it set and re-applies them with every speed switch; the

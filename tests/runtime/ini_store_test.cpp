@@ -19,7 +19,6 @@ using testing::Mark;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
-
 TEST_F(IniStoreTest, SaveWritesTheMarkLineAndOneCrLfLinePerKeyInFirstWrittenOrder) {
     ASSERT_NE(IniCreate(Path()), 0);
     IniWriteString(u"Port", u"COM3");

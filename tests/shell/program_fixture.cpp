@@ -1,9 +1,8 @@
 #include "tests/shell/program_fixture.h"
 
-#include <stdlib.h>
-
 #include <chrono>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -27,9 +26,11 @@ std::string SettingsName() {
 
 void ProgramTest::SetUp() {
     previousFolder_ = std::filesystem::current_path();
-    std::string pattern = (std::filesystem::temp_directory_path() / "kv-shell-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
+    std::random_device random;
+    do {
+        folder = std::filesystem::temp_directory_path() /
+                 ("kv-shell-" + std::to_string(random()) + std::to_string(random()));
+    } while (!std::filesystem::create_directory(folder));
     ui = &ui::InstallHeadlessToolkit();
 }
 
