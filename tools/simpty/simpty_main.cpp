@@ -13,7 +13,7 @@
 
 #include "onewire/ds18x20.h"
 #include "sim/demo_bus.h"
-#include "sim/pty_server.h"
+#include "sim/posix/pty_server.h"
 
 namespace {
 
