@@ -19,6 +19,7 @@
 #include "onewire/result.h"
 #include "onewire/search.h"
 #include "onewire/timing.h"
+#include "onewire/transaction.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
 
@@ -102,10 +103,8 @@ class Worker {
             SensorRecord& record = *list_.current();
             const int32_t tableRow = list_.cursorIndex();
             if (convert) {
-                int ok = separate ? OneWireMatchRom(record.Rom.data(), PortCurrent)
-                                  : OneWireSkipRom(PortCurrent);
-                if (ok) ok = OneWireConvert(0, PortCurrent);
-                if (!ok) {
+                // Skip ROM or Match ROM and Convert T in one block after the reset.
+                if (!OneWireStartConversion(separate ? record.Rom.data() : nullptr, PortCurrent)) {
                     busFailure();
                     return;
                 }
@@ -134,8 +133,7 @@ class Worker {
     // Reads one thermometer and shows, checks, counts and logs what it read.
     void read(SensorRecord& record, int32_t tableRow) {
         std::array<uint8_t, ScratchpadSize> pad{};
-        if (OneWireMatchRom(record.Rom.data(), PortCurrent) &&
-            OneWireReadScratchpad(pad.data(), PortCurrent)) {
+        if (OneWireReadDeviceScratchpad(record.Rom.data(), pad.data(), PortCurrent)) {
             ++MonitorStats.readings;
             const float celsius = DecodeTemperature(pad.data(), record.Rom[0]);
             record.Temperature = celsius;

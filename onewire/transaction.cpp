@@ -47,8 +47,8 @@ int OneWireTransaction(const uint8_t* rom, uint8_t command, uint8_t* reply, int3
     for (int32_t i = 0; i < replyBits; ++i) {
         uint8_t& byte = reply[i / 8];
         const uint8_t mask = static_cast<uint8_t>(1u << (i % 8));
-        byte = static_cast<uint8_t>(slots[answer + static_cast<size_t>(i)] == SlotOne ? byte | mask
-                                                                                    : byte & ~mask);
+        byte = static_cast<uint8_t>(
+            slots[answer + static_cast<size_t>(i)] == SlotOne ? byte | mask : byte & ~mask);
     }
     return 1;
 }

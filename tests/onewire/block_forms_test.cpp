@@ -32,8 +32,8 @@ std::vector<RomCode> RandomRoms(int count, uint64_t seed) {
     std::mt19937_64 random(seed);
     std::vector<RomCode> roms;
     for (int i = 0; i < count; ++i)
-        roms.push_back(SimMakeRom(i % 3 == 2 ? FamilyDs18s20 : FamilyDs18b20,
-                                  random() & 0xFFFFFFFFFFFF));
+        roms.push_back(
+            SimMakeRom(i % 3 == 2 ? FamilyDs18s20 : FamilyDs18b20, random() & 0xFFFFFFFFFFFF));
     return roms;
 }
 
@@ -188,7 +188,8 @@ TEST_F(BlockForms, ReadingConversionAndSupplyQuestionPutTheSameSlotsOnTheWire) {
                 keep(out, &answer, 1);
             },
             [&](Outcome& out, int32_t port) {
-                uint8_t answer = static_cast<uint8_t>(OneWireReadDevicePowerSupply(rom.data(), port));
+                uint8_t answer =
+                    static_cast<uint8_t>(OneWireReadDevicePowerSupply(rom.data(), port));
                 out.code = OneWireLastResult();
                 keep(out, &answer, 1);
             },
@@ -197,7 +198,8 @@ TEST_F(BlockForms, ReadingConversionAndSupplyQuestionPutTheSameSlotsOnTheWire) {
     // The parasite part answers 0 to the supply question, the others 1.
     uint8_t external[3];
     for (int i = 0; i < 3; ++i)
-        external[i] = static_cast<uint8_t>(OneWireReadDevicePowerSupply(roms[i].data(), blocksPort_));
+        external[i] =
+            static_cast<uint8_t>(OneWireReadDevicePowerSupply(roms[i].data(), blocksPort_));
     EXPECT_EQ(std::vector<uint8_t>(external, external + 3), (std::vector<uint8_t>{1, 0, 1}));
 }
 
@@ -295,8 +297,8 @@ TEST_F(BlockForms, ABusFailingMidBlockEndsWithTheSameCodeAfterTheSameSlots) {
         EXPECT_EQ(inBlocks.code, ExchangeError);
         // The block form sent the rest of its block before it could see the failure.
         ASSERT_LE(bySlots.wire.size(), inBlocks.wire.size());
-        EXPECT_TRUE(Wire(inBlocks.wire.begin(), inBlocks.wire.begin() + static_cast<long>(
-                                                                             bySlots.wire.size())) ==
+        EXPECT_TRUE(Wire(inBlocks.wire.begin(),
+                         inBlocks.wire.begin() + static_cast<long>(bySlots.wire.size())) ==
                     bySlots.wire);
         TearDown();
     }
@@ -306,8 +308,8 @@ TEST_F(BlockForms, ABusFailingMidBlockEndsWithTheSameCodeAfterTheSameSlots) {
         slots_->setEchoBudget(budget);
         blocks_->setEchoBudget(budget);
         uint8_t a[ScratchpadSize], b[ScratchpadSize];
-        const int bySlots = OneWireMatchRom(roms[0].data(), slotsPort_) &&
-                            OneWireReadScratchpad(a, slotsPort_);
+        const int bySlots =
+            OneWireMatchRom(roms[0].data(), slotsPort_) && OneWireReadScratchpad(a, slotsPort_);
         const int32_t slotsCode = OneWireLastResult();
         EXPECT_EQ(OneWireReadDeviceScratchpad(roms[0].data(), b, blocksPort_), bySlots);
         EXPECT_EQ(OneWireLastResult(), slotsCode);
@@ -344,7 +346,8 @@ TEST_F(BlockForms, TimeLimitsHoldForSilentSlowAndStuckAdapters) {
     // Silent after the reset: the block's own limit, 2 ms per byte plus 36 (19 bytes).
     blocks_->setAdapterPresent(true);
     blocks_->setEchoBudget(1);
-    const double block = elapsedMs([&] { OneWireReadDeviceScratchpad(roms[0].data(), pad, blocksPort_); });
+    const double block =
+        elapsedMs([&] { OneWireReadDeviceScratchpad(roms[0].data(), pad, blocksPort_); });
     EXPECT_EQ(OneWireLastResult(), ExchangeError);
     EXPECT_GE(block, 2 * 19 + 36);
     EXPECT_LT(block, 2 * 19 + 36 + 1 + 1) << "the reset's echo came at once";
@@ -369,12 +372,13 @@ TEST_F(BlockForms, TimeLimitsHoldForSilentSlowAndStuckAdapters) {
     // A line held low answers at once: all zeros, each operation far inside its limit.
     Build(roms);
     blocks_->setStuckLow(true);
-    const double read =
-        elapsedMs([&] { EXPECT_EQ(OneWireReadDeviceScratchpad(roms[0].data(), pad, blocksPort_), 1); });
+    const double read = elapsedMs(
+        [&] { EXPECT_EQ(OneWireReadDeviceScratchpad(roms[0].data(), pad, blocksPort_), 1); });
     EXPECT_EQ(std::vector<uint8_t>(pad, pad + ScratchpadSize), std::vector<uint8_t>(9, 0));
     EXPECT_LT(read, 2 * 19 + 36);
     OneWireSearchReset();
-    const double search = elapsedMs([&] { EXPECT_EQ(OneWireSearchNext(rom.data(), blocksPort_), 1); });
+    const double search =
+        elapsedMs([&] { EXPECT_EQ(OneWireSearchNext(rom.data(), blocksPort_), 1); });
     EXPECT_EQ(rom, RomCode{});
     EXPECT_LT(search, 100);
 }
