@@ -136,5 +136,43 @@ TEST_P(NoisyStart, FiveSensorsAreAllLoggedWithin30SecondsOfTheNoiseStopping) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, NoisyStart, ::testing::Values(3u, 17u, 2026u));
 
+// Sensors come and go on a running bus: one that stops answering is dropped after that
+// pass, a newcomer is found by the search made every minute; rows follow the list.
+TEST_F(Reliability, ASensorAddedAndOneRemovedWhileRunning) {
+    const RomCode a = B20(0x0A00), b = B20(0x0B00), c = B20(0x0C00), late = B20(0x0D00);
+    bus->addThermometer(a, 21.0);
+    bus->addThermometer(b, 22.0);
+    bus->addThermometer(c, 23.0);
+    auto newcomer = std::make_shared<SimDevice>(late);
+    newcomer->setTemperature(24.0);
+    h.start();
+    ASSERT_TRUE(runPasses(2));
+    ASSERT_EQ(h.status(), u"Найдено 3 '1-Wire'  устройства.");
+
+    ASSERT_TRUE(bus->unplug(b));
+    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 2));
+    EXPECT_EQ(h.rows(), 2);
+    EXPECT_EQ(rowOf(b), -1);
+    EXPECT_EQ(h.status(), u"Найдено 2 '1-Wire'  устройства.");
+    EXPECT_EQ(MonitorStats.deviceCount, 2);
+    for (const RomCode& rom : {a, c}) EXPECT_EQ(h.cell(rowOf(rom), 4), u"OK");
+
+    const int64_t plugged = h.nowMs();
+    bus->plug(newcomer);
+    ASSERT_TRUE(h.stepUntil([&] { return rowOf(late) >= 0; }, 800));
+    EXPECT_LE(h.nowMs() - plugged, 61'000) << "found by the search made every minute";
+    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    EXPECT_EQ(h.rows(), 3);
+    EXPECT_EQ(h.status(), u"Найдено 3 '1-Wire'  устройства.");
+    // Row i shows the i-th device: each row's temperature is its own device's.
+    EXPECT_EQ(h.cell(rowOf(a), 3), u"21.0 °C");
+    EXPECT_EQ(h.cell(rowOf(c), 3), u"23.0 °C");
+    EXPECT_EQ(h.cell(rowOf(late), 3), u"24.0 °C");
+    ASSERT_TRUE(h.stop());
+    for (const std::string& record : LogRecords(folder)) {
+        EXPECT_EQ(record.find("-0.1"), std::string::npos) << "a missing sensor is no reading";
+    }
+}
+
 }  // namespace
 }  // namespace kv::test
