@@ -24,10 +24,6 @@ using test::WorkerHarness;
 
 const RomCode Rom1 = SimMakeRom(0x28, 0x0000045A1B2C);  // 28-0000045A1B2C-84
 
-std::vector<std::u16string> Entries(WorkerHarness& h) {
-    return h.toolkit->control(MainWindow, PortSelector).entries;
-}
-
 class PortOpen : public ::testing::Test {
   protected:
     void SetUp() override { ControlBlock.ReopenPort = 0; }
