@@ -11,9 +11,9 @@ namespace kv {
 using Scratchpad = std::array<uint8_t, ScratchpadSize>;
 
 enum class ScratchpadVerdict {
-    Reading,   // passes its CRC and is a measured temperature
-    Spoiled,   // fails its CRC, or is the nine zero bytes of a line held low
-    PowerOn,   // a DS18B20 at power-on: 85.0 °C with COUNT_REMAIN 0x0C
+    Reading,  // passes its CRC and is a measured temperature
+    Spoiled,  // fails its CRC, or is the nine zero bytes of a line held low
+    PowerOn,  // a DS18B20 at power-on: 85.0 °C with COUNT_REMAIN 0x0C
 };
 
 ScratchpadVerdict JudgeScratchpad(const Scratchpad& pad, uint8_t family);
