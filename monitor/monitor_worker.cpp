@@ -7,6 +7,7 @@
 #include "monitor/device_search.h"
 #include "monitor/event_log.h"
 #include "monitor/port_open.h"
+#include "monitor/reconnect.h"
 #include "monitor/sensor_list.h"
 #include "monitor/sensor_table.h"
 #include "monitor/status_text.h"
@@ -249,7 +250,8 @@ class Worker {
 
     void busFailure() {
         ++MonitorStats.busFailures;
-        statusSuffix_ = OneWireResultText(OneWireLastResult());
+        statusSuffix_ = reconnect_.deviceGone() ? reconnect_.goneText()
+                                                : OneWireResultText(OneWireLastResult());
         ShowStatus(statusSuffix_);
         statusForced_ = true;
         idle();
@@ -266,6 +268,10 @@ class Worker {
             }
             limitCount_ = -1;
         }
+        if (reconnect_.waiting()) {
+            if (reconnect_.retry(list_)) portReopened();
+            return;
+        }
         if (++errorCount_ < ReSearchAfterIdle) return;
         deviceCount_ = 0;
         MonitorStats.deviceCount = 0;
@@ -274,6 +280,10 @@ class Worker {
             deviceCount_ = list_.count();
             MonitorStats.deviceCount = deviceCount_;
             rowsRebuilt();
+        } else if (reconnect_.deviceGone()) {
+            statusSuffix_ = reconnect_.goneText();
+            ShowStatus(statusSuffix_);
+            statusForced_ = true;
         }
         errorCount_ = 0;
     }
@@ -290,11 +300,26 @@ class Worker {
             row_ = 0;
             prevRow_ = 0;
         }
-        if (SerialIsOpen(currentPort.load()) == 0) {
+        const bool isOpen = SerialIsOpen(currentPort.load()) != 0;
+        reconnect_.opened(isOpen);
+        if (!isOpen) {
             // The rows of the earlier port stay; the idle branch tells in each of them that
             // no port is open now, rather than repeating an old status tail.
             statusSuffix_ = OneWireResultText(NoOpenPort);
         }
+        rowsRebuilt();
+    }
+
+    // The chosen port is open again after its device had gone, and searched.
+    void portReopened() {
+        deviceCount_ = list_.count();
+        MonitorStats.deviceCount = deviceCount_;
+        if (deviceCount_ > 0) {
+            list_.resetCursor();
+            row_ = 0;
+            prevRow_ = 0;
+        }
+        errorCount_ = 0;
         rowsRebuilt();
     }
 
@@ -307,6 +332,7 @@ class Worker {
     }
 
     SensorList list_;
+    PortReconnect reconnect_;
     int32_t deviceCount_ = 0;
     int32_t row_ = 0;
     int32_t prevRow_ = 0;
