@@ -250,8 +250,11 @@ class Worker {
 
     void busFailure() {
         ++MonitorStats.busFailures;
-        statusSuffix_ = reconnect_.deviceGone() ? reconnect_.goneText()
-                                                : OneWireResultText(OneWireLastResult());
+        if (reconnect_.deviceGone()) {
+            portLost();
+        } else {
+            statusSuffix_ = OneWireResultText(OneWireLastResult());
+        }
         ShowStatus(statusSuffix_);
         statusForced_ = true;
         idle();
@@ -281,9 +284,8 @@ class Worker {
             MonitorStats.deviceCount = deviceCount_;
             rowsRebuilt();
         } else if (reconnect_.deviceGone()) {
-            statusSuffix_ = reconnect_.goneText();
+            portLost();
             ShowStatus(statusSuffix_);
-            statusForced_ = true;
         }
         errorCount_ = 0;
     }
@@ -308,6 +310,14 @@ class Worker {
             statusSuffix_ = OneWireResultText(NoOpenPort);
         }
         rowsRebuilt();
+    }
+
+    // The device of the port has gone and the port is closed: the rows keep saying so, and
+    // only the attempts to open it again run until it is back.
+    void portLost() {
+        statusSuffix_ = reconnect_.goneText();
+        deviceCount_ = 0;
+        MonitorStats.deviceCount = 0;
     }
 
     // The chosen port is open again after its device had gone, and searched.
