@@ -5,18 +5,14 @@
 
 #include "monitor/port_choice.h"
 #include "monitor/port_list.h"
-#include "monitor/port_open.h"
-#include "monitor/reconnect.h"
 #include "monitor/window_ids.h"
-#include "onewire/bus.h"
 #include "onewire/port.h"
-#include "onewire/timing.h"
-#include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
-#include "sim/pty_server.h"
 #include "tests/monitor/worker_scenarios.h"
-#include "tests/serial/device_folder.h"
+#if !defined(_WIN32)
+#include "tests/serial/posix/device_folder.h"
+#endif
 #include "ui/toolkit.h"
 
 namespace kv::test {
@@ -33,7 +29,9 @@ class Reconnect : public WorkerTest {
                h.cell(0, 3) == TemperatureText(static_cast<float>(celsius));
     }
 
+#if !defined(_WIN32)
     DeviceFolder folder;  // no system port is listed beside the simulated ones
+#endif
     std::shared_ptr<SimBus> bus = std::make_shared<SimBus>(7);
 };
 
@@ -117,63 +115,6 @@ TEST_F(Reconnect, AStopWhileWaitingIsHonouredWithinASecond) {
     ASSERT_TRUE(h.step(25));
     ControlBlock.StopRequested = 1;
     EXPECT_TRUE(h.stop(10));
-}
-
-// Through the kernel's terminal layer and links standing for /dev and /dev/serial/by-id: the
-// adapter leaves as ttyUSB0 and returns as ttyUSB1. Real time, since the bus is a pty.
-TEST(ReconnectPty, AdapterReturningUnderAnotherNameIsFollowedThroughItsIdentity) {
-    DeviceFolder folder;
-    WorkerHarness h;
-    ScopedTimeSource realClock(nullptr);
-    const std::string identity = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-    auto bus = std::make_shared<SimBus>();
-    bus->setPowerSensing(false);
-    bus->addThermometer(B20(0x21), 21.0);
-
-    auto first = std::make_unique<PtyServer>(bus);
-    ASSERT_TRUE(first->open() && first->start());
-    ASSERT_TRUE(folder.addNode("ttyUSB0", first->slavePath()));
-    ASSERT_TRUE(folder.addIdentity(identity, "ttyUSB0"));
-    ListComPorts(PortSelector);
-    PortChoiceSet(u"ttyUSB0");
-    h.choosePort(u"ttyUSB0");
-    SensorList list;
-    PortReconnect reconnect;
-    // A loaded machine can make the serving thread miss an echo limit; a few attempts.
-    for (int attempt = 0; attempt < 3 && list.count() != 1; ++attempt) OpenSelectedPort(list);
-    ASSERT_EQ(list.count(), 1);
-    reconnect.opened(true);
-
-    first.reset();  // pulled out: the terminal hangs up, the system drops its links
-    folder.removeIdentity(identity);
-    folder.removeNode("ttyUSB0");
-    OneWireReset(PortCurrent);
-    ASSERT_TRUE(reconnect.deviceGone());
-    EXPECT_EQ(reconnect.goneText(), u"Порт 'ttyUSB0' отключён");
-    EXPECT_TRUE(reconnect.waiting());
-    ControlBlock.ReopenPort = 0;
-    for (int i = 0; i < ReconnectAfterIdle; ++i) EXPECT_FALSE(reconnect.retry(list));
-
-    auto second = std::make_unique<PtyServer>(bus);
-    ASSERT_TRUE(second->open() && second->start());
-    ASSERT_TRUE(folder.addNode("ttyUSB1", second->slavePath()));
-    ASSERT_TRUE(folder.addIdentity(identity, "ttyUSB1"));
-    bool back = false;
-    for (int i = 0; i < 3 * ReconnectAfterIdle && !back; ++i) back = reconnect.retry(list);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(list.count(), 1);
-    EXPECT_EQ(ui::GetText(MainWindow, PortSelector), u"ttyUSB1");
-    EXPECT_EQ(PortChoiceName(), u"ttyUSB1");
-    EXPECT_EQ(h.toolkit->statusText(StatusLine, 0), Found1);
-    // The window thread is asked to write the settings file with the new name.
-    constexpr int Marker = 777;
-    ui::PostEvent(Marker, MainWindow, 0, 0);
-    bool followed = false;
-    for (int kind = ui::WaitEvent(); kind != Marker && kind != ui::IgnoredEvent;
-         kind = ui::WaitEvent())
-        followed = followed || kind == PortFollowedEvent;
-    EXPECT_TRUE(followed);
-    OneWireClose(PortCurrent);
 }
 
 }  // namespace
