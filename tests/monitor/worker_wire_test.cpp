@@ -64,8 +64,8 @@ TEST_F(Wire, ACommonConversionPassSendsExactlyTheDatasheetBytes) {
     ASSERT_TRUE(runPasses(2));
     const std::vector<uint8_t> readSlots(9 * 8, 0xFF);
     const Writes expected = {
-        {Reset}, Slots({0xCC}), Slots({0x44}),                                      // all convert
-        {Reset}, Slots({0x55}), Slots(first), Slots({0xBE}), readSlots,   // read the first
+        {Reset}, Slots({0xCC}), Slots({0x44}),                            // all convert
+        {Reset}, Slots({0x55}), Slots(first),  Slots({0xBE}), readSlots,  // read the first
         {Reset}, Slots({0x55}), Slots(second), Slots({0xBE}), readSlots,  // and the second
     };
     EXPECT_EQ(take(), expected);
@@ -83,8 +83,9 @@ TEST_F(Wire, SeparatePollingAddressesAndReadsALoneSensorEveryPass) {
     for (uint64_t pass = 2; pass <= 4; ++pass) {
         ASSERT_TRUE(runPasses(pass));
         const Writes expected = {
-            {Reset}, Slots({0x55}), Slots(alone), Slots({0x44}),
-            {Reset}, Slots({0x55}), Slots(alone), Slots({0xBE}), std::vector<uint8_t>(72, 0xFF),
+            {Reset},       Slots({0x55}), Slots(alone),
+            Slots({0x44}), {Reset},       Slots({0x55}),
+            Slots(alone),  Slots({0xBE}), std::vector<uint8_t>(72, 0xFF),
         };
         EXPECT_EQ(take(), expected) << "pass " << pass;
     }
