@@ -53,7 +53,8 @@ TEST_F(ProgramTest, AWorkerStuckInTheBusDoesNotKeepTheProgramFromEnding) {
     // Should shutdown wait for ever, nothing else would end this test.
     std::atomic<bool> ended{false};
     std::thread watchdog([&] {
-        for (int i = 0; i < 200 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (int i = 0; i < 200 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (!ended) {
             ADD_FAILURE() << "shutdown still waits for the stuck worker after 10 s";
             std::_Exit(1);
