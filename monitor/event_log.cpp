@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "runtime/date_text.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "monitor/event_log.h"
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
