@@ -9,6 +9,7 @@
 
 #include "runtime/text_file.h"
 #include "runtime/utf.h"
+#include "tests/runtime/posix/small_file_system.h"
 #include "tests/runtime/temp_folder.h"
 
 namespace kv {
@@ -47,6 +48,22 @@ TEST(ProgramFilePath, NamesThisTestProgramAndItsFolderBecomesCurrent) {
     EXPECT_EQ(SetCurrentFolder(u""), 0);
     EXPECT_EQ(SetCurrentFolder(u"/no/such/folder/anywhere"), 0);
     std::filesystem::current_path(before);
+}
+
+TEST(TextFileOnDisk, AWriteTheDiskTakesOnlyPartOfIsDroppedWholeAndTheFlushSaysSo) {
+    testing::SmallFileSystem disk(64 * 1024);
+    KV_REQUIRE_SMALL_FILE_SYSTEM(disk);
+    const std::string path = disk.File("x.log");
+    ASSERT_NE(TextFileOpen(3, U16(path)), 0);
+    TextFileWriteLine(3, u"kept");
+    EXPECT_EQ(TextFileFlush(3), 6);
+    disk.Fill();
+    EXPECT_EQ(TextFileWriteLine(3, std::u16string(5000, u'x')), 0);  // handed over at once
+    TextFileWriteLine(3, u"short");
+    EXPECT_EQ(TextFileFlush(3), -1);  // tells of the refused write since the last flush
+    EXPECT_EQ(testing::ReadBytes(path), "kept\r\nshort\r\n");
+    EXPECT_EQ(TextFileFlush(3), 0);  // told once
+    TextFileCloseAll();
 }
 
 }  // namespace
