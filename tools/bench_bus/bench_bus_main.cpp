@@ -7,15 +7,18 @@
 // CPU time, and sets each against its wire-time limit: the sum of the byte times of
 // everything sent, the least any implementation of the same exchange could take.
 //
-//   kv_bench_bus [--repeat N] [--latency 0,16] [--devices 1,10,50] [--compare]
+//   kv_bench_bus [--repeat N] [--latency 0,16] [--devices 1,10,50] [--compare] [--simulated]
 // --compare adds the one-operation-at-a-time forms (the slot-by-slot search on up to 10
-// devices, the reading as five round trips) for a side-by-side view.
+// devices, the reading as five round trips) for a side-by-side view. --simulated runs the
+// same bus in-process on a simulated clock instead: the bus code's own waits and round
+// trips count, the machine's load and the pseudo-terminal do not (no CPU figures then).
 #include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -31,10 +34,13 @@
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
 #include "sim/posix/pty_server.h"
+#include "sim/sim_clock.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr char16_t SimulatedPortName[] = u"BENCH";
 
 // Beyond this many devices the slot-by-slot search would take minutes at 16 ms.
 constexpr int CompareSearchDeviceLimit = 10;
@@ -43,7 +49,7 @@ struct Measure {
     double microseconds = 0;  // median per unit (per device for the enumeration)
     double roundTrips = 0;
     double wireMicroseconds = 0;
-    double cpuMicroseconds = 0;  // the calling thread's CPU time per unit
+    double cpuMicroseconds = 0;  // the calling thread's CPU time per unit; -1 not measured
     bool ok = true;
 };
 
@@ -53,40 +59,64 @@ double ThreadCpuMicroseconds() {
     return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
 }
 
+// Where the round trips and the wire time are counted, and the clock the figures are
+// taken with: the pseudo-terminal's server in real time, or the bus itself on a simulated
+// clock.
+struct Counter {
+    kv::PtyServer* server = nullptr;
+    kv::SimBus* bus = nullptr;
+    kv::SimClock* clock = nullptr;
+
+    void reset() {
+        if (server) server->resetStats();
+        if (bus) bus->resetStats();
+    }
+    double roundTrips() const {
+        return static_cast<double>(server ? server->stats().roundTrips : bus->stats().writes);
+    }
+    double wireMicroseconds() const {
+        return static_cast<double>(server ? server->stats().wireMicroseconds
+                                          : bus->stats().wireMicroseconds);
+    }
+    double nowMicroseconds() const {
+        if (clock) return static_cast<double>(clock->peekMicroseconds());
+        return std::chrono::duration<double, std::micro>(Clock::now().time_since_epoch()).count();
+    }
+};
+
 struct Bench {
-    kv::PtyServer& server;
+    Counter counter;
     int32_t port;
 
     // Runs the operation `repeat` times and divides by `units` per run.
     template <typename Op>
     Measure run(int repeat, double units, Op op) {
         Measure m;
-        server.resetStats();
+        counter.reset();
         std::vector<double> times;
         const double cpuStart = ThreadCpuMicroseconds();
         for (int i = 0; i < repeat; ++i) {
-            const auto start = Clock::now();
+            const double start = counter.nowMicroseconds();
             m.ok = op() && m.ok;
-            times.push_back(
-                std::chrono::duration<double, std::micro>(Clock::now() - start).count() / units);
+            times.push_back((counter.nowMicroseconds() - start) / units);
         }
         const double n = repeat * units;
-        m.cpuMicroseconds = (ThreadCpuMicroseconds() - cpuStart) / n;
-        const auto stats = server.stats();
+        m.cpuMicroseconds = counter.clock ? -1 : (ThreadCpuMicroseconds() - cpuStart) / n;
         // The median keeps a busy machine's scheduling hiccups out of the figure.
         std::sort(times.begin(), times.end());
         m.microseconds = times[times.size() / 2];
-        m.roundTrips = static_cast<double>(stats.roundTrips) / n;
-        m.wireMicroseconds = static_cast<double>(stats.wireMicroseconds) / n;
+        m.roundTrips = counter.roundTrips() / n;
+        m.wireMicroseconds = counter.wireMicroseconds() / n;
         return m;
     }
 };
 
 void Row(const char* what, int latencyMs, int devices, const Measure& m) {
-    std::printf("| %-38s | %3d | %4d | %10.2f | %7.1f | %8.2f | %6.2f | %8.3f |%s\n", what,
-                latencyMs, devices, m.microseconds / 1000.0, m.roundTrips,
-                m.wireMicroseconds / 1000.0, m.microseconds / m.wireMicroseconds,
-                m.cpuMicroseconds / 1000.0, m.ok ? "" : " (failed)");
+    char cpu[32] = "-";  // not measured on a simulated clock
+    if (m.cpuMicroseconds >= 0) std::snprintf(cpu, sizeof cpu, "%.3f", m.cpuMicroseconds / 1000.0);
+    std::printf("| %-38s | %3d | %4d | %10.2f | %7.1f | %8.2f | %6.2f | %8s |%s\n", what, latencyMs,
+                devices, m.microseconds / 1000.0, m.roundTrips, m.wireMicroseconds / 1000.0,
+                m.microseconds / m.wireMicroseconds, cpu, m.ok ? "" : " (failed)");
 }
 
 std::vector<int> ParseList(const char* text) {
@@ -103,6 +133,7 @@ std::vector<int> ParseList(const char* text) {
 int main(int argc, char** argv) {
     int repeat = 10;
     bool compare = false;
+    bool simulated = false;
     std::vector<int> sizes = {1, 10, 50};
     std::vector<int> latencies = {0, 16};
     for (int i = 1; i < argc; ++i) {
@@ -111,6 +142,8 @@ int main(int argc, char** argv) {
             repeat = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--compare") {
             compare = true;
+        } else if (arg == "--simulated") {
+            simulated = true;
         } else if (arg == "--devices" && i + 1 < argc) {
             sizes = ParseList(argv[++i]);
         } else if (arg == "--latency" && i + 1 < argc) {
@@ -118,11 +151,12 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: kv_bench_bus [--repeat N] [--latency 0,16] [--devices 1,10,50] "
-                         "[--compare]\n");
+                         "[--compare] [--simulated]\n");
             return arg == "--help" ? 0 : 1;
         }
     }
-    std::printf("Wire time emulated on a pseudo-terminal; %d repetitions per figure.\n\n", repeat);
+    std::printf("Wire time emulated %s; %d repetitions per figure.\n\n",
+                simulated ? "in-process on a simulated clock" : "on a pseudo-terminal", repeat);
     std::printf("| %-38s | %3s | %4s | %10s | %7s | %8s | %6s | %8s |\n", "operation", "lat",
                 "devs", "median ms", "trips", "wire ms", "ratio", "CPU ms");
     std::printf(
@@ -144,18 +178,29 @@ int main(int argc, char** argv) {
             bus->setWireTime(true);
             bus->setEchoLatencyMicroseconds(int64_t{latencyMs} * 1000);
             kv::PtyServer server(bus);
-            std::string error;
-            if (!server.open(&error) || !server.start()) {
-                std::fprintf(stderr, "kv_bench_bus: %s\n", error.c_str());
-                return 1;
+            kv::SimClock clock;
+            std::unique_ptr<kv::ScopedTimeSource> time;
+            std::u16string name = SimulatedPortName;
+            Counter counter{nullptr, bus.get(), &clock};
+            if (simulated) {
+                time = std::make_unique<kv::ScopedTimeSource>(&clock);
+                kv::SimRegisterBus(name, bus);
+            } else {
+                std::string error;
+                if (!server.open(&error) || !server.start()) {
+                    std::fprintf(stderr, "kv_bench_bus: %s\n", error.c_str());
+                    return 1;
+                }
+                name = kv::U16(server.slavePath());
+                counter = Counter{&server, nullptr, nullptr};
             }
             kv::OneWireSetOptions(0);
-            const int32_t port = kv::OneWireOpen(kv::U16(server.slavePath()), kv::PortDynamic);
+            const int32_t port = kv::OneWireOpen(name, kv::PortDynamic);
             if (!port) {
-                std::fprintf(stderr, "kv_bench_bus: cannot open %s\n", server.slavePath().c_str());
+                std::fprintf(stderr, "kv_bench_bus: cannot open the bus\n");
                 return 1;
             }
-            Bench bench{server, port};
+            Bench bench{counter, port};
             auto row = [&](const char* what, const Measure& m) {
                 Row(what, latencyMs, devices, m);
                 failures += m.ok ? 0 : 1;
@@ -208,6 +253,7 @@ int main(int argc, char** argv) {
             kv::OneWireSetOptions(0);
             kv::OneWireClose(port);
             server.stop();
+            if (simulated) kv::SerialUnregisterVirtualPort(name);
         }
     }
     return failures == 0 ? 0 : 1;
