@@ -6,7 +6,11 @@
 
 namespace kv {
 
+// Shows the text, followed by the note while one is set.
 void ShowStatus(std::u16string_view text);
+// Sets (or, with empty text, removes) a note that stays behind every status text until it is
+// removed, and shows the last status text with it at once. Any thread.
+void SetStatusNote(std::u16string_view note);
 
 // "Найдено 3 '1-Wire'  устройства" (without the end of the sentence).
 std::u16string FoundDevicesText(int64_t deviceCount);
@@ -15,5 +19,9 @@ std::u16string StatusSuffixText(int64_t errorCount, int64_t limitCount);
 // "На порту COM1, '1-Wire' устройства не найдены."
 std::u16string NothingFoundText(std::u16string_view portName);
 std::u16string PortOpenFailedText(std::u16string_view portName);
+// "Порт 'ttyUSB0' недоступен": the chosen port is not offered now.
+std::u16string PortMissingText(std::u16string_view portName);
+// "Порт 'ttyUSB0' отключён": the device of the open port has gone.
+std::u16string PortGoneText(std::u16string_view portName);
 
 }  // namespace kv

@@ -29,6 +29,11 @@ inline constexpr std::u16string_view PortOpenFailedTail =
 inline constexpr std::u16string_view Searching = u"Поиск '1-Wire' устройств...";
 inline constexpr std::u16string_view NothingFoundHead = u"На порту ";
 inline constexpr std::u16string_view NothingFoundTail = u", '1-Wire' устройства не найдены.";
+// The chosen port is not there: not offered (unplugged at start-up), or its device went
+// away while it was open. The worker opens it again by itself when it returns.
+inline constexpr std::u16string_view PortMissingHead = u"Порт '";
+inline constexpr std::u16string_view PortMissingTail = u"' недоступен";
+inline constexpr std::u16string_view PortGoneTail = u"' отключён";
 // After the count of a list that a search spoiled by the line left incomplete.
 inline constexpr std::u16string_view SearchIncomplete = u"  Поиск прерван ошибкой, будет повторён";
 
@@ -58,5 +63,8 @@ inline constexpr std::u16string_view LimitTail =
 inline constexpr std::u16string_view LogFileName = u"DS18B20_Kalorivox.log";
 inline constexpr std::u16string_view LogDateMask = u"[%dd/%mm/%yyyy %hh:%ii:%ss]  ";
 inline constexpr std::u16string_view LogSeparator = u"  —  ";
+// Added to the status line while records cannot be written to the log.
+inline constexpr std::u16string_view LogWriteFailed = u"Ошибка записи в лог-файл";
+inline constexpr std::u16string_view StatusNoteLead = u"    ";
 
 }  // namespace kv::texts
