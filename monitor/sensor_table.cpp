@@ -12,7 +12,6 @@ namespace kv {
 
 namespace {
 
-constexpr int RomCrcLength = 7;
 constexpr char16_t CellSeparator = u'\n';
 
 std::u16string HexByte(uint8_t value) {
@@ -64,10 +63,6 @@ std::u16string_view DeviceTypeName(uint8_t family) {
     }
 }
 
-bool RomCrcOk(const RomCode& rom) {
-    return OneWireCrc8(rom.data(), RomCrcLength) == rom[7];
-}
-
 void SetCellText(int32_t row, int column, std::u16string_view text) {
     ui::SetItemText(MainWindow, SensorTable, row, text, column);
 }
@@ -88,7 +83,7 @@ void FillSensorList(SensorList& list) {
         std::u16string text(DeviceTypeName(record.Rom[0]));
         text += CellSeparator;
         text += FormatRomCode(record.Rom);
-        const bool romBad = !RomCrcOk(record.Rom);
+        const bool romBad = !RomCrcOk(record.Rom.data());
         if (romBad) {
             text += texts::RomCrcWarning;
             record.Flags |= RomCrcError;

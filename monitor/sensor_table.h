@@ -27,7 +27,6 @@ std::u16string_view PluralForm(int64_t n, std::u16string_view one, std::u16strin
                                std::u16string_view many);
 
 std::u16string_view DeviceTypeName(uint8_t family);
-bool RomCrcOk(const RomCode& rom);
 
 // Cell operations on SensorTable of MainWindow.
 void SetCellText(int32_t row, int column, std::u16string_view text);

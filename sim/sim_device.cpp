@@ -10,8 +10,6 @@
 namespace kv {
 namespace {
 
-constexpr uint8_t WriteScratchpadCommand = 0x4E;
-constexpr uint8_t CopyScratchpadCommand = 0x48;
 constexpr uint8_t RecallCommand = 0xB8;
 constexpr uint8_t FamilyB20 = FamilyDs18b20;
 constexpr uint8_t FamilyS20 = FamilyDs18s20;
