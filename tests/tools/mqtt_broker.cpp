@@ -59,7 +59,9 @@ Library library;
 
 }  // namespace
 
-bool MosquittoInstalled() { return ::access(MosquittoPath, X_OK) == 0; }
+bool MosquittoInstalled() {
+    return ::access(MosquittoPath, X_OK) == 0;
+}
 
 MqttBroker::MqttBroker() {
     char pattern[] = "/tmp/kv-broker-XXXXXX";
@@ -85,8 +87,7 @@ bool MqttBroker::start() {
     const std::string log = folder_ + "/broker.log";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     const char* argv[] = {MosquittoPath, "-c", config.c_str(), nullptr};
     pid_t pid = -1;
@@ -149,11 +150,10 @@ void MqttSubscriber::OnSubscribe(mosquitto*, void* self, int, int, const int*) {
 void MqttSubscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
     auto* subscriber = static_cast<MqttSubscriber*>(self);
     std::lock_guard<std::mutex> lock(subscriber->mutex_);
-    subscriber->messages_.push_back(
-        {message->topic,
-         std::string(static_cast<const char*>(message->payload),
-                     static_cast<size_t>(message->payloadlen)),
-         message->retain});
+    subscriber->messages_.push_back({message->topic,
+                                     std::string(static_cast<const char*>(message->payload),
+                                                 static_cast<size_t>(message->payloadlen)),
+                                     message->retain});
     subscriber->last_ = std::chrono::steady_clock::now();
     subscriber->arrived_.notify_all();
 }

@@ -233,12 +233,13 @@ TEST_F(ProbeExport, PrometheusFileIsStrictAndReplacedWhole) {
     text << file.rdbuf();
     test::PromFile parsed;
     std::string error;
-    ASSERT_TRUE(test::ParsePrometheusText(text.str(), parsed, error)) << error << "\n" << text.str();
+    ASSERT_TRUE(test::ParsePrometheusText(text.str(), parsed, error)) << error << "\n"
+                                                                      << text.str();
     EXPECT_EQ(parsed.types["kalorivox_temperature_celsius"], "gauge");
     EXPECT_EQ(parsed.types["kalorivox_reading_errors_total"], "counter");
     EXPECT_EQ(parsed.types["kalorivox_pass_duration_seconds"], "gauge");
-    const std::string temperature = "kalorivox_temperature_celsius", errors =
-                                                                         "kalorivox_reading_errors_total";
+    const std::string temperature = "kalorivox_temperature_celsius",
+                      errors = "kalorivox_reading_errors_total";
     EXPECT_EQ(parsed.value(temperature, {{"rom", Hex(warm)}, {"family", "DS18B20"}}), 21.5);
     EXPECT_EQ(parsed.value(temperature, {{"rom", Hex(older)}, {"family", "DS18S20"}}), -10.5);
     int temperatures = 0;
@@ -268,7 +269,8 @@ TEST_F(ProbeExport, ResolutionStaysOutOfTheEepromUnlessSaved) {
         std::map<std::string, std::string> byRom;
         for (const auto& line : Lines(run.out)) {
             const auto fields = Split(line, ',');
-            if (fields.size() == 7 && fields[0] != "time") byRom[fields[1]] = fields[4] + " " + fields[5];
+            if (fields.size() == 7 && fields[0] != "time")
+                byRom[fields[1]] = fields[4] + " " + fields[5];
         }
         return byRom;
     };

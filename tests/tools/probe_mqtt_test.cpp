@@ -28,7 +28,8 @@ std::string ConfigFor(const RomCode& rom, const char* family) {
     return std::string("{\"name\":\"") + family + " " + hex + "\",\"unique_id\":\"kalorivox_" +
            hex + "\",\"state_topic\":\"" + Prefix + "/" + hex +
            "/temperature\",\"device_class\":\"temperature\",\"state_class\":\"measurement\","
-           "\"unit_of_measurement\":\"°C\",\"availability_topic\":\"" + Prefix + "/status\"}";
+           "\"unit_of_measurement\":\"°C\",\"availability_topic\":\"" +
+           Prefix + "/status\"}";
 }
 
 class ProbeMqtt : public test::ProbeOnPty {
@@ -167,7 +168,9 @@ TEST_F(ProbeMqtt, ComesBackAfterTheBrokerRestarts) {
     ASSERT_TRUE(live.connect(broker.port()));
     EXPECT_TRUE(live.waitFor(Is(topic, "25"), ReconnectLimit));
     const auto kept = retained();
-    EXPECT_EQ(kept.count(std::string(Prefix) + "/status") ? kept.at(std::string(Prefix) + "/status").payload : "",
+    EXPECT_EQ(kept.count(std::string(Prefix) + "/status")
+                  ? kept.at(std::string(Prefix) + "/status").payload
+                  : "",
               "online");
     EXPECT_EQ(kept.count("homeassistant/sensor/kalorivox_" + Hex(rom) + "/config"), 1u);
     EXPECT_EQ(test::StopProgram(probe), 0);

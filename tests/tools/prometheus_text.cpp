@@ -10,7 +10,8 @@ namespace {
 
 const std::regex MetricName("[a-zA-Z_:][a-zA-Z0-9_:]*");
 const std::regex HelpLine("# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) (.*)");
-const std::regex TypeLine("# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram|summary|untyped)");
+const std::regex TypeLine(
+    "# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram|summary|untyped)");
 const std::regex Label("([a-zA-Z_][a-zA-Z0-9_]*)=\"((?:[^\"\\\\\\n]|\\\\[\"\\\\n])*)\"");
 
 bool ParseValue(const std::string& text, double& value) {

@@ -17,7 +17,8 @@ struct PromFile {
     std::map<std::string, std::string> types;  // metric name -> gauge, counter, ...
     std::vector<PromSample> samples;
     // The value of the one sample with this name and these labels; NaN when there is none.
-    double value(const std::string& name, const std::map<std::string, std::string>& labels = {}) const;
+    double value(const std::string& name,
+                 const std::map<std::string, std::string>& labels = {}) const;
 };
 
 // false with the first offending line's number and reason.

@@ -174,9 +174,9 @@ int32_t BusSession::conversionWaitMs() const {
         if (!IsThermometerFamily(d.rom[0])) continue;
         const bool known = d.rom[0] == FamilyDs18b20 && d.resolution >= MinResolutionBits &&
                            d.resolution <= MaxResolutionBits;
-        const int32_t needed = known ? ConversionWaitMs[static_cast<size_t>(
-                                           d.resolution - MinResolutionBits)]
-                                     : FullConversionWaitMs;
+        const int32_t needed =
+            known ? ConversionWaitMs[static_cast<size_t>(d.resolution - MinResolutionBits)]
+                  : FullConversionWaitMs;
         wait = std::max(wait, needed);
     }
     return wait;

@@ -24,7 +24,7 @@ struct Reading {
     std::chrono::system_clock::time_point time;
     bool scratchpadRead = false;  // a temperature was decoded (it may still have failed)
     float celsius = 0.0f;
-    int resolution = 0;     // DS18B20 bits from the scratchpad; 0 for the DS18S20 or unread
+    int resolution = 0;       // DS18B20 bits from the scratchpad; 0 for the DS18S20 or unread
     std::string state = "-";  // "ok" when the reading passed every check
 
     bool passed() const { return state == StateOk; }
@@ -32,7 +32,7 @@ struct Reading {
 };
 
 struct Pass {
-    bool sound = true;    // false when the bus failed (a message has been printed)
+    bool sound = true;              // false when the bus failed (a message has been printed)
     std::vector<Reading> readings;  // thermometers in search order
     double seconds = 0.0;           // from the conversion to the last reading
 };

@@ -33,7 +33,9 @@ struct LibraryUse {
 
 }  // namespace
 
-bool MqttAvailable() { return true; }
+bool MqttAvailable() {
+    return true;
+}
 
 struct MqttPublisher::State {
     LibraryUse library;
@@ -69,8 +71,8 @@ struct MqttPublisher::State {
         auto* state = static_cast<State*>(self);
         std::lock_guard<std::mutex> lock(state->mutex);
         if (code != 0) {
-            Message("the MQTT broker " + state->settings.host + " refused the connection: " +
-                    mosquitto_connack_string(code));
+            Message("the MQTT broker " + state->settings.host +
+                    " refused the connection: " + mosquitto_connack_string(code));
             state->outageReported = true;
             state->offlineDone.notify_all();
             return;
@@ -129,8 +131,7 @@ bool MqttPublisher::start(const MqttSettings& settings, std::string& error) {
                                 static_cast<int>(sizeof StatusOffline - 1), StatusOffline,
                                 AnnounceQos, true);
     if (rc == MOSQ_ERR_SUCCESS && !settings.user.empty())
-        rc = mosquitto_username_pw_set(s.client, settings.user.c_str(),
-                                       settings.password.c_str());
+        rc = mosquitto_username_pw_set(s.client, settings.user.c_str(), settings.password.c_str());
     if (rc != MOSQ_ERR_SUCCESS) {
         error = std::string("cannot set up the MQTT client: ") + mosquitto_strerror(rc);
         return false;
@@ -139,8 +140,7 @@ bool MqttPublisher::start(const MqttSettings& settings, std::string& error) {
     if (rc != MOSQ_ERR_SUCCESS) {
         // The network thread keeps trying; say so once.
         Message("cannot reach the MQTT broker " + settings.host + ":" +
-                std::to_string(settings.port) + " (" + mosquitto_strerror(rc) +
-                "); trying again");
+                std::to_string(settings.port) + " (" + mosquitto_strerror(rc) + "); trying again");
         std::lock_guard<std::mutex> lock(s.mutex);
         s.outageReported = true;
     }
@@ -160,7 +160,8 @@ void MqttPublisher::announce(const RomCode& rom) {
     for (const RomCode& seen : s.announced)
         if (seen == rom) return;
     s.announced.push_back(rom);
-    if (s.connected) s.send(DiscoveryTopic(rom), DiscoveryConfig(s.settings.prefix, rom), AnnounceQos);
+    if (s.connected)
+        s.send(DiscoveryTopic(rom), DiscoveryConfig(s.settings.prefix, rom), AnnounceQos);
 }
 
 void MqttPublisher::publish(const RomCode& rom, const std::string& celsius) {
@@ -179,7 +180,8 @@ void MqttPublisher::stop() {
         // A short run may end before the first connection is made: give it the time, so
         // that its readings go out, unless the broker is already known to be away.
         if (!s.outageReported)
-            s.offlineDone.wait_for(lock, OfflineWait, [&] { return s.connected || s.outageReported; });
+            s.offlineDone.wait_for(lock, OfflineWait,
+                                   [&] { return s.connected || s.outageReported; });
         if (s.connected) {
             s.offlineDelivered = false;
             if (s.send(StatusTopic(s.settings.prefix), StatusOffline, AnnounceQos, &s.offlineMid) ==

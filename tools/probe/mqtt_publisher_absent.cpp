@@ -4,7 +4,9 @@
 
 namespace kv::probe {
 
-bool MqttAvailable() { return false; }
+bool MqttAvailable() {
+    return false;
+}
 
 struct MqttPublisher::State {};
 

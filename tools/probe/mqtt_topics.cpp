@@ -11,7 +11,9 @@ constexpr char ObjectPrefix[] = "kalorivox_";
 
 }  // namespace
 
-std::string StatusTopic(const std::string& prefix) { return prefix + "/status"; }
+std::string StatusTopic(const std::string& prefix) {
+    return prefix + "/status";
+}
 
 std::string TemperatureTopic(const std::string& prefix, const RomCode& rom) {
     return prefix + "/" + RomHex(rom) + "/temperature";

@@ -112,8 +112,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             return true;
         };
         auto bad = [&](std::string_view what) {
-            error = "bad value '" + std::string(what) + "' for " + std::string(arg) +
-                    " (try --help)";
+            error =
+                "bad value '" + std::string(what) + "' for " + std::string(arg) + " (try --help)";
             return false;
         };
         std::string_view text;
@@ -147,8 +147,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             }
         } else if (arg == "--resolution") {
             if (!value(text)) return false;
-            if (!ParseInteger(text, MinResolutionBits, MaxResolutionBits, number))
-                return bad(text);
+            if (!ParseInteger(text, MinResolutionBits, MaxResolutionBits, number)) return bad(text);
             options.resolution = static_cast<int>(number);
         } else if (arg == "--mqtt") {
             if (!value(text)) return false;

@@ -1,6 +1,7 @@
 // kalorivox-probe [options] PORT: what is on this 1-Wire bus and how warm is it, once or at
 // an interval, on standard output and, when asked, to an MQTT broker and a Prometheus file.
 // Messages go to stderr; see --help for the output and the exit status.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -114,7 +115,10 @@ int main(int argc, char** argv) {
     int64_t nextPass = kv::MillisecondClock();
     for (int64_t done = 0; options.count == 0 || done < options.count; ++done) {
         if (done > 0 && (StopRequested() || !SleepUntil(nextPass))) break;
-        nextPass += int64_t{options.everySeconds} * 1000;
+        // A pass that overran its period is followed at once, but late passes are not
+        // made up in a burst.
+        nextPass =
+            std::max(nextPass, kv::MillisecondClock()) + int64_t{options.everySeconds} * 1000;
         // The bus is searched again after a pass that failed or found no thermometer: the
         // adapter may be back, or the sensors rewired.
         bool searched = true;

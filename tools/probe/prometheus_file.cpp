@@ -12,6 +12,7 @@ namespace {
 
 // The collector reads only *.prom files, so the half-written one beside it is never taken.
 constexpr char TemporarySuffix[] = ".tmp";
+constexpr size_t MaxCounted = 1024;
 
 void Family(std::string& out, const char* name, const char* type, const char* help) {
     out += "# HELP ";
@@ -38,9 +39,13 @@ std::string PrometheusFile::text(const Pass& last) const {
     }
     Family(out, "kalorivox_reading_errors_total", "counter",
            "Readings of each thermometer that failed since the probe started.");
-    for (const auto& [rom, count] : errors_)
-        out += "kalorivox_reading_errors_total{rom=\"" + RomHex(rom) + "\"} " +
-               std::to_string(count) + "\n";
+    // Only the thermometers on the bus now: a code that a noisy search made up once would
+    // otherwise stay in the file for good.
+    for (const Reading& r : last.readings) {
+        const auto count = errors_.find(r.rom);
+        out += "kalorivox_reading_errors_total{rom=\"" + RomHex(r.rom) + "\"} " +
+               std::to_string(count == errors_.end() ? 0 : count->second) + "\n";
+    }
     Family(out, "kalorivox_pass_duration_seconds", "gauge",
            "Time of the last pass over the bus, from the conversion to the last reading.");
     out += "kalorivox_pass_duration_seconds " + DecimalText(last.seconds) + "\n";
@@ -49,6 +54,12 @@ std::string PrometheusFile::text(const Pass& last) const {
 
 bool PrometheusFile::update(const Pass& pass) {
     for (const Reading& r : pass.readings) errors_[r.rom] += r.passed() ? 0 : 1;
+    // A sensor that comes back keeps its count, but made-up codes must not pile up.
+    if (errors_.size() > MaxCounted) {
+        std::map<RomCode, int64_t> current;
+        for (const Reading& r : pass.readings) current[r.rom] = errors_[r.rom];
+        errors_.swap(current);
+    }
     const std::string temporary = path_ + TemporarySuffix;
     bool written = false;
     {

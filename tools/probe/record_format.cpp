@@ -11,8 +11,8 @@ namespace {
 constexpr int Decimals = 4;
 
 // Field names shared by the CSV header and the JSON keys, in record order.
-constexpr const char* Fields[] = {"time", "rom", "family", "power", "resolution", "celsius",
-                                  "state"};
+constexpr const char* Fields[] = {"time",       "rom",     "family", "power",
+                                  "resolution", "celsius", "state"};
 
 std::string ResolutionText(const Reading& r) {
     return r.resolution ? std::to_string(r.resolution) : std::string();
@@ -50,9 +50,10 @@ std::string IsoUtcText(std::chrono::system_clock::time_point time) {
     const year_month_day date{day};
     const hh_mm_ss clock{seconds - day};
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
                   static_cast<int>(clock.seconds().count()));
     return text;
 }
@@ -63,9 +64,9 @@ std::string HeaderText(Format format) {
 }
 
 std::string RecordText(Format format, const Reading& r) {
-    const std::vector<std::string> fields = {IsoUtcText(r.time), RomHex(r.rom),
-                                             FamilyName(r.rom[0]), r.power, ResolutionText(r),
-                                             CelsiusText(r), r.state};
+    const std::vector<std::string> fields = {
+        IsoUtcText(r.time), RomHex(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
+        CelsiusText(r),     r.state};
     switch (format) {
         case Format::Tsv:
             return Joined(fields, '\t');

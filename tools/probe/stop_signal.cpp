@@ -13,7 +13,9 @@ constexpr int32_t SleepSliceMs = 100;
 
 volatile std::sig_atomic_t stopSignal = 0;
 
-void OnStopSignal(int) { stopSignal = 1; }
+void OnStopSignal(int) {
+    stopSignal = 1;
+}
 
 }  // namespace
 
@@ -22,7 +24,9 @@ void CatchStopSignals() {
     std::signal(SIGTERM, OnStopSignal);
 }
 
-bool StopRequested() { return stopSignal != 0; }
+bool StopRequested() {
+    return stopSignal != 0;
+}
 
 bool SleepUntil(int64_t deadlineMs) {
     for (;;) {
