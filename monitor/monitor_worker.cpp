@@ -6,7 +6,7 @@
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
 #include "monitor/line_held_low.h"
-#include "monitor/ports.h"
+#include "monitor/port_open.h"
 #include "monitor/sensor_list.h"
 #include "monitor/sensor_table.h"
 #include "monitor/status_text.h"

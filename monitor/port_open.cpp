@@ -1,4 +1,4 @@
-#include "monitor/ports.h"
+#include "monitor/port_open.h"
 
 #include <algorithm>
 #include <string>
@@ -11,22 +11,12 @@
 #include "monitor/window_ids.h"
 #include "onewire/bus.h"
 #include "onewire/result.h"
-#include "runtime/utf.h"
-#include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
 
 namespace kv {
 
 namespace {
-
-bool CanOpen(std::u16string_view name) {
-    const int id = SerialOpen(PortDynamic, name, ProbeBaud, ProbeParity, ProbeDataBits,
-                              ProbeStopBits, ProbeHandshake, ProbeQueueBytes, ProbeQueueBytes);
-    if (id == 0) return false;
-    SerialClose(id);
-    return true;
-}
 
 bool AlreadyListed(SensorList& list, const RomCode& rom) {
     for (int32_t i = 0; i < list.count(); ++i) {
@@ -36,17 +26,6 @@ bool AlreadyListed(SensorList& list, const RomCode& rom) {
 }
 
 }  // namespace
-
-void ListComPorts(int chooser) {
-    ui::ClearItems(MainWindow, chooser);
-    for (const std::string& candidate : PlatformSerialCandidates()) {
-        const std::u16string name = Utf16FromUtf8(candidate);
-        if (CanOpen(name)) ui::AddItem(MainWindow, chooser, ui::AppendPosition, name);
-    }
-    for (const std::u16string& name : SerialVirtualPortNames()) {
-        if (CanOpen(name)) ui::AddItem(MainWindow, chooser, ui::AppendPosition, name);
-    }
-}
 
 void OpenSelectedPort(SensorList& list) {
     const std::u16string name = ui::GetText(MainWindow, PortSelector);
