@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 #include "monitor/line_held_low.h"
@@ -22,6 +23,9 @@ constexpr int64_t SearchBudgetMs = 60'000;
 constexpr int32_t FullConversionWaitMs = 800;
 constexpr std::array<int32_t, 4> ConversionWaitMs = {100, 200, 400, FullConversionWaitMs};
 
+constexpr int64_t MessageRepeatMs = 60'000;
+constexpr size_t MaxRememberedMessages = 64;
+
 constexpr char StateCrc[] = "crc";
 constexpr char StateRomCrc[] = "rom-crc";
 constexpr char StateRange[] = "range";
@@ -39,13 +43,16 @@ std::string Check(const Device& device, const std::array<uint8_t, ScratchpadSize
 
 }  // namespace
 
-// A repeating run that meets the same trouble pass after pass says so once.
+// A repeating run that meets the same trouble pass after pass says so once a minute.
 void Message(const std::string& text) {
     static std::mutex mutex;
-    static std::string last;
+    static std::map<std::string, int64_t> printedAt;
     std::lock_guard<std::mutex> lock(mutex);
-    if (text == last) return;
-    last = text;
+    const int64_t now = MillisecondClock();
+    const auto last = printedAt.find(text);
+    if (last != printedAt.end() && now - last->second < MessageRepeatMs) return;
+    if (printedAt.size() >= MaxRememberedMessages) printedAt.clear();
+    printedAt[text] = now;
     std::fprintf(stderr, "kalorivox-probe: %s\n", text.c_str());
 }
 

@@ -46,8 +46,8 @@ const char Usage[] =
     "Celsius; PREFIX/status is online while the probe runs and offline otherwise; each\n"
     "thermometer is announced for Home Assistant on homeassistant/sensor/kalorivox_<ROM>/config.\n"
     "\n"
-    "Exit status 0 when the last pass searched and read the bus, 1 when the port or the\n"
-    "bus failed or the options were wrong.\n";
+    "Exit status 0 when the last pass searched and read the bus or a stop signal ended the\n"
+    "run, 1 when the port or the bus failed or the options were wrong.\n";
 
 namespace {
 

@@ -135,5 +135,6 @@ int main(int argc, char** argv) {
     }
     if (outputs.mqtt) outputs.mqtt->stop();
     kv::OneWireClose(port);
-    return sound ? 0 : 1;
+    // Stopping a service is its clean end, whatever the bus did in the pass before.
+    return sound || StopRequested() ? 0 : 1;
 }
