@@ -1,7 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,14 +13,17 @@
 #include "monitor/sensor_table.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
+#include "onewire/bus.h"
 #include "onewire/ds18x20.h"
 #include "onewire/result.h"
 #include "onewire/timing.h"
 #include "runtime/utf.h"
+#include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "sim/demo_bus.h"
 #include "sim/pty_server.h"
 #include "tests/monitor/worker_harness.h"
+#include "tests/serial/device_folder.h"
 #include "ui/toolkit.h"
 
 namespace kv {
@@ -41,64 +46,62 @@ class PortList : public ::testing::Test {
 
 // --- discovery ------------------------------------------------------------------------
 
-class PtyLink {
+// A simulated bus behind a pseudo-terminal, standing in the device folder as `name`.
+class PtyNode {
   public:
-    explicit PtyLink(const std::string& link) : link_(link) {}
-    ~PtyLink() {
-        std::error_code ignored;
-        if (linked_) std::filesystem::remove(link_, ignored);
-        if (server_) server_->stop();
-    }
-    bool make(std::shared_ptr<SimBus> bus) {
+    PtyNode(test::DeviceFolder& folder, std::string name)
+        : folder_(folder), name_(std::move(name)) {}
+    ~PtyNode() { unplug(); }
+    bool plug(std::shared_ptr<SimBus> bus) {
         server_ = std::make_unique<PtyServer>(std::move(bus));
-        if (!server_->open() || !server_->start()) return false;
-        std::error_code error;
-        std::filesystem::create_symlink(server_->slavePath(), link_, error);
-        linked_ = !error;
-        return linked_;
+        return server_->open() && server_->start() && folder_.addNode(name_, server_->slavePath());
+    }
+    void unplug() {
+        folder_.removeNode(name_);
+        if (server_) server_->stop();
+        server_.reset();
     }
 
   private:
-    std::string link_;
+    test::DeviceFolder& folder_;
+    std::string name_;
     std::unique_ptr<PtyServer> server_;
-    bool linked_ = false;
 };
 
 TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
-    if (geteuid() != 0) GTEST_SKIP() << "making /dev/ttyUSB9 needs root";
-    if (std::filesystem::exists("/dev/ttyUSB9")) GTEST_SKIP() << "/dev/ttyUSB9 exists already";
+    test::DeviceFolder folder;
     SimRegisterDemoPort();
-    PtyLink link("/dev/ttyUSB9");
+    PtyNode usb9(folder, "ttyUSB9");
     auto bus = std::make_shared<SimBus>();
     bus->setPowerSensing(false);
     bus->addThermometer(Rom1, 21.0);
-    ASSERT_TRUE(link.make(bus));
+    ASSERT_TRUE(usb9.plug(bus));
+    ASSERT_TRUE(folder.addNode("ttyS1", "/dev/null"));    // not a terminal
+    ASSERT_TRUE(folder.addNode("console", "/dev/null"));  // not a serial family name
 
     ListComPorts(PortSelector);
     std::vector<std::u16string> entries = Entries(h);
     ASSERT_GE(entries.size(), 2u);
-    EXPECT_EQ(entries.back(), u"DEMO");
-    const auto usb9 = std::find(entries.begin(), entries.end(), u"ttyUSB9");
-    ASSERT_NE(usb9, entries.end());
-    // Bare names, every real port before the virtual ones.
-    for (const auto& name : entries) EXPECT_EQ(name.find(u'/'), std::u16string::npos);
-    const auto demo = std::find(entries.begin(), entries.end(), u"DEMO");
-    EXPECT_LT(usb9, demo);
-    for (const auto& name : SerialVirtualPortNames()) {
-        const auto at = std::find(entries.begin(), entries.end(), name);
-        if (at != entries.end()) {
-            EXPECT_GT(at, usb9) << Utf8FromUtf16(name);
-        }
-    }
+    EXPECT_EQ(entries.front(), u"ttyUSB9") << "the only real port of this device folder";
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), u"ttyUSB9"), 1);
+    EXPECT_EQ(std::find(entries.begin(), entries.end(), u"ttyS1"), entries.end());
+    // Every virtual port after the real ones, in the order of registration.
+    std::vector<std::u16string> virtualNames = SerialVirtualPortNames();
+    EXPECT_EQ(std::vector<std::u16string>(entries.begin() + 1, entries.end()), virtualNames);
+    EXPECT_NE(std::find(entries.begin(), entries.end(), u"DEMO"), entries.end());
 
     // A port that another holder has open is left out, and offered again once it is free.
-    const int held = SerialOpen(PortDynamic, u"ttyUSB9", 9600, 0, 8, 1.0, 0, 255, 255);
-    ASSERT_NE(held, 0);
+    const std::string path = (folder.deviceFolder() / "ttyUSB9").string();
+    const int held = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    SerialUnregisterVirtualPort(u"DEMO");
     ListComPorts(PortSelector);
     entries = Entries(h);
     EXPECT_EQ(std::find(entries.begin(), entries.end(), u"ttyUSB9"), entries.end());
-    EXPECT_EQ(entries.back(), u"DEMO");
-    SerialClose(held);
+    EXPECT_EQ(std::find(entries.begin(), entries.end(), u"DEMO"), entries.end()) << "unplugged";
+    ::close(held);
+    SimRegisterDemoPort();
     ListComPorts(PortSelector);
     entries = Entries(h);
     EXPECT_NE(std::find(entries.begin(), entries.end(), u"ttyUSB9"), entries.end());
@@ -112,6 +115,7 @@ TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
     EXPECT_EQ(h.status(), u"Найдено 1 '1-Wire' устройство.");
     ASSERT_EQ(list.count(), 1);
     EXPECT_EQ(list.at(0).Rom, Rom1);
+    OneWireClose(PortCurrent);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "monitor/control_block.h"
+#include "monitor/device_search.h"
 #include "monitor/port_open.h"
 #include "monitor/sensor_table.h"
 #include "monitor/texts.h"
@@ -21,10 +22,6 @@ namespace {
 using test::WorkerHarness;
 
 const RomCode Rom1 = SimMakeRom(0x28, 0x0000045A1B2C);  // 28-0000045A1B2C-84
-
-std::vector<std::u16string> Entries(WorkerHarness& h) {
-    return h.toolkit->control(MainWindow, PortSelector).entries;
-}
 
 class PortOpen : public ::testing::Test {
   protected:
@@ -152,13 +149,13 @@ TEST_F(PortOpen, LineHeldLowListsNoGhostDevices) {
 
 TEST_F(PortOpen, EnumerationStopsAtItsBound) {
     auto bus = h.addBus(u"BUS1");
-    for (uint64_t serial = 1; serial <= MaxSearchDevices + 20; ++serial) {
+    for (uint64_t serial = 1; serial <= EnumerationDeviceLimit + 20; ++serial) {
         bus->addDevice(SimMakeRom(0x01, serial));
     }
     h.choosePort(u"BUS1");
     OpenSelectedPort(list);
-    EXPECT_EQ(list.count(), MaxSearchDevices);
-    EXPECT_EQ(h.rows(), MaxSearchDevices);
+    EXPECT_EQ(list.count(), EnumerationDeviceLimit);
+    EXPECT_EQ(h.rows(), EnumerationDeviceLimit);
     EXPECT_EQ(h.status(), u"Найдено 256 '1-Wire'  устройств.");
 }
 
