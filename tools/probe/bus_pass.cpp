@@ -5,18 +5,20 @@
 #include <map>
 #include <mutex>
 
-#include "monitor/line_held_low.h"
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
+#include "onewire/enumerate.h"
 #include "onewire/result.h"
 #include "onewire/timing.h"
+#include "tools/probe/stop_signal.h"
 
 namespace kv::probe {
 namespace {
 
 // The search has no natural end on a broken bus, so the probe bounds it.
-constexpr size_t MaxDevices = 256;
 constexpr int64_t SearchBudgetMs = 60'000;
+// A pass spoilt by one flipped bit is tried again rather than ending the search.
+constexpr int32_t SearchPassRetries = 3;
 // What the program waits after a conversion, enough for a DS18B20 at 12 bits (750 ms) and
 // for every DS18S20; a DS18B20 at fewer bits needs less (93.75 ms at 9 bits, doubling with
 // each bit), and the probe waits these when it set every part's resolution itself.
@@ -35,7 +37,7 @@ constexpr char StateRange[] = "range";
 std::string Check(const Device& device, const std::array<uint8_t, ScratchpadSize>& pad,
                   float celsius) {
     // Nine zero bytes pass the CRC, but they are a line held low, not a reading.
-    if (!ScratchpadCrcOk(pad.data()) || ReadsAsLineHeldLow(pad)) return StateCrc;
+    if (!ScratchpadCrcOk(pad.data()) || OneWireReadsAsLineHeldLow(pad)) return StateCrc;
     if (!device.romCrcOk) return StateRomCrc;
     if (!IsPlausibleTemperature(celsius)) return StateRange;
     return Reading::StateOk;
@@ -90,50 +92,49 @@ bool BusSession::find() {
         return false;
     }
     const int64_t start = MillisecondClock();
-    OneWireSearchReset();
-    bool sound = true;
-    for (;;) {
+    EnumerationOptions options;
+    options.passRetries = SearchPassRetries;
+    options.keepGoing = [start] {
+        return !StopRequested() && MillisecondClock() - start <= SearchBudgetMs;
+    };
+    const Enumeration found = OneWireEnumerate(port_, options);
+    for (const RomCode& rom : found.codes) {
         Device device;
-        if (!OneWireSearchNext(device.rom.data(), port_)) break;
-        if (ReadsAsLineHeldLow(device.rom)) {
+        device.rom = rom;
+        device.romCrcOk = RomCrcOk(rom.data());
+        devices_.push_back(device);
+    }
+    bool sound = false;
+    switch (found.end) {
+        case EnumerationEnd::Complete:
+            sound = true;
+            break;
+        case EnumerationEnd::NoDevices:
+            Message("no device answered on " + name_);
+            sound = true;
+            break;
+        case EnumerationEnd::LineHeldLow:
             Message("the bus on " + name_ + " looks shorted: the search reads nothing but zeros");
             devices_.clear();
             return false;
-        }
-        bool repeated = false;
-        for (const Device& seen : devices_) repeated = repeated || seen.rom == device.rom;
-        if (repeated) {
-            Message("the search on " + name_ + " repeats ROM code " + RomHex(device.rom) +
+        case EnumerationEnd::RepeatedCode:
+            Message("the search on " + name_ + " repeats a ROM code; the bus is unreliable");
+            break;
+        case EnumerationEnd::Limit:
+            Message("more than " + std::to_string(EnumerationDeviceLimit) + " devices on " + name_ +
                     "; the bus is unreliable");
-            sound = false;
             break;
-        }
-        device.romCrcOk = RomCrcOk(device.rom.data());
-        devices_.push_back(device);
-        if (devices_.size() > MaxDevices) {
-            Message("more than " + std::to_string(MaxDevices) + " devices on " + name_ +
-                    "; the bus is unreliable");
-            sound = false;
+        case EnumerationEnd::Interrupted:
+            if (!StopRequested())
+                Message("the search on " + name_ + " takes too long; the bus is unreliable");
             break;
-        }
-        if (MillisecondClock() - start > SearchBudgetMs) {
-            Message("the search on " + name_ + " takes too long; the bus is unreliable");
-            sound = false;
+        case EnumerationEnd::BusError:
+            if (found.result == ExchangeError && found.codes.empty())
+                Message("no echo from the adapter on " + name_ + " (" + ResultName(found.result) +
+                        "): is it connected and powered?");
+            else
+                Message("the search on " + name_ + " failed: " + ResultName(found.result));
             break;
-        }
-    }
-    if (sound) {
-        const int32_t code = OneWireLastResult();
-        if (code == NoResponse && devices_.empty()) {
-            Message("no device answered on " + name_);
-        } else if (code == ExchangeError && devices_.empty()) {
-            Message("no echo from the adapter on " + name_ + " (" + ResultName(code) +
-                    "): is it connected and powered?");
-            sound = false;
-        } else if (code != NoData) {
-            Message("the search on " + name_ + " failed: " + ResultName(code));
-            sound = false;
-        }
     }
     // What was found before a failure is still read: each reading has its own checks.
     for (Device& d : devices_) {
