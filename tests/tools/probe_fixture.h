@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "run_program.h"
-#include "sim/pty_server.h"
+#include "sim/posix/pty_server.h"
 
 namespace kv::test {
 
