@@ -9,6 +9,7 @@
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
+#include "onewire/ds18x20.h"
 #include "onewire/port.h"
 #include "ui/toolkit.h"
 

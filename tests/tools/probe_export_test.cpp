@@ -259,6 +259,42 @@ TEST_F(ProbeExport, PrometheusFileIsStrictAndReplacedWhole) {
     std::filesystem::remove_all(folder);
 }
 
+// A DS18B20 plugged back in after the Convert T answers with its power-on scratchpad
+// (85.0 °C, byte 6 = 0x0C): that is no reading, and 85 never shows as a value.
+TEST_F(ProbeExport, PowerOnValueIsNoReading) {
+    bus->clearDevices();
+    const RomCode rom = SimMakeRom(0x28, 0x0000075A91D4);
+    auto device = bus->addThermometer(rom, 22.5);
+    std::atomic<bool> done{false};
+    test::ProgramRun run;
+    const std::string port = serve();
+    std::thread runner([&] {
+        run = test::RunProgram(
+            {KV_PROBE_PATH, "--format", "tsv", "--every", "1", "--count", "4", port},
+            test::ProbeHangLimit);
+        done = true;
+    });
+    // Re-plugged again and again: most passes find it freshly powered when they read it.
+    while (!done) {
+        std::this_thread::sleep_for(150ms);
+        if (bus->unplug(rom)) bus->plug(device);
+    }
+    runner.join();
+    int powerOn = 0;
+    for (const auto& line : Lines(run.out)) {
+        const auto fields = Split(line, '\t');
+        ASSERT_EQ(fields.size(), 7u) << line;
+        if (fields[6] == "power-on") {
+            ++powerOn;
+            EXPECT_EQ(fields[5], "") << line;
+        }
+        if (fields[6] == "ok") {
+            EXPECT_EQ(fields[5], "22.5") << line;
+        }
+    }
+    EXPECT_GT(powerOn, 0) << run.out;
+}
+
 // The resolution goes into the scratchpad only, so a part that loses power comes back with
 // what its EEPROM holds, unless the user asked to store it.
 TEST_F(ProbeExport, ResolutionStaysOutOfTheEepromUnlessSaved) {

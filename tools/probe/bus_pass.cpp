@@ -9,6 +9,7 @@
 #include "onewire/ds18x20.h"
 #include "onewire/enumerate.h"
 #include "onewire/result.h"
+#include "onewire/scratchpad_check.h"
 #include "onewire/timing.h"
 #include "tools/probe/stop_signal.h"
 
@@ -31,13 +32,19 @@ constexpr size_t MaxRememberedMessages = 64;
 constexpr char StateCrc[] = "crc";
 constexpr char StateRomCrc[] = "rom-crc";
 constexpr char StateRange[] = "range";
+constexpr char StatePowerOn[] = "power-on";
 
-// Why a scratchpad that was read is not a reading, or "ok". The order matters: a spoilt
-// scratchpad says nothing about the rest.
-std::string Check(const Device& device, const std::array<uint8_t, ScratchpadSize>& pad,
-                  float celsius) {
-    // Nine zero bytes pass the CRC, but they are a line held low, not a reading.
-    if (!ScratchpadCrcOk(pad.data()) || OneWireReadsAsLineHeldLow(pad)) return StateCrc;
+// Why a scratchpad that was read is not a reading, or "ok": the program's own checks, then
+// the ROM code's. A spoilt scratchpad says nothing about the rest.
+std::string Check(const Device& device, const Scratchpad& pad, float celsius) {
+    switch (JudgeScratchpad(pad, device.rom[0])) {
+        case ScratchpadVerdict::Spoiled:
+            return StateCrc;
+        case ScratchpadVerdict::PowerOn:
+            return device.romCrcOk ? StatePowerOn : StateRomCrc;
+        case ScratchpadVerdict::Reading:
+            break;
+    }
     if (!device.romCrcOk) return StateRomCrc;
     if (!IsPlausibleTemperature(celsius)) return StateRange;
     return Reading::StateOk;
@@ -210,7 +217,7 @@ Pass BusSession::measure() {
             pass.readings.push_back(reading);
             continue;
         }
-        std::array<uint8_t, ScratchpadSize> pad{};
+        Scratchpad pad{};
         if (!OneWireMatchRom(d.rom.data(), port_) || !OneWireReadScratchpad(pad.data(), port_)) {
             reading.state = ResultName(OneWireLastResult());
             pass.readings.push_back(reading);
