@@ -11,6 +11,7 @@
 #include "onewire/result.h"
 #include "onewire/scratchpad_check.h"
 #include "onewire/timing.h"
+#include "onewire/transaction.h"
 #include "tools/probe/stop_signal.h"
 
 namespace kv::probe {
@@ -145,8 +146,7 @@ bool BusSession::find() {
     }
     // What was found before a failure is still read: each reading has its own checks.
     for (Device& d : devices_) {
-        if (!OneWireMatchRom(d.rom.data(), port_)) continue;
-        const int external = OneWireReadPowerSupply(port_);
+        const int external = OneWireReadDevicePowerSupply(d.rom.data(), port_);
         if (OneWireLastResult() == Ok) d.power = external ? "external" : "parasite";
     }
     return sound;
@@ -163,14 +163,14 @@ void BusSession::setResolution(int bits, bool save) {
         if (d.rom[0] != FamilyDs18b20) continue;
         // TH and TL share the write with the configuration; they keep what the part holds.
         std::array<uint8_t, ScratchpadSize> pad{};
-        const bool read = OneWireMatchRom(d.rom.data(), port_) &&
-                          OneWireReadScratchpad(pad.data(), port_) && ScratchpadCrcOk(pad.data());
+        const bool read = OneWireReadDeviceScratchpad(d.rom.data(), pad.data(), port_) &&
+                          ScratchpadCrcOk(pad.data());
         const std::array<uint8_t, 3> bytes = {pad[ScratchpadTh], pad[ScratchpadTl],
                                               ResolutionConfig(bits)};
         bool done = read && OneWireMatchRom(d.rom.data(), port_) &&
                     OneWireWriteScratchpad(bytes.data(), bytes.size(), port_) &&
-                    OneWireMatchRom(d.rom.data(), port_) &&
-                    OneWireReadScratchpad(pad.data(), port_) && ScratchpadCrcOk(pad.data()) &&
+                    OneWireReadDeviceScratchpad(d.rom.data(), pad.data(), port_) &&
+                    ScratchpadCrcOk(pad.data()) &&
                     ResolutionFromConfig(pad[ScratchpadConfig]) == bits;
         if (done && save)
             done = OneWireMatchRom(d.rom.data(), port_) && OneWireCopyScratchpad(port_);
@@ -202,7 +202,7 @@ Pass BusSession::measure() {
     if (!anyThermometer()) return pass;
     const int64_t start = MillisecondClock();
     std::string convertFailure;
-    if (!OneWireSkipRom(port_) || !OneWireConvert(0, port_))
+    if (!OneWireStartConversion(nullptr, port_))
         convertFailure = ResultName(OneWireLastResult());
     else
         DelayMs(conversionWaitMs());
@@ -218,7 +218,7 @@ Pass BusSession::measure() {
             continue;
         }
         Scratchpad pad{};
-        if (!OneWireMatchRom(d.rom.data(), port_) || !OneWireReadScratchpad(pad.data(), port_)) {
+        if (!OneWireReadDeviceScratchpad(d.rom.data(), pad.data(), port_)) {
             reading.state = ResultName(OneWireLastResult());
             pass.readings.push_back(reading);
             continue;
