@@ -98,6 +98,7 @@ bool OnMenu(int item) {
     switch (item) {
         case MenuLog:
             ControlBlock.Log = static_cast<uint8_t>(ToggleMenuItem(MenuLog));
+            if (ControlBlock.Log == 0) WriteLogStopped();
             SaveSettings();
             return true;
         case MenuExit:
