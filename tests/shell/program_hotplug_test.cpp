@@ -111,7 +111,9 @@ class HotPlug : public ::testing::Test {
         server_.reset();  // the master side closes: the program's terminal hangs up
     }
 
-    size_t readings() const { return CountOf(Read(folder_ / "DS18B20_Kalorivox.log"), "\r\n"); }
+    size_t readings() const {
+        return CountOf(Read(folder_ / "DS18B20_Kalorivox.log"), "\r\n");
+    }
     // Seconds until the log holds more readings than `before`; negative when it never did.
     double secondsUntilReadingsAfter(size_t before) {
         const auto start = Clock::now();
