@@ -66,5 +66,16 @@ TEST(TextFileOnDisk, AWriteTheDiskTakesOnlyPartOfIsDroppedWholeAndTheFlushSaysSo
     TextFileCloseAll();
 }
 
+// Windows keeps a deleted file that is still open until its last handle goes (and Wine
+// does not tell it apart until then), so this is asked of POSIX only.
+TEST(TextFilePosix, AFileDeletedWhileOpenIsNoLongerAtItsPath) {
+    TempFolder folder;
+    const std::string path = folder.File("deleted.log");
+    ASSERT_NE(TextFileOpen(4, U16(path)), 0);
+    std::filesystem::remove(path);
+    EXPECT_EQ(TextFileIsStillAt(4, U16(path)), 0);
+    TextFileClose(4);
+}
+
 }  // namespace
 }  // namespace kv
