@@ -13,7 +13,6 @@ namespace {
 constexpr int ProgramIconId = 1;
 constexpr char WakeMessageName[] = "KalorivoxWake";
 
-
 HINSTANCE Instance() {
     return GetModuleHandleW(nullptr);
 }
@@ -254,8 +253,8 @@ int Win32Toolkit::OpenWindow(int window, int x, int y, int clientWidth, int clie
                                                GetSystemMetrics(SM_CYSMICON), 0));
     if (icon) SendMessageW(w.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     w.toolTips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 w.hwnd, nullptr, Instance(), nullptr);
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, w.hwnd,
+                                 nullptr, Instance(), nullptr);
     if (!(flags & WindowHidden)) HideWindow(window, false);
     return 1;
 }
@@ -409,11 +408,10 @@ int Win32Toolkit::CreateStatusBar(int bar, int window) {
     Win32Window* w = FindTop(window);
     if (!w || bar < 0 || bars_.count(bar) || w->statusBar >= 0) return 0;
     // No sizing grip: the window has no sizing border. Tooltips show a cut-off text whole.
-    HWND hwnd = CreateWindowExW(0, STATUSCLASSNAMEW, L"",
-                                WS_CHILD | WS_VISIBLE | SBT_TOOLTIPS | CCS_BOTTOM, 0, 0, 0, 0,
-                                w->hwnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(
-                                             win32::StatusBarIdBase + bar)),
-                                Instance(), nullptr);
+    HWND hwnd = CreateWindowExW(
+        0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBT_TOOLTIPS | CCS_BOTTOM, 0, 0, 0, 0,
+        w->hwnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(win32::StatusBarIdBase + bar)),
+        Instance(), nullptr);
     if (!hwnd) return 0;
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SendMessageW(hwnd, SB_SETMINHEIGHT, win32::MinimumStatusBarHeight, 0);
@@ -440,8 +438,7 @@ int Win32Toolkit::StatusBarHeight(int bar) {
 
 void Win32Toolkit::SetStatusText(int bar, int field, std::u16string_view text) {
     Win32StatusBar* b = FindBar(bar);
-    if (!b || field < 0 || field >= static_cast<int>(std::max<size_t>(1, b->widths.size())))
-        return;
+    if (!b || field < 0 || field >= static_cast<int>(std::max<size_t>(1, b->widths.size()))) return;
     const std::wstring wide = win32::Wide(text);
     SendMessageW(b->hwnd, SB_SETTEXTW, static_cast<WPARAM>(field),
                  reinterpret_cast<LPARAM>(wide.c_str()));

@@ -81,11 +81,10 @@ HWND Win32Toolkit::ParentFor(Win32Window& window) {
 HWND Win32Toolkit::NewChild(Win32Window& window, const wchar_t* windowClass,
                             std::u16string_view text, DWORD style, DWORD exStyle, int x, int y,
                             int width, int height, int id) {
-    HWND hwnd = CreateWindowExW(exStyle, windowClass, win32::Wide(text).c_str(),
-                                WS_CHILD | WS_VISIBLE | style, x, y, std::max(0, width),
-                                std::max(0, height), ParentFor(window),
-                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
-                                GetModuleHandleW(nullptr), nullptr);
+    HWND hwnd = CreateWindowExW(
+        exStyle, windowClass, win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
+        std::max(0, width), std::max(0, height), ParentFor(window),
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (hwnd) SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return hwnd;
 }
@@ -118,9 +117,9 @@ bool Win32Toolkit::CreateDropDownList(int window, int control, int x, int y, int
     if (!w || control < 0 || w->controls.count(control)) return false;
     Win32Control made;
     made.kind = Win32Kind::DropDownList;
-    made.hwnd = NewChild(*w, L"ComboBox", u"",
-                         CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, 0, x, y,
-                         width, height + DropListHeight, win32::ControlIdBase + control);
+    made.hwnd =
+        NewChild(*w, L"ComboBox", u"", CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
+                 0, x, y, width, height + DropListHeight, win32::ControlIdBase + control);
     made.x = x, made.y = y, made.width = width, made.height = height;
     return AddControl(window, control, std::move(made));
 }
@@ -205,9 +204,9 @@ bool Win32Toolkit::CreateTable(int window, int control, int x, int y, int width,
     if (flags & TableShowSelectionAlways) style |= LVS_SHOWSELALWAYS;
     Win32Control made;
     made.kind = Win32Kind::Table;
-    made.hwnd = NewChild(*w, WC_LISTVIEWW, u"", style,
-                         (flags & TableSunkenEdge) ? WS_EX_CLIENTEDGE : 0, x, y, width, height,
-                         win32::ControlIdBase + control);
+    made.hwnd =
+        NewChild(*w, WC_LISTVIEWW, u"", style, (flags & TableSunkenEdge) ? WS_EX_CLIENTEDGE : 0, x,
+                 y, width, height, win32::ControlIdBase + control);
     if (!made.hwnd) return false;
     DWORD extended = 0;
     if (flags & TableFullRowSelect) extended |= LVS_EX_FULLROWSELECT;
@@ -327,9 +326,8 @@ int Win32Toolkit::GetState(int window, int control) {
             return ComboSelection(c->hwnd);
         case Win32Kind::SpinBox: {
             BOOL failed = FALSE;
-            const int value =
-                static_cast<int>(SendMessageW(c->arrows, UDM_GETPOS32, 0,
-                                              reinterpret_cast<LPARAM>(&failed)));
+            const int value = static_cast<int>(
+                SendMessageW(c->arrows, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
             return std::clamp(value, c->minimum, c->maximum);
         }
         case Win32Kind::CheckBox:

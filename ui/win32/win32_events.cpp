@@ -82,8 +82,8 @@ LRESULT DrawTableCell(const Win32Control& table, NMLVCUSTOMDRAW& draw) {
                 return CDRF_DODEFAULT;
             const int32_t colour = Win32Toolkit::TableCellColour(table, row, draw.iSubItem);
             // Set for every cell: the control hands the previous cell's choice on otherwise.
-            draw.clrTextBk = colour == DefaultColour ? GetSysColor(COLOR_WINDOW)
-                                                     : static_cast<COLORREF>(colour);
+            draw.clrTextBk =
+                colour == DefaultColour ? GetSysColor(COLOR_WINDOW) : static_cast<COLORREF>(colour);
             return CDRF_DODEFAULT;
         }
         default:

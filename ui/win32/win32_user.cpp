@@ -45,8 +45,8 @@ bool StepSpinBox(int window, int control, int delta) {
     if (!spin || delta == 0) return false;
     // A held arrow steps by the acceleration in force; a press of the key by its first stage.
     UDACCEL saved[8] = {};
-    const int stages =
-        static_cast<int>(SendMessageW(spin->arrows, UDM_GETACCEL, 8, reinterpret_cast<LPARAM>(saved)));
+    const int stages = static_cast<int>(
+        SendMessageW(spin->arrows, UDM_GETACCEL, 8, reinterpret_cast<LPARAM>(saved)));
     UDACCEL once{0, static_cast<UINT>(std::abs(delta))};
     SendMessageW(spin->arrows, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&once));
     PressKey(spin->hwnd, delta > 0 ? VK_UP : VK_DOWN);
