@@ -113,7 +113,8 @@ TEST_F(Win32Look, ControlsAreMeasuredInTheFontTheyAreDrawnWith) {
     const int label = CreateLabel(Window, AutoId, 4, 8, 350, 16, U16("Интервал опроса:"));
     const HGDIOBJ guiFont = GetStockObject(DEFAULT_GUI_FONT);
     for (int control : {label, List, Interval, Check, Inner, Table})
-        EXPECT_EQ(guiFont, reinterpret_cast<HGDIOBJ>(SendMessageW(Handle(control), WM_GETFONT, 0, 0)))
+        EXPECT_EQ(guiFont,
+                  reinterpret_cast<HGDIOBJ>(SendMessageW(Handle(control), WM_GETFONT, 0, 0)))
             << control;
     // A label shrunk to its required width still holds its whole text on one line.
     ResizeControl(Window, label, NoChange, NoChange, RequiredWidth(Window, label), NoChange);
@@ -197,7 +198,8 @@ TEST_F(Win32Look, CellColoursReachTheScreen) {
     RECT cell{};
     cell.top = 1;  // column 1 of row 1
     cell.left = LVIR_BOUNDS;
-    ASSERT_TRUE(SendMessageW(Handle(Table), LVM_GETSUBITEMRECT, 1, reinterpret_cast<LPARAM>(&cell)));
+    ASSERT_TRUE(
+        SendMessageW(Handle(Table), LVM_GETSUBITEMRECT, 1, reinterpret_cast<LPARAM>(&cell)));
     // Right of the text, inside the cell.
     const int x = cell.right - 4, y = (cell.top + cell.bottom) / 2;
     EXPECT_EQ(red, win32_user::PixelAt(Window, Table, x, y));
