@@ -192,14 +192,10 @@ void Win32Toolkit::Dispatch(MSG& message) {
 
 void Win32Toolkit::WaitForActivity() {
     // Blocks in GetMessageW until the system delivers something: no timer, no polling.
+    // A quit message (GetMessageW returns 0) is dropped: the program ends through its close
+    // events, never through the message loop.
     MSG message;
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got > 0) {
-        Dispatch(message);
-    } else if (got == 0) {
-        // Nobody here asks to quit; keep the request for whoever does.
-        PostQuitMessage(static_cast<int>(message.wParam));
-    }
+    if (GetMessageW(&message, nullptr, 0, 0) > 0) Dispatch(message);
 }
 
 Win32Window* Win32Toolkit::FindTop(int window) {
