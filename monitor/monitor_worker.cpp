@@ -4,9 +4,9 @@
 #include <string>
 
 #include "monitor/control_block.h"
+#include "monitor/device_search.h"
 #include "monitor/event_log.h"
-#include "monitor/line_held_low.h"
-#include "monitor/ports.h"
+#include "monitor/port_open.h"
 #include "monitor/sensor_list.h"
 #include "monitor/sensor_table.h"
 #include "monitor/status_text.h"
@@ -142,7 +142,7 @@ class Worker {
             SetCellText(tableRow, ColumnTemperature, TemperatureText(celsius));
             checkRange(record, tableRow, celsius);
             // Nine zero bytes pass the CRC, but they are a line held low, not a reading.
-            if (ScratchpadCrcOk(pad.data()) && !ReadsAsLineHeldLow(pad)) {
+            if (ScratchpadCrcOk(pad.data()) && !OneWireReadsAsLineHeldLow(pad)) {
                 record.Flags &= static_cast<uint8_t>(~ScratchpadCrcError);
                 SetCellText(tableRow, ColumnStatus, texts::ReadingOk);
                 SetCellColour(tableRow, ColumnStatus, ui::DefaultColour);

@@ -28,6 +28,8 @@ inline constexpr std::u16string_view PortOpenFailedTail =
 inline constexpr std::u16string_view Searching = u"Поиск '1-Wire' устройств...";
 inline constexpr std::u16string_view NothingFoundHead = u"На порту ";
 inline constexpr std::u16string_view NothingFoundTail = u", '1-Wire' устройства не найдены.";
+// After the count of a list that a search spoiled by the line left incomplete.
+inline constexpr std::u16string_view SearchIncomplete = u"  Поиск прерван ошибкой, будет повторён";
 
 // Status line.
 inline constexpr std::u16string_view FoundHead = u"Найдено ";

@@ -1,8 +1,40 @@
 #include "serial/port_names.h"
 
+#include <mutex>
+
 #include "runtime/utf.h"
 
 namespace kv {
+namespace {
+
+std::mutex foldersLock;
+std::string deviceFolder(SerialDeviceFolder);
+std::string stableFolder(SerialStableFolder);
+
+std::string WithSlash(std::string_view folder, std::string_view fallback) {
+    if (folder.empty()) return std::string(fallback);
+    std::string path(folder);
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+}  // namespace
+
+void SerialSetDeviceFolders(std::string_view devices, std::string_view stable) {
+    std::lock_guard lock(foldersLock);
+    deviceFolder = WithSlash(devices, SerialDeviceFolder);
+    stableFolder = WithSlash(stable, SerialStableFolder);
+}
+
+std::string SerialDeviceFolderPath() {
+    std::lock_guard lock(foldersLock);
+    return deviceFolder;
+}
+
+std::string SerialStableFolderPath() {
+    std::lock_guard lock(foldersLock);
+    return stableFolder;
+}
 
 bool SerialDevicePath(std::u16string_view name, std::string& path) {
     if (name.empty()) return false;
@@ -13,7 +45,7 @@ bool SerialDevicePath(std::u16string_view name, std::string& path) {
     bool absolute = name.front() == u'/';
     if (!absolute && name.find(u'/') != std::u16string_view::npos) return false;
     std::string utf8 = Utf8FromUtf16(name);
-    path = absolute ? utf8 : std::string(SerialDeviceFolder) + utf8;
+    path = absolute ? utf8 : SerialDeviceFolderPath() + utf8;
     return true;
 }
 

@@ -21,6 +21,8 @@ class SerialDevice {
     // Never blocks for longer than it takes to collect bytes already announced by inputCount.
     virtual int read(uint8_t* data, int count) = 0;
     virtual int inputCount() = 0;  // -1 when the query fails
+    // True once the device itself has gone (unplugged, hung up), not just a transfer failed.
+    virtual bool gone() { return false; }
 };
 
 // Opens a device node of the operating system; nullptr when it is missing or busy.
@@ -33,6 +35,7 @@ using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
 void SerialRegisterVirtualPort(std::u16string_view name, SerialDeviceFactory factory);
 void SerialUnregisterVirtualPort(std::u16string_view name);
 std::vector<std::u16string> SerialVirtualPortNames();  // in order of registration
+bool SerialIsVirtualPort(std::u16string_view name);
 // A fresh device of the virtual port registered under exactly this name, else nullptr.
 std::unique_ptr<SerialDevice> OpenVirtualSerialDevice(std::u16string_view name);
 

@@ -11,6 +11,7 @@
 
 #include "runtime/utf.h"
 #include "serial/port_names.h"
+#include "serial/port_probe.h"
 #include "serial/serial_device.h"
 
 namespace kv {
@@ -21,6 +22,7 @@ constexpr int32_t LastAssignedId = INT32_MAX;
 
 struct OpenPort {
     std::unique_ptr<SerialDevice> device;
+    std::string key;  // what names the device: its path, or the virtual port's name
     int dataBits = 8;
     int parity = 0;
     double stopBits = 1.0;
@@ -46,11 +48,31 @@ int32_t FreshId() {
     return 0;
 }
 
+std::u16string_view Significant(std::u16string_view name) {
+    return name.substr(0, std::min<size_t>(name.size(), SerialNameLimit));
+}
+
+// A virtual port goes by its name; a device node by its path, so that "ttyUSB0" and
+// "/dev/ttyUSB0" are one port. Empty for a name that names nothing.
+std::string DeviceKey(std::u16string_view name) {
+    if (SerialIsVirtualPort(name)) return "virtual:" + Utf8FromUtf16(name);
+    std::string path;
+    return SerialDevicePath(name, path) ? path : std::string();
+}
+
 std::unique_ptr<SerialDevice> OpenDevice(std::u16string_view name) {
     if (auto device = OpenVirtualSerialDevice(name)) return device;
     std::string path;
     if (!SerialDevicePath(name, path)) return nullptr;
     return OpenPlatformSerialDevice(path);
+}
+
+std::shared_ptr<OpenPort> FindByKey(const std::string& key) {
+    std::lock_guard lock(tableLock);
+    for (const auto& [id, port] : openPorts) {
+        if (port->key == key) return port;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -63,10 +85,11 @@ int SerialOpen(int32_t id, std::u16string_view name, int baud, int parity, int d
     if (id != PortDynamic && (id < 0 || id > PortFixedLast)) return 0;
     if (handshake != 0) return 0;                 // only "no handshake" is supported
     if (id != PortDynamic && Find(id)) return 0;  // never shadow a port that is still open
-    name = name.substr(0, std::min<size_t>(name.size(), SerialNameLimit));
+    name = Significant(name);
 
     auto port = std::make_shared<OpenPort>();
     port->device = OpenDevice(name);
+    port->key = DeviceKey(name);
     if (!port->device) return 0;
     if (!port->device->configure(baud, dataBits, parity, stopBits)) return 0;
     // Without handshake RTS is a plain output, and it starts low as after a fresh open.
@@ -148,6 +171,32 @@ int SerialSetLine(int32_t id, int line, int level) {
     auto port = Find(id);
     if (!port) return 0;
     return port->device->setLine(line, level != 0) ? 1 : 0;
+}
+
+int SerialCanOffer(std::u16string_view name) {
+    name = Significant(name);
+    const std::string key = DeviceKey(name);
+    if (key.empty()) return 0;
+    if (auto held = FindByKey(key)) return held->device->gone() ? 0 : 1;
+    if (SerialIsVirtualPort(name)) return OpenVirtualSerialDevice(name) ? 1 : 0;
+    return PlatformSerialCanOffer(key) ? 1 : 0;
+}
+
+int SerialDeviceGone(int32_t id) {
+    auto port = Find(id);
+    return port && port->device->gone() ? 1 : 0;
+}
+
+std::u16string SerialStableIdentity(std::u16string_view name) {
+    name = Significant(name);
+    if (SerialIsVirtualPort(name)) return {};
+    std::string path;
+    if (!SerialDevicePath(name, path)) return {};
+    return Utf16FromUtf8(PlatformStableIdentity(path));
+}
+
+std::u16string SerialNameOfIdentity(std::u16string_view identity) {
+    return Utf16FromUtf8(PlatformNameOfIdentity(Utf8FromUtf16(identity)));
 }
 
 int SerialApplyState(int32_t id, int baud, int dtrLevel, int rtsLevel) {

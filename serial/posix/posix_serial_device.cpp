@@ -16,6 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -94,6 +95,12 @@ bool NoModemLines(int error) {
     return error == ENOTTY || error == EINVAL;
 }
 
+// What a terminal answers once its device has gone: an unplugged USB adapter or a
+// pseudo-terminal whose other side closed is hung up for good.
+bool DeviceGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 int RemainingMs(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
@@ -119,7 +126,7 @@ class PosixSerialDevice final : public SerialDevice {
         if (stopBits != 1.0 && stopBits != 2.0) return false;
 
         termios tio{};
-        if (tcgetattr(fd_, &tio) != 0) return false;
+        if (tcgetattr(fd_, &tio) != 0) return failed();
         cfmakeraw(&tio);
         tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
         tio.c_cflag |= size | CLOCAL | CREAD;
@@ -134,7 +141,7 @@ class PosixSerialDevice final : public SerialDevice {
         // The kernel would wait for the drain without a limit, so wait here first, bounded
         // like a write of what is still queued; output that never drains fails the switch.
         if (!WaitOutputDrained()) return false;
-        if (tcsetattr(fd_, TCSADRAIN, &tio) != 0) return false;
+        if (tcsetattr(fd_, TCSADRAIN, &tio) != 0) return failed();
         // tcsetattr succeeds when any part of the change took; make sure the speed did.
         termios check{};
         return tcgetattr(fd_, &check) == 0 && cfgetospeed(&check) == speed;
@@ -143,12 +150,12 @@ class PosixSerialDevice final : public SerialDevice {
     bool setLine(int line, bool level) override {
         if (line == SerialLineBreak) {
             int request = level ? TIOCSBRK : TIOCCBRK;
-            return ioctl(fd_, request) == 0 || NoModemLines(errno);
+            return ioctl(fd_, request) == 0 || NoModemLines(errno) || failed();
         }
         int bits = line == SerialLineDtr ? TIOCM_DTR : line == SerialLineRts ? TIOCM_RTS : 0;
         if (bits == 0) return false;
         if (ioctl(fd_, level ? TIOCMBIS : TIOCMBIC, &bits) == 0) return true;
-        return NoModemLines(errno);
+        return NoModemLines(errno) || failed();
     }
 
     int write(const uint8_t* data, int count) override {
@@ -165,8 +172,12 @@ class PosixSerialDevice final : public SerialDevice {
 
     int inputCount() override {
         int count = 0;
-        return ioctl(fd_, FIONREAD, &count) == 0 ? count : -1;
+        if (ioctl(fd_, FIONREAD, &count) == 0) return count;
+        failed();
+        return -1;
     }
+
+    bool gone() override { return gone_; }
 
   private:
     // Moves `count` bytes with `io` (given the count done so far), waiting in poll() while
@@ -185,7 +196,10 @@ class PosixSerialDevice final : public SerialDevice {
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                failed();
+                break;
+            }
             if (!WaitReady(events, deadline)) break;
         }
         return done;
@@ -213,11 +227,22 @@ class PosixSerialDevice final : public SerialDevice {
             int r = ::poll(&p, 1, left);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) return false;
+            if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                gone_ = true;
+                return false;
+            }
             return (p.revents & events) != 0;
         }
     }
 
+    // Notes whether errno says the device has gone; always false, for the caller to return.
+    bool failed() {
+        if (DeviceGoneError(errno)) gone_ = true;
+        return false;
+    }
+
     int fd_;
+    std::atomic<bool> gone_{false};  // asked from other threads (port listing)
 };
 
 }  // namespace

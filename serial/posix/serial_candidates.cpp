@@ -1,4 +1,4 @@
-// Port names this system offers: the serial device nodes under /dev, bare, in natural
+// Port names this system offers: the serial device nodes of the device folder, bare, in natural
 // order. Nothing is opened here except, where sysfs is missing, a legacy 8250 node to ask
 // whether any hardware stands behind it.
 #include <dirent.h>
@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "serial/natural_order.h"
+#include "serial/port_names.h"
 #include "serial/posix/serial_candidates.h"
 #include "serial/serial_device.h"
 
@@ -22,7 +23,6 @@ namespace {
 
 constexpr std::array<std::string_view, 5> CandidatePrefixes = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA",
                                                                "rfcomm"};
-constexpr std::string_view DeviceFolder = "/dev";
 constexpr std::string_view SysTtyFolder = "/sys/class/tty/";
 
 bool HasCandidatePrefix(std::string_view name) {
@@ -65,13 +65,14 @@ std::vector<std::string> SelectSerialCandidates(
 }
 
 std::vector<std::string> PlatformSerialCandidates() {
+    const std::string folder = SerialDeviceFolderPath();
     std::vector<std::string> names;
-    DIR* dir = opendir(std::string(DeviceFolder).c_str());
+    DIR* dir = opendir(folder.c_str());
     if (!dir) return names;
     while (dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
     closedir(dir);
-    return SelectSerialCandidates(std::move(names), [](const std::string& name) {
-        std::string path = std::string(DeviceFolder) + "/" + name;
+    return SelectSerialCandidates(std::move(names), [&](const std::string& name) {
+        std::string path = folder + name;
         struct stat st {};
         if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;  // follows links
         return !IsPlaceholderUart(path, KernelName(path, name));

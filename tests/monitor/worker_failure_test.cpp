@@ -1,6 +1,6 @@
 // Bus failures, the idle branch, re-search attempts and keeping the worker responsive.
 #include "monitor/monitor_worker.h"
-#include "monitor/ports.h"
+#include "monitor/port_open.h"
 #include "tests/monitor/worker_scenarios.h"
 #include "ui/toolkit.h"
 

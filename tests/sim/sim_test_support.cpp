@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "onewire/enumerate.h"
 #include "onewire/result.h"
 
 namespace kv::test {
@@ -18,13 +19,11 @@ std::vector<RomCode> InSearchOrder(std::vector<RomCode> codes) {
 }
 
 std::vector<RomCode> Enumerate(int32_t port, int32_t& lastResult, int limit) {
-    std::vector<RomCode> found;
-    OneWireSearchReset();
-    RomCode rom{};
-    while (static_cast<int>(found.size()) < limit && OneWireSearchNext(rom.data(), port))
-        found.push_back(rom);
-    lastResult = OneWireLastResult();
-    return found;
+    EnumerationOptions options;
+    options.limit = limit;
+    Enumeration found = OneWireEnumerate(port, options);
+    lastResult = found.result;
+    return std::move(found.codes);
 }
 
 }  // namespace kv::test

@@ -10,8 +10,8 @@ namespace kv::test {
 // bit 1 (the least significant bit of the family byte) on.
 std::vector<RomCode> InSearchOrder(std::vector<RomCode> codes);
 
-// OneWireSearchReset, then OneWireSearchNext until it stops; lastResult gets the code that
-// ended it. Stops after limit codes so that a broken search cannot run away in a test.
+// The program's bounded enumeration; lastResult gets the code that ended it. Stops after
+// limit codes so that a broken search cannot run away in a test.
 std::vector<RomCode> Enumerate(int32_t port, int32_t& lastResult, int limit = 300);
 
 }  // namespace kv::test

@@ -19,6 +19,7 @@
 
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
+#include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
@@ -136,11 +137,9 @@ int main(int argc, char** argv) {
         Bench bench{server, port};
         const int enumerations = std::max(1, repeat / std::max(1, devices / 5));
         const Measure search = bench.run(enumerations, devices, [&] {
-            kv::OneWireSearchReset();
-            uint8_t rom[8];
-            int found = 0;
-            while (kv::OneWireSearchNext(rom, port)) ++found;
-            return found == devices && kv::OneWireLastResult() == kv::NoData;
+            const kv::Enumeration found = kv::OneWireEnumerate(port);
+            return static_cast<int>(found.codes.size()) == devices &&
+                   found.end == kv::EnumerationEnd::Complete;
         });
         const Measure reset = bench.run(repeat * 5, 1, [&] { return kv::OneWireReset(port) == 1; });
         size_t next = 0;

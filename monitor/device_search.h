@@ -1,0 +1,31 @@
+// Finding the devices of the current port (worker thread only): the search that fills the
+// list after a port was opened, and the later searches that keep the list true to the bus.
+#pragma once
+#include <string_view>
+
+#include "monitor/sensor_list.h"
+#include "onewire/enumerate.h"
+
+namespace kv {
+
+// An enumeration spoiled by the line is tried again this many times at once; after that the
+// worker searches again later, until a search ends cleanly.
+inline constexpr int32_t SearchAttempts = 3;
+// Within one enumeration a failed pass is repeated this many times from where it started.
+inline constexpr int32_t SearchPassRetries = 3;
+
+// Enumerates the current port (stopping early for a stop or port change request), repeating
+// a spoiled enumeration; the best attempt's codes in search order and how it ended.
+Enumeration FindDevices();
+
+// Enumerates the devices of the current port into the list, builds the rows and reports.
+// A list that is not known to be the whole bus is reported as such. Returns how the search
+// ended; the worker thread's last search end is kept for LastSearchEnd as well.
+EnumerationEnd SearchDevices(SensorList& list, std::u16string_view portName);
+EnumerationEnd LastSearchEnd();
+
+// Whether an end leaves a list that must be searched again soon (noise, a device that left
+// in the middle): not an empty bus, a complete list, a held line or a cut-short search.
+bool SearchWorthRepeating(EnumerationEnd end);
+
+}  // namespace kv

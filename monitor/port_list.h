@@ -1,0 +1,11 @@
+// Port discovery for the chooser. Runs on the window thread only; nothing here touches a
+// bus.
+#pragma once
+
+namespace kv {
+
+// Fills the chooser with the ports that can be opened now: the system's serial devices in
+// natural order, then the registered virtual ports.
+void ListComPorts(int chooser);
+
+}  // namespace kv

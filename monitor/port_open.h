@@ -1,0 +1,15 @@
+// Opening the chosen port and searching its bus: worker thread only, so every bus
+// transaction stays there.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "monitor/sensor_list.h"
+
+namespace kv {
+
+// Closes the current port, opens the one shown in PortSelector and searches it
+// (SearchDevices).
+void OpenSelectedPort(SensorList& list);
+
+}  // namespace kv

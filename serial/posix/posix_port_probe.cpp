@@ -1,0 +1,92 @@
+// Looking at device nodes without disturbing whoever else uses them. The descriptor is
+// never configured and never flushed; the advisory lock taken to see whether another
+// holder has one goes with the close.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "serial/port_names.h"
+#include "serial/port_probe.h"
+#include "serial/serial_device.h"
+
+namespace kv {
+namespace {
+
+// The character device a path leads to, following links; false when there is none.
+bool DeviceNumber(const std::string& path, dev_t& device) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    device = st.st_rdev;
+    return true;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string LastPart(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool PlatformSerialCanOffer(const std::string& path) {
+    // A holder that asked for exclusive use makes this open fail (EBUSY).
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    termios settings{};
+    const bool usable =
+        isatty(fd) && tcgetattr(fd, &settings) == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return usable;
+}
+
+std::string PlatformStableIdentity(const std::string& path) {
+    dev_t device{};
+    if (!DeviceNumber(path, device)) return {};
+    const std::string folder = SerialStableFolderPath();
+    for (const std::string& name : FolderEntries(folder)) {
+        dev_t other{};
+        if (DeviceNumber(folder + name, other) && other == device) return name;
+    }
+    return {};
+}
+
+std::string PlatformNameOfIdentity(const std::string& identity) {
+    if (identity.empty() || identity.find('/') != std::string::npos) return {};
+    const std::string link = SerialStableFolderPath() + identity;
+    dev_t device{};
+    if (!DeviceNumber(link, device)) return {};
+    const std::string folder = SerialDeviceFolderPath();
+    // The system's links point at the node by name ("../../ttyUSB1"); look there first.
+    char target[256];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n > 0) {
+        const std::string named = LastPart(std::string(target, static_cast<size_t>(n)));
+        dev_t other{};
+        if (DeviceNumber(folder + named, other) && other == device) return named;
+    }
+    for (const std::string& name : PlatformSerialCandidates()) {
+        dev_t other{};
+        if (DeviceNumber(folder + name, other) && other == device) return name;
+    }
+    return {};
+}
+
+}  // namespace kv
