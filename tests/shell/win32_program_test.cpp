@@ -28,9 +28,9 @@ constexpr size_t DemoDevices = 4;
 constexpr wchar_t WindowTitle[] = L"DS18B20 Kalorivox v1.1";
 constexpr wchar_t SettingsName[] = L"Kalorivox.ini";
 constexpr wchar_t LogName[] = L"DS18B20_Kalorivox.log";
-const std::vector<std::string> NineKeys = {"Port",      "Interval",  "ThermoControl",
-                                           "ConvertOnly", "ThermoMin", "ThermoMax",
-                                           "Log",       "CPU_MinUsage", "Invert"};
+const std::vector<std::string> NineKeys = {"Port",        "Interval",     "ThermoControl",
+                                           "ConvertOnly", "ThermoMin",    "ThermoMax",
+                                           "Log",         "CPU_MinUsage", "Invert"};
 
 std::wstring Widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
@@ -62,8 +62,7 @@ std::string Read(const std::wstring& path) {
 }
 
 void Write(const std::wstring& path, const std::string& bytes) {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -212,8 +211,8 @@ TEST_F(WindowsProgram, DemoWithLoggingLogsTheFourSensorsAndAltF4SavesTheNineKeys
     std::printf("all four thermometers logged %.2f s after the start\n", seconds);
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof(memory);
-    if (GetProcessMemoryInfo(process_.hProcess,
-                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory)))
+    if (GetProcessMemoryInfo(process_.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                             sizeof(memory)))
         std::printf("while monitoring: private %lu KiB, working set %lu KiB\n",
                     static_cast<unsigned long>(memory.PrivateUsage / 1024),
                     static_cast<unsigned long>(memory.WorkingSetSize / 1024));
@@ -259,8 +258,7 @@ TEST_F(WindowsProgram, TheEndOfTheSessionSavesAndEndsTheProgram) {
                                     MessageLimitMs, &answer));
     EXPECT_TRUE(answer) << "the program refused the end of the session";
     // The program shuts down before it answers, so the answer may never come.
-    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, MessageLimitMs,
-                        &answer);
+    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, MessageLimitMs, &answer);
     EXPECT_EQ(0u, WaitForExit());
     const std::vector<std::string> lines = Lines(Read(In(SettingsName)));
     EXPECT_EQ(NineKeys, Keys(lines));
