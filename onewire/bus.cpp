@@ -1,4 +1,4 @@
-// The bus master: every operation writes slot bytes and then polls for their echo with a
+// The bus master: every operation writes slot bytes and then waits for their echo with a
 // fixed time limit. A limit reached is not an error in itself; the echo count decides.
 #include "onewire/bus.h"
 
@@ -21,19 +21,35 @@ constexpr double OpenStopBits = 1.0;
 constexpr int OpenHandshake = 0;
 constexpr int OpenQueueSize = 255;
 
-enum class PollSleep { Always, LowCpuOnly };
+// Time one byte takes on the wire: start bit, eight data bits, stop bit.
+int64_t ByteMicroseconds(int baud) {
+    return (10'000'000 + baud / 2) / baud;
+}
 
-// Polls the input count until it reaches `wanted` or `limitMs` have passed since `start`
-// (a MicrosecondClock reading).
-// Sleeps `sleepMs` before each poll (always, or only under OptLowCpu); the options are
-// read afresh at every poll because the window thread may change them meanwhile.
-void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int sleepMs,
-                 PollSleep when) {
+// Waits until `wanted` echoes wait in the input or `limitMs` have passed since `start` (a
+// MicrosecondClock reading), sleeping in the serial device until bytes arrive. Under
+// OptLowCpu it first sleeps through the wire time the echoes need at least (`wireUs`), so
+// that a long block wakes the thread about once rather than at every packet. The options
+// are read afresh at each wait because the window thread may change them meanwhile.
+void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int64_t wireUs) {
+    const int64_t end = start + limitMs * 1000;
+    bool wireSlept = (OneWireGetOptions() & OptLowCpu) == 0;
     for (;;) {
-        if (when == PollSleep::Always || (OneWireGetOptions() & OptLowCpu) != 0) DelayMs(sleepMs);
         if (SerialInputCount(port) >= wanted) return;
-        if (MicrosecondClock() - start >= limitMs * 1000) return;
+        const int64_t left = end - MicrosecondClock();
+        if (left <= 0) return;
+        if (!wireSlept) {
+            DelayMicroseconds(std::min(left, wireUs));
+            wireSlept = true;
+            continue;
+        }
+        // Whole milliseconds, rounded up: a limit is never cut short.
+        if (SerialWaitInput(port, wanted, static_cast<int>((left + 999) / 1000)) < 0) return;
     }
+}
+
+int64_t SlotsWireUs(int slots) {
+    return int64_t{slots} * ByteMicroseconds(DataBaud);
 }
 
 void SetPowerLines(int32_t port, bool powered) {
@@ -65,8 +81,7 @@ bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start,
         return false;
     }
     if (clockAfterWrite) start = MicrosecondClock();
-    WaitForEcho(port, slotCount, start, BlockLimitMs(count), BlockLowCpuPollMs,
-                PollSleep::LowCpuOnly);
+    WaitForEcho(port, slotCount, start, BlockLimitMs(count), SlotsWireUs(slotCount));
     if (SerialInputCount(port) != slotCount) {
         OneWirePurge(port);
         OneWireSetResult(ExchangeError);
@@ -153,7 +168,7 @@ int OneWireReset(int32_t port) {
     if (SerialWrite(port, &ResetByte, 1) != 1) {
         OneWireSetResult(ExchangeError);
     } else {
-        WaitForEcho(port, 1, MicrosecondClock(), ResetEchoLimitMs, ResetPollMs, PollSleep::Always);
+        WaitForEcho(port, 1, MicrosecondClock(), ResetEchoLimitMs, ByteMicroseconds(ResetBaud));
         uint8_t echo = 0;
         if (SerialInputCount(port) == 1 && SerialRead(port, &echo, 1) == 1) {
             presence = echo != ResetByte ? 1 : 0;
@@ -173,8 +188,7 @@ int OneWireWriteSlot(int bit, int32_t port, int flags) {
     uint8_t slot = (bit & 1) ? SlotOne : SlotZero;
     SerialWrite(port, &slot, 1);
     if ((flags & SlotWait) == 0) return 0;
-    WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs,
-                PollSleep::LowCpuOnly);
+    WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotsWireUs(1));
     if ((flags & SlotDrain) != 0 && SerialInputCount(port) >= 1) {
         uint8_t echo;
         SerialRead(port, &echo, 1);
@@ -190,8 +204,7 @@ int OneWireReadBit(int32_t port, int flags) {
         return 0;
     }
     if ((flags & SlotWait) != 0) {
-        WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotLowCpuPollMs,
-                    PollSleep::LowCpuOnly);
+        WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotsWireUs(1));
     }
     uint8_t echo = 0;
     if (SerialInputCount(port) == 1 && SerialRead(port, &echo, 1) == 1) {

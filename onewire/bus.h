@@ -14,15 +14,13 @@ inline constexpr uint8_t SlotZero = 0x00;
 inline constexpr int32_t MaxBlockBytes = 999999;
 inline constexpr int SlotBytesPerDataByte = 8;
 
-// Time limits of the echo waits, in milliseconds.
+// Time limits of the echo waits, in milliseconds. The waits sleep in the serial device
+// until the echoes are there or the limit has passed.
 inline constexpr int PowerSettleMs = 20;  // after raising the power lines
 inline constexpr int ResetEchoLimitMs = 32;
-inline constexpr int ResetPollMs = 2;  // the reset always sleeps between polls
 inline constexpr int SlotEchoLimitMs = 36;
-inline constexpr int SlotLowCpuPollMs = 1;
 inline constexpr int BlockEchoPerByteMs = 2;  // per data byte, plus the constant below
 inline constexpr int BlockEchoConstantMs = 36;
-inline constexpr int BlockLowCpuPollMs = 2;
 
 // Step flags of the single-slot operations.
 inline constexpr int SlotWait = 1;

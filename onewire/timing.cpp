@@ -29,6 +29,15 @@ void DelayMs(int32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void DelayMicroseconds(int64_t microseconds) {
+    if (microseconds <= 0) return;
+    if (TimeSource* source = timeSource.load()) {
+        source->sleepMicroseconds(microseconds);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+}
+
 int64_t MicrosecondClock() {
     if (TimeSource* source = timeSource.load()) return source->nowMicroseconds();
     auto since = std::chrono::steady_clock::now().time_since_epoch();

@@ -6,6 +6,8 @@
 namespace kv {
 
 void DelayMs(int32_t milliseconds);
+// A sleep finer than a millisecond, for waits that know when an echo is due.
+void DelayMicroseconds(int64_t microseconds);
 int64_t MillisecondClock();
 // The same clock in microseconds: the bus measures its echo waits with it, so that a
 // limit of n milliseconds is never cut short by the rounding of a millisecond reading.
@@ -19,6 +21,10 @@ class TimeSource {
     // or a wait for an echo that never comes would never reach its time limit.
     virtual int64_t nowMicroseconds() = 0;
     virtual void sleepMilliseconds(int32_t milliseconds) = 0;
+    // Sources without a finer sleep round up to whole milliseconds.
+    virtual void sleepMicroseconds(int64_t microseconds) {
+        sleepMilliseconds(static_cast<int32_t>((microseconds + 999) / 1000));
+    }
 };
 
 // nullptr restores the real clock. Not owned.

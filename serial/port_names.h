@@ -1,6 +1,5 @@
-// How a port name given by the user becomes a device path, refusing names that would
-// reach outside the device folder, and where device nodes and their stable identities are
-// looked for.
+// How a port name given by the user becomes the path of a device of this system, refusing
+// names that would reach outside the system's device namespace.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -9,19 +8,11 @@
 namespace kv {
 
 inline constexpr size_t SerialNameLimit = 59;  // characters of a port name that count
-inline constexpr std::string_view SerialDeviceFolder = "/dev/";
-// Links named after the adapter itself (maker, model, serial number), which keep their
-// name when the adapter comes back under another ttyUSBn.
-inline constexpr std::string_view SerialStableFolder = "/dev/serial/by-id/";
-
-// Points discovery and the naming of bare port names at other folders (tests use links in
-// a temporary folder). Each ends with a slash; an empty text restores the system folder.
-void SerialSetDeviceFolders(std::string_view deviceFolder, std::string_view stableFolder);
-std::string SerialDeviceFolderPath();
-std::string SerialStableFolderPath();
-
-// "ttyUSB0" -> "/dev/ttyUSB0"; "/dev/pts/5" stays as it is. False for an empty name, a
-// name containing "..", a NUL or a control character, or a bare name containing "/".
+// The device path (UTF-8) of a port name; false for a name that cannot be a port here.
+// POSIX: "ttyUSB0" -> "/dev/ttyUSB0", "/dev/pts/5" stays as it is; refused are an empty
+// name, one containing "..", a NUL or a control character, or a bare name containing "/".
+// Windows: "COM3" -> "\\.\COM3"; refused are an empty name, control characters and
+// separators or colons that would leave the device namespace.
 // The caller has already cut the name to SerialNameLimit characters.
 bool SerialDevicePath(std::u16string_view name, std::string& path);
 

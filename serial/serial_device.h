@@ -21,6 +21,16 @@ class SerialDevice {
     // Never blocks for longer than it takes to collect bytes already announced by inputCount.
     virtual int read(uint8_t* data, int count) = 0;
     virtual int inputCount() = 0;  // -1 when the query fails
+    // Sleeps until inputCount() reaches `count` or `timeoutMs` milliseconds have passed,
+    // whichever comes first, and returns inputCount() then; -1 when the device failed. A
+    // device may move received bytes from its driver into a buffer of its own meanwhile;
+    // inputCount() and read() include them. The default cannot sleep and only looks once:
+    // callers keep their own deadline and call again.
+    virtual int waitInput(int count, int timeoutMs) {
+        (void)count;
+        (void)timeoutMs;
+        return inputCount();
+    }
     // True once the device itself has gone (unplugged, hung up), not just a transfer failed.
     virtual bool gone() { return false; }
 };

@@ -166,6 +166,13 @@ int SerialInputCount(int32_t id) {
     return count > 0 ? count : 0;
 }
 
+int SerialWaitInput(int32_t id, int count, int timeoutMs) {
+    auto port = Find(id);
+    if (!port) return -1;
+    int waiting = port->device->waitInput(count, timeoutMs < 0 ? 0 : timeoutMs);
+    return waiting < 0 ? -1 : waiting;
+}
+
 int SerialSetLine(int32_t id, int line, int level) {
     if (line != SerialLineDtr && line != SerialLineRts && line != SerialLineBreak) return 0;
     auto port = Find(id);

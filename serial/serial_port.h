@@ -28,6 +28,9 @@ intptr_t SerialHandle(int32_t id);  // an opaque nonzero token while open, else 
 int SerialWrite(int32_t id, const uint8_t* data, int count);
 int SerialRead(int32_t id, uint8_t* data, int count);
 int SerialInputCount(int32_t id);
+// Sleeps until at least `count` bytes wait in the input or `timeoutMs` have passed; returns
+// how many wait then, or -1 when the identifier names no open port or the device failed.
+int SerialWaitInput(int32_t id, int count, int timeoutMs);
 int SerialSetLine(int32_t id, int line, int level);
 // Sets the speed for the next byte written and, in the same step, the DTR and RTS levels.
 int SerialApplyState(int32_t id, int baud, int dtrLevel, int rtsLevel);

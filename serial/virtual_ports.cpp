@@ -30,6 +30,9 @@ class VirtualDevice final : public SerialDevice {
     }
     int read(uint8_t* data, int count) override { return here() ? inner_->read(data, count) : 0; }
     int inputCount() override { return here() ? inner_->inputCount() : -1; }
+    int waitInput(int count, int timeoutMs) override {
+        return here() ? inner_->waitInput(count, timeoutMs) : -1;
+    }
     bool gone() override { return !here() || inner_->gone(); }
 
   private:

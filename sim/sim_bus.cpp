@@ -35,6 +35,7 @@ class SimSerialDevice final : public SerialDevice {
     int write(const uint8_t* data, int count) override { return bus_->write(data, count); }
     int read(uint8_t* data, int count) override { return bus_->read(data, count); }
     int inputCount() override { return bus_->inputCount(); }
+    int waitInput(int count, int timeoutMs) override { return bus_->waitInput(count, timeoutMs); }
 
   private:
     std::shared_ptr<SimBus> bus_;
@@ -149,12 +150,17 @@ void SimBus::setStrayProbability(double probability) {
 void SimBus::injectStray(std::span<const uint8_t> bytes) {
     const int64_t now = SimNowMicroseconds();
     std::lock_guard<std::mutex> lock(mutex_);
-    for (uint8_t b : bytes) input_.push_back({b, now});
+    for (uint8_t b : bytes) queueEchoLocked(b, now);
 }
 
 void SimBus::setEchoLatencyMicroseconds(int64_t latency) {
     std::lock_guard<std::mutex> lock(mutex_);
     latency_ = std::max<int64_t>(0, latency);
+}
+
+void SimBus::setEchoBudget(int64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    echoBudget_ = bytes < 0 ? -1 : bytes;
 }
 
 void SimBus::setWireTime(bool emulate) {
@@ -183,6 +189,7 @@ std::unique_ptr<SerialDevice> SimBus::attach() {
     break_ = false;
     lineFree_ = 0;
     input_.clear();
+    packetFill_ = 0;
     return std::make_unique<SimSerialDevice>(shared_from_this());
 }
 
@@ -197,6 +204,7 @@ void SimBus::detach() {
     // them where its user put them.
     break_ = false;
     input_.clear();
+    packetFill_ = 0;
     attached_ = false;
 }
 
@@ -266,17 +274,35 @@ int SimBus::write(const uint8_t* data, int count) {
     for (int i = 0; i < count; ++i) {
         const uint8_t sent = data[i];
         if (LowMicroseconds(sent, baud_) >= ResetLowUs) ++stats_.resetBytes;
+        if (recording_) wire_.push_back({sent, baud_});
         const int64_t end = wireTime_ ? start + byteUs : now;
         const int64_t slotStart = start;
         if (wireTime_) start = end;
-        if (!adapterPresent_) continue;  // nothing reaches the bus, nothing comes back
+        if (echoBudget_ == 0 || !adapterPresent_) continue;  // nothing reaches the bus
+        if (echoBudget_ > 0) --echoBudget_;
         const uint8_t echo = lineEcho(sent, slotStart);
-        input_.push_back({echo, end + latency_});
+        queueEchoLocked(echo, end);
         if (stray_ > 0.0 && std::bernoulli_distribution(stray_)(random_))
-            input_.push_back({static_cast<uint8_t>(random_()), end + latency_});
+            queueEchoLocked(static_cast<uint8_t>(random_()), end);
     }
     if (wireTime_) lineFree_ = start;
     return count;
+}
+
+void SimBus::queueEchoLocked(uint8_t byte, int64_t arrived) {
+    if (latency_ <= 0) {
+        input_.push_back({byte, arrived});
+        return;
+    }
+    if (packetFill_ == 0 || arrived >= packetDue_) {
+        packetDue_ = arrived + latency_;  // the timer had sent the previous packet
+        packetFill_ = 0;
+    }
+    input_.push_back({byte, packetDue_});
+    if (++packetFill_ < UsbPacketBytes) return;
+    // Full: the packet goes at once, its earlier echoes with it.
+    for (auto it = input_.end() - packetFill_; it != input_.end(); ++it) it->visibleAt = arrived;
+    packetFill_ = 0;
 }
 
 int SimBus::visibleCountLocked(int64_t now) const {
@@ -292,6 +318,24 @@ int SimBus::inputCount() {
     const int64_t now = SimNowMicroseconds();
     std::lock_guard<std::mutex> lock(mutex_);
     return visibleCountLocked(now);
+}
+
+int SimBus::waitInput(int count, int timeoutMs) {
+    const int64_t deadline = SimNowMicroseconds() + int64_t{timeoutMs} * 1000;
+    for (;;) {
+        const int64_t now = SimNowMicroseconds();
+        int visible;
+        int64_t due = -1;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            visible = visibleCountLocked(now);
+            if (count > 0 && static_cast<size_t>(count) <= input_.size())
+                due = input_[static_cast<size_t>(count) - 1].visibleAt;
+        }
+        if (visible >= count || now >= deadline) return visible;
+        // Echoes written later cannot come sooner than those already on their way.
+        DelayMicroseconds((due >= 0 && due < deadline ? due : deadline) - now);
+    }
 }
 
 int SimBus::read(uint8_t* data, int count) {
@@ -319,6 +363,7 @@ int64_t SimBus::lastEchoDueMicroseconds() const {
 void SimBus::dropInput() {
     std::lock_guard<std::mutex> lock(mutex_);
     input_.clear();
+    packetFill_ = 0;
 }
 
 int SimBus::baud() const {
@@ -346,6 +391,17 @@ SimBus::Stats SimBus::stats() const {
 void SimBus::resetStats() {
     std::lock_guard<std::mutex> lock(mutex_);
     stats_ = Stats{};
+}
+
+void SimBus::recordWire(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recording_ = on;
+    if (on) wire_.clear();
+}
+
+std::vector<SimBus::WireByte> SimBus::wire() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return wire_;
 }
 
 void SimRegisterBus(std::u16string_view name, std::shared_ptr<SimBus> bus) {

@@ -47,8 +47,11 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     void setSeed(uint64_t seed);                   // makes noise and stray bytes reproducible
     void setStrayProbability(double probability);  // an extra byte after an echo
     void injectStray(std::span<const uint8_t> bytes);  // bytes that arrive at once, unasked
-    void setEchoLatencyMicroseconds(int64_t latency);  // a USB adapter's delivery delay
-    void setWireTime(bool emulate);  // echoes appear only after the byte's wire time
+    // A USB converter: echoes are held in packets of UsbPacketBytes, each handed over when
+    // it fills or when this long has passed since its first echo arrived.
+    void setEchoLatencyMicroseconds(int64_t latency);
+    void setEchoBudget(int64_t bytes);  // echoes stop after this many more bytes; -1: never
+    void setWireTime(bool emulate);     // echoes appear only after the byte's wire time
     // Level of DTR and RTS that powers the adapter (high unless the wiring inverts it).
     void setPoweredLevel(bool high);
     // false: the adapter counts as powered whatever the lines say (a pseudo-terminal has
@@ -64,6 +67,9 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     int write(const uint8_t* data, int count);
     int read(uint8_t* data, int count);  // only echoes that are already visible
     int inputCount();
+    // Sleeps (on the installed time source) until `count` echoes are visible or the time
+    // is up; returns the visible count.
+    int waitInput(int count, int timeoutMs);
     // When the next echo not yet visible becomes visible; -1 when none is pending.
     int64_t nextEchoDueMicroseconds() const;
     // When the last echo written so far becomes visible; -1 when none is pending.
@@ -83,6 +89,15 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     Stats stats() const;
     void resetStats();
 
+    // What went onto the line, byte by byte with the speed it went at, while recording.
+    struct WireByte {
+        uint8_t byte;
+        int baud;
+        bool operator==(const WireByte&) const = default;
+    };
+    void recordWire(bool on);  // starts a fresh record, or stops recording
+    std::vector<WireByte> wire() const;
+
   private:
     struct Echo {
         uint8_t byte;
@@ -92,6 +107,7 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     bool poweredLocked() const;
     void applyLines(bool dtr, bool rts);
     int visibleCountLocked(int64_t now) const;
+    void queueEchoLocked(uint8_t byte, int64_t arrived);
 
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<SimDevice>> devices_;
@@ -101,6 +117,11 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     double noise_ = 0.0;
     double stray_ = 0.0;
     int64_t latency_ = 0;
+    int64_t packetDue_ = 0;  // when the timer sends the packet being filled
+    int packetFill_ = 0;     // echoes in that packet, the last ones of input_
+    int64_t echoBudget_ = -1;
+    bool recording_ = false;
+    std::vector<WireByte> wire_;
     bool wireTime_ = false;
     bool poweredLevel_ = true;
     bool powerSensing_ = true;
@@ -111,6 +132,9 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     std::deque<Echo> input_;
     Stats stats_;
 };
+
+// Payload of a full-speed FTDI packet (64 bytes, two of them modem status).
+inline constexpr int UsbPacketBytes = 62;
 
 // Makes the bus openable under a port name ("BUS1") through the serial layer.
 void SimRegisterBus(std::u16string_view name, std::shared_ptr<SimBus> bus);

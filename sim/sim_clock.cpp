@@ -26,6 +26,19 @@ void SimClock::sleepMilliseconds(int32_t milliseconds) {
         std::this_thread::yield();
 }
 
+void SimClock::sleepMicroseconds(int64_t microseconds) {
+    // Not counted in sleptMilliseconds, which sums the millisecond sleeps of the program.
+    if (microseconds > 0) {
+        now_.fetch_add(microseconds);
+        moved();
+    }
+    const int64_t pause = realPause_.load();
+    if (pause > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(pause));
+    else
+        std::this_thread::yield();
+}
+
 void SimClock::advanceMicroseconds(int64_t microseconds) {
     if (microseconds <= 0) return;
     now_.fetch_add(microseconds);

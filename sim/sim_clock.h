@@ -18,6 +18,7 @@ class SimClock final : public TimeSource {
 
     int64_t nowMicroseconds() override;
     void sleepMilliseconds(int32_t milliseconds) override;
+    void sleepMicroseconds(int64_t microseconds) override;
 
     // Moves time on from outside (a test standing in for the world).
     void advanceMicroseconds(int64_t microseconds);

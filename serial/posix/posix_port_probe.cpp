@@ -13,6 +13,7 @@
 
 #include "serial/port_names.h"
 #include "serial/port_probe.h"
+#include "serial/posix/device_folders.h"
 #include "serial/serial_device.h"
 
 namespace kv {

@@ -5,6 +5,14 @@
 // write waits in poll() with a limit of 100 ms per byte plus 10 ms, so a dead USB adapter
 // can never hang the caller.
 //
+// Waiting for input sleeps in poll(). poll() reports a descriptor readable for as long as
+// anything is queued, so a wait for more than has arrived moves what arrived into a buffer
+// of the device's own and sleeps again; counts and reads take that buffer first.
+//
+// USB converters hold echoes back for their latency timer (16 ms for ftdi_sio): the open
+// asks the driver for low latency where it offers the flag and gives the old flags back at
+// close. A driver without the flag, or one that refuses it, is used as it is.
+//
 // Modem lines: pseudo-terminals and some virtual UARTs have no DTR/RTS, and the modem
 // ioctls fail there with ENOTTY or EINVAL. Such a device is treated as having no modem
 // lines: driving a line succeeds without effect, so the open and every speed switch work
@@ -16,10 +24,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <vector>
 
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
@@ -35,6 +49,7 @@ constexpr int ReadLimitConstantMs = 100;
 constexpr int ReadLimitPerByteMs = 2;
 
 constexpr useconds_t DrainPollUs = 500;
+constexpr size_t CollectChunkBytes = 512;
 
 using Clock = std::chrono::steady_clock;
 
@@ -106,10 +121,35 @@ int RemainingMs(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// Sets the driver's low-latency flag; true when it was off and is on now.
+bool SetLowLatency(int fd) {
+#ifdef ASYNC_LOW_LATENCY
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) return false;
+    info.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &info) == 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+void ClearLowLatency(int fd) {
+#ifdef ASYNC_LOW_LATENCY
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+    info.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &info);
+#else
+    (void)fd;
+#endif
+}
+
 class PosixSerialDevice final : public SerialDevice {
   public:
-    explicit PosixSerialDevice(int fd) : fd_(fd) {}
+    explicit PosixSerialDevice(int fd) : fd_(fd), lowLatencySet_(SetLowLatency(fd)) {}
     ~PosixSerialDevice() override {
+        if (lowLatencySet_) ClearLowLatency(fd_);
         // The kernel keeps the exclusive flag for as long as the terminal itself lives,
         // which for a pseudo-terminal (or a console) is beyond our close: give it back.
         ioctl(fd_, TIOCNXCL);
@@ -165,16 +205,45 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
     int read(uint8_t* data, int count) override {
-        return Transfer(POLLIN, count, ReadLimitPerByteMs, ReadLimitConstantMs, [&](int done) {
-            return ::read(fd_, data + done, static_cast<size_t>(count - done));
-        });
+        if (count <= 0) return 0;
+        const int held = static_cast<int>(std::min<size_t>(held_.size(), count));
+        std::copy_n(held_.begin(), held, data);
+        held_.erase(held_.begin(), held_.begin() + held);
+        data += held;
+        count -= held;
+        return held +
+               Transfer(POLLIN, count, ReadLimitPerByteMs, ReadLimitConstantMs, [&](int done) {
+                   return ::read(fd_, data + done, static_cast<size_t>(count - done));
+               });
     }
 
     int inputCount() override {
         int count = 0;
-        if (ioctl(fd_, FIONREAD, &count) == 0) return count;
+        if (ioctl(fd_, FIONREAD, &count) == 0) return count + static_cast<int>(held_.size());
         failed();
         return -1;
+    }
+
+    int waitInput(int count, int timeoutMs) override {
+        auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            if (!Collect()) return -1;
+            if (static_cast<int>(held_.size()) >= count) break;
+            auto now = Clock::now();
+            if (now >= deadline) break;
+            // Rounded up: poll() would otherwise end a fraction of a millisecond early.
+            int left = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+            pollfd p{fd_, POLLIN, 0};
+            int r = ::poll(&p, 1, left);
+            if (r < 0 && errno != EINTR) return -1;
+            if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                Collect();  // what arrived before the hang-up still counts
+                gone_ = true;
+                return -1;
+            }
+        }
+        return static_cast<int>(held_.size());
     }
 
     bool gone() override { return gone_; }
@@ -218,6 +287,21 @@ class PosixSerialDevice final : public SerialDevice {
         return false;
     }
 
+    // Moves everything the driver has received into held_; false when reading failed.
+    // A raw terminal without VMIN and VTIME reads 0 bytes when nothing is there.
+    bool Collect() {
+        for (;;) {
+            size_t size = held_.size();
+            held_.resize(size + CollectChunkBytes);
+            ssize_t n = ::read(fd_, held_.data() + size, CollectChunkBytes);
+            held_.resize(size + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+            if (n > 0) continue;
+            if (n == 0) return true;
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK || failed();
+        }
+    }
+
     // False when the deadline passed or the descriptor reports an error or hang-up.
     bool WaitReady(short events, Clock::time_point deadline) {
         for (;;) {
@@ -242,6 +326,8 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
     int fd_;
+    bool lowLatencySet_;
+    std::vector<uint8_t> held_;      // received, taken from the driver by a wait, not yet read
     std::atomic<bool> gone_{false};  // asked from other threads (port listing)
 };
 

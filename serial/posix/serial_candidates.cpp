@@ -15,6 +15,7 @@
 
 #include "serial/natural_order.h"
 #include "serial/port_names.h"
+#include "serial/posix/device_folders.h"
 #include "serial/posix/serial_candidates.h"
 #include "serial/serial_device.h"
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "monitor/event_log.h"
@@ -25,7 +25,7 @@ class EventLog : public ::testing::Test {
   protected:
     void SetUp() override {
         previous_ = fs::current_path();
-        folder_ = fs::temp_directory_path() / ("kv-log-" + std::to_string(getpid()));
+        folder_ = fs::temp_directory_path() / ("kv-log-" + std::to_string(std::random_device{}()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         fs::current_path(folder_);

@@ -21,7 +21,7 @@
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "sim/demo_bus.h"
-#include "sim/pty_server.h"
+#include "sim/posix/pty_server.h"
 #include "tests/monitor/worker_harness.h"
 #include "tests/serial/device_folder.h"
 #include "ui/toolkit.h"

@@ -1,7 +1,5 @@
 #include "tests/monitor/worker_harness.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -190,7 +188,7 @@ void WorkerHarness::choosePort(const std::u16string& name) {
 std::filesystem::path WorkerHarness::useTempFolder() {
     std::random_device random;
     tempFolder_ = std::filesystem::temp_directory_path() /
-                  ("kv-monitor-" + std::to_string(getpid()) + "-" + std::to_string(random()));
+                  ("kv-monitor-" + std::to_string(random()) + "-" + std::to_string(random()));
     std::filesystem::create_directories(tempFolder_);
     previousFolder_ = std::filesystem::current_path();
     std::filesystem::current_path(tempFolder_);

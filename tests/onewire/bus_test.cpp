@@ -28,6 +28,7 @@ class BusTest : public ::testing::Test {
         fake_.state().writtenBaud.clear();
         fake_.state().lineEvents.clear();
         clock_.clock.sleeps.clear();
+        clock_.clock.fineSleeps.clear();
     }
     // Simulated milliseconds an operation took.
     template <typename F>
@@ -145,9 +146,10 @@ TEST_F(BusTest, ResetWithoutEchoGivesUpAfterItsLimit) {
         EXPECT_EQ(OneWireLastResult(), ExchangeError) << "no adapter is not an empty bus";
         EXPECT_GE(ms, ResetEchoLimitMs);
         EXPECT_LT(ms, ResetEchoLimitMs + 1);
-        EXPECT_EQ(clock_.clock.sleeps,
-                  std::vector<int32_t>(ResetEchoLimitMs / ResetPollMs, ResetPollMs))
-            << "the reset polls every 2 ms whatever the options";
+        EXPECT_TRUE(clock_.clock.sleeps.empty()) << "no polling sleeps";
+        ASSERT_FALSE(fake_.state().waits.empty());
+        EXPECT_LE(fake_.state().waits.back(), ResetEchoLimitMs) << "sleeps in the device";
+        fake_.state().waits.clear();
     }
 }
 
@@ -206,14 +208,22 @@ TEST_F(BusTest, SlotWithoutEchoGivesUpAfterItsLimit) {
     EXPECT_EQ(OneWireLastResult(), ExchangeError);
     EXPECT_GE(ms, SlotEchoLimitMs);
     EXPECT_LT(ms, SlotEchoLimitMs + 1);
-    EXPECT_TRUE(clock_.clock.sleeps.empty()) << "polls without sleeping by default";
+    EXPECT_EQ(clock_.clock.fineSleeps, std::vector<int64_t>{SlotEchoLimitMs * 1000})
+        << "sleeps in the device at once by default";
+    EXPECT_EQ(fake_.state().waits, std::vector<int>{SlotEchoLimitMs});
 
+    // Under OptLowCpu the wait first sleeps through the slot's wire time (87 us).
     OneWireSetOptions(OptLowCpu);
     fake_.state().scripted = {{}};
+    fake_.state().waits.clear();
+    clock_.clock.fineSleeps.clear();
     ms = ElapsedMs([] { OneWireWriteSlot(1, Port, SlotWait); });
     EXPECT_GE(ms, SlotEchoLimitMs);
     EXPECT_LT(ms, SlotEchoLimitMs + 1);
-    EXPECT_EQ(clock_.clock.sleeps, std::vector<int32_t>(SlotEchoLimitMs, SlotLowCpuPollMs));
+    ASSERT_EQ(clock_.clock.fineSleeps.size(), 2u);
+    EXPECT_EQ(clock_.clock.fineSleeps[0], 87);
+    EXPECT_EQ(fake_.state().waits, std::vector<int>{SlotEchoLimitMs});
+    EXPECT_TRUE(clock_.clock.sleeps.empty());
 }
 
 TEST_F(BusTest, BlockWithoutEchoGivesUpAfterItsLimit) {
@@ -226,13 +236,14 @@ TEST_F(BusTest, BlockWithoutEchoGivesUpAfterItsLimit) {
     EXPECT_LT(ms, 2 * 5 + 37);
 
     OneWireSetOptions(OptLowCpu);
+    clock_.clock.fineSleeps.clear();
     const uint8_t data[3] = {1, 2, 3};
     ms = ElapsedMs([&] { EXPECT_EQ(OneWireWriteBytes(data, 3, Port), 0); });
     EXPECT_EQ(OneWireLastResult(), ExchangeError);
     EXPECT_GE(ms, 2 * 3 + 36);
     EXPECT_LT(ms, 2 * 3 + 37);
-    EXPECT_TRUE(std::all_of(clock_.clock.sleeps.begin(), clock_.clock.sleeps.end(),
-                            [](int32_t s) { return s == BlockLowCpuPollMs; }));
+    ASSERT_EQ(clock_.clock.fineSleeps.size(), 2u);
+    EXPECT_EQ(clock_.clock.fineSleeps[0], 24 * 87) << "the wire time of 24 slots first";
 }
 
 TEST_F(BusTest, WriteBytesForms) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "serial/port_names.h"
+#include "serial/posix/device_folders.h"
 
 namespace kv::test {
 

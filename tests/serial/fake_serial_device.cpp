@@ -1,5 +1,6 @@
 #include "tests/serial/fake_serial_device.h"
 
+#include "onewire/timing.h"
 #include "serial/serial_port.h"
 
 namespace kv::test {
@@ -66,6 +67,18 @@ int FakeSerialDevice::read(uint8_t* data, int count) {
 int FakeSerialDevice::inputCount() {
     std::lock_guard guard(state_->lock);
     return state_->failCount ? -1 : static_cast<int>(state_->input.size());
+}
+
+int FakeSerialDevice::waitInput(int count, int timeoutMs) {
+    {
+        std::lock_guard guard(state_->lock);
+        if (state_->failCount) return -1;
+        if (static_cast<int>(state_->input.size()) >= count)
+            return static_cast<int>(state_->input.size());
+        state_->waits.push_back(timeoutMs);
+    }
+    DelayMicroseconds(int64_t{timeoutMs} * 1000);
+    return inputCount();
 }
 
 FakePort::FakePort(std::u16string name)

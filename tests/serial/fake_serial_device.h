@@ -31,6 +31,7 @@ struct FakeDeviceState {
     std::vector<int> writtenBaud;
     std::vector<std::pair<int, bool>> lineEvents;  // (line, level) in order
     std::vector<int> configuredBauds;
+    std::vector<int> waits;  // time-outs of the waits that found too few bytes
     std::deque<uint8_t> input;
     int baud = 0;
     bool dtr = true;  // a fresh port has both lines up, as a kernel tty does
@@ -53,6 +54,9 @@ class FakeSerialDevice final : public SerialDevice {
     int write(const uint8_t* data, int count) override;
     int read(uint8_t* data, int count) override;
     int inputCount() override;
+    // Everything a write answers arrives at once, so a wait that finds too little sleeps
+    // its whole time on the installed clock.
+    int waitInput(int count, int timeoutMs) override;
 
   private:
     std::shared_ptr<FakeDeviceState> state_;
@@ -82,9 +86,14 @@ class FakeClock final : public TimeSource {
         now += int64_t{milliseconds} * 1000;
         sleeps.push_back(milliseconds);
     }
+    void sleepMicroseconds(int64_t microseconds) override {
+        now += microseconds;
+        fineSleeps.push_back(microseconds);
+    }
     int64_t now = 0;
     int64_t stepMicroseconds = 10;
     std::vector<int32_t> sleeps;
+    std::vector<int64_t> fineSleeps;
 };
 
 class ScopedClock {

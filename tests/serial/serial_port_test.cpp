@@ -8,8 +8,6 @@
 
 #include "runtime/utf.h"
 #include "serial/natural_order.h"
-#include "serial/port_names.h"
-#include "serial/posix/serial_candidates.h"
 #include "serial/serial_port.h"
 #include "tests/serial/fake_serial_device.h"
 
@@ -135,26 +133,6 @@ TEST(SerialNames, VirtualNamesMatchExactlyAfterTheCut) {
     EXPECT_EQ(names[1], u"DEMO2");
 }
 
-TEST(SerialNames, DevicePaths) {
-    std::string path;
-    ASSERT_TRUE(SerialDevicePath(u"ttyUSB0", path));
-    EXPECT_EQ(path, "/dev/ttyUSB0");
-    ASSERT_TRUE(SerialDevicePath(u"/dev/pts/5", path));
-    EXPECT_EQ(path, "/dev/pts/5");
-    for (const char16_t* bad :
-         {u"", u"../etc/passwd", u"/dev/../etc/passwd", u"pts/5", u"tty\nS0"}) {
-        EXPECT_FALSE(SerialDevicePath(bad, path))
-            << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
-    }
-}
-
-TEST(SerialNames, MissingOrRefusedDevicesOpenNothing) {
-    EXPECT_EQ(OpenFake(PortDynamic, u"ttyKalorivoxMissing9"), 0);
-    EXPECT_EQ(OpenFake(PortDynamic, u"../tmp"), 0);
-    EXPECT_EQ(OpenFake(PortDynamic, u"/dev/null"), 0) << "not a terminal";
-    EXPECT_EQ(SerialClose(PortDynamic), 0) << "the table stayed empty";
-}
-
 TEST(SerialNames, NaturalOrder) {
     std::vector<std::string> names = {"ttyS10", "ttyUSB1", "ttyS2", "ttyACM0",
                                       "ttyS1",  "rfcomm0", "ttyS02"};
@@ -163,17 +141,6 @@ TEST(SerialNames, NaturalOrder) {
                                          "ttyS02",  "ttyS10",  "ttyUSB1"};
     EXPECT_EQ(names, expected);
     EXPECT_FALSE(NaturalLess("ttyS2", "ttyS2"));
-}
-
-TEST(SerialNames, CandidateSelection) {
-    std::vector<std::string> found = {"ttyS10",  "ttyS2",   "tty1",      "ttyUSB0",
-                                      "ttyS",    "rfcomm1", "console",   "ttyACM0",
-                                      "ttyAMA0", "ttyS3",   "ttyprintk", "ttySAC0"};
-    auto chosen =
-        SelectSerialCandidates(found, [](const std::string& name) { return name != "ttyS3"; });
-    std::vector<std::string> expected = {"rfcomm1", "ttyACM0", "ttyAMA0", "ttyS2",
-                                         "ttyS10",  "ttySAC0", "ttyUSB0"};
-    EXPECT_EQ(chosen, expected) << "families only, placeholders out, natural order";
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "onewire/search.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
-#include "sim/pty_server.h"
+#include "sim/posix/pty_server.h"
 #include "sim_test_support.h"
 
 namespace kv {

@@ -10,7 +10,7 @@
 #include "../sim/sim_test_support.h"
 #include "run_program.h"
 #include "sim/demo_bus.h"
-#include "sim/pty_server.h"
+#include "sim/posix/pty_server.h"
 
 namespace kv {
 namespace {

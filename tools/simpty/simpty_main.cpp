@@ -13,7 +13,7 @@
 
 #include "onewire/ds18x20.h"
 #include "sim/demo_bus.h"
-#include "sim/pty_server.h"
+#include "sim/posix/pty_server.h"
 
 namespace {
 
@@ -38,8 +38,9 @@ constexpr char Usage[] =
     "  --noise P                every echoed bit flips with probability P\n"
     "  --stray P                after an echo an extra byte arrives with probability P\n"
     "  --seed N                 seed of noise and stray bytes (default 1)\n"
-    "  --latency MS             echoes arrive MS milliseconds late (USB adapters, at most\n"
-    "                           10000)\n"
+    "  --latency MS             echoes come back like through a USB converter: held in\n"
+    "                           packets of 62 that go when full or MS milliseconds after\n"
+    "                           their first echo (at most 10000; FTDI's default is 16)\n"
     "Timing and access:\n"
     "  --wire-time              echoes take the bytes' time on the wire (10 bits each)\n"
     "  --link PATH              also make PATH a symbolic link to the terminal (an earlier\n"

@@ -20,7 +20,7 @@
 #include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
-#include "sim/pty_server.h"
+#include "sim/posix/pty_server.h"
 #include "sim/sim_bus.h"
 #include "tools/soak/counting_clock.h"
 #include "tools/soak/soak_run.h"

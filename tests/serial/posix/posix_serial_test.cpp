@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/utf.h"
@@ -123,6 +124,46 @@ TEST_F(PseudoTerminal, ReadNeverWaitsLongForMissingBytes) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SerialRead(1, in, 4), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(PseudoTerminal, WaitSleepsUntilEnoughBytesOrItsTimeIsUp) {
+    ASSERT_NE(Open(1), 0);
+    // Nothing comes: the wait ends after its time, not sooner.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SerialWaitInput(1, 1, 30), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+
+    // Bytes arrive in two parts; the wait holds the first part and goes on sleeping until
+    // the second has come, and counts and reads see both parts in order.
+    const uint8_t first[] = {0x01, 0x02};
+    const uint8_t second[] = {0x03, 0x04, 0x05};
+    ASSERT_EQ(write(master_, first, sizeof first), 2);
+    std::thread later([&] {
+        usleep(20000);
+        EXPECT_EQ(write(master_, second, sizeof second), 3);
+    });
+    EXPECT_EQ(SerialWaitInput(1, 5, 5000), 5);
+    later.join();
+    EXPECT_EQ(SerialInputCount(1), 5);
+    uint8_t in[5] = {};
+    EXPECT_EQ(SerialRead(1, in, 1), 1);
+    EXPECT_EQ(SerialInputCount(1), 4);
+    EXPECT_EQ(SerialRead(1, in + 1, 4), 4);
+    EXPECT_EQ(std::vector<uint8_t>(in, in + 5), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(SerialInputCount(1), 0);
+    EXPECT_EQ(SerialWaitInput(77, 1, 10), -1) << "no such port";
+}
+
+TEST_F(PseudoTerminal, WaitEndsWhenTheOtherSideHangsUp) {
+    ASSERT_NE(Open(1), 0);
+    const uint8_t byte = 0x42;
+    ASSERT_EQ(write(master_, &byte, 1), 1);
+    ASSERT_EQ(WaitForInput(1, 1), 1);
+    close(master_);
+    master_ = -1;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SerialWaitInput(1, 2, 5000), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
 TEST_F(PseudoTerminal, WriteThatCannotDrainGivesUp) {

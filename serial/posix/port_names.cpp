@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "runtime/utf.h"
+#include "serial/posix/device_folders.h"
 
 namespace kv {
 namespace {
