@@ -1,6 +1,8 @@
 #include "monitor/device_search.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "monitor/control_block.h"
 #include "monitor/sensor_table.h"
@@ -59,6 +61,38 @@ EnumerationEnd SearchDevices(SensorList& list, std::u16string_view portName) {
     }
     lastSearchEnd = found.end;
     return found.end;
+}
+
+bool UpdateDevices(SensorList& list, const Enumeration& found) {
+    std::vector<SensorRecord> kept;
+    auto listed = [&](const RomCode& rom) -> const SensorRecord* {
+        for (int32_t i = 0; i < list.count(); ++i) {
+            if (list.at(i).Rom == rom) return &list.at(i);
+        }
+        return nullptr;
+    };
+    if (EnumerationIsWhole(found)) {
+        for (const RomCode& rom : found.codes) {
+            const SensorRecord* old = listed(rom);
+            kept.push_back(old ? *old : SensorRecord{rom});
+        }
+    } else {
+        for (int32_t i = 0; i < list.count(); ++i) kept.push_back(list.at(i));
+        for (const RomCode& rom : found.codes) {
+            if (!listed(rom) && RomCrcOk(rom)) kept.push_back(SensorRecord{rom});
+        }
+    }
+    bool same = static_cast<int32_t>(kept.size()) == list.count();
+    for (int32_t i = 0; same && i < list.count(); ++i)
+        same = kept[static_cast<size_t>(i)].Rom == list.at(i).Rom;
+    if (same) return false;
+    list.clear();
+    for (const SensorRecord& record : kept) {
+        if (SensorRecord* added = list.append()) *added = record;
+    }
+    FillSensorList(list);
+    list.resetCursor();
+    return true;
 }
 
 EnumerationEnd LastSearchEnd() {

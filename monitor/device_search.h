@@ -24,6 +24,12 @@ Enumeration FindDevices();
 EnumerationEnd SearchDevices(SensorList& list, std::u16string_view portName);
 EnumerationEnd LastSearchEnd();
 
+// Brings the list in line with a search made while monitoring. A whole list replaces it in
+// search order (the records of devices still there keep their state); a spoiled one only
+// adds newcomers whose ROM code passes its CRC. When the devices changed, the rows are
+// rebuilt and the cursor stands before the first record; returns whether they changed.
+bool UpdateDevices(SensorList& list, const Enumeration& found);
+
 // Whether an end leaves a list that must be searched again soon (noise, a device that left
 // in the middle): not an empty bus, a complete list, a held line or a cut-short search.
 bool SearchWorthRepeating(EnumerationEnd end);

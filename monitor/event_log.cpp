@@ -1,6 +1,6 @@
 #include "monitor/event_log.h"
 
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "runtime/date_text.h"
 #include "runtime/number_text.h"

@@ -1,15 +1,18 @@
 #include "monitor/monitor_worker.h"
 
-#include <array>
+#include <algorithm>
 #include <string>
 
 #include "monitor/control_block.h"
 #include "monitor/device_search.h"
 #include "monitor/event_log.h"
 #include "monitor/port_open.h"
+#include "monitor/scratchpad_check.h"
 #include "monitor/sensor_list.h"
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/status_text.h"
+#include "monitor/table_cells.h"
+#include "monitor/table_colours.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "monitor/worker_stats.h"
@@ -23,18 +26,6 @@
 #include "ui/toolkit.h"
 
 namespace kv {
-
-MonitorStatistics MonitorStats;
-
-void MonitorStatsReset() {
-    MonitorStats.passEnds = 0;
-    MonitorStats.readings = 0;
-    MonitorStats.crcErrors = 0;
-    MonitorStats.readFailures = 0;
-    MonitorStats.busFailures = 0;
-    MonitorStats.logRecords = 0;
-    MonitorStats.deviceCount = 0;
-}
 
 namespace {
 
@@ -53,6 +44,9 @@ class Worker {
 
   private:
     enum class Wait { Done, Stop };
+    // How the device part of an iteration ended: at a pass end (also when cut short by a
+    // request), or with a failed addressing or conversion at the start of a pass.
+    enum class Outcome { PassEnd, BusFailure };
 
     void iteration() {
         DelayMs(LoopSleepMs);
@@ -62,117 +56,145 @@ class Worker {
             idle();
             return;
         }
-        devices();
-    }
-
-    // The device part of an iteration: in common conversion the whole run of a pass, in
-    // separate polling one device. Cells are always written to the row of the cursor's
-    // record, so that row i shows the i-th device whatever device a pass resumes at after a
-    // failure.
-    void devices() {
-        int32_t visited = 0;
-        for (;;) {
-            if (!list_.next()) {
-                row_ = 0;
-                if (!Separate()) {
-                    list_.resetCursor();
-                    passEnd();
-                    return;
-                }
-                if (!list_.first()) {
-                    passEnd();
-                    return;
-                }
-            }
-            const bool separate = Separate();
-            // In separate polling a device of another family hands over to the next one; a
-            // list without any thermometer must still come to a pass end, or a port change
-            // would never be seen.
-            if (separate && ++visited > list_.count()) {
-                passEnd();
-                return;
-            }
-            const bool convert = separate || row_ == 0;
-            // Between two devices of one run a stop or a port change gets its chance, in
-            // either mode and whatever kind the devices are.
-            if ((visited > 1 || !convert) && yieldToRequest()) {
-                passEnd();
-                return;
-            }
-            SensorRecord& record = *list_.current();
-            const int32_t tableRow = list_.cursorIndex();
-            if (convert) {
-                int ok = separate ? OneWireMatchRom(record.Rom.data(), PortCurrent)
-                                  : OneWireSkipRom(PortCurrent);
-                if (ok) ok = OneWireConvert(0, PortCurrent);
-                if (!ok) {
-                    busFailure();
-                    return;
-                }
-                errorCount_ = 0;
-                limitCount_ = 0;
-                if (conversionWait() == Wait::Stop) {
-                    passEnd();
-                    return;
-                }
-            }
-            if (!IsThermometerFamily(record.Rom[0])) {
-                ++row_;
-                continue;
-            }
-            read(record, tableRow);
-            markPolled(tableRow);
-            prevRow_ = tableRow;
-            ++row_;
-            if (Separate()) {
-                passEnd();
-                return;
-            }
+        const Outcome outcome = Separate() ? pollOneDevice() : runPass();
+        if (outcome == Outcome::BusFailure) {
+            busFailure();
+        } else {
+            passEnd();
         }
     }
 
+    // Common conversion: the devices from the cursor to the end of the list. A pass that has
+    // not started yet starts with one Convert T for all of them; a pass interrupted by a
+    // failure at its start goes on with the rest of the list without one. Cells are always
+    // written to the row of the cursor's record, so that row i shows the i-th device
+    // whatever device a pass resumes at.
+    Outcome runPass() {
+        for (bool firstDevice = true;; firstDevice = false) {
+            if (!list_.next()) {
+                list_.resetCursor();
+                passStarted_ = false;
+                return Outcome::PassEnd;
+            }
+            // Between two devices a stop or a port change gets its chance.
+            if ((!firstDevice || passStarted_) && yieldToRequest()) return Outcome::PassEnd;
+            if (!passStarted_) {
+                if (!OneWireSkipRom(PortCurrent) || !OneWireConvert(0, PortCurrent))
+                    return Outcome::BusFailure;
+                if (startPass() == Wait::Stop) return Outcome::PassEnd;
+            }
+            measureCurrent();
+        }
+    }
+
+    // Separate polling: the next device alone is addressed, converted, waited for and read.
+    // A device of another family hands over to the next one; a list without any thermometer
+    // still comes to a pass end, or a port change would never be seen.
+    Outcome pollOneDevice() {
+        for (int32_t visited = 0; visited < list_.count(); ++visited) {
+            if (!list_.next()) {
+                passStarted_ = false;
+                newCycle();
+                if (!list_.first()) return Outcome::PassEnd;
+            }
+            if (visited > 0 && yieldToRequest()) return Outcome::PassEnd;
+            const RomCode& rom = list_.current()->Rom;
+            if (!OneWireMatchRom(rom.data(), PortCurrent) || !OneWireConvert(0, PortCurrent))
+                return Outcome::BusFailure;
+            if (startPass() == Wait::Stop) return Outcome::PassEnd;
+            if (IsThermometerFamily(rom[0])) {
+                measureCurrent();
+                return Outcome::PassEnd;
+            }
+        }
+        return Outcome::PassEnd;
+    }
+
+    // A conversion went out: the counts of a new pass start, and its wait follows.
+    Wait startPass() {
+        passStarted_ = true;
+        rowsMarkedFailed_ = false;
+        faultyCount_ = 0;
+        limitCount_ = 0;
+        if (!Separate()) newCycle();
+        return conversionWait();
+    }
+
+    // A new round over the list: in common conversion every pass, in separate polling when
+    // the cursor starts again from the first device.
+    void newCycle() {
+        deviceMissing_ = false;
+        deviceAnswered_ = false;
+    }
+
+    void measureCurrent() {
+        SensorRecord& record = *list_.current();
+        if (!IsThermometerFamily(record.Rom[0])) return;
+        const int32_t row = list_.cursorIndex();
+        read(record, row);
+        markPolled(row);
+        polledRow_ = row;
+    }
+
     // Reads one thermometer and shows, checks, counts and logs what it read.
-    void read(SensorRecord& record, int32_t tableRow) {
-        std::array<uint8_t, ScratchpadSize> pad{};
+    void read(SensorRecord& record, int32_t row) {
+        Scratchpad pad{};
         if (OneWireMatchRom(record.Rom.data(), PortCurrent) &&
             OneWireReadScratchpad(pad.data(), PortCurrent)) {
             ++MonitorStats.readings;
-            const float celsius = DecodeTemperature(pad.data(), record.Rom[0]);
-            record.Temperature = celsius;
-            SetCellText(tableRow, ColumnTemperature, TemperatureText(celsius));
-            checkRange(record, tableRow, celsius);
-            // Nine zero bytes pass the CRC, but they are a line held low, not a reading.
-            if (ScratchpadCrcOk(pad.data()) && !OneWireReadsAsLineHeldLow(pad)) {
-                record.Flags &= static_cast<uint8_t>(~ScratchpadCrcError);
-                SetCellText(tableRow, ColumnStatus, texts::ReadingOk);
-                SetCellColour(tableRow, ColumnStatus, ui::DefaultColour);
-                // Only readings that passed their CRC go to the log: the 0xFF bytes of a
-                // silent device would otherwise be recorded as a real -0.0625 °C.
-                if (ControlBlock.Log != 0) {
-                    WriteLog(LogReadingText(FormatRomCode(record.Rom), celsius));
-                    ++MonitorStats.logRecords;
-                }
-            } else {
-                ++MonitorStats.crcErrors;
-                record.Flags |= ScratchpadCrcError;
-                SetCellText(tableRow, ColumnStatus, texts::ReadingCrcError);
-                SetCellColour(tableRow, ColumnStatus, FaultColour);
-            }
+            (ScratchpadUnanswered(pad) ? deviceMissing_ : deviceAnswered_) = true;
+            show(record, row, pad);
         } else {
             ++MonitorStats.readFailures;
+            deviceMissing_ = true;
         }
         const int32_t code = OneWireLastResult();
         if (code != Ok) {
             record.Flags |= BusError;
-            SetCellText(tableRow, ColumnStatus, OneWireResultText(code));
-            SetCellColour(tableRow, ColumnStatus, FaultColour);
-        } else if ((record.Flags & ScratchpadCrcError) == 0) {
+            SetCellText(row, ColumnStatus, OneWireResultText(code));
+            SetCellColour(row, ColumnStatus, FaultColour);
+        } else if ((record.Flags & (ScratchpadCrcError | PowerOnReading)) == 0) {
             record.Flags &= static_cast<uint8_t>(~BusError);
-            SetCellColour(tableRow, ColumnStatus, ui::DefaultColour);
+            SetCellColour(row, ColumnStatus, ui::DefaultColour);
         }
         if (record.Flags != 0) {
-            ++errorCount_;
-            if (record.Flags == RomCrcError) SetCellText(tableRow, ColumnTemperature, u"");
+            ++faultyCount_;
+            if (record.Flags == RomCrcError) SetCellText(row, ColumnTemperature, u"");
+        }
+    }
+
+    void show(SensorRecord& record, int32_t row, const Scratchpad& pad) {
+        const ScratchpadVerdict verdict = JudgeScratchpad(pad, record.Rom[0]);
+        if (verdict == ScratchpadVerdict::PowerOn) {
+            // Not a temperature: the cell keeps the last reading, nothing is logged, and the
+            // next pass's conversion reads the sensor as usual.
+            ++MonitorStats.powerOnValues;
+            record.Flags |= PowerOnReading;
+            record.Flags &= static_cast<uint8_t>(~ScratchpadCrcError);
+            SetCellText(row, ColumnStatus, texts::ReadingPowerOn);
+            SetCellColour(row, ColumnStatus, FaultColour);
+            return;
+        }
+        record.Flags &= static_cast<uint8_t>(~PowerOnReading);
+        const float celsius = DecodeTemperature(pad.data(), record.Rom[0]);
+        record.Temperature = celsius;
+        SetCellText(row, ColumnTemperature, TemperatureText(celsius));
+        checkRange(record, row, celsius);
+        if (verdict == ScratchpadVerdict::Reading) {
+            record.Flags &= static_cast<uint8_t>(~ScratchpadCrcError);
+            SetCellText(row, ColumnStatus, texts::ReadingOk);
+            SetCellColour(row, ColumnStatus, ui::DefaultColour);
+            // Only readings that passed their CRC go to the log: the 0xFF bytes of a silent
+            // device would otherwise be recorded as a real -0.0625 °C.
+            if (ControlBlock.Log != 0) {
+                WriteLog(LogReadingText(FormatRomCode(record.Rom), celsius));
+                ++MonitorStats.logRecords;
+            }
+        } else {
+            ++MonitorStats.crcErrors;
+            record.Flags |= ScratchpadCrcError;
+            SetCellText(row, ColumnStatus, texts::ReadingCrcError);
+            SetCellColour(row, ColumnStatus, FaultColour);
         }
     }
 
@@ -180,21 +202,21 @@ class Worker {
     // conversion wait, and the window has then already taken the marker away. Should the
     // switch fall between this check and the colouring, the marker that landed after the
     // window's reset is taken away at the next reading.
-    void markPolled(int32_t tableRow) {
+    void markPolled(int32_t row) {
         if (Separate()) {
-            SetCellColour(prevRow_, ColumnType, ui::DefaultColour);
-            SetCellColour(tableRow, ColumnType, PolledColour);
+            SetCellColour(polledRow_, ColumnType, ui::DefaultColour);
+            SetCellColour(row, ColumnType, PolledColour);
             markerShown_ = true;
         } else if (markerShown_) {
-            SetCellColour(prevRow_, ColumnType, ui::DefaultColour);
+            SetCellColour(polledRow_, ColumnType, ui::DefaultColour);
             markerShown_ = false;
         }
     }
 
-    void checkRange(SensorRecord& record, int32_t tableRow, float celsius) {
+    void checkRange(SensorRecord& record, int32_t row, float celsius) {
         if (!IsPlausibleTemperature(celsius)) {
             record.Flags |= OutOfRange;
-            SetCellColour(tableRow, ColumnTemperature, LimitColour);
+            SetCellColour(row, ColumnTemperature, LimitColour);
             return;
         }
         record.Flags &= static_cast<uint8_t>(~OutOfRange);
@@ -202,9 +224,9 @@ class Worker {
         if (ControlBlock.ThermoControl != 0 &&
             (whole < ControlBlock.ThermoMin || whole > ControlBlock.ThermoMax)) {
             ++limitCount_;
-            SetCellColour(tableRow, ColumnTemperature, LimitColour);
+            SetCellColour(row, ColumnTemperature, LimitColour);
         } else {
-            SetCellColour(tableRow, ColumnTemperature, ui::DefaultColour);
+            SetCellColour(row, ColumnTemperature, ui::DefaultColour);
         }
     }
 
@@ -232,18 +254,69 @@ class Worker {
 
     void passEnd() {
         ++MonitorStats.passEnds;
-        if (statusForced_ || errorCount_ != lastErrorCount_ || limitCount_ != lastLimitCount_) {
-            statusSuffix_ = StatusSuffixText(errorCount_, limitCount_);
-            ShowStatus(FoundDevicesText(deviceCount_) + statusSuffix_);
-            statusForced_ = false;
-            lastErrorCount_ = errorCount_;
-            lastLimitCount_ = limitCount_;
+        searchAgainIfDue();
+        if (statusForced_ || faultyCount_ != shownFaultyCount_ || limitCount_ != shownLimitCount_ ||
+            listWhole_ != shownListWhole_) {
+            showCounts();
         }
         const int32_t interval = ControlBlock.Interval;
         if (interval < 2) return;
         for (int32_t i = 0; i < (interval - 1) * SleepsPerSecond; ++i) {
             DelayMs(LoopSleepMs);
             if (ControlBlock.ReopenPort != 0 || ControlBlock.StopRequested != 0) break;
+        }
+    }
+
+    // The status line of a pass end: the devices, the counts of the pass, and a word that
+    // the list is not known to be the whole bus yet.
+    void showCounts() {
+        statusSuffix_ = StatusSuffixText(faultyCount_, limitCount_);
+        std::u16string text = FoundDevicesText(deviceCount_) + statusSuffix_;
+        if (!listWhole_) text += texts::SearchIncomplete;
+        ShowStatus(text);
+        statusForced_ = false;
+        shownFaultyCount_ = faultyCount_;
+        shownLimitCount_ = limitCount_;
+        shownListWhole_ = listWhole_;
+    }
+
+    // The one way the list follows the bus while monitoring: the bus is searched again when
+    // the last search was spoiled or changed the list, when a listed device did not answer
+    // in this pass while others did, and once a minute.
+    void searchAgainIfDue() {
+        if (ControlBlock.StopRequested != 0 || ControlBlock.ReopenPort != 0) return;
+        const bool due = (deviceMissing_ && deviceAnswered_) || MillisecondClock() >= nextSearchAt_;
+        if (!due) return;
+        deviceMissing_ = false;
+        ++MonitorStats.searches;
+        const Enumeration found = FindDevices();
+        if (SearchWorthRepeating(found.end)) ++MonitorStats.spoiledSearches;
+        // An empty bus (or a held line) is the idle branch's to handle: the rows then tell
+        // that nobody answers instead of vanishing.
+        const bool usable = found.end != EnumerationEnd::NoDevices &&
+                            found.end != EnumerationEnd::LineHeldLow &&
+                            found.end != EnumerationEnd::Interrupted;
+        if (found.end != EnumerationEnd::Interrupted) searchDone(found.end);
+        if (!usable || !UpdateDevices(list_, found)) return;
+        deviceCount_ = list_.count();
+        MonitorStats.deviceCount = deviceCount_;
+        passStarted_ = false;
+        rowsRebuilt();
+        nextSearchAt_ = MillisecondClock();  // a changed list is confirmed by one more search
+    }
+
+    // When to search next after a search that ended so: a spoiled one soon, and then after
+    // ever longer breaks, so that a noisy line is not kept busy with searches.
+    void searchDone(EnumerationEnd end) {
+        const int64_t now = MillisecondClock();
+        listWhole_ = !SearchWorthRepeating(end);
+        if (listWhole_) {
+            spoiledBreakMs_ = 0;
+            nextSearchAt_ = now + ReSearchPeriodMs;
+        } else {
+            nextSearchAt_ = now + spoiledBreakMs_;
+            spoiledBreakMs_ = std::min<int64_t>(
+                std::max<int64_t>(2 * spoiledBreakMs_, FirstSpoiledBreakMs), ReSearchPeriodMs);
         }
     }
 
@@ -255,27 +328,33 @@ class Worker {
         idle();
     }
 
+    // No devices, or a pass start that failed. The rows are marked failed once; every tenth
+    // idle iteration tries whether the bus answers again and, if so, searches it.
     void idle() {
-        if (limitCount_ != -1) {
+        if (!rowsMarkedFailed_) {
             const int32_t rows = ui::CountItems(MainWindow, SensorTable);
-            for (row_ = 0; row_ < rows; ++row_) {
-                SetCellText(row_, ColumnTemperature, u"");
-                SetCellText(row_, ColumnStatus, statusSuffix_);
-                SetCellColour(row_, ColumnTemperature, ui::DefaultColour);
-                SetCellColour(row_, ColumnStatus, FaultColour);
+            for (int32_t row = 0; row < rows; ++row) {
+                SetCellText(row, ColumnTemperature, u"");
+                SetCellText(row, ColumnStatus, statusSuffix_);
+                SetCellColour(row, ColumnTemperature, ui::DefaultColour);
+                SetCellColour(row, ColumnStatus, FaultColour);
             }
-            limitCount_ = -1;
+            rowsMarkedFailed_ = true;
+            // The rest of the interrupted pass is read without a new conversion.
+            passStarted_ = rows > 0;
         }
-        if (++errorCount_ < ReSearchAfterIdle) return;
+        ++faultyCount_;  // a failed pass start counts with the faults of its pass
+        if (++idleIterations_ < ReSearchAfterIdle) return;
+        idleIterations_ = 0;
         deviceCount_ = 0;
         MonitorStats.deviceCount = 0;
         if (OneWireReset(PortCurrent)) {
             SearchDevices(list_, ui::GetText(MainWindow, PortSelector));
+            searchDone(LastSearchEnd());
             deviceCount_ = list_.count();
             MonitorStats.deviceCount = deviceCount_;
             rowsRebuilt();
         }
-        errorCount_ = 0;
     }
 
     // Cleared before the reopening starts: a port chosen while it runs sets the flag again
@@ -287,36 +366,53 @@ class Worker {
         deviceCount_ = list_.count();
         if (deviceCount_ > 0) {
             list_.resetCursor();
-            row_ = 0;
-            prevRow_ = 0;
+            passStarted_ = false;
+            polledRow_ = 0;
         }
         if (SerialIsOpen(currentPort.load()) == 0) {
             // The rows of the earlier port stay; the idle branch tells in each of them that
             // no port is open now, rather than repeating an old status tail.
             statusSuffix_ = OneWireResultText(NoOpenPort);
+        } else {
+            searchDone(LastSearchEnd());
         }
         rowsRebuilt();
     }
 
-    // The table changed under us: the new rows are not marked yet, and the status line holds
-    // a search message that the next pass end must replace with the counts.
+    // The table changed under us: the new rows are neither marked nor counted yet, and the
+    // status line holds a search message that the next pass end must replace with the counts.
     void rowsRebuilt() {
         markerShown_ = false;  // new rows carry no colour
+        rowsMarkedFailed_ = false;
+        faultyCount_ = 0;
         limitCount_ = 0;
         statusForced_ = true;
     }
 
     SensorList list_;
     int32_t deviceCount_ = 0;
-    int32_t row_ = 0;
-    int32_t prevRow_ = 0;
-    int32_t errorCount_ = 0;
-    int32_t lastErrorCount_ = 0;
-    int32_t limitCount_ = 0;
-    int32_t lastLimitCount_ = 0;
+    // A conversion has been made for the pass under way (or the pass was interrupted after
+    // the rows were marked failed): the devices up to the end of the list are read without
+    // a new one.
+    bool passStarted_ = false;
+    int32_t polledRow_ = 0;     // the row that may carry the polled-row marker
+    bool markerShown_ = false;  // column 0 of polledRow_ may carry the polled-row colour
+    bool rowsMarkedFailed_ = false;
+    // Counts of the pass under way, and the values the status line shows.
+    int32_t faultyCount_ = 0;  // faulty records met, and failed starts of the pass
+    int32_t limitCount_ = 0;   // readings outside the user's limits
+    int32_t shownFaultyCount_ = 0;
+    int32_t shownLimitCount_ = 0;
     bool statusForced_ = false;
-    bool markerShown_ = false;  // column 0 of prevRow_ may carry the polled-row colour
-    std::u16string statusSuffix_;
+    std::u16string statusSuffix_;  // the status tail, or the message of the last failure
+    int32_t idleIterations_ = 0;   // since the last attempt to find the bus again
+    // Searching again while monitoring.
+    bool listWhole_ = true;  // the last search ended cleanly
+    bool shownListWhole_ = true;
+    bool deviceMissing_ = false;   // in this pass a listed thermometer did not answer...
+    bool deviceAnswered_ = false;  // ...while another one did
+    int64_t nextSearchAt_ = 0;
+    int64_t spoiledBreakMs_ = 0;
     int64_t reopenSeenAt_ = -1;
 };
 

@@ -9,6 +9,11 @@ inline constexpr int32_t LoopSleepMs = 100;     // every wait is cut into sleeps
 inline constexpr int32_t ConversionSleeps = 8;  // 800 ms for a 12-bit conversion
 inline constexpr int32_t SleepsPerSecond = 10;
 inline constexpr int32_t ReSearchAfterIdle = 10;  // idle iterations before a new bus attempt
+// The bus is searched again after this much running, to find newcomers and drop the gone.
+inline constexpr int64_t ReSearchPeriodMs = 60'000;
+// A spoiled search is repeated at the next pass end, then after breaks that double from
+// this up to ReSearchPeriodMs.
+inline constexpr int64_t FirstSpoiledBreakMs = 2'000;
 // A port change seen while a long run of readings goes on waits at most this long.
 inline constexpr int32_t RequestGraceMs = 500;
 

@@ -1,12 +1,17 @@
 #include "monitor/sensor_table.h"
 
+#include <string>
+
 #include "monitor/control_block.h"
+#include "monitor/sensor_texts.h"
+#include "monitor/table_cells.h"
+#include "monitor/table_colours.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/ds18x20.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
-#include "runtime/number_text.h"
+#include "ui/toolkit.h"
 
 namespace kv {
 
@@ -14,10 +19,6 @@ namespace {
 
 constexpr int RomCrcLength = 7;
 constexpr char16_t CellSeparator = u'\n';
-
-std::u16string HexByte(uint8_t value) {
-    return PadLeft(HexText(value), 2, u"0");
-}
 
 // The power mode answer counts only when the query went through cleanly; a failed read slot
 // answers 1 and would otherwise be shown as an external supply.
@@ -30,50 +31,8 @@ std::u16string_view PowerModeText(const RomCode& rom) {
 
 }  // namespace
 
-std::u16string FormatRomCode(const RomCode& rom) {
-    std::u16string text = HexByte(rom[0]);
-    text += u'-';
-    for (int i = 6; i >= 1; --i) text += HexByte(rom[static_cast<size_t>(i)]);
-    text += u'-';
-    text += HexByte(rom[7]);
-    return text;
-}
-
-std::u16string TemperatureText(float celsius) {
-    return FloatToText(celsius, 1) + std::u16string(texts::DegreesSuffix);
-}
-
-std::u16string_view PluralForm(int64_t n, std::u16string_view one, std::u16string_view few,
-                               std::u16string_view many) {
-    const int64_t m = n % 100;
-    const int64_t r = m % 10;
-    if (m > 10 && m < 20) return many;
-    if (r > 1 && r < 5) return few;
-    if (r == 1) return one;
-    return many;
-}
-
-std::u16string_view DeviceTypeName(uint8_t family) {
-    switch (family) {
-        case FamilyDs18s20:
-            return texts::TypeDs18s20;
-        case FamilyDs18b20:
-            return texts::TypeDs18b20;
-        default:
-            return texts::TypeUnknown;
-    }
-}
-
 bool RomCrcOk(const RomCode& rom) {
     return OneWireCrc8(rom.data(), RomCrcLength) == rom[7];
-}
-
-void SetCellText(int32_t row, int column, std::u16string_view text) {
-    ui::SetItemText(MainWindow, SensorTable, row, text, column);
-}
-
-void SetCellColour(int32_t row, int column, int32_t colour) {
-    ui::SetItemColour(MainWindow, SensorTable, row, ui::ColourBackground, colour, column);
 }
 
 void FillSensorList(SensorList& list) {

@@ -1,6 +1,6 @@
 #include "monitor/status_text.h"
 
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "runtime/number_text.h"

@@ -18,6 +18,7 @@ inline constexpr std::u16string_view Measuring = u"Измерение";
 inline constexpr std::u16string_view Initialising = u"Инициализация";
 inline constexpr std::u16string_view ReadingOk = u"OK";
 inline constexpr std::u16string_view ReadingCrcError = u"Ошибка CRC";
+inline constexpr std::u16string_view ReadingPowerOn = u"Нет измерения после сброса питания";
 inline constexpr std::u16string_view DegreesSuffix = u" °C";
 
 // Port opening and search.

@@ -10,10 +10,13 @@ struct MonitorStatistics {
     std::atomic<uint64_t> passEnds{0};   // pass ends reached (one per device in separate polling)
     std::atomic<uint64_t> readings{0};   // scratchpads read
     std::atomic<uint64_t> crcErrors{0};  // of those, failing their CRC
-    std::atomic<uint64_t> readFailures{0};  // Match ROM or Read Scratchpad failed
-    std::atomic<uint64_t> busFailures{0};   // addressing or conversion failed
-    std::atomic<uint64_t> logRecords{0};    // readings handed to the event log
-    std::atomic<int32_t> deviceCount{0};    // devices the worker is measuring now
+    std::atomic<uint64_t> powerOnValues{0};    // of those, a power-on scratchpad, not a reading
+    std::atomic<uint64_t> readFailures{0};     // Match ROM or Read Scratchpad failed
+    std::atomic<uint64_t> busFailures{0};      // addressing or conversion failed
+    std::atomic<uint64_t> logRecords{0};       // readings handed to the event log
+    std::atomic<uint64_t> searches{0};         // searches made while monitoring (not at opening)
+    std::atomic<uint64_t> spoiledSearches{0};  // of those, spoiled by the line
+    std::atomic<int32_t> deviceCount{0};       // devices the worker is measuring now
 };
 
 extern MonitorStatistics MonitorStats;

@@ -1,19 +1,21 @@
 #include "runtime/ini_store.h"
 
-#include <unistd.h>
-
 #include <string>
 
+#include "runtime/file_access.h"
 #include "runtime/ini_document.h"
 #include "runtime/number_text.h"
-#include "runtime/posix/file_access.h"
 #include "runtime/utf.h"
 
-// Sharing without share modes: a document opened for writing holds an exclusive flock, one
-// opened for reading a shared flock. So while this program holds the settings open for
-// writing, another program (or thread) gets no write access and no shared read; it falls
-// back to reading without a lock, exactly as the third open attempt allows. Our own rewrite
-// at close can therefore not interleave with another writer that plays by the same rules.
+// A document opened for writing holds the file exclusively, one opened for reading holds it
+// shared. So while this program holds the settings open for writing, another program (or
+// thread) gets no write access and no shared read; it falls back to reading without a lock,
+// exactly as the third open attempt allows.
+//
+// A save never destroys the file: the new text goes to a new file in the same folder that
+// replaces the old one in one step (native::ReplaceFileContents), so a full disk, an I/O
+// error or a power cut leaves the complete old settings. Only in a folder where no new file
+// may be made is a writable file rewritten in place, as it always could be there.
 //
 // Bounded memory: a settings file is a few hundred bytes. Files up to MaxFileBytes are read
 // whole; of a larger file only the first MaxFileBytes are read, up to the last complete
@@ -32,40 +34,41 @@ bool isAscii(std::string_view bytes) {
 }
 
 struct IniDocument {
-    int file = -1;
-    std::string pendingPath;  // the native form of the path, for the create at close
+    native::FileHandle file = native::NoFile;
+    std::u16string path;   // where the text is written at close
+    bool pending = false;  // no file could be opened: it is created at close if written
+    bool created = false;  // IniCreate: the file is replaced even when nothing was written
     bool modified = false;
     bool readOnly = false;
     bool writeMark = false;
     ini::Document text;
 
-    bool isOpen() const { return file >= 0 || !pendingPath.empty(); }
+    bool isOpen() const { return file != native::NoFile || pending; }
 
     void write() {
-        if (!modified) return;
-        if (file >= 0 && readOnly) return;
-        if (file < 0) {
-            if (pendingPath.empty()) return;
-            file = posix::OpenRegularFile(pendingPath, /*writable=*/true, /*create=*/true,
-                                          posix::FileLock::Exclusive);
-            if (file < 0) return;
-        }
-        std::string bytes = text.Serialize(writeMark);
+        if (!modified && !created) return;
+        if (file != native::NoFile && readOnly) return;
+        if (file == native::NoFile && !pending) return;
+        // A created document that nothing was written to leaves an empty file, not a mark.
+        std::string bytes = modified ? text.Serialize(writeMark) : std::string();
         // A document opened from an empty file is written without the mark; but text that is
         // not plain ASCII would then read back as ISO 8859-1, so it gets the mark after all.
         if (!writeMark && !isAscii(bytes)) bytes = text.Serialize(true);
-        posix::WriteAllAt(file, bytes.data(), bytes.size(), 0);
-        if (::ftruncate(file, static_cast<off_t>(bytes.size())) != 0) {
-            // Nothing to report to: write failures at close are silent by design.
+        // Failures leave the old file whole and are silent, as write failures at close are.
+        if (native::ReplaceFileContents(path, bytes) == native::ReplaceResult::FolderLocked &&
+            file != native::NoFile) {
+            native::SeekTo(file, 0);
+            if (native::WriteWhole(file, bytes.data(), bytes.size()))
+                native::SetFileEnd(file, static_cast<int64_t>(bytes.size()));
         }
     }
 
     void close() {
         write();
-        posix::CloseFile(file);
-        file = -1;
-        pendingPath.clear();
-        modified = readOnly = writeMark = false;
+        native::CloseFile(file);
+        file = native::NoFile;
+        path.clear();
+        pending = created = modified = readOnly = writeMark = false;
         text.Clear();
     }
 
@@ -95,36 +98,41 @@ std::string sanitized(std::u16string_view text) {
 
 int IniCreate(std::u16string_view path) {
     document.close();
-    const int file = posix::OpenRegularFile(posix::NativePath(path), /*writable=*/true,
-                                            /*create=*/true, posix::FileLock::Exclusive);
-    if (file < 0) return 0;
-    // Truncated only once the lock is held: a file another writer holds is left alone.
-    if (::ftruncate(file, 0) != 0) {
-        posix::CloseFile(file);
-        return 0;
-    }
+    // Opened (and made, when missing) only to hold it and to learn that it may be written:
+    // the old text stays in it until the close replaces it whole.
+    const native::FileHandle file =
+        native::OpenRegularFile(path, /*writable=*/true,
+                                /*create=*/true, native::FileLock::Exclusive);
+    if (file == native::NoFile) return 0;
     document.file = file;
+    document.path = path;
+    document.created = true;
     document.writeMark = true;
     return 1;
 }
 
 int IniOpen(std::u16string_view path) {
     document.close();
-    const std::string native = posix::NativePath(path);
-    int file = posix::OpenRegularFile(native, true, false, posix::FileLock::Exclusive);
-    if (file < 0) {
+    native::FileHandle file =
+        native::OpenRegularFile(path, true, false, native::FileLock::Exclusive);
+    if (file == native::NoFile) {
         document.readOnly = true;
-        file = posix::OpenRegularFile(native, false, false, posix::FileLock::Shared);
+        file = native::OpenRegularFile(path, false, false, native::FileLock::Shared);
     }
-    if (file < 0) file = posix::OpenRegularFile(native, false, false, posix::FileLock::None);
-    if (file < 0) {
-        document.pendingPath = native;
+    if (file == native::NoFile)
+        file = native::OpenRegularFile(path, false, false, native::FileLock::None);
+    document.path = path;
+    if (file == native::NoFile) {
+        // A path that can name no file at all (empty, or with a zero character) gets no
+        // document: there would be nothing to create at close.
+        document.pending = !path.empty() && path.find(u'\0') == std::u16string_view::npos;
+        document.readOnly = false;
         document.writeMark = true;
         return 0;
     }
     document.file = file;
 
-    std::string bytes = posix::ReadUpTo(file, MaxFileBytes + 1);
+    std::string bytes = native::ReadUpTo(file, MaxFileBytes + 1);
     if (bytes.size() > MaxFileBytes) {
         bytes.resize(MaxFileBytes);
         dropPartialLine(bytes);

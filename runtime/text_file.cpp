@@ -1,48 +1,56 @@
 #include "runtime/text_file.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "runtime/posix/file_access.h"
+#include "runtime/file_access.h"
+#include "runtime/handle_table.h"
 #include "runtime/utf.h"
+
+// Every hand-over to the operating system is whole or nothing (native::WriteWhole): a log
+// written a line at a time and flushed after each one never holds a fragment of a line, even
+// when the disk fills up in the middle of a write. What the system refused is dropped and
+// remembered until the next flush reports it.
 
 namespace kv {
 namespace {
 
 constexpr size_t BufferSize = 4096;
-constexpr size_t InitialTableSize = 16;
-constexpr size_t TableGrowth = 16;
-// Numbers are meant to be small; a wild one must not grow the table to gigabytes.
+// Numbers are meant to be small; a wild one must not be accepted.
 constexpr int MaxFileNumber = 65535;
 constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
-constexpr char LineEnd[] = "\r\n";
+constexpr std::string_view LineEnd = "\r\n";
 
 struct TextFile {
     // Data operations on one file are meant for one thread at a time; the lock only makes
     // a close from another thread wait instead of pulling the buffer from under a writer.
     std::mutex lock;
-    int handle = -1;
+    native::FileHandle handle = native::NoFile;
     std::array<char, BufferSize> buffer{};
     size_t room = BufferSize;
     bool positioned = true;
+    bool refused = false;  // the system refused data since the last flush
+
+    size_t handOver(const char* data, size_t n) {
+        if (native::WriteWhole(handle, data, n)) return n;
+        refused = true;
+        return 0;
+    }
 
     // Hands the pending data to the operating system; returns the bytes written.
     size_t writePending() {
-        if (handle < 0 || positioned) return 0;
+        if (handle == native::NoFile || positioned) return 0;
         const size_t count = BufferSize - room;
         room = BufferSize;
         if (count == 0) return 0;
-        return posix::WriteAll(handle, buffer.data(), count);
+        return handOver(buffer.data(), count);
     }
 
     size_t write(const char* data, size_t n) {
-        if (handle < 0 || n == 0) return 0;
+        if (handle == native::NoFile || n == 0) return 0;
         if (positioned) {
             room = BufferSize;
             positioned = false;
@@ -54,7 +62,7 @@ struct TextFile {
             return n;
         }
         writePending();
-        if (n >= BufferSize) return posix::WriteAll(handle, data, n);
+        if (n >= BufferSize) return handOver(data, n);
         std::memcpy(buffer.data(), data, n);
         room -= n;
         return n;
@@ -62,36 +70,20 @@ struct TextFile {
 
     void close() {
         writePending();
-        posix::CloseFile(handle);
-        handle = -1;
+        native::CloseFile(handle);
+        handle = native::NoFile;
     }
 };
 
-struct TextFileTable {
-    std::mutex lock;
-    std::vector<std::shared_ptr<TextFile>> files =
-        std::vector<std::shared_ptr<TextFile>>(InitialTableSize);
-};
-
-TextFileTable& table() {
-    // Never destroyed, so a log write racing the process exit still finds its table.
-    static TextFileTable* instance = new TextFileTable;
+HandleTable<TextFile>& table() {
+    // Never destroyed, so a log write racing the process exit still finds its table. The
+    // table assigns no numbers itself: the caller chooses them.
+    static auto* instance = new HandleTable<TextFile>(0, 0, false);
     return *instance;
 }
 
 std::shared_ptr<TextFile> find(int number) {
-    TextFileTable& t = table();
-    std::lock_guard guard(t.lock);
-    if (number < 0 || static_cast<size_t>(number) >= t.files.size()) return nullptr;
-    return t.files[number];
-}
-
-// Removes the number from the table and gives back its file, if it was open.
-std::shared_ptr<TextFile> take(int number) {
-    TextFileTable& t = table();
-    std::lock_guard guard(t.lock);
-    if (number < 0 || static_cast<size_t>(number) >= t.files.size()) return nullptr;
-    return std::move(t.files[number]);
+    return table().Find(number);
 }
 
 size_t writeBytes(int number, const char* data, size_t n) {
@@ -106,18 +98,13 @@ size_t writeBytes(int number, const char* data, size_t n) {
 int TextFileOpen(int number, std::u16string_view path) {
     if (number < 0 || number > MaxFileNumber) return 0;
     TextFileClose(number);
-    const int handle = posix::OpenRegularFile(posix::NativePath(path), /*writable=*/true,
-                                              /*create=*/true, posix::FileLock::Exclusive);
-    if (handle < 0) return 0;
+    const native::FileHandle handle = native::OpenRegularFile(
+        path, /*writable=*/true, /*create=*/true, native::FileLock::Exclusive);
+    if (handle == native::NoFile) return 0;
     auto file = std::make_shared<TextFile>();
     file->handle = handle;
-
-    TextFileTable& t = table();
-    std::lock_guard guard(t.lock);
-    if (static_cast<size_t>(number) >= t.files.size()) t.files.resize(number + TableGrowth);
     // Another thread may have opened the same number meanwhile; its file is closed properly.
-    std::shared_ptr<TextFile> previous = std::move(t.files[number]);
-    t.files[number] = std::move(file);
+    std::shared_ptr<TextFile> previous = table().Replace(number, std::move(file));
     if (previous != nullptr) {
         std::lock_guard fileGuard(previous->lock);
         previous->close();
@@ -129,14 +116,19 @@ int TextFileIsOpen(int number) {
     return find(number) != nullptr ? 1 : 0;
 }
 
+int TextFileIsStillAt(int number, std::u16string_view path) {
+    std::shared_ptr<TextFile> file = find(number);
+    if (file == nullptr) return 0;
+    std::lock_guard guard(file->lock);
+    return native::IsStillAt(file->handle, path) ? 1 : 0;
+}
+
 int64_t TextFileSize(int number) {
     std::shared_ptr<TextFile> file = find(number);
     if (file == nullptr) return -1;
     std::lock_guard guard(file->lock);
     file->writePending();
-    struct stat info {};
-    if (file->handle < 0 || ::fstat(file->handle, &info) != 0) return -1;
-    return static_cast<int64_t>(info.st_size);
+    return native::FileSize(file->handle);
 }
 
 void TextFileSeek(int number, int64_t position) {
@@ -145,8 +137,7 @@ void TextFileSeek(int number, int64_t position) {
     std::lock_guard guard(file->lock);
     file->writePending();
     file->positioned = true;
-    if (file->handle >= 0 && position >= 0)
-        ::lseek(file->handle, static_cast<off_t>(position), SEEK_SET);
+    native::SeekTo(file->handle, position);
 }
 
 int64_t TextFileWriteMark(int number) {
@@ -160,34 +151,33 @@ int64_t TextFileWriteText(int number, std::u16string_view text) {
 }
 
 int64_t TextFileWriteLine(int number, std::u16string_view text) {
-    const int64_t written = TextFileWriteText(number, text);
-    return written + static_cast<int64_t>(writeBytes(number, LineEnd, 2));
+    // One write for the text and its line end, so that the line is handed over as one piece.
+    std::string bytes = Utf8FromUtf16(text);
+    bytes += LineEnd;
+    return static_cast<int64_t>(writeBytes(number, bytes.data(), bytes.size()));
 }
 
 int64_t TextFileFlush(int number) {
     std::shared_ptr<TextFile> file = find(number);
     if (file == nullptr) return 0;
     std::lock_guard guard(file->lock);
-    return static_cast<int64_t>(file->writePending());
+    const size_t written = file->writePending();
+    if (file->refused) {
+        file->refused = false;
+        return -1;
+    }
+    return static_cast<int64_t>(written);
 }
 
 void TextFileClose(int number) {
-    std::shared_ptr<TextFile> file = take(number);
+    std::shared_ptr<TextFile> file = table().Take(number);
     if (file == nullptr) return;
     std::lock_guard guard(file->lock);
     file->close();
 }
 
 void TextFileCloseAll() {
-    std::vector<std::shared_ptr<TextFile>> open;
-    {
-        TextFileTable& t = table();
-        std::lock_guard guard(t.lock);
-        for (auto& file : t.files) {
-            if (file != nullptr) open.push_back(std::move(file));
-        }
-    }
-    for (auto& file : open) {
+    for (auto& file : table().TakeAll()) {
         std::lock_guard guard(file->lock);
         file->close();
     }

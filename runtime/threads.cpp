@@ -1,24 +1,25 @@
 #include "runtime/threads.h"
 
-#include <pthread.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <vector>
+#include <system_error>
+#include <thread>
 
-// POSIX threads cannot be terminated safely: a cancelled or killed thread would leave locks
-// held and C++ objects half destroyed. The forced end is only ever used as the last step of
-// shutdown, right before the process exits, so ThreadKill detaches a thread that is still
-// running and forgets its number: from then on the number reads as ended, and the process
-// exit ends the thread itself.
-//
-// The requested 4096-byte stack is below what Linux accepts for a thread (PTHREAD_STACK_MIN),
-// so threads get the system's default stack.
+#include "runtime/handle_table.h"
+#include "runtime/native_thread.h"
+
+// The forced end is only ever used as the last step of shutdown, right before the process
+// exits; what it means on each platform is native::AbandonThread's business. The requested
+// 4096-byte stack is below what some systems accept for a thread, so threads get the
+// system's default stack.
 
 namespace kv {
 namespace {
+
+constexpr int32_t FirstThreadNumber = 1;
+constexpr int32_t LastThreadNumber = INT32_MAX;
 
 // Shared between the table and the running thread, so either may go first.
 struct ThreadState {
@@ -27,37 +28,43 @@ struct ThreadState {
     bool ended = false;
     ThreadProcedure procedure = nullptr;
     intptr_t parameter = 0;
+
+    bool hasEnded() {
+        std::lock_guard guard(lock);
+        return ended;
+    }
+
+    void markEnded() {
+        {
+            std::lock_guard guard(lock);
+            ended = true;
+        }
+        endedSignal.notify_all();
+    }
 };
 
 struct ThreadEntry {
-    pthread_t handle;
-    int number;
+    std::thread thread;
     std::shared_ptr<ThreadState> state;
-};
 
-struct ThreadTable {
-    std::mutex lock;  // ThreadTableLock
-    std::vector<ThreadEntry> entries;
-    int nextNumber = 1;  // for the life of the process: numbers are never given twice
-};
-
-ThreadTable& table() {
-    // Never destroyed: threads may still consult it while the process exits.
-    static ThreadTable* instance = new ThreadTable;
-    return *instance;
-}
-
-bool hasEnded(ThreadState& state) {
-    std::lock_guard guard(state.lock);
-    return state.ended;
-}
-
-void markEnded(ThreadState& state) {
-    {
-        std::lock_guard guard(state.lock);
-        state.ended = true;
+    // An ended thread is joined (it is past its procedure, so this is immediate); a running
+    // one is abandoned.
+    ~ThreadEntry() {
+        if (!thread.joinable()) return;
+        if (state->hasEnded()) {
+            thread.join();
+        } else {
+            native::AbandonThread(thread);
+        }
     }
-    state.endedSignal.notify_all();
+};
+
+HandleTable<ThreadEntry>& table() {
+    // Never destroyed: threads may still consult it while the process exits. Numbers are
+    // given once only, for the life of the process.
+    static auto* instance =
+        new HandleTable<ThreadEntry>(FirstThreadNumber, LastThreadNumber, false);
+    return *instance;
 }
 
 // Signals the end from the thread's exit, after the destructors of every thread-local object
@@ -66,40 +73,22 @@ void markEnded(ThreadState& state) {
 struct EndSignal {
     std::shared_ptr<ThreadState> state;
     ~EndSignal() {
-        if (state != nullptr) markEnded(*state);
+        if (state != nullptr) state->markEnded();
     }
 };
 
-void* threadMain(void* raw) {
-    // The thread holds its own reference, so the state outlives a table that forgot it.
+void threadMain(std::shared_ptr<ThreadState> state) {
     thread_local EndSignal endSignal;
-    endSignal.state = std::move(*static_cast<std::shared_ptr<ThreadState>*>(raw));
-    delete static_cast<std::shared_ptr<ThreadState>*>(raw);
+    // The thread holds its own reference, so the state outlives a table that forgot it.
+    endSignal.state = std::move(state);
     endSignal.state->procedure(endSignal.state->parameter);
-    return nullptr;
-}
-
-// Releases an entry's handle: an ended thread is joined (it is past its procedure, so this
-// is immediate); a running one is let go.
-void releaseHandle(ThreadEntry& entry) {
-    if (hasEnded(*entry.state)) {
-        pthread_join(entry.handle, nullptr);
-    } else {
-        pthread_detach(entry.handle);
-    }
 }
 
 // The state of a running thread, or none when the number names no running thread.
 std::shared_ptr<ThreadState> findRunning(int number) {
-    ThreadTable& t = table();
-    std::lock_guard guard(t.lock);
-    for (ThreadEntry& entry : t.entries) {
-        if (entry.number == number) {
-            if (hasEnded(*entry.state)) return nullptr;
-            return entry.state;
-        }
-    }
-    return nullptr;
+    std::shared_ptr<ThreadEntry> entry = table().Find(number);
+    if (entry == nullptr || entry->state->hasEnded()) return nullptr;
+    return entry->state;
 }
 
 }  // namespace
@@ -114,23 +103,16 @@ int ThreadStart(ThreadProcedure procedure, intptr_t parameter) {
     state->procedure = procedure;
     state->parameter = parameter;
 
-    auto* handoff = new std::shared_ptr<ThreadState>(state);
-    pthread_t handle;
-    if (pthread_create(&handle, nullptr, threadMain, handoff) != 0) {
-        delete handoff;
-        return 0;
+    auto entry = std::make_shared<ThreadEntry>();
+    entry->state = state;
+    try {
+        entry->thread = std::thread(threadMain, std::move(state));
+    } catch (const std::system_error&) {
+        return 0;  // the system has no thread to give
     }
-
-    ThreadTable& t = table();
-    std::lock_guard guard(t.lock);
-    std::erase_if(t.entries, [](ThreadEntry& entry) {
-        if (!hasEnded(*entry.state)) return false;
-        releaseHandle(entry);
-        return true;
-    });
-    const int number = t.nextNumber++;
-    t.entries.push_back(ThreadEntry{handle, number, std::move(state)});
-    return number;
+    // The entries of ended threads go as a new one comes in; their destructors join them.
+    return table().AddAfterPruning(std::move(entry),
+                                   [](ThreadEntry& old) { return old.state->hasEnded(); });
 }
 
 int ThreadIsRunning(int number) {
@@ -151,22 +133,12 @@ int ThreadWait(int number, uint32_t limitMs) {
 }
 
 void ThreadKill(int number) {
-    ThreadTable& t = table();
-    std::lock_guard guard(t.lock);
-    for (auto it = t.entries.begin(); it != t.entries.end(); ++it) {
-        if (it->number == number) {
-            releaseHandle(*it);
-            t.entries.erase(it);
-            return;
-        }
-    }
+    // The entry's destructor joins or abandons the thread once the last reference goes.
+    table().Take(number);
 }
 
 void ThreadTableFree() {
-    ThreadTable& t = table();
-    std::lock_guard guard(t.lock);
-    for (ThreadEntry& entry : t.entries) releaseHandle(entry);
-    t.entries.clear();
+    table().TakeAll();
 }
 
 }  // namespace kv

@@ -11,8 +11,8 @@ void ThreadTableInit();
 int ThreadStart(ThreadProcedure procedure, intptr_t parameter);  // number from 1, or 0
 int ThreadIsRunning(int number);
 int ThreadWait(int number, uint32_t limitMs);  // 1 ended (or unknown), 0 limit ran out
-// A running thread cannot be ended safely on POSIX: it is let go (detached) and its number
-// forgotten, so it reads as ended; the process exit that follows ends the thread.
+// Ends a running thread by force and forgets its number, so it reads as ended. Where a thread
+// cannot be ended safely (POSIX) it is let go instead; the process exit that follows ends it.
 void ThreadKill(int number);
 void ThreadTableFree();
 

@@ -5,10 +5,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <map>
 #include <memory>
-#include <mutex>
 
+#include "runtime/handle_table.h"
 #include "runtime/utf.h"
 #include "serial/port_names.h"
 #include "serial/port_probe.h"
@@ -28,24 +27,14 @@ struct OpenPort {
     double stopBits = 1.0;
 };
 
-std::mutex tableLock;
-std::map<int32_t, std::shared_ptr<OpenPort>> openPorts;
-int32_t nextAssignedId = FirstAssignedId;
-
-std::shared_ptr<OpenPort> Find(int32_t id) {
-    std::lock_guard lock(tableLock);
-    auto it = openPorts.find(id);
-    return it == openPorts.end() ? nullptr : it->second;
+HandleTable<OpenPort>& openPorts() {
+    // Never destroyed: a transfer racing the process exit still finds its table.
+    static auto* table = new HandleTable<OpenPort>(FirstAssignedId, LastAssignedId, true);
+    return *table;
 }
 
-// Called with the lock held. Returns 0 when every assigned identifier is taken.
-int32_t FreshId() {
-    for (int64_t tries = 0; tries <= int64_t{LastAssignedId} - FirstAssignedId; ++tries) {
-        int32_t candidate = nextAssignedId;
-        nextAssignedId = candidate == LastAssignedId ? FirstAssignedId : candidate + 1;
-        if (!openPorts.contains(candidate)) return candidate;
-    }
-    return 0;
+std::shared_ptr<OpenPort> Find(int32_t id) {
+    return openPorts().Find(id);
 }
 
 std::u16string_view Significant(std::u16string_view name) {
@@ -68,11 +57,7 @@ std::unique_ptr<SerialDevice> OpenDevice(std::u16string_view name) {
 }
 
 std::shared_ptr<OpenPort> FindByKey(const std::string& key) {
-    std::lock_guard lock(tableLock);
-    for (const auto& [id, port] : openPorts) {
-        if (port->key == key) return port;
-    }
-    return nullptr;
+    return openPorts().FindIf([&](const OpenPort& port) { return port.key == key; });
 }
 
 }  // namespace
@@ -98,36 +83,15 @@ int SerialOpen(int32_t id, std::u16string_view name, int baud, int parity, int d
     port->parity = parity;
     port->stopBits = stopBits;
 
-    std::lock_guard lock(tableLock);
-    int32_t assigned = id;
-    if (id == PortDynamic) {
-        assigned = FreshId();
-        if (assigned == 0) return 0;
-    } else if (openPorts.contains(id)) {
-        return 0;  // another thread won the race for this identifier
-    }
-    openPorts.emplace(assigned, std::move(port));
-    return id == PortDynamic ? assigned : 1;
+    if (id == PortDynamic) return openPorts().Add(std::move(port));  // 0 when all are taken
+    // Fails when another thread won the race for this identifier.
+    return openPorts().Insert(id, std::move(port)) ? 1 : 0;
 }
 
 int SerialClose(int32_t id) {
-    if (id == PortDynamic) {
-        std::map<int32_t, std::shared_ptr<OpenPort>> closing;
-        {
-            std::lock_guard lock(tableLock);
-            closing.swap(openPorts);
-        }
-        return closing.empty() ? 0 : 1;
-    }
-    std::shared_ptr<OpenPort> closing;
-    {
-        std::lock_guard lock(tableLock);
-        auto it = openPorts.find(id);
-        if (it == openPorts.end()) return 0;
-        closing = std::move(it->second);
-        openPorts.erase(it);
-    }
-    return 1;  // the device closes when the last transfer on it lets go
+    // A device closes when the last transfer on it lets go.
+    if (id == PortDynamic) return openPorts().TakeAll().empty() ? 0 : 1;
+    return openPorts().Take(id) != nullptr ? 1 : 0;
 }
 
 void SerialCloseAll() {

@@ -5,16 +5,23 @@
 #include <cstring>
 #include <numbers>
 
-#include "onewire/ds18x20.h"
-
 namespace kv {
 namespace {
 
-constexpr uint8_t WriteScratchpadCommand = 0x4E;
-constexpr uint8_t CopyScratchpadCommand = 0x48;
-constexpr uint8_t RecallCommand = 0xB8;
-constexpr uint8_t FamilyB20 = FamilyDs18b20;
-constexpr uint8_t FamilyS20 = FamilyDs18s20;
+// The datasheets' codes, written out here rather than taken from the 1-Wire module, so that
+// a wrong code there shows as a device that does not answer.
+constexpr uint8_t ReadRom = 0x33;
+constexpr uint8_t MatchRom = 0x55;
+constexpr uint8_t SkipRom = 0xCC;
+constexpr uint8_t SearchRom = 0xF0;
+constexpr uint8_t ConvertT = 0x44;
+constexpr uint8_t ReadScratchpad = 0xBE;
+constexpr uint8_t ReadPowerSupply = 0xB4;
+constexpr uint8_t WriteScratchpad = 0x4E;
+constexpr uint8_t CopyScratchpad = 0x48;
+constexpr uint8_t Recall = 0xB8;
+constexpr uint8_t FamilyB20 = 0x28;
+constexpr uint8_t FamilyS20 = 0x10;
 constexpr int64_t FullConversionUs = 750'000;  // 12 bits on a DS18B20, always on a DS18S20
 constexpr uint8_t CountPerC = 0x10;
 constexpr int PowerOnCountRemain = 0x0C;
@@ -148,7 +155,11 @@ void SimDevice::settleConversion(int64_t now) {
     ++conversions_;
     const double celsius = exactRaw_ ? setRaw_ / 2.0 : measured(conversionEnd_);
     register_ = exactRaw_ ? setRaw_ : rawFor(celsius);
-    if (rom_[0] == FamilyS20) {
+    if (rom_[0] == FamilyB20) {
+        // A genuine DS18B20 leaves 16 - (the register's sixteenths) in its COUNT_REMAIN byte
+        // after every conversion; only the power-on scratchpad holds 0x0C there.
+        countRemain_ = CountPerC - (register_ & 0x0F);
+    } else {
         // The half-degree register and COUNT_REMAIN come from one count, so that the
         // extended-resolution formula, TEMP_READ (the register without its half-degree bit)
         // - 0.25 + (COUNT_PER_C - COUNT_REMAIN) / COUNT_PER_C, gives the temperature back.
@@ -183,8 +194,8 @@ std::vector<uint8_t> SimDevice::scratchpad(int64_t now) {
     } else {
         pad[4] = static_cast<uint8_t>(0x1F | ((resolution_ - 9) << 5));
         pad[5] = 0xFF;
-        pad[6] = 0x0C;
-        pad[7] = 0x10;
+        pad[6] = static_cast<uint8_t>(countRemain_);
+        pad[7] = CountPerC;
     }
     pad[8] = SimCrc8(pad.data(), 8);
     if (corruptCrc_) pad[8] ^= 0x5A;
@@ -267,13 +278,13 @@ void SimDevice::slotDone(bool level, int64_t now) {
                 tl_ = received_[1];
                 if (wanted == 3) resolution_ = 9 + ((received_[2] >> 5) & 3);
                 phase_ = Phase::Idle;
-            } else if (byte == ReadRomCommand) {
+            } else if (byte == ReadRom) {
                 phase_ = Phase::ReadRom;
-            } else if (byte == MatchRomCommand) {
+            } else if (byte == MatchRom) {
                 phase_ = Phase::MatchRom;
-            } else if (byte == SkipRomCommand) {
+            } else if (byte == SkipRom) {
                 phase_ = Phase::Function;
-            } else if (byte == SearchRomCommand) {
+            } else if (byte == SearchRom) {
                 phase_ = Phase::SearchRom;
                 searchStep_ = 0;
             } else {
@@ -326,29 +337,29 @@ void SimDevice::functionCommand(uint8_t command, int64_t now) {
         return;
     }
     switch (command) {
-        case ConvertTCommand:
+        case ConvertT:
             settleConversion(now);
             converting_ = true;
             conversionEnd_ = now + conversionTime();
             phase_ = Phase::Converting;
             return;
-        case ReadScratchpadCommand:
+        case ReadScratchpad:
             startTransmit(scratchpad(now));
             return;
-        case ReadPowerSupplyCommand:
+        case ReadPowerSupply:
             phase_ = Phase::PowerAnswer;
             return;
-        case WriteScratchpadCommand:
+        case WriteScratchpad:
             phase_ = Phase::WriteScratchpad;
             received_.clear();
             return;
-        case CopyScratchpadCommand:
+        case CopyScratchpad:
             eepromTh_ = th_;
             eepromTl_ = tl_;
             eepromResolution_ = resolution_;
             phase_ = Phase::Idle;
             return;
-        case RecallCommand:
+        case Recall:
             th_ = eepromTh_;
             tl_ = eepromTl_;
             resolution_ = eepromResolution_;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "monitor/event_log.h"
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "runtime/text_file.h"
 #include "runtime/utf.h"

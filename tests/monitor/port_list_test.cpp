@@ -10,7 +10,6 @@
 #include "monitor/control_block.h"
 #include "monitor/port_list.h"
 #include "monitor/port_open.h"
-#include "monitor/sensor_table.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/bus.h"

@@ -6,7 +6,8 @@
 #include "monitor/control_block.h"
 #include "monitor/device_search.h"
 #include "monitor/port_open.h"
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
+#include "monitor/table_colours.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/ds18x20.h"
@@ -121,7 +122,7 @@ TEST_F(PortOpen, FailedPowerQueryShowsAnErrorNotThreeWires) {
     auto bus = std::make_shared<SimBus>();
     bus->addThermometer(Rom1, 20.0);
     // Swallow the read slot that follows the Read Power Supply command: no echo comes back.
-    const std::vector<uint8_t> command = test::SlotBytes(ReadPowerSupplyCommand);
+    const std::vector<uint8_t> command = test::SlotBytes(0xB4);
     test::RegisterFaultyPort(u"FLAKY", bus,
                              [command](const auto& previous, const uint8_t*, int count) {
                                  return count == 1 && previous == command;

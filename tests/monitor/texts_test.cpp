@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "runtime/utf.h"

@@ -123,7 +123,7 @@ void RegisterFaultyPort(std::u16string_view name, std::shared_ptr<SimBus> bus, W
 
 std::vector<uint8_t> SlotBytes(uint8_t value) {
     std::vector<uint8_t> slots;
-    for (int bit = 0; bit < 8; ++bit) slots.push_back((value >> bit) & 1 ? SlotOne : SlotZero);
+    for (int bit = 0; bit < 8; ++bit) slots.push_back((value >> bit) & 1 ? 0xFF : 0x00);
     return slots;
 }
 

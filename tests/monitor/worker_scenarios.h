@@ -5,7 +5,8 @@
 #include <string>
 
 #include "monitor/control_block.h"
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
+#include "monitor/table_colours.h"
 #include "monitor/worker_stats.h"
 #include "sim/sim_device.h"
 #include "tests/monitor/worker_harness.h"

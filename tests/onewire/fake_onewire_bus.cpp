@@ -73,14 +73,14 @@ void FakeOneWireBus::takeBit(int bit) {
             commands.push_back(command);
             if (phase_ == Phase::FunctionCommand) {
                 startFunction(command);
-            } else if (command == SearchRomCommand) {
+            } else if (command == 0xF0) {
                 phase_ = Phase::Search;
                 searchBit_ = 0;
                 searchStep_ = 0;
-            } else if (command == MatchRomCommand) {
+            } else if (command == 0x55) {
                 phase_ = Phase::Match;
                 searchBit_ = 0;
-            } else if (command == SkipRomCommand) {
+            } else if (command == 0xCC) {
                 phase_ = Phase::FunctionCommand;
             } else {
                 phase_ = Phase::Done;

@@ -170,7 +170,7 @@ TEST_F(SearchTest, MatchRomSendsTheCommandAndTheCode) {
         for (int b = 0; b < 8; ++b) byte |= static_cast<uint8_t>((written[i + b] == SlotOne) << b);
         bytes.push_back(byte);
     }
-    std::vector<uint8_t> expected{MatchRomCommand};
+    std::vector<uint8_t> expected{0x55};
     expected.insert(expected.end(), rom.begin(), rom.end());
     EXPECT_EQ(bytes, expected);
 }
@@ -186,7 +186,7 @@ TEST_F(SearchTest, AddressingWithoutPresenceSendsNoCommand) {
 
     AddDevice(rom);
     EXPECT_EQ(OneWireSkipRom(Port), 1);
-    EXPECT_EQ(bus_.commands.back(), SkipRomCommand);
+    EXPECT_EQ(bus_.commands.back(), 0xCC);
 }
 
 TEST(Crc8, CheckValuesAndArguments) {

@@ -233,7 +233,7 @@ TEST_F(BusScenario, StrayBytesBeforeAnOperationArePurgedAndDuringItFailIt) {
     EXPECT_EQ(OneWireLastResult(), Ok);
 
     bus->setStrayProbability(1.0);
-    EXPECT_FALSE(OneWireWriteBytes(SkipRomCommand, 1, port));
+    EXPECT_FALSE(OneWireWriteBytes(0xCC, 1, port));
     EXPECT_EQ(OneWireLastResult(), ExchangeError);
     EXPECT_EQ(SerialInputCount(port), 0) << "no stale echo survives into the next operation";
 }

@@ -100,13 +100,13 @@ TEST(SimDevices, ReadRomSendsTheCodeLeastSignificantBitFirst) {
     a.open();
     a.bus->addDevice(Rom28);
     a.reset();
-    a.touch(ReadRomCommand);
+    a.touch(0x33);
     RomCode read{};
     for (auto& byte : read) byte = a.touch(0xFF);
     EXPECT_EQ(read, Rom28);
     // A read slot that a device answers with 0 comes back as something other than 0xFF.
     a.reset();
-    a.touch(ReadRomCommand);
+    a.touch(0x33);
     auto echo = a.exchange({0xFF}, 115200);  // bit 0 of family 0x28 is 0
     ASSERT_EQ(echo.size(), 1u);
     EXPECT_NE(echo[0], 0xFF);
@@ -115,13 +115,13 @@ TEST(SimDevices, ReadRomSendsTheCodeLeastSignificantBitFirst) {
 // Reset, Match ROM and a function command, as raw slots.
 void Address(Attached& a, const RomCode& rom, uint8_t command) {
     a.reset();
-    a.touch(MatchRomCommand);
+    a.touch(0x55);
     for (uint8_t byte : rom) a.touch(byte);
     a.touch(command);
 }
 
 std::vector<uint8_t> ReadPad(Attached& a, const RomCode& rom) {
-    Address(a, rom, ReadScratchpadCommand);
+    Address(a, rom, 0xBE);
     std::vector<uint8_t> pad;
     for (int i = 0; i < 9; ++i) pad.push_back(a.touch(0xFF));
     EXPECT_EQ(SimCrc8(pad.data(), 9), 0) << "a scratchpad followed by its CRC checks to 0";
@@ -146,7 +146,7 @@ TEST(SimDevices, ScratchpadsHoldThePowerOnValuesAndTheDs18s20Count) {
     // back from TEMP_READ - 0.25 + (COUNT_PER_C - COUNT_REMAIN) / COUNT_PER_C.
     for (double celsius : {25.0, 25.5, 25.8, 0.1, -0.3, -10.3, 84.9}) {
         s->setTemperature(celsius);
-        Address(a, s20, ConvertTCommand);
+        Address(a, s20, 0x44);
         clock.advanceMilliseconds(750);
         const auto pad = ReadPad(a, s20);
         const int raw = static_cast<int16_t>(pad[0] | pad[1] << 8);
@@ -189,7 +189,7 @@ TEST(SimDevices, WrittenSettingsLastUntilPowerOffUnlessCopiedToEeprom) {
     EXPECT_EQ(pad[4], nineBits);
     // At 9 bits the conversion is over within 93.75 ms.
     device->setTemperature(21.5);
-    Address(a, Rom28, ConvertTCommand);
+    Address(a, Rom28, 0x44);
     clock.advanceMicroseconds(93'750);
     pad = ReadPad(a, Rom28);
     EXPECT_EQ(pad[0] | pad[1] << 8, 21.5 * 16);

@@ -14,7 +14,7 @@
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
 #include "monitor/monitor_worker.h"
-#include "monitor/sensor_table.h"
+#include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/worker_stats.h"
 #include "runtime/text_file.h"

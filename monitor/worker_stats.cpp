@@ -1,0 +1,20 @@
+#include "monitor/worker_stats.h"
+
+namespace kv {
+
+MonitorStatistics MonitorStats;
+
+void MonitorStatsReset() {
+    MonitorStats.passEnds = 0;
+    MonitorStats.readings = 0;
+    MonitorStats.crcErrors = 0;
+    MonitorStats.powerOnValues = 0;
+    MonitorStats.readFailures = 0;
+    MonitorStats.busFailures = 0;
+    MonitorStats.logRecords = 0;
+    MonitorStats.searches = 0;
+    MonitorStats.spoiledSearches = 0;
+    MonitorStats.deviceCount = 0;
+}
+
+}  // namespace kv
