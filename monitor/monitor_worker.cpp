@@ -22,6 +22,7 @@
 #include "onewire/result.h"
 #include "onewire/search.h"
 #include "onewire/timing.h"
+#include "onewire/transaction.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
 
@@ -79,8 +80,7 @@ class Worker {
             // Between two devices a stop or a port change gets its chance.
             if ((!firstDevice || passStarted_) && yieldToRequest()) return Outcome::PassEnd;
             if (!passStarted_) {
-                if (!OneWireSkipRom(PortCurrent) || !OneWireConvert(0, PortCurrent))
-                    return Outcome::BusFailure;
+                if (!OneWireStartConversion(nullptr, PortCurrent)) return Outcome::BusFailure;
                 if (startPass() == Wait::Stop) return Outcome::PassEnd;
             }
             measureCurrent();
@@ -99,8 +99,7 @@ class Worker {
             }
             if (visited > 0 && yieldToRequest()) return Outcome::PassEnd;
             const RomCode& rom = list_.current()->Rom;
-            if (!OneWireMatchRom(rom.data(), PortCurrent) || !OneWireConvert(0, PortCurrent))
-                return Outcome::BusFailure;
+            if (!OneWireStartConversion(rom.data(), PortCurrent)) return Outcome::BusFailure;
             if (startPass() == Wait::Stop) return Outcome::PassEnd;
             if (IsThermometerFamily(rom[0])) {
                 measureCurrent();
@@ -139,8 +138,7 @@ class Worker {
     // Reads one thermometer and shows, checks, counts and logs what it read.
     void read(SensorRecord& record, int32_t row) {
         Scratchpad pad{};
-        if (OneWireMatchRom(record.Rom.data(), PortCurrent) &&
-            OneWireReadScratchpad(pad.data(), PortCurrent)) {
+        if (OneWireReadDeviceScratchpad(record.Rom.data(), pad.data(), PortCurrent)) {
             ++MonitorStats.readings;
             (ScratchpadUnanswered(pad) ? deviceMissing_ : deviceAnswered_) = true;
             show(record, row, pad);

@@ -11,6 +11,7 @@
 #include "onewire/ds18x20.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
+#include "onewire/transaction.h"
 #include "ui/toolkit.h"
 
 namespace kv {
@@ -23,8 +24,7 @@ constexpr char16_t CellSeparator = u'\n';
 // The power mode answer counts only when the query went through cleanly; a failed read slot
 // answers 1 and would otherwise be shown as an external supply.
 std::u16string_view PowerModeText(const RomCode& rom) {
-    if (!OneWireMatchRom(rom.data(), PortCurrent)) return texts::PowerUnknown;
-    const int answer = OneWireReadPowerSupply(PortCurrent);
+    const int answer = OneWireReadDevicePowerSupply(rom.data(), PortCurrent);
     if (OneWireLastResult() != Ok) return texts::PowerUnknown;
     return answer == 1 ? texts::PowerExternal : texts::PowerParasite;
 }

@@ -71,17 +71,16 @@ int64_t BlockLimitMs(int32_t count) {
     return int64_t{count} * BlockEchoPerByteMs + BlockEchoConstantMs;
 }
 
-// Sends count*8 prepared slot bytes and collects exactly as many echoes into `slots`.
-bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start,
+// Sends `slotCount` prepared slot bytes and collects exactly as many echoes into `slots`.
+bool ExchangeSlots(int32_t port, uint8_t* slots, int slotCount, int64_t limitMs, int64_t start,
                    bool clockAfterWrite) {
-    int slotCount = count * SlotBytesPerDataByte;
     if (SerialWrite(port, slots, slotCount) != slotCount) {
         OneWirePurge(port);
         OneWireSetResult(ExchangeError);
         return false;
     }
     if (clockAfterWrite) start = MicrosecondClock();
-    WaitForEcho(port, slotCount, start, BlockLimitMs(count), SlotsWireUs(slotCount));
+    WaitForEcho(port, slotCount, start, limitMs, SlotsWireUs(slotCount));
     if (SerialInputCount(port) != slotCount) {
         OneWirePurge(port);
         OneWireSetResult(ExchangeError);
@@ -92,6 +91,12 @@ bool ExchangeSlots(int32_t port, uint8_t* slots, int32_t count, int64_t start,
         return false;
     }
     return true;
+}
+
+bool ExchangeBytes(int32_t port, uint8_t* slots, int32_t count, int64_t start,
+                   bool clockAfterWrite) {
+    return ExchangeSlots(port, slots, count * SlotBytesPerDataByte, BlockLimitMs(count), start,
+                         clockAfterWrite);
 }
 
 int WriteBlock(const uint8_t* data, int32_t count, int32_t port) {
@@ -109,7 +114,7 @@ int WriteBlock(const uint8_t* data, int32_t count, int32_t port) {
     }
     // The echoes are not compared with what was sent: a written 1 read back as 0 is a
     // device talking, which only reads care about.
-    return ExchangeSlots(port, slots.get(), count, 0, true) ? 1 : 0;
+    return ExchangeBytes(port, slots.get(), count, 0, true) ? 1 : 0;
 }
 
 }  // namespace
@@ -259,7 +264,7 @@ int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port) {
     }
     int slotCount = count * SlotBytesPerDataByte;
     std::fill_n(slots.get(), slotCount, SlotOne);
-    if (!ExchangeSlots(port, slots.get(), count, start, false)) return 0;
+    if (!ExchangeBytes(port, slots.get(), count, start, false)) return 0;
     for (int32_t i = 0; i < count; ++i) {
         uint8_t byte = 0;
         for (int bit = 0; bit < 8; ++bit) {
@@ -268,6 +273,18 @@ int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port) {
         }
         buffer[i] = byte;
     }
+    return 1;
+}
+
+int OneWireExchangeSlots(uint8_t* slots, int32_t count, int32_t port) {
+    if (!slots || count < 1 || count > MaxBlockBytes * SlotBytesPerDataByte) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    int64_t limitMs = SlotEchoLimitMs + int64_t{count / SlotBytesPerDataByte} * BlockEchoPerByteMs;
+    OneWirePurge(port);  // a stray byte from before would pass for an echo
+    if (!ExchangeSlots(port, slots, count, limitMs, 0, true)) return 0;
+    OneWireSetResult(Ok);
     return 1;
 }
 

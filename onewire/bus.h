@@ -41,4 +41,12 @@ int OneWireWriteBytes(int value, int32_t count, int32_t port);
 int OneWireWriteBytes(const uint8_t* data, int32_t count, int32_t port);
 int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port);
 
+// Block form of a run of slots (0xFF to write a 1 or to read, 0x00 to write a 0): all are
+// written at once and `slots` receives their echoes. For transactions in which no slot
+// depends on a read before it; one round trip however long. Takes a resolved port; sets
+// Ok, BadArgument (count outside 1 to 7,999,992) or ExchangeError, as the byte forms do.
+// Time limit: a single slot's 36 ms plus 2 ms per whole eight slots, which for whole bytes
+// is the limit of the byte forms.
+int OneWireExchangeSlots(uint8_t* slots, int32_t count, int32_t port);
+
 }  // namespace kv

@@ -1,5 +1,7 @@
 #include "onewire/search.h"
 
+#include <vector>
+
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
@@ -9,63 +11,140 @@ namespace {
 
 constexpr int RomBits = 64;
 
-// One pass of the ROM search on a resolved port with the calling thread's state.
-int SearchPass(uint8_t command, uint8_t* romOut, int32_t port) {
+int PathBit(const OneWireThreadState& state, int bitNumber) {
+    return (state.romCode[(bitNumber - 1) / 8] >> ((bitNumber - 1) % 8)) & 1;
+}
+
+void SetPathBit(OneWireThreadState& state, int bitNumber, int direction) {
+    uint8_t& byte = state.romCode[(bitNumber - 1) / 8];
+    const uint8_t mask = static_cast<uint8_t>(1u << ((bitNumber - 1) % 8));
+    byte = static_cast<uint8_t>(direction ? byte | mask : byte & ~mask);
+}
+
+// The direction taken at a bit whose id and complement bits were read (not both 1).
+int Direction(const OneWireThreadState& state, int bitNumber, int idBit, int complementBit) {
+    if (idBit != complementBit) return idBit;  // every answering device agrees
+    if (bitNumber < state.lastDiscrepancy) return PathBit(state, bitNumber);
+    return bitNumber == state.lastDiscrepancy ? 1 : 0;
+}
+
+// Ends a pass that decided all 64 bits.
+int FinishPass(OneWireThreadState& state, int lastZero, uint8_t* romOut) {
+    state.lastDiscrepancy = lastZero;
+    if (lastZero == 0) state.lastDeviceFlag = 1;
+    for (int i = 0; i < 8; ++i) romOut[i] = state.romCode[i];
+    return 1;
+}
+
+// One pass of the ROM search on a resolved port, one slot per round trip: three round
+// trips per bit.
+int SearchPassBySlots(uint8_t command, uint8_t* romOut, int32_t port) {
     OneWireThreadState& state = OneWireState();
     if (state.lastDeviceFlag != 0) {
         OneWireSetResult(NoData);
         return 0;
     }
     OneWirePurge(port);
-    int bitNumber = 1;
     int lastZero = 0;
-    int romByte = 0;
-    uint8_t mask = 1;
 
     if (!OneWireReset(port)) return 0;
     OneWireWriteBytes(command, 1, port);
     if (OneWireLastResult() != Ok) return 0;
 
-    while (romByte < 8) {
+    for (int bitNumber = 1; bitNumber <= RomBits; ++bitNumber) {
         int idBit = OneWireReadBit(port, SlotComplete);
-        if (OneWireLastResult() != Ok) break;
+        if (OneWireLastResult() != Ok) return 0;
         int complementBit = OneWireReadBit(port, SlotComplete);
-        if (OneWireLastResult() != Ok) break;
+        if (OneWireLastResult() != Ok) return 0;
         if (idBit == 1 && complementBit == 1) {
             // Nobody answered this bit: a device left the bus during the pass.
             OneWireSetResult(SearchError);
-            break;
+            return 0;
         }
-        int direction;
-        if (idBit != complementBit) {
-            direction = idBit;
-        } else if (bitNumber < state.lastDiscrepancy) {
-            direction = (state.romCode[romByte] & mask) != 0 ? 1 : 0;
-        } else {
-            direction = bitNumber == state.lastDiscrepancy ? 1 : 0;
-        }
+        int direction = Direction(state, bitNumber, idBit, complementBit);
         if (idBit == complementBit && direction == 0) lastZero = bitNumber;
-
-        if (direction) {
-            state.romCode[romByte] |= mask;
-        } else {
-            state.romCode[romByte] &= static_cast<uint8_t>(~mask);
-        }
+        SetPathBit(state, bitNumber, direction);
         OneWireWriteSlot(direction, port, SlotWait | SlotDrain);
-
-        ++bitNumber;
-        mask = static_cast<uint8_t>(mask << 1);
-        if (mask == 0) {
-            ++romByte;
-            mask = 1;
-        }
     }
-    if (bitNumber <= RomBits) return 0;
+    return FinishPass(state, lastZero, romOut);
+}
 
-    state.lastDiscrepancy = lastZero;
-    if (lastZero == 0) state.lastDeviceFlag = 1;
-    for (int i = 0; i < 8; ++i) romOut[i] = state.romCode[i];
-    return 1;
+// How a walk along the ROM tree ended.
+constexpr int WalkDone = 1;
+constexpr int WalkFailed = 0;  // the result code says why
+// Below: the negated bit number at which every device answering left the path sent.
+
+// Sends the command and walks the bits of one pass after a reset. Up to bit `fixed` the
+// directions are those of the previous pass's path, known before anything is read, so the
+// command, those bits' three slots each and the two read slots of bit `fixed` go out as one
+// block and are checked afterwards. From there each round trip carries the direction of one
+// bit and the read slots of the next, as a direction depends on the bit read just before.
+int Walk(uint8_t command, int fixed, int32_t port, int& lastZero) {
+    OneWireThreadState& state = OneWireState();
+    lastZero = 0;
+    std::vector<uint8_t> slots;
+    for (int bit = 0; bit < 8; ++bit) slots.push_back(((command >> bit) & 1) ? SlotOne : SlotZero);
+    for (int bitNumber = 1; bitNumber < fixed; ++bitNumber) {
+        slots.insert(slots.end(), {SlotOne, SlotOne});
+        slots.push_back(PathBit(state, bitNumber) ? SlotOne : SlotZero);
+    }
+    slots.insert(slots.end(), {SlotOne, SlotOne});
+    if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port))
+        return WalkFailed;
+
+    size_t at = 8;
+    for (int bitNumber = 1; bitNumber < fixed; ++bitNumber, at += 3) {
+        int idBit = slots[at] == SlotOne, complementBit = slots[at + 1] == SlotOne;
+        if (idBit == 1 && complementBit == 1) {
+            OneWireSetResult(SearchError);
+            return WalkFailed;
+        }
+        int direction = Direction(state, bitNumber, idBit, complementBit);
+        if (direction != PathBit(state, bitNumber)) return -bitNumber;
+        if (idBit == complementBit && direction == 0) lastZero = bitNumber;
+    }
+    int idBit = slots[at] == SlotOne, complementBit = slots[at + 1] == SlotOne;
+    for (int bitNumber = fixed;; ++bitNumber) {
+        if (idBit == 1 && complementBit == 1) {
+            OneWireSetResult(SearchError);
+            return WalkFailed;
+        }
+        int direction = Direction(state, bitNumber, idBit, complementBit);
+        if (idBit == complementBit && direction == 0) lastZero = bitNumber;
+        SetPathBit(state, bitNumber, direction);
+        if (bitNumber == RomBits) {
+            // Alone, as in the slot-by-slot pass: its echo is collected, not required.
+            OneWireWriteSlot(direction, port, SlotWait | SlotDrain);
+            return WalkDone;
+        }
+        uint8_t next[3] = {direction ? SlotOne : SlotZero, SlotOne, SlotOne};
+        if (!OneWireExchangeSlots(next, 3, port)) return WalkFailed;
+        idBit = next[1] == SlotOne;
+        complementBit = next[2] == SlotOne;
+    }
+}
+
+// The same pass as SearchPassBySlots, in blocks: one round trip per bit from the previous
+// pass's last discrepancy on, one for everything before it.
+int SearchPassInBlocks(uint8_t command, uint8_t* romOut, int32_t port) {
+    OneWireThreadState& state = OneWireState();
+    if (state.lastDeviceFlag != 0) {
+        OneWireSetResult(NoData);
+        return 0;
+    }
+    OneWirePurge(port);
+    int fixed = state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1;
+    for (;;) {
+        if (!OneWireReset(port)) return 0;
+        int lastZero = 0;
+        int walked = Walk(command, fixed, port, lastZero);
+        if (walked == WalkDone) return FinishPass(state, lastZero, romOut);
+        if (walked == WalkFailed) return 0;
+        // The devices changed since the previous pass and all of those still answering
+        // left its path at this bit, where the slot-by-slot pass would have followed
+        // them. The path up to there still holds: walk it again and follow them.
+        fixed = -walked;
+    }
 }
 
 // Resets the bus and sends a ROM command; the caller continues with the command's data.
@@ -94,7 +173,17 @@ int OneWireSearchNext(uint8_t* romOut, int32_t port) {
     }
     port = OneWireResolvePort(port);
     if (OneWireLastResult() != Ok) return 0;
-    return SearchPass(SearchRomCommand, romOut, port);
+    return SearchPassInBlocks(SearchRomCommand, romOut, port);
+}
+
+int OneWireSearchNextBySlots(uint8_t* romOut, int32_t port) {
+    if (!romOut) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    port = OneWireResolvePort(port);
+    if (OneWireLastResult() != Ok) return 0;
+    return SearchPassBySlots(SearchRomCommand, romOut, port);
 }
 
 int OneWireMatchRom(const uint8_t* rom, int32_t port) {

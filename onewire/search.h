@@ -13,7 +13,15 @@ inline constexpr uint8_t SkipRomCommand = 0xCC;
 inline constexpr uint8_t ReadRomCommand = 0x33;
 
 int OneWireSearchReset();
+// One pass of the search. Bits whose direction the previous pass fixed go out as one block
+// with the command; from its last discrepancy on, each round trip carries one bit's
+// direction and the next bit's two read slots.
 int OneWireSearchNext(uint8_t* romOut, int32_t port);
+// The same pass one slot per round trip (three per bit): the same slots on the wire, the
+// same results and codes, at about three times the round trips. (When the devices change
+// between passes so that none is left on the previous pass's path, the block form notices
+// it only after its block, and walks the path again from a reset to follow them.)
+int OneWireSearchNextBySlots(uint8_t* romOut, int32_t port);
 int OneWireMatchRom(const uint8_t* rom, int32_t port);
 int OneWireSkipRom(int32_t port);
 int OneWireCrc8(const uint8_t* data, int32_t length);  // 0..255, or 0 with BadArgument

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -121,12 +123,14 @@ TEST_F(PortOpen, RowsShowTypeSerialPowerAndInitialTexts) {
 TEST_F(PortOpen, FailedPowerQueryShowsAnErrorNotThreeWires) {
     auto bus = std::make_shared<SimBus>();
     bus->addThermometer(Rom1, 20.0);
-    // Swallow the read slot that follows the Read Power Supply command: no echo comes back.
-    const std::vector<uint8_t> command = test::SlotBytes(0xB4);
-    test::RegisterFaultyPort(u"FLAKY", bus,
-                             [command](const auto& previous, const uint8_t*, int count) {
-                                 return count == 1 && previous == command;
-                             });
+    // Swallow the block that carries Match ROM, the code, the Read Power Supply command and
+    // its read slot: no echo comes back.
+    const std::vector<uint8_t> command = test::SlotBytes(ReadPowerSupplyCommand);
+    test::RegisterFaultyPort(u"FLAKY", bus, [command](const auto&, const uint8_t* data, int count) {
+        constexpr int CommandAt = 8 + 64;
+        return count == CommandAt + 8 + 1 &&
+               std::equal(command.begin(), command.end(), data + CommandAt);
+    });
     h.offerPort(u"FLAKY");
     h.choosePort(u"FLAKY");
     OpenSelectedPort(list);

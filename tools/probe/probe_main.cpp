@@ -13,6 +13,7 @@
 #include "onewire/result.h"
 #include "onewire/search.h"
 #include "onewire/timing.h"
+#include "onewire/transaction.h"
 #include "runtime/utf.h"
 #include "sim/demo_bus.h"
 
@@ -123,8 +124,7 @@ bool Enumerate(int32_t port, const std::string& name, std::vector<Device>& devic
 
 void ReadPowerModes(int32_t port, std::vector<Device>& devices) {
     for (Device& d : devices) {
-        if (!kv::OneWireMatchRom(d.rom.data(), port)) continue;
-        const int external = kv::OneWireReadPowerSupply(port);
+        const int external = kv::OneWireReadDevicePowerSupply(d.rom.data(), port);
         if (kv::OneWireLastResult() == kv::Ok) d.power = external ? "external" : "parasite";
     }
 }
@@ -134,7 +134,7 @@ void ReadThermometers(int32_t port, std::vector<Device>& devices) {
     for (const Device& d : devices) any = any || kv::IsThermometerFamily(d.rom[0]);
     if (!any) return;
     std::string convertFailure;
-    if (!kv::OneWireSkipRom(port) || !kv::OneWireConvert(0, port))
+    if (!kv::OneWireStartConversion(nullptr, port))
         convertFailure = CodeName(kv::OneWireLastResult());
     else
         kv::DelayMs(ConversionWaitMs);
@@ -145,7 +145,7 @@ void ReadThermometers(int32_t port, std::vector<Device>& devices) {
             continue;
         }
         uint8_t pad[kv::ScratchpadSize] = {};
-        if (!kv::OneWireMatchRom(d.rom.data(), port) || !kv::OneWireReadScratchpad(pad, port)) {
+        if (!kv::OneWireReadDeviceScratchpad(d.rom.data(), pad, port)) {
             d.state = CodeName(kv::OneWireLastResult());
             continue;
         }
