@@ -2,6 +2,8 @@
 // controls, ControlBlock and the option word, and what the next save writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "monitor/control_block.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
@@ -111,11 +113,26 @@ TEST_F(SettingsTest, FlagsUseTheLowestBitButInvertAnyNonzeroValue) {
     EXPECT_EQ(SettingsBytes(), SettingsFile("", 1, 0, 1, 0, 10, 1, 0, 1));
 }
 
-TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionAndSavesEmpty) {
+// An adapter unplugged at start-up must not cost the user the choice of its port: the name
+// stays in the file through every save until another port is picked.
+TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionButKeepsItsName) {
     WriteSettings("Port = COM7\nInterval = 3");
     Start();
     EXPECT_EQ(ui->control(MainWindow, PortSelector).state, -1);
-    EXPECT_EQ(SettingsBytes(), SettingsFile("", 3, 0, 0, 0, 10, 0, 0, 0));
+    EXPECT_EQ(SettingsBytes(), SettingsFile("COM7", 3, 0, 0, 0, 10, 0, 0, 0));
+    ASSERT_TRUE(ui->stepSpinBox(MainWindow, IntervalSpin, 1));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(SettingsBytes(), SettingsFile("COM7", 4, 0, 0, 0, 10, 0, 0, 0));
+    ASSERT_TRUE(
+        PumpUntil([&] { return ui->statusText(StatusLine, 0) == u"Порт 'COM7' недоступен"; }));
+
+    const auto& entries = ui->control(MainWindow, PortSelector).entries;
+    const auto demo = std::find(entries.begin(), entries.end(), u"DEMO");
+    ASSERT_NE(demo, entries.end());
+    ASSERT_TRUE(
+        ui->chooseEntry(MainWindow, PortSelector, static_cast<int>(demo - entries.begin())));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 4, 0, 0, 0, 10, 0, 0, 0));
 }
 
 TEST_F(SettingsTest, KeysAreFoundInAnyCaseAndRewrittenAsTheProgramNamesThem) {

@@ -15,6 +15,7 @@
 #include "monitor/monitor_worker.h"
 #include "monitor/worker_stats.h"
 #include "onewire/bus.h"
+#include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "onewire/search.h"
 #include "runtime/utf.h"
@@ -53,6 +54,7 @@ struct Boundary {
 
 struct Cost {
     double busMs, wireMs, limitMs;
+    double searchMs;    // one enumeration of the whole bus, as the worker's search makes it
     uint64_t failures;  // readings that failed or were corrupted while measuring
 };
 
@@ -66,7 +68,7 @@ Cost Measure(int thermometers, int passes, bool pty) {
     if (pty) {
         bus->setPowerSensing(false);  // a terminal has no modem lines
         server = std::make_unique<PtyServer>(bus);
-        if (!server->open() || !server->start()) return {-1, -1, -1, 0};
+        if (!server->open() || !server->start()) return {-1, -1, -1, -1, 0};
         name = Utf16FromUtf8(server->slavePath());
     } else {
         SimRegisterBus(name, bus);
@@ -100,9 +102,20 @@ Cost Measure(int thermometers, int passes, bool pty) {
     }
     ControlBlock.StopRequested = 1;
     worker.join();
-    SetTimeSource(nullptr);
     SerialCloseAll();
     currentPort = PortNone;
+    // The search the worker repeats while monitoring, on the same bus and clock.
+    double searchMs = -1;
+    if (const int32_t port = OneWireOpen(name, PortDynamic)) {
+        const int64_t start = clock.nowMicroseconds();
+        const Enumeration found = OneWireEnumerate(port);
+        const int64_t took = clock.nowMicroseconds() - start;
+        if (found.end == EnumerationEnd::Complete &&
+            static_cast<int>(found.codes.size()) == thermometers)
+            searchMs = took / 1000.0;
+        OneWireClose(port);
+    }
+    SetTimeSource(nullptr);
     if (server) {
         server->stop();
     } else {
@@ -115,7 +128,7 @@ Cost Measure(int thermometers, int passes, bool pty) {
     const double n = static_cast<double>(wanted - 2);
     return {(to.now - from.now - (to.slept - from.slept)) / 1000.0 / n,
             (to.wireMicroseconds - from.wireMicroseconds) / 1000.0 / n, PassLimitMs(thermometers),
-            to.failures - from.failures};
+            searchMs, to.failures - from.failures};
 }
 
 }  // namespace
@@ -129,16 +142,18 @@ int RunBusCost(int passes, bool pty) {
         passes);
     std::printf(
         "| thermometers | bus time per pass | wire-time limit | ratio | "
-        "sum of echo time-outs | failed readings |\n|---:|---:|---:|---:|---:|---:|\n");
+        "sum of echo time-outs | failed readings | search of the bus | share of the "
+        "running time at one search a minute |\n|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int thermometers : {1, 10, 50}) {
         const Cost cost = Measure(thermometers, passes, pty);
         if (cost.busMs < 0) {
             std::fprintf(stderr, "kalorivox-soak: no pseudo-terminal\n");
             return 1;
         }
-        std::printf("| %d | %.2f ms | %.2f ms | %.2f | %.0f ms | %llu |\n", thermometers,
-                    cost.busMs, cost.wireMs, cost.busMs / cost.wireMs, cost.limitMs,
-                    static_cast<unsigned long long>(cost.failures));
+        std::printf("| %d | %.2f ms | %.2f ms | %.2f | %.0f ms | %llu | %.1f ms | %.3f %% |\n",
+                    thermometers, cost.busMs, cost.wireMs, cost.busMs / cost.wireMs, cost.limitMs,
+                    static_cast<unsigned long long>(cost.failures), cost.searchMs,
+                    100.0 * cost.searchMs / static_cast<double>(ReSearchPeriodMs));
         std::fflush(stdout);
     }
     return 0;

@@ -1,6 +1,7 @@
 // kalorivox-soak: runs the monitoring worker for a long time on the simulated DEMO bus with
-// noise on the line, in separate polling and then in common conversion, and checks that it
-// neither crashes nor leaks and that the log holds only readings that passed their CRC.
+// noise on the line (and, if asked, sensors unplugged and plugged back), in separate polling
+// and then in common conversion, and checks that it neither crashes nor leaks and that the
+// log holds only true readings.
 // Also: the bus cost of a pass, and the port list as the program would offer it.
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,8 @@ constexpr char Usage[] =
     "  --noise P       bit-flip probability of the simulated line (0.001)\n"
     "  --seed N        seed of the noise (1)\n"
     "  --interval N    seconds between passes (1)\n"
+    "  --replug S      every S seconds (of the worker's clock) a random sensor is unplugged,\n"
+    "                  or plugged back when it was out (0: never, the default)\n"
     "  --simulated     simulated clock: no real waits, many more passes in the same time\n"
     "  --folder DIR    keep the log file in DIR (default: a temporary folder, removed)\n"
     "  --bus-cost [N]  measure the bus time of a common-conversion pass for 1, 10 and 50\n"
@@ -75,19 +78,20 @@ int main(int argc, char** argv) {
             options.folder = argv[++i];
         } else if (hasValue && Number(argv[i + 1], value) &&
                    (arg == "--seconds" || arg == "--noise" || arg == "--seed" ||
-                    arg == "--interval")) {
+                    arg == "--interval" || arg == "--replug")) {
             ++i;
             if (arg == "--seconds") options.seconds = value;
             if (arg == "--noise") options.noise = value;
             if (arg == "--seed") options.seed = static_cast<uint64_t>(value);
             if (arg == "--interval") options.interval = static_cast<int>(value);
+            if (arg == "--replug") options.replugSeconds = value;
         } else {
             std::fprintf(stderr, "kalorivox-soak: bad argument '%s'\n%s", arg.c_str(), Usage);
             return 2;
         }
     }
     if (options.seconds <= 0 || options.noise < 0 || options.noise > 1 || options.interval < 0 ||
-        options.interval > 65535) {
+        options.replugSeconds < 0 || options.interval > 65535) {
         std::fprintf(stderr, "kalorivox-soak: value out of range\n");
         return 2;
     }

@@ -9,8 +9,9 @@ struct SoakOptions {
     double noise = 1e-3;
     uint64_t seed = 1;
     int interval = 1;
-    bool simulated = false;  // simulated clock: the same passes without the real waits
-    std::string folder;      // where the log goes; a fresh temporary folder when empty
+    double replugSeconds = 0;  // a random sensor unplugged or plugged back this often; 0 never
+    bool simulated = false;    // simulated clock: the same passes without the real waits
+    std::string folder;        // where the log goes; a fresh temporary folder when empty
 };
 
 // Returns 0 when every check held.
