@@ -10,6 +10,9 @@ class Win32Driver final : public UiDriver {
     bool ChooseEntry(int window, int control, int index) override {
         return win32_user::ChooseEntry(window, control, index);
     }
+    bool OpenDropDown(int window, int control) override {
+        return win32_user::OpenDropDown(window, control);
+    }
     bool StepSpinBox(int window, int control, int delta) override {
         return win32_user::StepSpinBox(window, control, delta);
     }

@@ -25,7 +25,8 @@ struct Win32ListChoice {
     bool dropped = false;
     int selectionAtDrop = -1;
     bool reportedWhileDropped = false;
-    int lastReported = -2;  // selection reported by the end of a choice, until the next change
+    int lastReported = -2;      // selection reported by the end of a choice, until the next change
+    bool quietOpening = false;  // the next opening is part of a choice a test makes; no report
 };
 
 // A spin box arrow step between its announcement and the moment the value moved.

@@ -1,5 +1,7 @@
 // Win32 implementation: what the windows are told, turned into the program's events, and the
 // table's cell colours drawn through custom draw.
+#include <utility>
+
 #include "ui/win32/win32_backend.h"
 
 namespace kv::ui {
@@ -23,8 +25,12 @@ void OnListNotification(int window, int control, Win32Control& list, WORD code) 
     const int selected = ComboSelection(list.hwnd);
     switch (code) {
         case CBN_DROPDOWN:
+            // Sent before the list shows: a bound handler may refill it, so the selection to
+            // compare with later is the one after the handler.
+            if (!std::exchange(choice.quietOpening, false))
+                Report(ControlEvent, window, control, DroppedDown);
             choice.dropped = true;
-            choice.selectionAtDrop = selected;
+            choice.selectionAtDrop = ComboSelection(list.hwnd);
             choice.reportedWhileDropped = false;
             break;
         case CBN_SELENDOK:

@@ -25,6 +25,8 @@ void DismissMessageBoxForClose();
 // thread only; each returns false (or an empty value) when the object is missing.
 namespace win32_user {
 bool ChooseEntry(int window, int control, int index);
+// Opens the list of a drop-down list and closes it again.
+bool OpenDropDown(int window, int control);
 bool StepSpinBox(int window, int control, int delta);
 bool ClickCheckBox(int window, int control);
 bool ChooseMenuItem(int menu, int item);

@@ -32,11 +32,21 @@ bool ChooseEntry(int window, int control, int index) {
     if (!list) return false;
     const int count = static_cast<int>(SendMessageW(list->hwnd, CB_GETCOUNT, 0, 0));
     if (index < 0 || index >= count) return false;
-    // Open the list, walk to the entry with the keys, take it with Enter.
+    // Open the list, walk to the entry with the keys, take it with Enter. The opening is a
+    // user action of its own (OpenDropDown); here it only serves the choice.
+    list->choice.quietOpening = true;
     SendMessageW(list->hwnd, CB_SHOWDROPDOWN, TRUE, 0);
     PressKey(list->hwnd, VK_HOME);
     for (int i = 0; i < index; ++i) PressKey(list->hwnd, VK_DOWN);
     PressKey(list->hwnd, VK_RETURN);
+    return true;
+}
+
+bool OpenDropDown(int window, int control) {
+    Win32Control* list = Control(window, control, Win32Kind::DropDownList);
+    if (!list) return false;
+    SendMessageW(list->hwnd, CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageW(list->hwnd, CB_SHOWDROPDOWN, FALSE, 0);
     return true;
 }
 
