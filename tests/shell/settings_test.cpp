@@ -5,9 +5,13 @@
 #include <algorithm>
 
 #include "monitor/control_block.h"
+#include "monitor/port_choice.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
+#include "serial/serial_device.h"
+#include "sim/sim_bus.h"
 #include "tests/shell/program_fixture.h"
+#include "ui/toolkit.h"
 
 namespace kv::testing {
 namespace {
@@ -133,6 +137,37 @@ TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionButKeepsItsName) {
         ui->chooseEntry(MainWindow, PortSelector, static_cast<int>(demo - entries.begin())));
     ASSERT_TRUE(Pump());
     EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 4, 0, 0, 0, 10, 0, 0, 0));
+}
+
+// The worker followed the adapter to another name and says so: the file shows the new name.
+TEST_F(SettingsTest, PortFollowedByTheWorkerIsWrittenToTheFile) {
+    WriteSettings("Port = ttyKvGone0\nInterval = 2");
+    Start();
+    EXPECT_EQ(SettingsBytes(), SettingsFile("ttyKvGone0", 2, 0, 0, 0, 10, 0, 0, 0));
+    ASSERT_TRUE(PortChoiceFollow(u"ttyKvGone0", u"DEMO"));
+    ui::SetText(MainWindow, PortSelector, u"DEMO");
+    ASSERT_TRUE(Post(PortFollowedEvent, 0));
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 2, 0, 0, 0, 10, 0, 0, 0));
+    EXPECT_FALSE(PortChoiceFollow(u"ttyKvGone0", u"ttyKvGone1")) << "DEMO is the choice now";
+}
+
+TEST_F(SettingsTest, OpeningThePortListShowsPortsPluggedInSinceAndKeepsTheSelection) {
+    WriteSettings("Port = DEMO");
+    Start();
+    const auto listed = [&](std::u16string_view name) {
+        const auto& entries = ui->control(MainWindow, PortSelector).entries;
+        return std::find(entries.begin(), entries.end(), name) != entries.end();
+    };
+    EXPECT_FALSE(listed(u"KVLATE"));
+    SimRegisterBus(u"KVLATE", std::make_shared<SimBus>());  // plugged in after start-up
+    ASSERT_TRUE(ui->openDropDown(MainWindow, PortSelector));
+    EXPECT_TRUE(listed(u"KVLATE"));
+    EXPECT_EQ(ui::GetText(MainWindow, PortSelector), u"DEMO") << "the open port stays selected";
+    SerialUnregisterVirtualPort(u"KVLATE");
+    ASSERT_TRUE(ui->openDropDown(MainWindow, PortSelector));
+    EXPECT_FALSE(listed(u"KVLATE"));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 1, 0, 0, 0, 10, 0, 0, 0)) << "not rewritten";
 }
 
 TEST_F(SettingsTest, KeysAreFoundInAnyCaseAndRewrittenAsTheProgramNamesThem) {
