@@ -7,6 +7,7 @@
 #include "monitor/device_search.h"
 #include "monitor/event_log.h"
 #include "monitor/port_open.h"
+#include "monitor/reconnect.h"
 #include "monitor/scratchpad_check.h"
 #include "monitor/sensor_list.h"
 #include "monitor/sensor_texts.h"
@@ -320,7 +321,11 @@ class Worker {
 
     void busFailure() {
         ++MonitorStats.busFailures;
-        statusSuffix_ = OneWireResultText(OneWireLastResult());
+        if (reconnect_.deviceGone()) {
+            portLost();
+        } else {
+            statusSuffix_ = OneWireResultText(OneWireLastResult());
+        }
         ShowStatus(statusSuffix_);
         statusForced_ = true;
         idle();
@@ -341,6 +346,10 @@ class Worker {
             // The rest of the interrupted pass is read without a new conversion.
             passStarted_ = rows > 0;
         }
+        if (reconnect_.waiting()) {
+            if (reconnect_.retry(list_)) portReopened();
+            return;
+        }
         ++faultyCount_;  // a failed pass start counts with the faults of its pass
         if (++idleIterations_ < ReSearchAfterIdle) return;
         idleIterations_ = 0;
@@ -352,6 +361,9 @@ class Worker {
             deviceCount_ = list_.count();
             MonitorStats.deviceCount = deviceCount_;
             rowsRebuilt();
+        } else if (reconnect_.deviceGone()) {
+            portLost();
+            ShowStatus(statusSuffix_);
         }
     }
 
@@ -367,13 +379,37 @@ class Worker {
             passStarted_ = false;
             polledRow_ = 0;
         }
-        if (SerialIsOpen(currentPort.load()) == 0) {
+        const bool isOpen = SerialIsOpen(currentPort.load()) != 0;
+        reconnect_.opened(isOpen);
+        if (!isOpen) {
             // The rows of the earlier port stay; the idle branch tells in each of them that
             // no port is open now, rather than repeating an old status tail.
             statusSuffix_ = OneWireResultText(NoOpenPort);
         } else {
             searchDone(LastSearchEnd());
         }
+        rowsRebuilt();
+    }
+
+    // The device of the port has gone and the port is closed: the rows keep saying so, and
+    // only the attempts to open it again run until it is back.
+    void portLost() {
+        statusSuffix_ = reconnect_.goneText();
+        deviceCount_ = 0;
+        MonitorStats.deviceCount = 0;
+    }
+
+    // The chosen port is open again after its device had gone, and searched.
+    void portReopened() {
+        deviceCount_ = list_.count();
+        MonitorStats.deviceCount = deviceCount_;
+        if (deviceCount_ > 0) {
+            list_.resetCursor();
+            passStarted_ = false;
+            polledRow_ = 0;
+        }
+        idleIterations_ = 0;
+        searchDone(LastSearchEnd());
         rowsRebuilt();
     }
 
@@ -388,6 +424,7 @@ class Worker {
     }
 
     SensorList list_;
+    PortReconnect reconnect_;
     int32_t deviceCount_ = 0;
     // A conversion has been made for the pass under way (or the pass was interrupted after
     // the rows were marked failed): the devices up to the end of the list are read without

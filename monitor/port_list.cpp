@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "monitor/port_choice.h"
 #include "monitor/window_ids.h"
 #include "runtime/utf.h"
 #include "serial/port_probe.h"
@@ -19,6 +20,13 @@ void ListComPorts(int chooser) {
     for (const std::u16string& name : SerialVirtualPortNames()) {
         if (SerialCanOffer(name)) ui::AddItem(MainWindow, chooser, ui::AppendPosition, name);
     }
+}
+
+void RefreshComPorts(int chooser) {
+    const std::u16string selected = ui::GetText(MainWindow, chooser);
+    const std::u16string chosen = selected.empty() ? PortChoiceName() : selected;
+    ListComPorts(chooser);
+    if (!chosen.empty()) ui::SetText(MainWindow, chooser, chosen);
 }
 
 }  // namespace kv

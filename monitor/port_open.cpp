@@ -3,6 +3,7 @@
 #include <string>
 
 #include "monitor/device_search.h"
+#include "monitor/port_choice.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
@@ -14,13 +15,16 @@
 namespace kv {
 
 void OpenSelectedPort(SensorList& list) {
-    const std::u16string name = ui::GetText(MainWindow, PortSelector);
+    const std::u16string selected = ui::GetText(MainWindow, PortSelector);
+    // Without a selection the kept choice is tried: a port that was not offered may be back.
+    const std::u16string name = selected.empty() ? PortChoiceName() : selected;
     OneWireClose(PortCurrent);
     if (!name.empty()) {
         if (OneWireOpen(name, PortCurrent)) {
             ShowStatus(texts::PortOpened);
+            if (selected.empty()) ShowChosenPort(name);
         } else {
-            ShowStatus(PortOpenFailedText(name));
+            ShowStatus(selected.empty() ? PortMissingText(name) : PortOpenFailedText(name));
         }
     }
     list.clear();

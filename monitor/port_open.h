@@ -8,8 +8,8 @@
 
 namespace kv {
 
-// Closes the current port, opens the one shown in PortSelector and searches it
-// (SearchDevices).
+// Closes the current port, opens the one shown in PortSelector (or, with no selection, the
+// kept choice of a port not offered when the list was made) and searches it.
 void OpenSelectedPort(SensorList& list);
 
 }  // namespace kv

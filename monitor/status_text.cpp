@@ -53,6 +53,20 @@ std::u16string NothingFoundText(std::u16string_view portName) {
     return text;
 }
 
+std::u16string PortMissingText(std::u16string_view portName) {
+    std::u16string text(texts::PortMissingHead);
+    text += portName;
+    text += texts::PortMissingTail;
+    return text;
+}
+
+std::u16string PortGoneText(std::u16string_view portName) {
+    std::u16string text(texts::PortMissingHead);
+    text += portName;
+    text += texts::PortGoneTail;
+    return text;
+}
+
 std::u16string PortOpenFailedText(std::u16string_view portName) {
     std::u16string text(texts::PortOpenFailedHead);
     text += portName;

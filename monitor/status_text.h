@@ -15,5 +15,9 @@ std::u16string StatusSuffixText(int64_t errorCount, int64_t limitCount);
 // "На порту COM1, '1-Wire' устройства не найдены."
 std::u16string NothingFoundText(std::u16string_view portName);
 std::u16string PortOpenFailedText(std::u16string_view portName);
+// "Порт 'ttyUSB0' недоступен": the chosen port is not offered now.
+std::u16string PortMissingText(std::u16string_view portName);
+// "Порт 'ttyUSB0' отключён": the device of the open port has gone.
+std::u16string PortGoneText(std::u16string_view portName);
 
 }  // namespace kv

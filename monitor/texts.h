@@ -29,6 +29,11 @@ inline constexpr std::u16string_view PortOpenFailedTail =
 inline constexpr std::u16string_view Searching = u"Поиск '1-Wire' устройств...";
 inline constexpr std::u16string_view NothingFoundHead = u"На порту ";
 inline constexpr std::u16string_view NothingFoundTail = u", '1-Wire' устройства не найдены.";
+// The chosen port is not there: not offered (unplugged at start-up), or its device went
+// away while it was open. The worker opens it again by itself when it returns.
+inline constexpr std::u16string_view PortMissingHead = u"Порт '";
+inline constexpr std::u16string_view PortMissingTail = u"' недоступен";
+inline constexpr std::u16string_view PortGoneTail = u"' отключён";
 // After the count of a list that a search spoiled by the line left incomplete.
 inline constexpr std::u16string_view SearchIncomplete = u"  Поиск прерван ошибкой, будет повторён";
 

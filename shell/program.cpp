@@ -5,6 +5,8 @@
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
 #include "monitor/monitor_worker.h"
+#include "monitor/port_choice.h"
+#include "monitor/port_list.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "runtime/ini_store.h"
@@ -175,6 +177,7 @@ void ProgramStart(std::u16string_view folder) {
 
     BuildMainWindow();
     BindControlEvent(MainWindow, PortSelector, OnPortSelected, Changed);
+    BindControlEvent(MainWindow, PortSelector, OnPortListOpening, DroppedDown);
     LoadSettings();
     workerThread = ThreadStart(MonitorWorker, 0);
 }
@@ -182,6 +185,11 @@ void ProgramStart(std::u16string_view folder) {
 int OnPortSelected() {
     ControlBlock.ReopenPort = 1;
     SaveSettings();
+    return 0;
+}
+
+int OnPortListOpening() {
+    RefreshComPorts(PortSelector);
     return 0;
 }
 
@@ -196,6 +204,9 @@ bool DispatchEvent(int kind) {
         case CloseEvent:
             Shutdown();
             return false;
+        case PortFollowedEvent:  // the worker followed the adapter to a new port name
+            SaveSettings();
+            return true;
         default:
             return true;
     }

@@ -19,6 +19,8 @@ void ProgramStart(std::u16string_view folder);
 
 // Bound to Changed of PortSelector: asks the worker to reopen the port and saves.
 int OnPortSelected();
+// Bound to DroppedDown of PortSelector: lists the ports afresh before the list shows.
+int OnPortListOpening();
 
 // Carries out the event WaitEvent just returned. False once it has run Shutdown.
 bool DispatchEvent(int kind);

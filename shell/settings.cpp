@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "monitor/control_block.h"
+#include "monitor/port_choice.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "runtime/ini_store.h"
@@ -49,6 +50,8 @@ void LoadSettings() {
     const bool opened = IniOpen(SettingsFileName) != 0;
 
     const std::u16string port = IniReadString(key::Port, u"");
+    // Kept even when the chooser has no such entry: the adapter may be plugged in later.
+    PortChoiceSet(port);
     if (port.empty()) {
         SetState(MainWindow, PortSelector, -1);
     } else {
@@ -97,7 +100,15 @@ void LoadSettings() {
 
 void SaveSettings() {
     if (IniCreate(SettingsFileName) == 0) return;
-    IniWriteString(key::Port, GetText(MainWindow, PortSelector));
+    // A selection is the user's choice (every pick is saved); without one the chosen port
+    // is not offered at the moment, and its name stays until the user picks another.
+    std::u16string port = GetText(MainWindow, PortSelector);
+    if (port.empty()) {
+        port = PortChoiceName();
+    } else {
+        PortChoiceSet(port);
+    }
+    IniWriteString(key::Port, port);
     IniWriteInteger(key::Interval, GetState(MainWindow, IntervalSpin));
     IniWriteInteger(key::ThermoControl, GetState(MainWindow, LimitCheckBox) != 0 ? 1 : 0);
     IniWriteInteger(key::ConvertOnly, GetMenuItemState(MainMenu, MenuSeparatePolling) != 0 ? 1 : 0);

@@ -21,6 +21,9 @@ inline constexpr int Changed = 768;
 inline constexpr int SteppedUp = 4;
 inline constexpr int SteppedDown = 5;
 inline constexpr int Clicked = 0;  // check box, after it toggled
+// Drop-down list: the user is opening its list. A handler bound to it runs before the list
+// is shown, so the entries it sets (and the selection it keeps) are what the user sees.
+inline constexpr int DroppedDown = 7;
 
 inline constexpr int AutoId = -1;          // Create*: the layer picks the identifier
 inline constexpr int AppendPosition = -1;  // AddItem

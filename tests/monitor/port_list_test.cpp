@@ -22,7 +22,7 @@
 #include "sim/demo_bus.h"
 #include "sim/posix/pty_server.h"
 #include "tests/monitor/worker_harness.h"
-#include "tests/serial/device_folder.h"
+#include "tests/serial/posix/device_folder.h"
 #include "ui/toolkit.h"
 
 namespace kv {

@@ -7,6 +7,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/monitor_worker.h"
+#include "monitor/port_choice.h"
 #include "monitor/window_ids.h"
 #include "monitor/worker_stats.h"
 #include "onewire/bus.h"
@@ -130,6 +131,7 @@ std::vector<uint8_t> SlotBytes(uint8_t value) {
 // --- WorkerHarness ----------------------------------------------------------------------
 
 WorkerHarness::WorkerHarness() {
+    PortChoiceSet(u"");  // no port kept from an earlier test
     timeScope_ = std::make_unique<ScopedTimeSource>(&clock);
     toolkit = &ui::InstallHeadlessToolkit();
     toolkit->setDirectCrossThreadCalls(true);

@@ -2,10 +2,16 @@
 // controls, ControlBlock and the option word, and what the next save writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "monitor/control_block.h"
+#include "monitor/port_choice.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
+#include "serial/serial_device.h"
+#include "sim/sim_bus.h"
 #include "tests/shell/program_fixture.h"
+#include "ui/toolkit.h"
 
 namespace kv::testing {
 namespace {
@@ -111,11 +117,57 @@ TEST_F(SettingsTest, FlagsUseTheLowestBitButInvertAnyNonzeroValue) {
     EXPECT_EQ(SettingsBytes(), SettingsFile("", 1, 0, 1, 0, 10, 1, 0, 1));
 }
 
-TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionAndSavesEmpty) {
+// An adapter unplugged at start-up must not cost the user the choice of its port: the name
+// stays in the file through every save until another port is picked.
+TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionButKeepsItsName) {
     WriteSettings("Port = COM7\nInterval = 3");
     Start();
     EXPECT_EQ(ui->control(MainWindow, PortSelector).state, -1);
-    EXPECT_EQ(SettingsBytes(), SettingsFile("", 3, 0, 0, 0, 10, 0, 0, 0));
+    EXPECT_EQ(SettingsBytes(), SettingsFile("COM7", 3, 0, 0, 0, 10, 0, 0, 0));
+    ASSERT_TRUE(ui->stepSpinBox(MainWindow, IntervalSpin, 1));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(SettingsBytes(), SettingsFile("COM7", 4, 0, 0, 0, 10, 0, 0, 0));
+    ASSERT_TRUE(
+        PumpUntil([&] { return ui->statusText(StatusLine, 0) == u"Порт 'COM7' недоступен"; }));
+
+    const auto& entries = ui->control(MainWindow, PortSelector).entries;
+    const auto demo = std::find(entries.begin(), entries.end(), u"DEMO");
+    ASSERT_NE(demo, entries.end());
+    ASSERT_TRUE(
+        ui->chooseEntry(MainWindow, PortSelector, static_cast<int>(demo - entries.begin())));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 4, 0, 0, 0, 10, 0, 0, 0));
+}
+
+// The worker followed the adapter to another name and says so: the file shows the new name.
+TEST_F(SettingsTest, PortFollowedByTheWorkerIsWrittenToTheFile) {
+    WriteSettings("Port = ttyKvGone0\nInterval = 2");
+    Start();
+    EXPECT_EQ(SettingsBytes(), SettingsFile("ttyKvGone0", 2, 0, 0, 0, 10, 0, 0, 0));
+    ASSERT_TRUE(PortChoiceFollow(u"ttyKvGone0", u"DEMO"));
+    ui::SetText(MainWindow, PortSelector, u"DEMO");
+    ASSERT_TRUE(Post(PortFollowedEvent, 0));
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 2, 0, 0, 0, 10, 0, 0, 0));
+    EXPECT_FALSE(PortChoiceFollow(u"ttyKvGone0", u"ttyKvGone1")) << "DEMO is the choice now";
+}
+
+TEST_F(SettingsTest, OpeningThePortListShowsPortsPluggedInSinceAndKeepsTheSelection) {
+    WriteSettings("Port = DEMO");
+    Start();
+    const auto listed = [&](std::u16string_view name) {
+        const auto& entries = ui->control(MainWindow, PortSelector).entries;
+        return std::find(entries.begin(), entries.end(), name) != entries.end();
+    };
+    EXPECT_FALSE(listed(u"KVLATE"));
+    SimRegisterBus(u"KVLATE", std::make_shared<SimBus>());  // plugged in after start-up
+    ASSERT_TRUE(ui->openDropDown(MainWindow, PortSelector));
+    EXPECT_TRUE(listed(u"KVLATE"));
+    EXPECT_EQ(ui::GetText(MainWindow, PortSelector), u"DEMO") << "the open port stays selected";
+    SerialUnregisterVirtualPort(u"KVLATE");
+    ASSERT_TRUE(ui->openDropDown(MainWindow, PortSelector));
+    EXPECT_FALSE(listed(u"KVLATE"));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(SettingsBytes(), SettingsFile("DEMO", 1, 0, 0, 0, 10, 0, 0, 0)) << "not rewritten";
 }
 
 TEST_F(SettingsTest, KeysAreFoundInAnyCaseAndRewrittenAsTheProgramNamesThem) {

@@ -218,6 +218,38 @@ TEST_P(ToolkitContract, EveryChoiceOfAnEntryIsReportedAlsoOfTheSelectedOne) {
     EXPECT_EQ((std::vector<Seen>{ControlSeen(List, Changed)}), Drain());
 }
 
+// The port list is filled afresh each time the user opens it: the handler runs before the list
+// shows, its own changes of the entries raise nothing, and the opening reaches the loop too.
+int listOpenings = 0;
+int RefillingHandler() {
+    ++listOpenings;
+    const std::u16string selected = GetText(Window, List);
+    ClearItems(Window, List);
+    for (const char* port : {"COM1", "COM3", "COM4"})
+        AddItem(Window, List, AppendPosition, U16(port));
+    SetText(Window, List, selected);
+    return 0;
+}
+
+TEST_P(ToolkitContract, OpeningTheListRunsItsHandlerFirstAndKeepsTheSelection) {
+    listOpenings = 0;
+    BindControlEvent(Window, List, RefillingHandler, DroppedDown);
+    SetText(Window, List, U16("COM3"));
+    ASSERT_TRUE(driver_->OpenDropDown(Window, List));
+    EXPECT_EQ(1, listOpenings);
+    EXPECT_EQ(3, CountItems(Window, List));
+    EXPECT_EQ(U16("COM3"), GetText(Window, List));
+    EXPECT_EQ(1, GetState(Window, List));
+    EXPECT_EQ((std::vector<Seen>{ControlSeen(List, DroppedDown)}), Drain())
+        << "no Changed from the refill, one opening";
+    ASSERT_TRUE(driver_->ChooseEntry(Window, List, 2));
+    EXPECT_EQ(U16("COM4"), GetText(Window, List));
+    EXPECT_EQ((std::vector<Seen>{ControlSeen(List, Changed)}), Drain());
+    EXPECT_FALSE(driver_->OpenDropDown(Window, Check));
+    EXPECT_FALSE(driver_->OpenDropDown(Window, 99));
+    BindControlEvent(Window, List, nullptr, DroppedDown);
+}
+
 TEST_P(ToolkitContract, DropDownTextSelectsIgnoringCase) {
     EXPECT_EQ(-1, GetState(Window, List));
     EXPECT_EQ(u"", GetText(Window, List));

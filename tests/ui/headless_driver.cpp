@@ -10,6 +10,9 @@ class HeadlessDriver final : public UiDriver {
     bool ChooseEntry(int window, int control, int index) override {
         return toolkit_->chooseEntry(window, control, index);
     }
+    bool OpenDropDown(int window, int control) override {
+        return toolkit_->openDropDown(window, control);
+    }
     bool StepSpinBox(int window, int control, int delta) override {
         return toolkit_->stepSpinBox(window, control, delta);
     }

@@ -21,6 +21,9 @@ class QtDriver final : public UiDriver {
     bool ChooseEntry(int window, int control, int index) override {
         return qt_user::ChooseEntry(window, control, index);
     }
+    bool OpenDropDown(int window, int control) override {
+        return qt_user::OpenDropDown(window, control);
+    }
     bool StepSpinBox(int window, int control, int delta) override {
         return qt_user::StepSpinBox(window, control, delta);
     }

@@ -15,6 +15,8 @@ class UiDriver {
     // Installs a fresh toolkit; the calling thread becomes the window thread.
     virtual void Install() = 0;
     virtual bool ChooseEntry(int window, int control, int index) = 0;
+    // Opens the list of a drop-down list (and closes it); false when there is none.
+    virtual bool OpenDropDown(int window, int control) = 0;
     virtual bool StepSpinBox(int window, int control, int delta) = 0;
     virtual bool ClickCheckBox(int window, int control) = 0;
     virtual bool ChooseMenuItem(int menu, int item) = 0;

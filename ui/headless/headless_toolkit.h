@@ -107,6 +107,7 @@ class HeadlessToolkit final : public ToolkitBackend {
 
     // --- acting as the user; each returns false when the object does not exist -----------
     bool chooseEntry(int window, int control, int index);  // drop-down list
+    bool openDropDown(int window, int control);            // shows its entries
     bool stepSpinBox(int window, int control, int delta);  // arrow step (+1 up, -1 down)
     bool clickCheckBox(int window, int control);
     bool chooseMenuItem(int menu, int item);

@@ -33,6 +33,18 @@ bool HeadlessToolkit::chooseEntry(int window, int control, int index) {
     });
 }
 
+bool HeadlessToolkit::openDropDown(int window, int control) {
+    return Act([&] {
+        {
+            Lock lock(mutex_);
+            HeadlessControl* c = Find(window, control);
+            if (!c || c->kind != HeadlessKind::DropDownList) return false;
+        }
+        Report(ControlEvent, window, control, DroppedDown);
+        return true;
+    });
+}
+
 bool HeadlessToolkit::stepSpinBox(int window, int control, int delta) {
     return Act([&] {
         bool changed = false;

@@ -78,7 +78,8 @@ bool QtToolkit::CreateLabel(int window, int control, int x, int y, int width, in
 bool QtToolkit::CreateDropDownList(int window, int control, int x, int y, int width, int height) {
     QtWindow* w = FindWindow(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
-    auto* list = new QComboBox(ParentFor(*w));
+    auto* list =
+        new KvComboBox(ParentFor(*w), [window, control] { Report(window, control, DroppedDown); });
     list->setEditable(false);
     list->setMaxVisibleItems(12);
     // Every choice the user makes counts, also of the entry already selected: choosing the

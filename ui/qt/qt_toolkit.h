@@ -24,6 +24,8 @@ void DismissMessageBoxForClose();
 // Window thread only; each returns false (or an empty value) when the object is missing.
 namespace qt_user {
 bool ChooseEntry(int window, int control, int index);
+// Opens the list as a click on the arrow does, and closes it again.
+bool OpenDropDown(int window, int control);
 bool StepSpinBox(int window, int control, int delta);
 bool ClickCheckBox(int window, int control);
 bool ChooseMenuItem(int menu, int item);

@@ -28,6 +28,14 @@ bool ChooseEntry(int window, int control, int index) {
     return true;
 }
 
+bool OpenDropDown(int window, int control) {
+    auto* list = Control<QComboBox>(window, control, QtKind::DropDownList);
+    if (!list) return false;
+    list->showPopup();
+    list->hidePopup();
+    return true;
+}
+
 bool StepSpinBox(int window, int control, int delta) {
     auto* spin = Control<KvSpinBox>(window, control, QtKind::SpinBox);
     if (!spin || delta == 0) return false;

@@ -24,6 +24,14 @@ void KvWindow::closeEvent(QCloseEvent* event) {
     if (onClose_) onClose_();
 }
 
+KvComboBox::KvComboBox(QWidget* parent, std::function<void()> onOpen)
+    : QComboBox(parent), onOpen_(std::move(onOpen)) {}
+
+void KvComboBox::showPopup() {
+    if (onOpen_) onOpen_();  // may change the entries: the popup is sized after it
+    QComboBox::showPopup();
+}
+
 KvSpinBox::KvSpinBox(QWidget* parent, bool readOnlyText, std::function<void(int)> onStep)
     : QSpinBox(parent), onStep_(std::move(onStep)) {
     // Plain decimal whatever the user's locale: no group separators, no other digits.

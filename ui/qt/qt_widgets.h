@@ -1,6 +1,7 @@
 // Small Qt widget subclasses that report what the toolkit needs: a close request that does
 // not close, a spin box arrow step with its direction, tooltips for cut-off table cells.
 #pragma once
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QSpinBox>
@@ -20,6 +21,16 @@ class KvWindow final : public QWidget {
 
   private:
     std::function<void()> onClose_;
+};
+
+// Drop-down list that reports the opening of its list before the list shows.
+class KvComboBox final : public QComboBox {
+  public:
+    KvComboBox(QWidget* parent, std::function<void()> onOpen);
+    void showPopup() override;
+
+  private:
+    std::function<void()> onOpen_;
 };
 
 // Spin box whose field cannot be typed into, showing plain decimal numbers; reports each

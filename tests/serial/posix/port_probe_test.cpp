@@ -16,7 +16,7 @@
 #include "serial/port_probe.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
-#include "tests/serial/device_folder.h"
+#include "tests/serial/posix/device_folder.h"
 
 namespace kv {
 namespace {
@@ -80,6 +80,9 @@ TEST_F(PortProbe, LookingAtAPortChangesNothingOnIt) {
     ASSERT_EQ(tcsetattr(terminal.slave(), TCSANOW, &held), 0);
     held = Settings(terminal.slave());
     ASSERT_EQ(::write(terminal.master(), "typed\n", 6), 6);
+    // The kernel hands the bytes to the slave side a moment later.
+    for (int i = 0; i < 200 && Waiting(terminal.slave()) < 6; ++i) usleep(5000);
+    ASSERT_EQ(Waiting(terminal.slave()), 6);
     ASSERT_TRUE(folder.addNode("ttyUSB7", terminal.slavePath()));
 
     EXPECT_EQ(SerialCanOffer(u"ttyUSB7"), 1);
