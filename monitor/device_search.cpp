@@ -9,6 +9,7 @@
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
+#include "onewire/ds18x20.h"
 #include "onewire/port.h"
 #include "ui/toolkit.h"
 
@@ -80,7 +81,7 @@ bool UpdateDevices(SensorList& list, const Enumeration& found) {
     } else {
         for (int32_t i = 0; i < list.count(); ++i) kept.push_back(list.at(i));
         for (const RomCode& rom : found.codes) {
-            if (!listed(rom) && RomCrcOk(rom)) kept.push_back(SensorRecord{rom});
+            if (!listed(rom) && RomCrcOk(rom.data())) kept.push_back(SensorRecord{rom});
         }
     }
     bool same = static_cast<int32_t>(kept.size()) == list.count();

@@ -1,22 +1,44 @@
 #include "monitor/event_log.h"
 
+#include <atomic>
+
 #include "monitor/sensor_texts.h"
+#include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "runtime/date_text.h"
 #include "runtime/number_text.h"
 #include "runtime/text_file.h"
 
 namespace kv {
+namespace {
+
+std::atomic<bool> failing{false};
+
+void setFailing(bool now) {
+    if (failing.exchange(now) == now) return;
+    SetStatusNote(now ? texts::LogWriteFailed : std::u16string_view());
+}
+
+bool openLog() {
+    if (!TextFileOpen(LogFileNumber, texts::LogFileName)) return false;
+    const int64_t size = TextFileSize(LogFileNumber);
+    if (size > 0) {
+        TextFileSeek(LogFileNumber, size);
+    } else {
+        TextFileWriteMark(LogFileNumber);
+    }
+    return true;
+}
+
+}  // namespace
 
 void WriteLog(std::u16string_view text) {
-    if (!TextFileIsOpen(LogFileNumber)) {
-        if (!TextFileOpen(LogFileNumber, texts::LogFileName)) return;
-        const int64_t size = TextFileSize(LogFileNumber);
-        if (size > 0) {
-            TextFileSeek(LogFileNumber, size);
-        } else {
-            TextFileWriteMark(LogFileNumber);
-        }
+    // Records written on into a file that was deleted or renamed would reach nobody.
+    if (TextFileIsOpen(LogFileNumber) && !TextFileIsStillAt(LogFileNumber, texts::LogFileName))
+        TextFileClose(LogFileNumber);
+    if (!TextFileIsOpen(LogFileNumber) && !openLog()) {
+        setFailing(true);
+        return;
     }
     std::u16string line(text);
     if (!line.empty()) {
@@ -26,7 +48,18 @@ void WriteLog(std::u16string_view text) {
         line.insert(0, DateToText(texts::LogDateMask, CurrentDate()));
     }
     TextFileWriteLine(LogFileNumber, line);
-    TextFileFlush(LogFileNumber);
+    if (TextFileFlush(LogFileNumber) < 0) {
+        // Nothing of the record stays in the file. Closing it makes the next record start
+        // over, with the mark should the file have been left empty.
+        TextFileClose(LogFileNumber);
+        setFailing(true);
+        return;
+    }
+    setFailing(false);
+}
+
+void WriteLogStopped() {
+    setFailing(false);
 }
 
 std::u16string LogReadingText(const std::u16string& romText, float celsius) {

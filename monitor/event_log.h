@@ -8,9 +8,14 @@ namespace kv {
 
 inline constexpr int LogFileNumber = 0;
 
-// Never reports a failure: a record that cannot be written is dropped, and the next call
-// tries to open the file again.
+// A record is written whole or not at all. One that cannot be written (the folder is not
+// writable, the disk is full) is dropped and a note on the status line says so until a
+// record is written again; the next call tries to open the file again. A log file that was
+// deleted or renamed while open is started anew under its name at the next record.
 void WriteLog(std::u16string_view text);
+
+// Logging was switched off: the note of a failed write goes, as nothing is written anymore.
+void WriteLogStopped();
 
 // The text of a reading record: ROM code, a dash between blanks, the temperature.
 std::u16string LogReadingText(const std::u16string& romText, float celsius);

@@ -18,7 +18,6 @@ namespace kv {
 
 namespace {
 
-constexpr int RomCrcLength = 7;
 constexpr char16_t CellSeparator = u'\n';
 
 // The power mode answer counts only when the query went through cleanly; a failed read slot
@@ -30,10 +29,6 @@ std::u16string_view PowerModeText(const RomCode& rom) {
 }
 
 }  // namespace
-
-bool RomCrcOk(const RomCode& rom) {
-    return OneWireCrc8(rom.data(), RomCrcLength) == rom[7];
-}
 
 void FillSensorList(SensorList& list) {
     ui::ClearItems(MainWindow, SensorTable);
@@ -47,7 +42,7 @@ void FillSensorList(SensorList& list) {
         std::u16string text(DeviceTypeName(record.Rom[0]));
         text += CellSeparator;
         text += FormatRomCode(record.Rom);
-        const bool romBad = !RomCrcOk(record.Rom);
+        const bool romBad = !RomCrcOk(record.Rom.data());
         if (romBad) {
             text += texts::RomCrcWarning;
             record.Flags |= RomCrcError;

@@ -9,6 +9,4 @@ namespace kv {
 // Rebuilds every row of SensorTable from the list; uses the bus for the power mode.
 void FillSensorList(SensorList& list);
 
-bool RomCrcOk(const RomCode& rom);
-
 }  // namespace kv

@@ -1,5 +1,7 @@
 #include "monitor/status_text.h"
 
+#include <mutex>
+
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
@@ -9,11 +11,41 @@
 namespace kv {
 
 namespace {
+
 constexpr int StatusField = 0;
+
+// The toolkit is called outside the lock: a call from the worker waits for the window
+// thread, which may itself be waiting here to set the note.
+std::mutex statusLock;
+std::u16string shownText;
+std::u16string shownNote;
+
+std::u16string composed() {
+    if (shownNote.empty()) return shownText;
+    return shownText + std::u16string(texts::StatusNoteLead) + shownNote;
 }
 
+}  // namespace
+
 void ShowStatus(std::u16string_view text) {
-    ui::SetStatusText(StatusLine, StatusField, text);
+    std::u16string line;
+    {
+        std::lock_guard guard(statusLock);
+        shownText = text;
+        line = composed();
+    }
+    ui::SetStatusText(StatusLine, StatusField, line);
+}
+
+void SetStatusNote(std::u16string_view note) {
+    std::u16string line;
+    {
+        std::lock_guard guard(statusLock);
+        if (shownNote == note) return;
+        shownNote = note;
+        line = composed();
+    }
+    ui::SetStatusText(StatusLine, StatusField, line);
 }
 
 std::u16string FoundDevicesText(int64_t deviceCount) {

@@ -6,7 +6,11 @@
 
 namespace kv {
 
+// Shows the text, followed by the note while one is set.
 void ShowStatus(std::u16string_view text);
+// Sets (or, with empty text, removes) a note that stays behind every status text until it is
+// removed, and shows the last status text with it at once. Any thread.
+void SetStatusNote(std::u16string_view note);
 
 // "Найдено 3 '1-Wire'  устройства" (without the end of the sentence).
 std::u16string FoundDevicesText(int64_t deviceCount);

@@ -63,5 +63,8 @@ inline constexpr std::u16string_view LimitTail =
 inline constexpr std::u16string_view LogFileName = u"DS18B20_Kalorivox.log";
 inline constexpr std::u16string_view LogDateMask = u"[%dd/%mm/%yyyy %hh:%ii:%ss]  ";
 inline constexpr std::u16string_view LogSeparator = u"  —  ";
+// Added to the status line while records cannot be written to the log.
+inline constexpr std::u16string_view LogWriteFailed = u"Ошибка записи в лог-файл";
+inline constexpr std::u16string_view StatusNoteLead = u"    ";
 
 }  // namespace kv::texts

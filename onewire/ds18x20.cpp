@@ -11,6 +11,11 @@ namespace {
 
 constexpr float Ds18b20Divisor = 16.0f;  // 1/16 °C per step
 constexpr float Ds18s20Divisor = 2.0f;   // 1/2 °C per step
+constexpr int RomCrcLength = 7;
+// Configuration byte: R1 R0 in bits 6 and 5; the other bits read as ones on the part.
+constexpr int ResolutionShift = 5;
+constexpr uint8_t ResolutionMask = 0x03;
+constexpr uint8_t ConfigFixedBits = 0x1F;
 
 // Sends one function command byte on a resolved, addressed bus.
 int32_t SendCommand(uint8_t command, int32_t port) {
@@ -45,6 +50,22 @@ int OneWireReadPowerSupply(int32_t port) {
     return OneWireReadBit(resolved, SlotComplete);
 }
 
+int OneWireWriteScratchpad(const uint8_t* bytes, int32_t count, int32_t port) {
+    if (!bytes || count < 1) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    int32_t resolved = SendCommand(WriteScratchpadCommand, port);
+    if (resolved < 0) return 0;
+    return OneWireWriteBytes(bytes, count, resolved);
+}
+
+int OneWireCopyScratchpad(int32_t port) {
+    if (SendCommand(CopyScratchpadCommand, port) < 0) return 0;
+    DelayMs(CopyScratchpadMs);
+    return 1;
+}
+
 bool IsThermometerFamily(uint8_t family) {
     return family == FamilyDs18b20 || family == FamilyDs18s20;
 }
@@ -62,6 +83,22 @@ bool IsPlausibleTemperature(float celsius) {
 bool ScratchpadCrcOk(const uint8_t* scratchpad) {
     if (!scratchpad) return false;
     return OneWireCrc8(scratchpad, ScratchpadSize - 1) == scratchpad[ScratchpadSize - 1];
+}
+
+bool RomCrcOk(const uint8_t* rom) {
+    if (!rom) return false;
+    return OneWireCrc8(rom, RomCrcLength) == rom[RomCrcLength];
+}
+
+uint8_t ResolutionConfig(int bits) {
+    const int step = bits < MinResolutionBits   ? 0
+                     : bits > MaxResolutionBits ? MaxResolutionBits - MinResolutionBits
+                                                : bits - MinResolutionBits;
+    return static_cast<uint8_t>(step << ResolutionShift | ConfigFixedBits);
+}
+
+int ResolutionFromConfig(uint8_t config) {
+    return MinResolutionBits + (config >> ResolutionShift & ResolutionMask);
 }
 
 }  // namespace kv

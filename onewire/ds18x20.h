@@ -9,18 +9,38 @@ inline constexpr uint8_t FamilyDs18b20 = 0x28;
 inline constexpr uint8_t ConvertTCommand = 0x44;
 inline constexpr uint8_t ReadScratchpadCommand = 0xBE;
 inline constexpr uint8_t ReadPowerSupplyCommand = 0xB4;
+inline constexpr uint8_t WriteScratchpadCommand = 0x4E;
+inline constexpr uint8_t CopyScratchpadCommand = 0x48;
 inline constexpr int ScratchpadSize = 9;
 inline constexpr float PlausibleMin = -55.0f;
 inline constexpr float PlausibleMax = 127.0f;
+// Scratchpad bytes behind the temperature: the alarm limits and the DS18B20's configuration.
+inline constexpr int ScratchpadTh = 2;
+inline constexpr int ScratchpadTl = 3;
+inline constexpr int ScratchpadConfig = 4;
+inline constexpr int MinResolutionBits = 9;
+inline constexpr int MaxResolutionBits = 12;
+// The EEPROM write that Copy Scratchpad starts takes at most this long.
+inline constexpr int32_t CopyScratchpadMs = 10;
 
 int OneWireConvert(int32_t waitMs, int32_t port);
 int OneWireReadScratchpad(uint8_t* buffer9, int32_t port);
 int OneWireReadPowerSupply(int32_t port);  // 1 external, 0 parasite
+// TH, TL and (DS18B20 only, so three bytes for family 0x28 and two for 0x10) the
+// configuration byte, into the scratchpad; the EEPROM keeps its values.
+int OneWireWriteScratchpad(const uint8_t* bytes, int32_t count, int32_t port);
+// The scratchpad's TH, TL and configuration into the EEPROM; waits for the write.
+int OneWireCopyScratchpad(int32_t port);
 
 bool IsThermometerFamily(uint8_t family);
 // raw / 16 for 0x28, raw / 2 for any other family.
 float DecodeTemperature(const uint8_t* scratchpad, uint8_t family);
 bool IsPlausibleTemperature(float celsius);
 bool ScratchpadCrcOk(const uint8_t* scratchpad);
+// A ROM code is sound when byte 7 is the CRC-8 of bytes 0 to 6.
+bool RomCrcOk(const uint8_t* rom);
+// DS18B20 configuration byte for 9..12 bits, and the bits a configuration byte selects.
+uint8_t ResolutionConfig(int bits);
+int ResolutionFromConfig(uint8_t config);
 
 }  // namespace kv

@@ -98,6 +98,7 @@ bool OnMenu(int item) {
     switch (item) {
         case MenuLog:
             ControlBlock.Log = static_cast<uint8_t>(ToggleMenuItem(MenuLog));
+            if (ControlBlock.Log == 0) WriteLogStopped();
             SaveSettings();
             return true;
         case MenuExit:
@@ -163,15 +164,22 @@ std::u16string ProgramFolder() {
     return PathFolderPart(ProgramFilePath());
 }
 
-void ProgramStart(std::u16string_view folder) {
+bool ProgramStart(std::u16string_view folder) {
     // First, so that a request to close during start-up is not lost.
-    CloseSignalsInstall();
+    const bool signalsForwarded = CloseSignalsInstall() != 0;
     ThreadTableInit();
     currentPort = PortNone;
     OneWireSetOptions(0);
     ControlBlockReset();
 
-    SetCurrentFolder(folder);
+    if (SetCurrentFolder(folder) == 0) {
+        // The settings and the log would be written into whatever folder the program was
+        // started from.
+        ShowMessageBox(texts::StartFailedCaption, texts::FolderChangeFailed);
+        CloseSignalsRelease();
+        ToolkitRelease();
+        return false;
+    }
     // Offered beside the real ports, so the program can be tried without an adapter.
     SimRegisterDemoPort();
 
@@ -180,6 +188,16 @@ void ProgramStart(std::u16string_view folder) {
     BindControlEvent(MainWindow, PortSelector, OnPortListOpening, DroppedDown);
     LoadSettings();
     workerThread = ThreadStart(MonitorWorker, 0);
+    if (workerThread == 0) {
+        // A window that never measures would look like a bus without sensors.
+        ShowMessageBox(texts::StartFailedCaption, texts::WorkerStartFailed);
+        Shutdown();
+        return false;
+    }
+    // The program works without them; only a close from outside (logout, kill) would end it
+    // without saving.
+    if (!signalsForwarded) ShowMessageBox(texts::StartFailedCaption, texts::SignalSetupFailed);
+    return true;
 }
 
 int OnPortSelected() {
@@ -235,7 +253,7 @@ void Shutdown() {
 }
 
 int ProgramMain() {
-    ProgramStart(ProgramFolder());
+    if (!ProgramStart(ProgramFolder())) return ProgramStartFailedCode;
     MainEventLoop();
     return 0;
 }

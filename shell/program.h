@@ -12,10 +12,14 @@ inline constexpr uint32_t WorkerStopLimitMs = 400;
 // The folder that holds the running program file; the settings and the log live there.
 std::u16string ProgramFolder();
 
+inline constexpr int ProgramStartFailedCode = 1;
+
 // Start-up after the toolkit is installed: termination signals routed to the window, shared
 // state reset, `folder` made the current directory, the window built, the settings applied
-// and the worker started.
-void ProgramStart(std::u16string_view folder);
+// and the worker started. What fails is told in a message box. False when the program cannot
+// run (the folder cannot be made current, the worker cannot start): everything has then been
+// released again, and nothing was written outside the folder.
+bool ProgramStart(std::u16string_view folder);
 
 // Bound to Changed of PortSelector: asks the worker to reopen the port and saves.
 int OnPortSelected();

@@ -34,4 +34,12 @@ inline constexpr char16_t AboutCaption[] = u"О программе";
 inline constexpr char16_t AboutText[] =
     u"Мониторинг температуры с использованием DS18x20.\nE-Mail: kalorivox@example.org";
 
+// Start-up failures, each in a message box.
+inline constexpr char16_t StartFailedCaption[] = u"Ошибка запуска";
+inline constexpr char16_t FolderChangeFailed[] =
+    u"Не удалось перейти в папку программы. Настройки и лог-файл не могут быть сохранены.";
+inline constexpr char16_t WorkerStartFailed[] = u"Не удалось запустить опрос датчиков.";
+inline constexpr char16_t SignalSetupFailed[] =
+    u"Не удалось перехватить сигналы завершения. Закрывайте программу только через меню.";
+
 }  // namespace kv::texts

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core fonts-noto-core
   xvfb xauth x11-utils imagemagick
+  mosquitto mosquitto-clients libmosquitto-dev
 )
 
 missing=()

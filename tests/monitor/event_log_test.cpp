@@ -8,10 +8,14 @@
 
 #include "monitor/event_log.h"
 #include "monitor/sensor_texts.h"
+#include "monitor/status_text.h"
 #include "monitor/texts.h"
+#include "monitor/window_ids.h"
 #include "runtime/text_file.h"
 #include "runtime/utf.h"
 #include "tests/monitor/log_text.h"
+#include "tests/runtime/posix/small_file_system.h"
+#include "ui/headless/headless_toolkit.h"
 
 namespace kv {
 namespace {
@@ -90,6 +94,89 @@ TEST_F(EventLog, RecordsReachTheFileAtOnce) {
     // Read through another handle without flushing ours: the record is already there.
     EXPECT_EQ(Unstamped(test::FileBytes(folder_ / Utf8FromUtf16(texts::LogFileName))),
               Bom + "<stamp>  x\r\n");
+}
+
+// The log on a small disk of its own, with a window whose status line can be read.
+class EventLogOnDisk : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!disk_.Mounted()) GTEST_SKIP() << "mounting a small tmpfs needs the superuser";
+        previous_ = fs::current_path();
+        fs::current_path(disk_.File(""));
+        toolkit_ = &ui::InstallHeadlessToolkit();
+        ui::OpenWindow(MainWindow, 0, 0, 640, 400, u"Kalorivox", 0);
+        ui::CreateStatusBar(StatusLine, MainWindow);
+        ui::AddStatusField(StatusLine, ui::FillWidth);
+        ShowStatus(u"Найдено 1 '1-Wire' устройство.");
+    }
+    void TearDown() override {
+        if (!disk_.Mounted()) return;
+        WriteLogStopped();
+        TextFileCloseAll();
+        ui::ToolkitRelease();
+        fs::current_path(previous_);
+    }
+    std::string log(const std::string& name = Utf8FromUtf16(texts::LogFileName)) {
+        return Unstamped(test::FileBytes(disk_.File(name)));
+    }
+    std::string status() { return Utf8FromUtf16(toolkit_->statusText(StatusLine, 0)); }
+    bool noteShown() { return status().find(Utf8FromUtf16(texts::LogWriteFailed)) != npos; }
+
+    static constexpr size_t npos = std::string::npos;
+    testing::SmallFileSystem disk_{64 * 1024};
+    fs::path previous_;
+    ui::HeadlessToolkit* toolkit_ = nullptr;
+};
+
+TEST_F(EventLogOnDisk, AFullDiskDropsTheWholeRecordSaysSoAndTheNextRecordWithRoomIsWhole) {
+    WriteLog(u"a");
+    disk_.Fill();
+    // Longer than the room left in the file's last block: the disk takes a part of it, and
+    // that part must not stay behind to be glued to the next record.
+    WriteLog(std::u16string(6000, u'b'));
+    EXPECT_EQ(log(), Bom + "<stamp>  a\r\n");
+    EXPECT_EQ(status(), "Найдено 1 '1-Wire' устройство.    Ошибка записи в лог-файл");
+    ShowStatus(u"Найдено 2 '1-Wire'  устройства.");
+    EXPECT_TRUE(noteShown()) << "the note stays while records are lost";
+
+    disk_.MakeRoom();
+    WriteLog(u"c");
+    EXPECT_EQ(log(), Bom + "<stamp>  a\r\n<stamp>  c\r\n");
+    EXPECT_EQ(status(), "Найдено 2 '1-Wire'  устройства.");
+}
+
+TEST_F(EventLogOnDisk, AReadOnlyFolderIsReportedAndLoggingResumesWhenItIsWritableAgain) {
+    ASSERT_TRUE(disk_.SetReadOnly(true));
+    WriteLog(u"lost");
+    EXPECT_TRUE(noteShown());
+    EXPECT_FALSE(fs::exists(disk_.File(Utf8FromUtf16(texts::LogFileName))));
+    ASSERT_TRUE(disk_.SetReadOnly(false));
+    WriteLog(u"kept");
+    EXPECT_FALSE(noteShown());
+    EXPECT_EQ(log(), Bom + "<stamp>  kept\r\n");
+
+    // Switching logging off takes the note away, as nothing is being lost any more.
+    TextFileCloseAll();  // a file open for writing keeps the disk from turning read-only
+    ASSERT_TRUE(disk_.SetReadOnly(true));
+    WriteLog(u"lost too");
+    EXPECT_TRUE(noteShown());
+    WriteLogStopped();
+    EXPECT_FALSE(noteShown());
+    ASSERT_TRUE(disk_.SetReadOnly(false));
+}
+
+TEST_F(EventLogOnDisk, ALogRenamedOrDeletedWhileOpenIsStartedAnewAtTheNextRecord) {
+    const std::string name = Utf8FromUtf16(texts::LogFileName);
+    WriteLog(u"one");
+    fs::rename(disk_.File(name), disk_.File("old.log"));
+    WriteLog(u"two");
+    EXPECT_EQ(log("old.log"), Bom + "<stamp>  one\r\n");
+    EXPECT_EQ(log(), Bom + "<stamp>  two\r\n");
+
+    fs::remove(disk_.File(name));
+    WriteLog(u"three");
+    EXPECT_EQ(log(), Bom + "<stamp>  three\r\n");
+    EXPECT_FALSE(noteShown());
 }
 
 }  // namespace

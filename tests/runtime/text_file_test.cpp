@@ -9,6 +9,7 @@
 #include <string>
 
 #include "runtime/utf.h"
+#include "tests/runtime/posix/small_file_system.h"
 #include "tests/runtime/temp_folder.h"
 
 namespace kv {
@@ -176,6 +177,36 @@ TEST_F(TextFileTest, PathsThatCannotBeAWritableFileFail) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(TextFileOpen(7, U16(fifo)), 0);
     EXPECT_EQ(TextFileIsOpen(7), 0);
+}
+
+TEST(TextFileOnDisk, AWriteTheDiskTakesOnlyPartOfIsDroppedWholeAndTheFlushSaysSo) {
+    testing::SmallFileSystem disk(64 * 1024);
+    KV_REQUIRE_SMALL_FILE_SYSTEM(disk);
+    const std::string path = disk.File("x.log");
+    ASSERT_NE(TextFileOpen(3, U16(path)), 0);
+    TextFileWriteLine(3, u"kept");
+    EXPECT_EQ(TextFileFlush(3), 6);
+    disk.Fill();
+    EXPECT_EQ(TextFileWriteLine(3, std::u16string(5000, u'x')), 0);  // handed over at once
+    TextFileWriteLine(3, u"short");
+    EXPECT_EQ(TextFileFlush(3), -1);  // tells of the refused write since the last flush
+    EXPECT_EQ(ReadBytes(path), "kept\r\nshort\r\n");
+    EXPECT_EQ(TextFileFlush(3), 0);  // told once
+    TextFileCloseAll();
+}
+
+TEST_F(TextFileTest, AFileRenamedOrDeletedWhileOpenIsNoLongerAtItsPath) {
+    const std::string path = folder.File("moved.log");
+    ASSERT_NE(TextFileOpen(4, U16(path)), 0);
+    EXPECT_EQ(TextFileIsStillAt(4, U16(path)), 1);
+    std::filesystem::rename(path, folder.File("elsewhere.log"));
+    EXPECT_EQ(TextFileIsStillAt(4, U16(path)), 0);
+    WriteBytes(path, "a new file under the old name");
+    EXPECT_EQ(TextFileIsStillAt(4, U16(path)), 0);
+    ASSERT_NE(TextFileOpen(4, U16(path)), 0);
+    std::filesystem::remove(path);
+    EXPECT_EQ(TextFileIsStillAt(4, U16(path)), 0);
+    EXPECT_EQ(TextFileIsStillAt(9, U16(path)), 0);  // not open
 }
 
 TEST(PathFolderPart, KeepsTheFinalSeparatorAndStopsAtQuoteAndBar) {

@@ -2,8 +2,11 @@
 // layer carry the bytes, a simulated bus answers on the other side (in real time).
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
+#include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
@@ -51,10 +54,15 @@ TEST_F(PtyBus, FiveDevicesEnumerateInBitOrderAndReadExactTemperatures) {
     const int32_t port = serveAndOpen();
     ASSERT_NE(port, 0);
 
-    int32_t last = Ok;
-    const auto found = test::Enumerate(port, last);
-    EXPECT_EQ(found, test::InSearchOrder({B20a, B20b, B20c, S20, Other}));
-    EXPECT_EQ(last, NoData);
+    // The simulated bus answers from a thread of its own in real time; on a loaded machine
+    // it can miss the echo limit of a slot (ExchangeError), as a noisy line would. Such a
+    // pass is repeated, as the monitor does: what this test checks is order and content.
+    EnumerationOptions options;
+    options.passRetries = 3;
+    const Enumeration found = OneWireEnumerate(port, options);
+    EXPECT_EQ(found.codes, test::InSearchOrder({B20a, B20b, B20c, S20, Other}));
+    EXPECT_EQ(found.end, EnumerationEnd::Complete);
+    EXPECT_EQ(found.result, NoData);
     uint8_t rom[8];
     EXPECT_EQ(OneWireSearchNext(rom, port), 0);
     EXPECT_EQ(OneWireLastResult(), NoData);
@@ -75,15 +83,23 @@ TEST_F(PtyBus, FiveDevicesEnumerateInBitOrderAndReadExactTemperatures) {
          {s, 0x00FE, 127.0f}},
         {{a, 0x0000, 0.0f}, {s, 0x00AA, 85.0f}},
     };
+    // Each transaction is tried again (a few times at most) only when an echo came late.
+    const auto transact = [](const std::function<bool()>& exchange) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (exchange()) return true;
+            if (OneWireLastResult() != ExchangeError) return false;
+        }
+        return false;
+    };
     for (const auto& round : rounds) {
         for (const auto& r : round) r.device->setRawTemperature(r.raw);
-        ASSERT_TRUE(OneWireSkipRom(port) && OneWireConvert(800, port));
+        ASSERT_TRUE(transact([&] { return OneWireSkipRom(port) && OneWireConvert(800, port); }));
         for (const auto& r : round) {
             const RomCode& code = r.device->rom();
             uint8_t pad[ScratchpadSize] = {};
-            ASSERT_TRUE(OneWireMatchRom(code.data(), port))
-                << OneWireResultName(OneWireLastResult());
-            ASSERT_TRUE(OneWireReadScratchpad(pad, port)) << OneWireResultName(OneWireLastResult());
+            ASSERT_TRUE(transact([&] {
+                return OneWireMatchRom(code.data(), port) && OneWireReadScratchpad(pad, port);
+            })) << OneWireResultName(OneWireLastResult());
             EXPECT_TRUE(ScratchpadCrcOk(pad));
             EXPECT_EQ(DecodeTemperature(pad, code[0]), r.celsius) << std::hex << r.raw;
         }

@@ -8,45 +8,16 @@
 #include <set>
 
 #include "../sim/sim_test_support.h"
+#include "probe_fixture.h"
 #include "run_program.h"
 #include "sim/demo_bus.h"
-#include "sim/posix/pty_server.h"
 
 namespace kv {
 namespace {
 
-using namespace std::chrono_literals;
-// Far above what any run takes; only a hung probe reaches it.
-constexpr auto HangLimit = 30s;
-
-std::string Hex(const RomCode& rom) {
-    char text[17];
-    for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", rom[static_cast<size_t>(i)]);
-    return text;
-}
-
-class Probe : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        if (server) server->stop();
-    }
-    test::ProgramRun probe(std::vector<std::string> args = {}) {
-        server = std::make_unique<PtyServer>(bus);
-        std::string error;
-        if (!server->open(&error) || !server->start()) {
-            ADD_FAILURE() << "pty server: " << error;
-            return {};
-        }
-        args.insert(args.begin(), KV_PROBE_PATH);
-        args.push_back(server->slavePath());
-        auto run = test::RunProgram(args, HangLimit);
-        EXPECT_FALSE(run.timedOut) << "the probe must end on its own";
-        return run;
-    }
-
-    std::shared_ptr<SimBus> bus = std::make_shared<SimBus>();
-    std::unique_ptr<PtyServer> server;
-};
+using test::Hex;
+constexpr auto HangLimit = test::ProbeHangLimit;
+using Probe = test::ProbeOnPty;
 
 TEST_F(Probe, PrintsOneLinePerDeviceInSearchOrder) {
     const RomCode a = SimMakeRom(0x28, 0x0417A3C41EFF), b = SimMakeRom(0x28, 0x0316B2A07C5E),

@@ -1,4 +1,4 @@
-#include "monitor/scratchpad_check.h"
+#include "onewire/scratchpad_check.h"
 
 #include <algorithm>
 

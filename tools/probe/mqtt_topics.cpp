@@ -1,0 +1,36 @@
+#include "tools/probe/mqtt_topics.h"
+
+#include "tools/probe/bus_pass.h"
+#include "tools/probe/json_text.h"
+
+namespace kv::probe {
+namespace {
+
+constexpr char DiscoveryPrefix[] = "homeassistant/sensor/";
+constexpr char ObjectPrefix[] = "kalorivox_";
+
+}  // namespace
+
+std::string StatusTopic(const std::string& prefix) {
+    return prefix + "/status";
+}
+
+std::string TemperatureTopic(const std::string& prefix, const RomCode& rom) {
+    return prefix + "/" + RomHex(rom) + "/temperature";
+}
+
+std::string DiscoveryTopic(const RomCode& rom) {
+    return DiscoveryPrefix + std::string(ObjectPrefix) + RomHex(rom) + "/config";
+}
+
+std::string DiscoveryConfig(const std::string& prefix, const RomCode& rom) {
+    const std::string id = ObjectPrefix + RomHex(rom);
+    const std::string name = std::string(FamilyName(rom[0])) + " " + RomHex(rom);
+    return "{\"name\":" + JsonString(name) + ",\"unique_id\":" + JsonString(id) +
+           ",\"state_topic\":" + JsonString(TemperatureTopic(prefix, rom)) +
+           ",\"device_class\":\"temperature\",\"state_class\":\"measurement\","
+           "\"unit_of_measurement\":\"°C\",\"availability_topic\":" +
+           JsonString(StatusTopic(prefix)) + "}";
+}
+
+}  // namespace kv::probe

@@ -1,0 +1,201 @@
+#include "tools/probe/options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "onewire/ds18x20.h"
+
+namespace kv::probe {
+
+const char Usage[] =
+    "usage: kalorivox-probe [options] PORT\n"
+    "Lists the 1-Wire devices on PORT and reads every DS18B20/DS18S20, once or at an\n"
+    "interval, printing the readings and handing them to MQTT or a Prometheus file.\n"
+    "PORT is a device name under /dev (ttyUSB0), an absolute path (a pseudo-terminal)\n"
+    "or DEMO (a simulated bus).\n"
+    "\n"
+    "  --invert                  the adapter is powered with DTR and RTS low instead of high\n"
+    "  --every SECONDS           one pass every SECONDS (all sensors convert at once)\n"
+    "  --count N                 stop after N passes; with --every and without --count the\n"
+    "                            probe runs until interrupted (Ctrl-C or SIGTERM)\n"
+    "  --format tsv|csv|json     one record per reading with its UTC time (ISO 8601):\n"
+    "                            tab-separated, comma-separated with a header line, or one\n"
+    "                            JSON object per line\n"
+    "  --resolution 9..12        set every DS18B20 to this many bits (the scratchpad only;\n"
+    "                            the parts return to their stored setting at power-on)\n"
+    "  --save-resolution         also store the resolution in the parts' EEPROM\n"
+    "  --mqtt HOST[:PORT]        publish to this MQTT broker (port 1883 by default)\n"
+    "  --mqtt-user NAME          user name at the broker\n"
+    "  --mqtt-password-file FILE the password is the first line of FILE\n"
+    "  --topic PREFIX            topic prefix (default kalorivox)\n"
+    "  --prometheus FILE         rewrite FILE after each pass for node_exporter's textfile\n"
+    "                            collector\n"
+    "  --help                    this text\n"
+    "\n"
+    "Without --format, one line per device, in the order of the search, fields separated\n"
+    "by tabs:\n"
+    "  ROM code (16 hex digits, family byte first)  family (DS18B20, DS18S20, unknown)\n"
+    "  power (external, parasite, error)  temperature in degrees Celsius or -\n"
+    "  state (ok; crc for a scratchpad CRC mismatch; rom-crc for a ROM code whose CRC\n"
+    "  fails; power-on for the 85 degrees a part holds before its first conversion; range\n"
+    "  for a value outside -55..127; or the failure's name)\n"
+    "With --format, one record per thermometer: time, ROM code, family, power,\n"
+    "resolution (DS18B20), temperature (only when the state is ok), state.\n"
+    "\n"
+    "MQTT: readings in state ok go retained to PREFIX/<ROM>/temperature as plain degrees\n"
+    "Celsius; PREFIX/status is online while the probe runs and offline otherwise; each\n"
+    "thermometer is announced for Home Assistant on homeassistant/sensor/kalorivox_<ROM>/config.\n"
+    "\n"
+    "Exit status 0 when the last pass searched and read the bus or a stop signal ended the\n"
+    "run, 1 when the port or the bus failed or the options were wrong.\n";
+
+namespace {
+
+bool ParseInteger(std::string_view text, int64_t low, int64_t high, int64_t& value) {
+    int64_t parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error != std::errc{} || end != text.data() + text.size()) return false;
+    if (parsed < low || parsed > high) return false;
+    value = parsed;
+    return true;
+}
+
+// HOST, HOST:PORT, or [IPv6]:PORT.
+bool ParseBroker(std::string_view text, Options& options) {
+    std::string_view host = text, port;
+    if (!text.empty() && text.front() == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos) return false;
+        host = text.substr(1, close - 1);
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':') return false;
+            port = rest.substr(1);
+            if (port.empty()) return false;
+        }
+    } else if (const size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+        if (text.find(':') != colon) return false;  // a bare IPv6 address needs brackets
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (port.empty()) return false;
+    }
+    if (host.empty()) return false;
+    int64_t number = DefaultMqttPort;
+    if (!port.empty() && !ParseInteger(port, 1, 65535, number)) return false;
+    options.mqttHost = host;
+    options.mqttPort = static_cast<int>(number);
+    return true;
+}
+
+// MQTT wildcards and empty levels at the ends have no place in a topic one publishes to.
+bool TopicPrefixUsable(std::string_view prefix) {
+    if (prefix.empty() || prefix.front() == '/' || prefix.back() == '/') return false;
+    return prefix.find_first_of("+#") == std::string_view::npos &&
+           prefix.find('\0') == std::string_view::npos;
+}
+
+constexpr int64_t MaxEverySeconds = 24 * 60 * 60;
+
+}  // namespace
+
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+    bool countGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        // Every option but the flags takes the next word as its value.
+        auto value = [&](std::string_view& out) {
+            if (i + 1 >= argc) {
+                error = "option " + std::string(arg) + " needs a value (try --help)";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto bad = [&](std::string_view what) {
+            error =
+                "bad value '" + std::string(what) + "' for " + std::string(arg) + " (try --help)";
+            return false;
+        };
+        std::string_view text;
+        int64_t number = 0;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return true;
+        } else if (arg == "--invert") {
+            options.invert = true;
+        } else if (arg == "--save-resolution") {
+            options.saveResolution = true;
+        } else if (arg == "--every") {
+            if (!value(text)) return false;
+            if (!ParseInteger(text, 1, MaxEverySeconds, number)) return bad(text);
+            options.everySeconds = static_cast<int>(number);
+        } else if (arg == "--count") {
+            if (!value(text)) return false;
+            if (!ParseInteger(text, 1, INT64_MAX, number)) return bad(text);
+            options.count = number;
+            countGiven = true;
+        } else if (arg == "--format") {
+            if (!value(text)) return false;
+            if (text == "tsv") {
+                options.format = Format::Tsv;
+            } else if (text == "csv") {
+                options.format = Format::Csv;
+            } else if (text == "json") {
+                options.format = Format::Json;
+            } else {
+                return bad(text);
+            }
+        } else if (arg == "--resolution") {
+            if (!value(text)) return false;
+            if (!ParseInteger(text, MinResolutionBits, MaxResolutionBits, number)) return bad(text);
+            options.resolution = static_cast<int>(number);
+        } else if (arg == "--mqtt") {
+            if (!value(text)) return false;
+            if (!ParseBroker(text, options)) return bad(text);
+        } else if (arg == "--mqtt-user") {
+            if (!value(text)) return false;
+            options.mqttUser = text;
+        } else if (arg == "--mqtt-password-file") {
+            if (!value(text)) return false;
+            options.mqttPasswordFile = text;
+        } else if (arg == "--topic") {
+            if (!value(text)) return false;
+            if (!TopicPrefixUsable(text)) return bad(text);
+            options.topicPrefix = text;
+        } else if (arg == "--prometheus") {
+            if (!value(text)) return false;
+            if (text.empty()) return bad(text);
+            options.prometheusFile = text;
+        } else if (!arg.empty() && arg[0] == '-') {
+            error = "unknown option '" + std::string(arg) + "' (try --help)";
+            return false;
+        } else if (options.port.empty()) {
+            options.port = arg;
+        } else {
+            error = "only one port, please (try --help)";
+            return false;
+        }
+    }
+    if (options.port.empty()) {
+        error = "no port given (try --help)";
+        return false;
+    }
+    if (options.saveResolution && options.resolution == 0) {
+        error = "--save-resolution needs --resolution (try --help)";
+        return false;
+    }
+    const bool mqttDetails = !options.mqttUser.empty() || !options.mqttPasswordFile.empty();
+    if (mqttDetails && options.mqttHost.empty()) {
+        error = "--mqtt-user and --mqtt-password-file need --mqtt (try --help)";
+        return false;
+    }
+    if (!options.mqttPasswordFile.empty() && options.mqttUser.empty()) {
+        error = "--mqtt-password-file needs --mqtt-user (try --help)";
+        return false;
+    }
+    // Without --every a count means passes back to back; without either, one pass.
+    if (!countGiven && !options.repeats()) options.count = 1;
+    return true;
+}
+
+}  // namespace kv::probe

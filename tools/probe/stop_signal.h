@@ -1,0 +1,14 @@
+// Ctrl-C and SIGTERM end a repeating run cleanly: the pass under way finishes, the outputs
+// are closed, the broker is told the probe is offline.
+#pragma once
+#include <cstdint>
+
+namespace kv::probe {
+
+void CatchStopSignals();
+bool StopRequested();
+// Sleeps until the deadline of the monotonic millisecond clock, or less when a stop signal
+// comes; true when it slept the whole time.
+bool SleepUntil(int64_t deadlineMs);
+
+}  // namespace kv::probe
