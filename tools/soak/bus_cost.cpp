@@ -37,12 +37,12 @@ int BlockLimitMs(int bytes) {
 
 // The sum of the echo time-outs of a pass's transactions: how long a pass may take when
 // nothing echoes, before every transaction has given up.
+// Each is a reset and one block: Skip ROM + Convert T (2 bytes), Match ROM + the code +
+// Read Scratchpad + the nine bytes read (19).
 double PassLimitMs(int thermometers) {
-    const int skipRom = ResetEchoLimitMs + BlockLimitMs(1);
-    const int convert = BlockLimitMs(1);
-    const int matchRom = ResetEchoLimitMs + BlockLimitMs(1) + BlockLimitMs(8);
-    const int readScratchpad = BlockLimitMs(1) + BlockLimitMs(9);
-    return skipRom + convert + thermometers * (matchRom + readScratchpad);
+    const int conversion = ResetEchoLimitMs + BlockLimitMs(2);
+    const int reading = ResetEchoLimitMs + BlockLimitMs(1 + 8 + 1 + 9);
+    return conversion + thermometers * reading;
 }
 
 struct Boundary {

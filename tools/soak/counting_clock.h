@@ -16,6 +16,7 @@ class CountingClock final : public TimeSource {
     explicit CountingClock(bool simulated);
     int64_t nowMicroseconds() override;
     void sleepMilliseconds(int32_t milliseconds) override;
+    void sleepMicroseconds(int64_t microseconds) override;
 
     // Runs on the worker's thread at each 100 ms sleep, before it sleeps; gets the time and
     // how long all earlier 100 ms sleeps really took together.
