@@ -51,15 +51,16 @@ EnumerationEnd SearchDevices(SensorList& list, std::u16string_view portName) {
         if (SensorRecord* record = list.append()) record->Rom = rom;
     }
     const auto count = static_cast<int64_t>(found.codes.size());
+    std::u16string text;
     if (count > 0) {
         FillSensorList(list);
-        std::u16string text = FoundDevicesText(count) + std::u16string(texts::SentenceEnd);
-        if (SearchWorthRepeating(found.end)) text += texts::SearchIncomplete;
-        ShowStatus(text);
+        text = FoundDevicesText(count) + std::u16string(texts::SentenceEnd);
     } else {
         ui::ClearItems(MainWindow, SensorTable);
-        ShowStatus(NothingFoundText(portName));
+        text = NothingFoundText(portName);
     }
+    if (SearchWorthRepeating(found.end)) text += texts::SearchIncomplete;
+    ShowStatus(text);
     lastSearchEnd = found.end;
     return found.end;
 }

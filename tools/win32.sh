@@ -43,6 +43,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
   wineserver -w  # the registry reaches the disk when the server ends
 fi
+# Window tests need no X server: Wine's null graphics driver gives windows without a screen.
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
 # Wine's background services must not inherit ctest's pipes, or every test waits for them
 # (or hangs): start the server and the services first, with no pipes attached.
 # (A server that already runs for this prefix makes the first call fail harmlessly.)

@@ -47,6 +47,10 @@ class Wire : public WorkerTest {
         h.offerPort(u"WIRE");
         h.choosePort(u"WIRE");
     }
+    // The rule writes into this fixture's members, which go before the harness does.
+    void TearDown() override {
+        if (!h.finished()) h.stop();
+    }
     Writes take() {
         std::lock_guard<std::mutex> lock(mutex);
         Writes taken;

@@ -1,5 +1,6 @@
-// One contract, every implementation: each test runs against the headless toolkit and,
-// when built with Qt, against the Qt toolkit (QT_QPA_PLATFORM=offscreen).
+// One contract, every implementation: each test runs against the headless toolkit and, when
+// built with Qt, against the Qt toolkit (QT_QPA_PLATFORM=offscreen); built for Windows,
+// against the Win32 toolkit.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -469,6 +470,9 @@ TEST_P(ToolkitContract, SpinBoxValueStaysInRangeAndFieldShowsPlainDecimal) {
 INSTANTIATE_TEST_SUITE_P(Headless, ToolkitContract, ::testing::Values(&MakeHeadlessDriver));
 #ifdef KV_TEST_QT
 INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(&MakeQtDriver));
+#endif
+#ifdef KV_TEST_WIN32
+INSTANTIATE_TEST_SUITE_P(Win32, ToolkitContract, ::testing::Values(&MakeWin32Driver));
 #endif
 
 }  // namespace kv::ui::test

@@ -34,5 +34,6 @@ class UiDriver {
 
 std::unique_ptr<UiDriver> MakeHeadlessDriver();
 std::unique_ptr<UiDriver> MakeQtDriver();
+std::unique_ptr<UiDriver> MakeWin32Driver();
 
 }  // namespace kv::ui::test

@@ -1,0 +1,500 @@
+// Win32 implementation: the controls.
+#include <algorithm>
+
+#include "ui/text_rules.h"
+#include "ui/win32/win32_backend.h"
+
+namespace kv::ui {
+namespace {
+
+// A drop-down list is created as tall as its field plus the list it opens.
+constexpr int DropListHeight = 200;
+// What a control needs beyond the width of its text in its font: a little air for a label,
+// the box in front of the caption for a check box. The window's layout adds its own margins.
+constexpr int LabelTextExtra = 2;
+constexpr int CheckBoxTextExtra = 20;
+
+int ArrowsWidth() {
+    return GetSystemMetrics(SM_CXVSCROLL);
+}
+
+int TextWidthInFont(HWND hwnd, HFONT font, const std::wstring& text) {
+    HDC dc = GetDC(hwnd);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    return size.cx;
+}
+
+int TableColumnCount(HWND table) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(table, LVM_GETHEADER, 0, 0));
+    return header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+void SetCell(HWND table, int row, int column, const std::wstring& text) {
+    LVITEMW cell{};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(table, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&cell));
+}
+
+int ComboSelection(HWND list) {
+    return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
+}
+
+std::u16string ComboEntry(HWND list, int index) {
+    const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR) return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT got = SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                     reinterpret_cast<LPARAM>(text.data()));
+    return got == CB_ERR ? std::u16string() : win32::Narrow(text.data(), static_cast<size_t>(got));
+}
+
+void ShowSpinValue(const Win32Control& spin, int value) {
+    SendMessageW(spin.arrows, UDM_SETPOS32, 0, value);
+    // The field is the up-down's buddy; it is written here too so that both agree whatever
+    // the version of the common controls does on its own.
+    SetWindowTextW(spin.hwnd, std::to_wstring(value).c_str());
+}
+
+}  // namespace
+
+Win32Control* Win32Toolkit::Find(int window, int control) {
+    Win32Window* w = FindTop(window);
+    if (!w) return nullptr;
+    auto found = w->controls.find(control);
+    return found == w->controls.end() ? nullptr : &found->second;
+}
+
+bool Win32Toolkit::ControlExists(int window, int control) {
+    return Find(window, control) != nullptr;
+}
+
+HWND Win32Toolkit::ParentFor(Win32Window& window) {
+    return window.openContainer ? window.openContainer : window.hwnd;
+}
+
+HWND Win32Toolkit::NewChild(Win32Window& window, const wchar_t* windowClass,
+                            std::u16string_view text, DWORD style, DWORD exStyle, int x, int y,
+                            int width, int height, int id) {
+    HWND hwnd = CreateWindowExW(
+        exStyle, windowClass, win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
+        std::max(0, width), std::max(0, height), ParentFor(window),
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    if (hwnd) SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    return hwnd;
+}
+
+bool Win32Toolkit::AddControl(int window, int control, Win32Control made) {
+    if (!made.hwnd) return false;
+    Win32Window* w = FindTop(window);
+    w->byHandle[made.hwnd] = control;
+    if (made.arrows) w->byHandle[made.arrows] = control;
+    w->controls[control] = std::move(made);
+    return true;
+}
+
+bool Win32Toolkit::CreateLabel(int window, int control, int x, int y, int width, int height,
+                               std::u16string_view text) {
+    Win32Window* w = FindTop(window);
+    if (!w || control < 0 || w->controls.count(control)) return false;
+    Win32Control made;
+    made.kind = Win32Kind::Label;
+    // No prefix: the text is shown as written, an ampersand included.
+    made.hwnd = NewChild(*w, L"Static", text, SS_LEFT | SS_NOPREFIX, 0, x, y, width, height,
+                         win32::ControlIdBase + control);
+    made.x = x, made.y = y, made.width = width, made.height = height;
+    return AddControl(window, control, std::move(made));
+}
+
+bool Win32Toolkit::CreateDropDownList(int window, int control, int x, int y, int width,
+                                      int height) {
+    Win32Window* w = FindTop(window);
+    if (!w || control < 0 || w->controls.count(control)) return false;
+    Win32Control made;
+    made.kind = Win32Kind::DropDownList;
+    made.hwnd =
+        NewChild(*w, L"ComboBox", u"", CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
+                 0, x, y, width, height + DropListHeight, win32::ControlIdBase + control);
+    made.x = x, made.y = y, made.width = width, made.height = height;
+    return AddControl(window, control, std::move(made));
+}
+
+void Win32Toolkit::PlaceSpinBox(Win32Control& spin) {
+    const int arrows = std::min(ArrowsWidth(), std::max(0, spin.width));
+    MoveWindow(spin.hwnd, spin.x, spin.y, std::max(0, spin.width - arrows),
+               std::max(0, spin.height), TRUE);
+    MoveWindow(spin.arrows, spin.x + spin.width - arrows, spin.y, arrows, std::max(0, spin.height),
+               TRUE);
+}
+
+bool Win32Toolkit::CreateSpinBox(int window, int control, int x, int y, int width, int height,
+                                 int minimum, int maximum, unsigned flags) {
+    Win32Window* w = FindTop(window);
+    if (!w || control < 0 || w->controls.count(control)) return false;
+    Win32Control made;
+    made.kind = Win32Kind::SpinBox;
+    DWORD fieldStyle = ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP;
+    if (flags & SpinReadOnlyText) fieldStyle |= ES_READONLY;
+    if (flags & SpinNumeric) fieldStyle |= ES_NUMBER;
+    made.hwnd = NewChild(*w, L"EDIT", u"", fieldStyle, WS_EX_CLIENTEDGE, x, y, width, height,
+                         win32::ControlIdBase + control);
+    // Arrow keys in the field step too; plain decimal without group separators.
+    made.arrows = NewChild(*w, UPDOWN_CLASSW, u"",
+                           UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS | UDS_HOTTRACK, 0, x,
+                           y, 0, height, win32::ArrowsIdBase + control);
+    if (!made.hwnd || !made.arrows) {
+        if (made.hwnd) DestroyWindow(made.hwnd);
+        if (made.arrows) DestroyWindow(made.arrows);
+        return false;
+    }
+    SendMessageW(made.arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(made.hwnd), 0);
+    SendMessageW(made.arrows, UDM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+    made.x = x, made.y = y, made.width = width, made.height = height;
+    made.minimum = minimum, made.maximum = maximum;
+    PlaceSpinBox(made);
+    ShowSpinValue(made, std::clamp(0, minimum, maximum));
+    return AddControl(window, control, std::move(made));
+}
+
+bool Win32Toolkit::CreateCheckBox(int window, int control, int x, int y, int width, int height,
+                                  std::u16string_view caption) {
+    Win32Window* w = FindTop(window);
+    if (!w || control < 0 || w->controls.count(control)) return false;
+    Win32Control made;
+    made.kind = Win32Kind::CheckBox;
+    made.hwnd = NewChild(*w, L"Button", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, x, y, width,
+                         height, win32::ControlIdBase + control);
+    made.x = x, made.y = y, made.width = width, made.height = height;
+    return AddControl(window, control, std::move(made));
+}
+
+bool Win32Toolkit::CreateContainer(int window, int control, int x, int y, int width, int height,
+                                   int edge) {
+    Win32Window* w = FindTop(window);
+    if (!w || control < 0 || w->controls.count(control)) return false;
+    Win32Control made;
+    made.kind = Win32Kind::Container;
+    // Tab and Shift+Tab go through its children as through the window's own.
+    DWORD exStyle = WS_EX_CONTROLPARENT;
+    if (edge == EdgeThinSunken) exStyle |= WS_EX_STATICEDGE;
+    made.hwnd = NewChild(*w, win32::ContainerClass, u"", WS_CLIPSIBLINGS, exStyle, x, y, width,
+                         height, win32::ControlIdBase + control);
+    made.x = x, made.y = y, made.width = width, made.height = height;
+    HWND frame = made.hwnd;
+    if (!AddControl(window, control, std::move(made))) return false;
+    w->openContainer = frame;
+    return true;
+}
+
+void Win32Toolkit::CloseContainer(int window) {
+    if (Win32Window* w = FindTop(window)) w->openContainer = nullptr;
+}
+
+bool Win32Toolkit::CreateTable(int window, int control, int x, int y, int width, int height,
+                               std::u16string_view firstHeading, int firstWidth, unsigned flags) {
+    Win32Window* w = FindTop(window);
+    if (!w || control < 0 || w->controls.count(control)) return false;
+    DWORD style = LVS_REPORT | LVS_NOSORTHEADER | WS_TABSTOP;
+    if (flags & TableSingleSelection) style |= LVS_SINGLESEL;
+    if (flags & TableShowSelectionAlways) style |= LVS_SHOWSELALWAYS;
+    Win32Control made;
+    made.kind = Win32Kind::Table;
+    made.hwnd =
+        NewChild(*w, WC_LISTVIEWW, u"", style, (flags & TableSunkenEdge) ? WS_EX_CLIENTEDGE : 0, x,
+                 y, width, height, win32::ControlIdBase + control);
+    if (!made.hwnd) return false;
+    DWORD extended = 0;
+    if (flags & TableFullRowSelect) extended |= LVS_EX_FULLROWSELECT;
+    if (flags & TableGridLines) extended |= LVS_EX_GRIDLINES;
+    if (flags & TableLabelTips) extended |= LVS_EX_LABELTIP;
+    if (flags & TableDoubleBuffer) extended |= LVS_EX_DOUBLEBUFFER;
+    SendMessageW(made.hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    const std::wstring heading = win32::Wide(firstHeading);
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = firstWidth;
+    column.pszText = const_cast<wchar_t*>(heading.c_str());
+    SendMessageW(made.hwnd, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    made.x = x, made.y = y, made.width = width, made.height = height;
+    return AddControl(window, control, std::move(made));
+}
+
+void Win32Toolkit::AddTableColumn(int window, int control, int position,
+                                  std::u16string_view heading, int width) {
+    Win32Control* c = Find(window, control);
+    if (!c || c->kind != Win32Kind::Table) return;
+    const int count = TableColumnCount(c->hwnd);
+    if (position < 0 || position > count) position = count;
+    const std::wstring text = win32::Wide(heading);
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width;
+    column.pszText = const_cast<wchar_t*>(text.c_str());
+    const LRESULT at = SendMessageW(c->hwnd, LVM_INSERTCOLUMNW, static_cast<WPARAM>(position),
+                                    reinterpret_cast<LPARAM>(&column));
+    if (at < 0) return;
+    for (auto& row : c->colours)
+        row.insert(row.begin() + std::min<size_t>(static_cast<size_t>(at), row.size()),
+                   DefaultColour);
+}
+
+void Win32Toolkit::SetToolTip(int window, int control, std::u16string_view text) {
+    Win32Window* w = FindTop(window);
+    Win32Control* c = Find(window, control);
+    if (!w || !c || !w->toolTips) return;
+    std::wstring wide = win32::Wide(text);
+    for (HWND part : {c->hwnd, c->arrows}) {
+        if (!part) continue;
+        TOOLINFOW tool{};
+        // The size every version of the common controls accepts.
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = w->hwnd;
+        tool.uId = reinterpret_cast<UINT_PTR>(part);
+        tool.lpszText = wide.data();
+        SendMessageW(w->toolTips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(w->toolTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+int Win32Toolkit::ControlX(int window, int control) {
+    Win32Control* c = Find(window, control);
+    return c ? c->x : 0;
+}
+
+int Win32Toolkit::ControlY(int window, int control) {
+    Win32Control* c = Find(window, control);
+    return c ? c->y : 0;
+}
+
+int Win32Toolkit::ControlWidth(int window, int control) {
+    Win32Control* c = Find(window, control);
+    return c ? c->width : 0;
+}
+
+int Win32Toolkit::ControlHeight(int window, int control) {
+    Win32Control* c = Find(window, control);
+    return c ? c->height : 0;
+}
+
+int Win32Toolkit::RequiredWidth(int window, int control) {
+    Win32Control* c = Find(window, control);
+    if (!c) return 0;
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(c->hwnd, WM_GETFONT, 0, 0));
+    if (!font) font = font_;
+    const std::u16string text = win32::WindowText(c->hwnd);
+    const int width = TextWidthInFont(c->hwnd, font, std::wstring(text.begin(), text.end()));
+    switch (c->kind) {
+        case Win32Kind::Label:
+            return width + LabelTextExtra;
+        case Win32Kind::CheckBox:
+            return width + CheckBoxTextExtra;
+        default:
+            return LabelTextExtra;
+    }
+}
+
+void Win32Toolkit::ResizeControl(int window, int control, int x, int y, int width, int height) {
+    Win32Control* c = Find(window, control);
+    if (!c) return;
+    c->x = x, c->y = y, c->width = std::max(0, width), c->height = std::max(0, height);
+    switch (c->kind) {
+        case Win32Kind::SpinBox:
+            PlaceSpinBox(*c);
+            break;
+        case Win32Kind::DropDownList:
+            MoveWindow(c->hwnd, x, y, c->width, c->height + DropListHeight, TRUE);
+            break;
+        default:
+            MoveWindow(c->hwnd, x, y, c->width, c->height, TRUE);
+            break;
+    }
+}
+
+int Win32Toolkit::GetState(int window, int control) {
+    Win32Control* c = Find(window, control);
+    if (!c) return 0;
+    switch (c->kind) {
+        case Win32Kind::DropDownList:
+            return ComboSelection(c->hwnd);
+        case Win32Kind::SpinBox: {
+            BOOL failed = FALSE;
+            const int value = static_cast<int>(
+                SendMessageW(c->arrows, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
+            return std::clamp(value, c->minimum, c->maximum);
+        }
+        case Win32Kind::CheckBox:
+            return SendMessageW(c->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+        default:
+            return 0;
+    }
+}
+
+void Win32Toolkit::SetState(int window, int control, int state) {
+    Win32Control* c = Find(window, control);
+    if (!c) return;
+    switch (c->kind) {
+        case Win32Kind::DropDownList: {
+            const int count = static_cast<int>(SendMessageW(c->hwnd, CB_GETCOUNT, 0, 0));
+            SendMessageW(c->hwnd, CB_SETCURSEL,
+                         static_cast<WPARAM>(state >= 0 && state < count ? state : -1), 0);
+            break;
+        }
+        case Win32Kind::SpinBox:
+            ShowSpinValue(*c, std::clamp(state, c->minimum, c->maximum));
+            break;
+        case Win32Kind::CheckBox:
+            SendMessageW(c->hwnd, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+            break;
+        default:
+            break;
+    }
+}
+
+std::u16string Win32Toolkit::GetText(int window, int control) {
+    Win32Control* c = Find(window, control);
+    if (!c) return {};
+    switch (c->kind) {
+        case Win32Kind::DropDownList: {
+            const int selected = ComboSelection(c->hwnd);
+            return selected >= 0 ? ComboEntry(c->hwnd, selected) : std::u16string();
+        }
+        case Win32Kind::Label:
+        case Win32Kind::SpinBox:
+        case Win32Kind::CheckBox:
+            return win32::WindowText(c->hwnd);
+        default:
+            return {};
+    }
+}
+
+void Win32Toolkit::SetText(int window, int control, std::u16string_view text) {
+    Win32Control* c = Find(window, control);
+    if (!c) return;
+    switch (c->kind) {
+        case Win32Kind::Label:
+        case Win32Kind::CheckBox:
+            SetWindowTextW(c->hwnd, win32::Wide(text).c_str());
+            break;
+        case Win32Kind::DropDownList: {
+            if (text.empty()) {
+                SendMessageW(c->hwnd, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+                break;
+            }
+            std::vector<std::u16string> entries;
+            const int count = static_cast<int>(SendMessageW(c->hwnd, CB_GETCOUNT, 0, 0));
+            for (int i = 0; i < count; ++i) entries.push_back(ComboEntry(c->hwnd, i));
+            if (const int found = FindEntryIgnoringCase(entries, text); found >= 0)
+                SendMessageW(c->hwnd, CB_SETCURSEL, static_cast<WPARAM>(found), 0);
+            break;
+        }
+        case Win32Kind::SpinBox:
+            // The field shows numbers only: a number moves the value, anything else is refused.
+            if (auto value = ParseInteger(text))
+                ShowSpinValue(*c, std::clamp(*value, c->minimum, c->maximum));
+            break;
+        default:
+            break;
+    }
+}
+
+void Win32Toolkit::AddItem(int window, int control, int position, std::u16string_view text) {
+    Win32Control* c = Find(window, control);
+    if (!c) return;
+    if (c->kind == Win32Kind::DropDownList) {
+        const int count = static_cast<int>(SendMessageW(c->hwnd, CB_GETCOUNT, 0, 0));
+        if (position < 0 || position > count) position = count;
+        const int selected = ComboSelection(c->hwnd);
+        SendMessageW(c->hwnd, CB_INSERTSTRING, static_cast<WPARAM>(position),
+                     reinterpret_cast<LPARAM>(win32::Wide(text).c_str()));
+        // The same entry stays selected when one is inserted before it.
+        if (selected >= 0)
+            SendMessageW(c->hwnd, CB_SETCURSEL,
+                         static_cast<WPARAM>(selected + (position <= selected ? 1 : 0)), 0);
+    } else if (c->kind == Win32Kind::Table) {
+        const int count = static_cast<int>(SendMessageW(c->hwnd, LVM_GETITEMCOUNT, 0, 0));
+        if (position < 0 || position > count) position = count;
+        const std::vector<std::u16string> pieces = SplitCells(text);
+        const int columns = TableColumnCount(c->hwnd);
+        std::wstring first = pieces.empty() ? std::wstring() : win32::Wide(pieces[0]);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = position;
+        item.pszText = first.data();
+        const LRESULT row =
+            SendMessageW(c->hwnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        if (row < 0) return;
+        for (int column = 1; column < columns && static_cast<size_t>(column) < pieces.size();
+             ++column)
+            SetCell(c->hwnd, static_cast<int>(row), column,
+                    win32::Wide(pieces[static_cast<size_t>(column)]));
+        c->colours.insert(c->colours.begin() + std::min<size_t>(row, c->colours.size()),
+                          std::vector<int32_t>(static_cast<size_t>(columns), DefaultColour));
+    }
+}
+
+void Win32Toolkit::SetItemText(int window, int control, int row, std::u16string_view text,
+                               int column) {
+    Win32Control* c = Find(window, control);
+    if (!c || c->kind != Win32Kind::Table) return;
+    const int rows = static_cast<int>(SendMessageW(c->hwnd, LVM_GETITEMCOUNT, 0, 0));
+    if (row < 0 || row >= rows || column < 0 || column >= TableColumnCount(c->hwnd)) return;
+    SetCell(c->hwnd, row, column, win32::Wide(text));
+}
+
+void Win32Toolkit::ClearItems(int window, int control) {
+    Win32Control* c = Find(window, control);
+    if (!c) return;
+    if (c->kind == Win32Kind::DropDownList) SendMessageW(c->hwnd, CB_RESETCONTENT, 0, 0);
+    if (c->kind == Win32Kind::Table) {
+        SendMessageW(c->hwnd, LVM_DELETEALLITEMS, 0, 0);
+        c->colours.clear();
+    }
+}
+
+int Win32Toolkit::CountItems(int window, int control) {
+    Win32Control* c = Find(window, control);
+    if (!c) return 0;
+    if (c->kind == Win32Kind::DropDownList)
+        return static_cast<int>(SendMessageW(c->hwnd, CB_GETCOUNT, 0, 0));
+    if (c->kind == Win32Kind::Table)
+        return static_cast<int>(SendMessageW(c->hwnd, LVM_GETITEMCOUNT, 0, 0));
+    return 0;
+}
+
+void Win32Toolkit::SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
+                                 int column) {
+    Win32Control* c = Find(window, control);
+    if (!c || c->kind != Win32Kind::Table || colourKind != ColourBackground) return;
+    const int rows = static_cast<int>(c->colours.size());
+    const int columns = TableColumnCount(c->hwnd);
+    if (row != AllRows && (row < 0 || row >= rows)) return;
+    if (column != AllColumns && (column < 0 || column >= columns)) return;
+    if (colour != DefaultColour) colour &= 0xFFFFFF;
+    for (int r = (row == AllRows ? 0 : row); r < (row == AllRows ? rows : row + 1); ++r) {
+        auto& cells = c->colours[static_cast<size_t>(r)];
+        cells.resize(static_cast<size_t>(columns), DefaultColour);
+        for (int k = (column == AllColumns ? 0 : column);
+             k < (column == AllColumns ? columns : column + 1); ++k)
+            cells[static_cast<size_t>(k)] = colour;
+    }
+    // Drawn from the colours at the next paint (custom draw, win32_events.cpp).
+    InvalidateRect(c->hwnd, nullptr, FALSE);
+}
+
+int32_t Win32Toolkit::TableCellColour(const Win32Control& table, int row, int column) {
+    if (row < 0 || column < 0 || static_cast<size_t>(row) >= table.colours.size())
+        return DefaultColour;
+    const auto& cells = table.colours[static_cast<size_t>(row)];
+    return static_cast<size_t>(column) < cells.size() ? cells[static_cast<size_t>(column)]
+                                                      : DefaultColour;
+}
+
+}  // namespace kv::ui

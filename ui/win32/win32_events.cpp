@@ -1,0 +1,201 @@
+// Win32 implementation: what the windows are told, turned into the program's events, and the
+// table's cell colours drawn through custom draw.
+#include <utility>
+
+#include "ui/win32/win32_backend.h"
+
+namespace kv::ui {
+namespace {
+
+void Report(int kind, int window, int object, int type) {
+    ToolkitEvents().Produce(Event{kind, window, object, type});
+}
+
+int ComboSelection(HWND list) {
+    return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
+}
+
+// The notifications of one choice in a drop-down list come in an order that differs between
+// versions of the common controls (selection changed before or after "ended with OK", the
+// latter also for keys on the closed list, sometimes both). Each choice of the user is
+// reported once, also a choice of the entry already selected: that is how a user reopens a
+// port whose adapter was pulled out and plugged back.
+void OnListNotification(int window, int control, Win32Control& list, WORD code) {
+    Win32ListChoice& choice = list.choice;
+    const int selected = ComboSelection(list.hwnd);
+    switch (code) {
+        case CBN_DROPDOWN:
+            // Sent before the list shows: a bound handler may refill it, so the selection to
+            // compare with later is the one after the handler.
+            if (!std::exchange(choice.quietOpening, false))
+                Report(ControlEvent, window, control, DroppedDown);
+            choice.dropped = true;
+            choice.selectionAtDrop = ComboSelection(list.hwnd);
+            choice.reportedWhileDropped = false;
+            break;
+        case CBN_SELENDOK:
+            if (choice.dropped) choice.reportedWhileDropped = true;
+            choice.lastReported = selected;
+            Report(ControlEvent, window, control, Changed);
+            break;
+        case CBN_SELCHANGE: {
+            // While the list is open, moving through it is not yet a choice.
+            if (choice.dropped) break;
+            const bool alreadyReported = selected == choice.lastReported;
+            choice.lastReported = -2;
+            if (!alreadyReported) Report(ControlEvent, window, control, Changed);
+            break;
+        }
+        case CBN_CLOSEUP:
+            choice.dropped = false;
+            // Closed without "OK" (focus lost, say) on another entry than before: still the
+            // user's doing.
+            if (!choice.reportedWhileDropped && selected != choice.selectionAtDrop) {
+                choice.lastReported = selected;
+                Report(ControlEvent, window, control, Changed);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// The up-down announces a step before it moves (UDN_DELTAPOS) and tells its parent after,
+// moved or not (WM_VSCROLL): Changed when the value moved, then the direction.
+void FinishSpinStep(int window, int control, Win32Control& spin) {
+    if (!spin.step.pending) return;
+    spin.step.pending = false;
+    BOOL failed = FALSE;
+    const int value = static_cast<int>(
+        SendMessageW(spin.arrows, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
+    if (value != spin.step.oldValue) Report(ControlEvent, window, control, Changed);
+    if (spin.step.delta != 0)
+        Report(ControlEvent, window, control, spin.step.delta > 0 ? SteppedUp : SteppedDown);
+}
+
+LRESULT DrawTableCell(const Win32Control& table, NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT:
+            return CDRF_NOTIFYSUBITEMDRAW;
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+            const int row = static_cast<int>(draw.nmcd.dwItemSpec);
+            // A selected row keeps the selection's colours.
+            if (SendMessageW(table.hwnd, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
+                             LVIS_SELECTED) &
+                LVIS_SELECTED)
+                return CDRF_DODEFAULT;
+            const int32_t colour = Win32Toolkit::TableCellColour(table, row, draw.iSubItem);
+            // Set for every cell: the control hands the previous cell's choice on otherwise.
+            draw.clrTextBk =
+                colour == DefaultColour ? GetSysColor(COLOR_WINDOW) : static_cast<COLORREF>(colour);
+            return CDRF_DODEFAULT;
+        }
+        default:
+            return CDRF_DODEFAULT;
+    }
+}
+
+}  // namespace
+
+bool Win32Toolkit::OnChildMessage(int window, UINT message, WPARAM wParam, LPARAM lParam,
+                                  LRESULT& result) {
+    Win32Window* w = FindTop(window);
+    if (!w) return false;
+    auto controlOf = [&](HWND hwnd) -> std::pair<int, Win32Control*> {
+        auto found = w->byHandle.find(hwnd);
+        if (found == w->byHandle.end()) return {-1, nullptr};
+        return {found->second, Find(window, found->second)};
+    };
+    switch (message) {
+        case WM_COMMAND: {
+            auto [id, c] = controlOf(reinterpret_cast<HWND>(lParam));
+            if (!c || lParam == 0) return false;
+            const WORD code = HIWORD(wParam);
+            if (c->kind == Win32Kind::CheckBox && code == BN_CLICKED)
+                Report(ControlEvent, window, id, Clicked);
+            else if (c->kind == Win32Kind::DropDownList)
+                OnListNotification(window, id, *c, code);
+            result = 0;
+            return true;
+        }
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            auto [id, c] = controlOf(header->hwndFrom);
+            if (!c) return false;
+            if (c->kind == Win32Kind::SpinBox && header->code == UDN_DELTAPOS) {
+                auto* step = reinterpret_cast<NMUPDOWN*>(lParam);
+                c->step = Win32SpinStep{true, step->iPos, step->iDelta};
+                result = 0;  // let it step
+                return true;
+            }
+            if (c->kind == Win32Kind::Table && header->code == NM_CUSTOMDRAW) {
+                result = DrawTableCell(*c, *reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
+                return true;
+            }
+            if (c->kind == Win32Kind::Table && header->code == LVN_ITEMCHANGED) {
+                const auto* change = reinterpret_cast<NMLISTVIEW*>(lParam);
+                if (change->uChanged & LVIF_STATE) Report(ControlEvent, window, id, Changed);
+            }
+            return false;
+        }
+        case WM_VSCROLL: {
+            auto [id, c] = controlOf(reinterpret_cast<HWND>(lParam));
+            if (!c || c->kind != Win32Kind::SpinBox) return false;
+            if (LOWORD(wParam) == SB_THUMBPOSITION) FinishSpinStep(window, id, *c);
+            result = 0;
+            return true;
+        }
+        case WM_CTLCOLORSTATIC: {
+            // A spin box field that cannot be typed into still looks like a number field.
+            auto [id, c] = controlOf(reinterpret_cast<HWND>(lParam));
+            if (!c || c->kind != Win32Kind::SpinBox) return false;
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+LRESULT Win32Toolkit::OnTopMessage(int window, HWND hwnd, UINT message, WPARAM wParam,
+                                   LPARAM lParam) {
+    switch (message) {
+        case WM_CLOSE:
+            // Close button, system menu, Alt+F4: the program decides; the window stays.
+            Report(CloseEvent, window, 0, 0);
+            return 0;
+        case WM_COMMAND:
+            if (lParam == 0 && HIWORD(wParam) == 0) {
+                const int id = LOWORD(wParam);
+                if (id >= win32::MenuIdBase && id < win32::StatusBarIdBase)
+                    Report(MenuEvent, window, id - win32::MenuIdBase, 0);
+                return 0;
+            }
+            break;
+        case WM_SIZE:
+            if (Win32Window* w = FindTop(window)) PlaceStatusBar(*w);
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // Once this returns, Windows may end the process at any moment; a window already
+            // hidden is one whose program is shutting down by now.
+            if (wParam && IsWindowVisible(hwnd)) {
+                Report(CloseEvent, window, 0, 0);
+                if (sessionEndAction_) sessionEndAction_();
+            }
+            return 0;
+        default:
+            break;
+    }
+    LRESULT result = 0;
+    if (OnChildMessage(window, message, wParam, lParam, result)) return result;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace kv::ui
