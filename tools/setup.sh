@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang libclang-rt-dev clang-format
+  clang libclang-rt-dev clang-format python3
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core fonts-noto-core
   xvfb xauth x11-utils imagemagick
