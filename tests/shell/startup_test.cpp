@@ -29,6 +29,11 @@ TEST_F(StartUp, AFolderThatCannotBeMadeCurrentIsReportedAndNothingIsWrittenElsew
 }
 
 TEST_F(StartUp, SignalsThatCannotBeForwardedAreReportedAndTheProgramRunsOn) {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers' runtime opens a pipe of its own to tell whether memory can be read; with
+    // no descriptor left it takes sound objects for broken ones. The normal build runs this.
+    GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
     // No descriptor left for the pipe that forwards the signals.
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
