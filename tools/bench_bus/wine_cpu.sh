@@ -3,9 +3,9 @@
 # build, wire time on, the given echo latency) serves the sensors on a pseudo-terminal that
 # Wine maps as COM42; kv_bench_wait (Windows build) measures them every second, with the
 # device's sleeping wait and with the earlier 1 ms polling (--polled), in both settings of
-# CPU_MinUsage, one after the other. For each run it prints the program's own CPU time
-# (GetProcessTimes) and that of the Wine server over the same seconds, which carries every
-# driver call of the program. Not a test: the figures go to docs/performance.md.
+# CPU_MinUsage, one after the other. For each run it prints the CPU time (utime + stime from
+# /proc) of the program and of the Wine server, which carries every driver call of the
+# program, over the measured seconds (the search before them left out). Not a test: the figures go to docs/performance.md.
 #   bash tools/bench_bus/wine_cpu.sh [seconds] [latency-ms] [sensors]
 # Needs build/ (bash tools/build.sh build) and build-win32/ (bash tools/win32.sh --test).
 set -euo pipefail
@@ -49,20 +49,27 @@ wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 ln -sfn "$work/bus" "$WINEPREFIX/dosdevices/com42"
 
 ticks=$(getconf CLK_TCK)
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # utime + stime
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }  # utime + stime
 
 for low in "" --low-cpu; do
   for mode in --polled ""; do
     # shellcheck disable=SC2086
     wine "$bench" COM42 "$seconds" $mode $low </dev/null >"$work/out" 2>&1 &
     bench_pid=$!
-    # The search comes first; the server is measured over the bench's measured seconds.
+    # The search comes first; both processes are measured over the bench's measured seconds.
     for _ in $(seq 1200); do grep -q '^measuring' "$work/out" && break; sleep 0.1; done
-    before=$(cpu_ticks "$server_pid")
+    bench_before=$(cpu_ticks "$bench_pid")
+    server_before=$(cpu_ticks "$server_pid")
+    started=$(date +%s.%N)
+    for _ in $(seq $((seconds * 100 + 6000))); do grep -q '^measured' "$work/out" && break; sleep 0.01; done
+    bench_after=$(cpu_ticks "$bench_pid")
+    server_after=$(cpu_ticks "$server_pid")
+    ended=$(date +%s.%N)
     wait "$bench_pid" || true
-    after=$(cpu_ticks "$server_pid")
-    line=$(grep -v '^measuring' "$work/out" | tr -d '\r' | tail -1)
-    awk -v line="$line" -v t=$((after - before)) -v hz="$ticks" -v s="$seconds" -v lat="$latency" \
-      'BEGIN { printf "latency %s ms  %s;  Wine server %.2f CPU s = %.2f %%\n", lat, line, t / hz, 100 * t / hz / s }'
+    line=$(grep '^measured' "$work/out" | tr -d '\r' | sed 's/^measured //')
+    awk -v line="$line" -v b=$((bench_after - bench_before)) -v w=$((server_after - server_before)) \
+      -v hz="$ticks" -v a="$started" -v e="$ended" -v lat="$latency" 'BEGIN { s = e - a
+        printf "latency %s ms  %s\n    program %.2f CPU s = %.2f %% of a core;  Wine server %.2f CPU s = %.2f %%\n",
+               lat, line, b / hz, 100 * b / hz / s, w / hz, 100 * w / hz / s }'
   done
 done
