@@ -13,7 +13,7 @@ constexpr char16_t CyrillicMarkedDistance = 0x50;
 }  // namespace
 
 char16_t FoldCase(char16_t c) {
-    if (c < 0x80) return static_cast<char16_t>(static_cast<unsigned char>(FoldAsciiCase(static_cast<char>(c))));
+    if (c < 0x80) return static_cast<unsigned char>(FoldAsciiCase(static_cast<char>(c)));
     if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) return c + CaseDistance;  // not ×
     if (c >= 0x0391 && c <= 0x03A9 && c != 0x03A2) return c + CaseDistance;  // no capital ς
     if (c >= 0x0410 && c <= 0x042F) return c + CaseDistance;

@@ -19,7 +19,8 @@ constexpr int64_t Int64Max = std::numeric_limits<int64_t>::max();
 std::optional<int64_t> Whole(const std::string& text, int64_t low = INT32_MIN,
                              int64_t high = INT32_MAX) {
     const std::optional<int64_t> narrow = ParseWholeInteger(std::string_view(text), low, high);
-    const std::optional<int64_t> wide = ParseWholeInteger(std::u16string_view(U16(text)), low, high);
+    const std::optional<int64_t> wide =
+        ParseWholeInteger(std::u16string_view(U16(text)), low, high);
     EXPECT_EQ(narrow, wide) << '"' << text << '"';
     return narrow;
 }
@@ -41,7 +42,10 @@ TEST(ParseWholeInteger, AnythingButOneNumberIsRefused) {
         EXPECT_EQ(Whole(text), std::nullopt) << '"' << text << '"';
     }
     // A text cut at its first zero byte would read as 1.
-    EXPECT_EQ(Whole(std::string("1\0" "2", 3)), std::nullopt);
+    EXPECT_EQ(Whole(std::string("1\0"
+                                "2",
+                                3)),
+              std::nullopt);
 }
 
 TEST(ParseWholeInteger, UnitsThatLookLikeDigitsWhenNarrowedAreNoDigits) {
@@ -88,7 +92,9 @@ TEST(ParseLeadingInteger, ReadsTheNumberAtTheStartAsAtoiDoes) {
     EXPECT_EQ(ParseLeadingInteger("\t\n\v\f\r 7"), 7);
     EXPECT_EQ(ParseLeadingInteger("5 6"), 5);
     EXPECT_EQ(ParseLeadingInteger("0x1F"), 0);
-    for (const char* text : {"", " ", "abc", "+", "-", "- 5", "+-1", "\xC2\xA0" "5"}) {
+    for (const char* text : {"", " ", "abc", "+", "-", "- 5", "+-1",
+                             "\xC2\xA0"
+                             "5"}) {
         EXPECT_EQ(ParseLeadingInteger(text), 0) << '"' << text << '"';
     }
 }
