@@ -25,27 +25,60 @@ std::optional<int64_t> Whole(const std::string& text, int64_t low = INT32_MIN,
     return narrow;
 }
 
-TEST(ParseWholeInteger, ASignedNumberWithSpacesAroundIsTaken) {
-    EXPECT_EQ(Whole("0"), 0);
-    EXPECT_EQ(Whole("42"), 42);
-    EXPECT_EQ(Whole("-7"), -7);
-    EXPECT_EQ(Whole("+7"), 7);
-    EXPECT_EQ(Whole("-0"), 0);
-    EXPECT_EQ(Whole("  12  "), 12);
-    EXPECT_EQ(Whole(" -3"), -3);
-    EXPECT_EQ(Whole("007"), 7);
-}
+// The two rules side by side: what a person types must be one number and nothing else, while
+// the settings file's reader takes the number a value starts with.
+struct Reading {
+    std::string text;
+    std::optional<int64_t> whole;
+    int32_t leading;
+};
 
-TEST(ParseWholeInteger, AnythingButOneNumberIsRefused) {
-    for (const char* text : {"", " ", "+", "-", "+-1", "--1", "- 5", "1 2", "1.5", "1,5", "12a",
-                             "a12", "0x10", "1e3", "\t5", "5\n", "five"}) {
-        EXPECT_EQ(Whole(text), std::nullopt) << '"' << text << '"';
+TEST(IntegerText, WhatATypedNumberAndASettingsValueReadAs) {
+    const Reading readings[] = {
+        {"0", 0, 0},
+        {"42", 42, 42},
+        {"-7", -7, -7},
+        {"+7", 7, 7},
+        {"-0", 0, 0},
+        {"007", 7, 7},
+        {"  12  ", 12, 12},
+        {" -3", -3, -3},
+        {"12abc", std::nullopt, 12},
+        {"1.9", std::nullopt, 1},
+        {"1e3", std::nullopt, 1},
+        {"5 6", std::nullopt, 5},
+        {"5\n", std::nullopt, 5},
+        {"0x1F", std::nullopt, 0},
+        {"\t\n\v\f\r 7", std::nullopt, 7},
+        {"", std::nullopt, 0},
+        {" ", std::nullopt, 0},
+        {"five", std::nullopt, 0},
+        {"+", std::nullopt, 0},
+        {"-", std::nullopt, 0},
+        {"+-1", std::nullopt, 0},
+        {"- 5", std::nullopt, 0},
+        {"\xC2\xA0"
+         "5",
+         std::nullopt, 0},  // a no-break space is no white space
+        // A text cut at its first zero byte would read as 1.
+        {std::string("1\0"
+                     "2",
+                     3),
+         std::nullopt, 1},
+        {"2147483647", INT32_MAX, INT32_MAX},
+        {"-2147483648", INT32_MIN, INT32_MIN},
+        {"2147483648", std::nullopt, INT32_MAX},
+        {"-2147483649", std::nullopt, INT32_MIN},
+        {"4294967297", std::nullopt, INT32_MAX},  // 2^32 + 1 wraps to 1 in 32 bits
+        {"99999999999", std::nullopt, INT32_MAX},
+        {std::string(400, '9'), std::nullopt, INT32_MAX},
+        {"-" + std::string(400, '9'), std::nullopt, INT32_MIN},
+        {std::string(400, '0') + "1", 1, 1},
+    };
+    for (const Reading& r : readings) {
+        EXPECT_EQ(Whole(r.text), r.whole) << '"' << r.text << '"';
+        EXPECT_EQ(ParseLeadingInteger(r.text), r.leading) << '"' << r.text << '"';
     }
-    // A text cut at its first zero byte would read as 1.
-    EXPECT_EQ(Whole(std::string("1\0"
-                                "2",
-                                3)),
-              std::nullopt);
 }
 
 TEST(ParseWholeInteger, UnitsThatLookLikeDigitsWhenNarrowedAreNoDigits) {
@@ -58,11 +91,6 @@ TEST(ParseWholeInteger, UnitsThatLookLikeDigitsWhenNarrowedAreNoDigits) {
 }
 
 TEST(ParseWholeInteger, TheRangeEndsAreInsideAndOneBeyondIsOut) {
-    EXPECT_EQ(Whole("2147483647"), INT32_MAX);
-    EXPECT_EQ(Whole("-2147483648"), INT32_MIN);
-    EXPECT_EQ(Whole("2147483648"), std::nullopt);
-    EXPECT_EQ(Whole("-2147483649"), std::nullopt);
-
     EXPECT_EQ(Whole("1", 1, 65535), 1);
     EXPECT_EQ(Whole("65535", 1, 65535), 65535);
     EXPECT_EQ(Whole("0", 1, 65535), std::nullopt);
@@ -79,35 +107,6 @@ TEST(ParseWholeInteger, SixtyFourBitEdgesAndLongerRunsNeverWrap) {
     EXPECT_EQ(Whole("18446744073709551616", Int64Min, Int64Max), std::nullopt);
     EXPECT_EQ(Whole("18446744073709551617", Int64Min, Int64Max), std::nullopt);
     EXPECT_EQ(Whole(std::string(400, '9'), Int64Min, Int64Max), std::nullopt);
-    EXPECT_EQ(Whole("-" + std::string(400, '9'), Int64Min, Int64Max), std::nullopt);
-    EXPECT_EQ(Whole(std::string(400, '0') + "1", Int64Min, Int64Max), 1);
-}
-
-TEST(ParseLeadingInteger, ReadsTheNumberAtTheStartAsAtoiDoes) {
-    EXPECT_EQ(ParseLeadingInteger("12"), 12);
-    EXPECT_EQ(ParseLeadingInteger("12abc"), 12);
-    EXPECT_EQ(ParseLeadingInteger("1.9"), 1);
-    EXPECT_EQ(ParseLeadingInteger("  -3 "), -3);
-    EXPECT_EQ(ParseLeadingInteger("+8"), 8);
-    EXPECT_EQ(ParseLeadingInteger("\t\n\v\f\r 7"), 7);
-    EXPECT_EQ(ParseLeadingInteger("5 6"), 5);
-    EXPECT_EQ(ParseLeadingInteger("0x1F"), 0);
-    for (const char* text : {"", " ", "abc", "+", "-", "- 5", "+-1",
-                             "\xC2\xA0"
-                             "5"}) {
-        EXPECT_EQ(ParseLeadingInteger(text), 0) << '"' << text << '"';
-    }
-}
-
-TEST(ParseLeadingInteger, BeyondThirtyTwoBitsSaturatesInsteadOfWrapping) {
-    EXPECT_EQ(ParseLeadingInteger("2147483647"), INT32_MAX);
-    EXPECT_EQ(ParseLeadingInteger("2147483648"), INT32_MAX);
-    EXPECT_EQ(ParseLeadingInteger("4294967297"), INT32_MAX);  // 2^32 + 1 wraps to 1
-    EXPECT_EQ(ParseLeadingInteger("99999999999"), INT32_MAX);
-    EXPECT_EQ(ParseLeadingInteger(std::string(400, '9')), INT32_MAX);
-    EXPECT_EQ(ParseLeadingInteger("-2147483648"), INT32_MIN);
-    EXPECT_EQ(ParseLeadingInteger("-2147483649"), INT32_MIN);
-    EXPECT_EQ(ParseLeadingInteger("-" + std::string(400, '9')), INT32_MIN);
 }
 
 TEST(IntegerToText, MatchesStandardFormattingAtTheLimits) {
