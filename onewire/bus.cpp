@@ -8,7 +8,7 @@
 
 #include "onewire/port.h"
 #include "onewire/result.h"
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_port.h"
 
 namespace kv {
