@@ -18,8 +18,8 @@
 #include "onewire/ds18x20.h"
 #include "onewire/enumerate.h"
 #include "onewire/result.h"
-#include "onewire/timing.h"
 #include "onewire/transaction.h"
+#include "runtime/clock.h"
 #include "serial/port_probe.h"
 #include "serial/serial_port.h"
 

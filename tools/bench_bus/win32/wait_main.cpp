@@ -20,8 +20,8 @@
 #include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
-#include "onewire/timing.h"
 #include "onewire/transaction.h"
+#include "runtime/clock.h"
 #include "serial/port_names.h"
 #include "serial/serial_device.h"
 
