@@ -127,6 +127,7 @@ TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionButKeepsItsName) {
     ASSERT_TRUE(ui->stepSpinBox(MainWindow, IntervalSpin, 1));
     ASSERT_TRUE(Pump());
     EXPECT_EQ(SettingsBytes(), SettingsFile("COM7", 4, 0, 0, 0, 10, 0, 0, 0));
+    clock.run();
     ASSERT_TRUE(
         PumpUntil([&] { return ui->statusText(StatusLine, 0) == u"Порт 'COM7' недоступен"; }));
 
