@@ -22,8 +22,8 @@
 #include "onewire/result.h"
 #include "onewire/scratchpad_check.h"
 #include "onewire/search.h"
-#include "onewire/timing.h"
 #include "onewire/transaction.h"
+#include "runtime/clock.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
 

@@ -5,7 +5,7 @@
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
-#include "runtime/number_text.h"
+#include "runtime/integer_text.h"
 #include "ui/toolkit.h"
 
 namespace kv {

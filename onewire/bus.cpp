@@ -9,7 +9,7 @@
 #include "onewire/bit_slots.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_port.h"
 
 namespace kv {

@@ -4,7 +4,7 @@
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 
 namespace kv {
 namespace {

@@ -1,5 +1,6 @@
 #include "runtime/date_text.h"
 
+#include "runtime/letter_case.h"
 #include "runtime/local_time.h"
 
 namespace kv {
@@ -74,14 +75,10 @@ void appendDigits(std::u16string& out, int32_t value, int width) {
     out.append(digits, width);
 }
 
-char16_t lower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
 bool startsWithToken(std::u16string_view text, std::u16string_view token) {
     if (text.size() < token.size()) return false;
     for (size_t i = 0; i < token.size(); ++i) {
-        if (lower(text[i]) != token[i]) return false;
+        if (FoldCase(text[i]) != token[i]) return false;
     }
     return true;
 }

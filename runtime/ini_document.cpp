@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "runtime/letter_case.h"
+
 namespace kv::ini {
 namespace {
 
@@ -17,19 +19,6 @@ bool isBlank(char c) {
 }
 bool isLineEnd(char c) {
     return c == '\r' || c == '\n';
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-// Only A-Z fold; every other byte, UTF-8 included, must match exactly.
-bool sameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -54,21 +43,6 @@ DecodedText DecodeFileBytes(std::string_view bytes) {
         }
     }
     return decoded;
-}
-
-int32_t ParseInteger(std::string_view value) {
-    size_t i = 0;
-    // The C library's white space in the "C" locale.
-    while (i < value.size() && (value[i] == ' ' || (value[i] >= '\t' && value[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
-    constexpr int64_t Limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    int64_t magnitude = 0;
-    for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-        magnitude = std::min(magnitude * 10 + (value[i] - '0'), Limit);
-    }
-    if (negative) return static_cast<int32_t>(-magnitude);
-    return static_cast<int32_t>(std::min(magnitude, Limit - 1));
 }
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -145,7 +119,7 @@ std::optional<size_t> Document::findIndex(std::string_view key) const {
     for (size_t index = 0; index < entries_.size(); ++index) {
         const Entry& entry = entries_[index];
         if (entry.kind == EntryKind::Group) return std::nullopt;
-        if (entry.kind == EntryKind::Key && sameKey(KeyAt(index), key)) return index;
+        if (entry.kind == EntryKind::Key && EqualIgnoringAsciiCase(KeyAt(index), key)) return index;
     }
     return std::nullopt;
 }

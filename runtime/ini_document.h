@@ -20,11 +20,6 @@ struct DecodedText {
 };
 DecodedText DecodeFileBytes(std::string_view bytes);
 
-// The number at the start of a value, read as atoi does. Numbers beyond the 32-bit range
-// saturate at INT32_MIN / INT32_MAX rather than wrap, so "99999999999" reads as the largest
-// value, which range checks then treat as out of range.
-int32_t ParseInteger(std::string_view value);
-
 // Value text as handed out: blanks and tabs removed at both ends.
 std::string_view TrimBlanks(std::string_view text);
 

@@ -4,7 +4,7 @@
 
 #include "runtime/file_access.h"
 #include "runtime/ini_document.h"
-#include "runtime/number_text.h"
+#include "runtime/integer_text.h"
 #include "runtime/thread_end.h"
 #include "runtime/utf.h"
 
@@ -191,7 +191,7 @@ int32_t IniReadInteger(std::u16string_view key, int32_t defaultValue) {
     if (document == nullptr) return defaultValue;
     const auto value = document->text.Find(Utf8FromUtf16(key));
     if (!value) return defaultValue;
-    return ini::ParseInteger(*value);
+    return ParseLeadingInteger(*value);
 }
 
 void IniWriteString(std::u16string_view key, std::u16string_view value) {

@@ -16,23 +16,9 @@ constexpr int SignificantDigits = 17;
 // The cap keeps an absurd request from allocating gigabytes of zeros.
 constexpr int MaxDecimals = 1000;
 
-constexpr char16_t DigitChars[] = u"0123456789ABCDEF";
+constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
 
 }  // namespace
-
-std::u16string IntegerToText(int64_t value) {
-    // Work on the magnitude as unsigned so INT64_MIN needs no special case.
-    uint64_t magnitude =
-        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    std::u16string digits;
-    do {
-        digits.push_back(DigitChars[magnitude % 10]);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) digits.push_back(u'-');
-    std::reverse(digits.begin(), digits.end());
-    return digits;
-}
 
 std::u16string FloatToText(float value, int decimals) {
     if (std::isnan(value)) return u"NaN";
@@ -97,7 +83,7 @@ std::u16string FloatToText(float value, int decimals) {
 std::u16string HexText(uint64_t value) {
     std::u16string digits;
     do {
-        digits.push_back(DigitChars[value & 0xF]);
+        digits.push_back(HexDigits[value & 0xF]);
         value >>= 4;
     } while (value != 0);
     std::reverse(digits.begin(), digits.end());

@@ -6,7 +6,6 @@
 
 namespace kv {
 
-std::u16string IntegerToText(int64_t value);
 // Fixed point; 17 significant digits, then half away from zero at the last printed decimal.
 std::u16string FloatToText(float value, int decimals);
 std::u16string HexText(uint64_t value);

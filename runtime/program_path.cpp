@@ -1,6 +1,6 @@
-// The path operations that make bare file names resolve in the program's own folder.
+#include "runtime/program_path.h"
+
 #include "runtime/file_access.h"
-#include "runtime/text_file.h"
 
 namespace kv {
 
@@ -21,6 +21,10 @@ std::u16string PathFolderPart(std::u16string_view path) {
 
 std::u16string ProgramFilePath() {
     return native::ProgramFilePath();
+}
+
+std::u16string ProgramFolder() {
+    return PathFolderPart(ProgramFilePath());
 }
 
 }  // namespace kv

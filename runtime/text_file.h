@@ -1,4 +1,4 @@
-// Numbered UTF-8 text files written through a 4096-byte buffer, and the program's own folder.
+// Numbered UTF-8 text files written through a 4096-byte buffer.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -25,9 +25,5 @@ int64_t TextFileWriteLine(int number, std::u16string_view text);
 int64_t TextFileFlush(int number);
 void TextFileClose(int number);
 void TextFileCloseAll();
-
-int SetCurrentFolder(std::u16string_view path);  // nonzero on success
-std::u16string PathFolderPart(std::u16string_view path);
-std::u16string ProgramFilePath();  // full path of the running program file
 
 }  // namespace kv

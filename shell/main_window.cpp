@@ -2,7 +2,7 @@
 
 #include "monitor/port_list.h"
 #include "monitor/window_ids.h"
-#include "runtime/number_text.h"
+#include "runtime/integer_text.h"
 #include "ui/toolkit.h"
 
 namespace kv {

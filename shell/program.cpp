@@ -10,6 +10,7 @@
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "runtime/ini_store.h"
+#include "runtime/program_path.h"
 #include "runtime/text_file.h"
 #include "runtime/threads.h"
 #include "serial/serial_port.h"
@@ -159,10 +160,6 @@ void OnControl(int control, int type) {
 }
 
 }  // namespace
-
-std::u16string ProgramFolder() {
-    return PathFolderPart(ProgramFilePath());
-}
 
 bool ProgramStart(std::u16string_view folder) {
     // First, so that a request to close during start-up is not lost.

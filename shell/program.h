@@ -9,9 +9,6 @@ namespace kv {
 
 inline constexpr uint32_t WorkerStopLimitMs = 400;
 
-// The folder that holds the running program file; the settings and the log live there.
-std::u16string ProgramFolder();
-
 inline constexpr int ProgramStartFailedCode = 1;
 
 // Start-up after the toolkit is installed: termination signals routed to the window, shared

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
 
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_port.h"
 
 namespace kv {
@@ -59,13 +58,6 @@ double LowMicroseconds(uint8_t sent, int baud) {
 }
 
 }  // namespace
-
-int64_t SimNowMicroseconds() {
-    if (TimeSource* source = CurrentTimeSource()) return source->nowMicroseconds();
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 int64_t SimByteMicroseconds(int baud) {
     return baud > 0 ? (10'000'000 + baud / 2) / baud : 0;
@@ -148,7 +140,7 @@ void SimBus::setStrayProbability(double probability) {
 }
 
 void SimBus::injectStray(std::span<const uint8_t> bytes) {
-    const int64_t now = SimNowMicroseconds();
+    const int64_t now = MicrosecondClock();
     std::lock_guard<std::mutex> lock(mutex_);
     for (uint8_t b : bytes) queueEchoLocked(b, now);
 }
@@ -264,7 +256,7 @@ uint8_t SimBus::lineEcho(uint8_t sent, int64_t start) {
 
 int SimBus::write(const uint8_t* data, int count) {
     if (data == nullptr || count <= 0) return 0;
-    const int64_t now = SimNowMicroseconds();
+    const int64_t now = MicrosecondClock();
     std::lock_guard<std::mutex> lock(mutex_);
     const int64_t byteUs = SimByteMicroseconds(baud_);
     ++stats_.writes;
@@ -315,15 +307,15 @@ int SimBus::visibleCountLocked(int64_t now) const {
 }
 
 int SimBus::inputCount() {
-    const int64_t now = SimNowMicroseconds();
+    const int64_t now = MicrosecondClock();
     std::lock_guard<std::mutex> lock(mutex_);
     return visibleCountLocked(now);
 }
 
 int SimBus::waitInput(int count, int timeoutMs) {
-    const int64_t deadline = SimNowMicroseconds() + int64_t{timeoutMs} * 1000;
+    const int64_t deadline = MicrosecondClock() + int64_t{timeoutMs} * 1000;
     for (;;) {
-        const int64_t now = SimNowMicroseconds();
+        const int64_t now = MicrosecondClock();
         int visible;
         int64_t due = -1;
         {
@@ -340,7 +332,7 @@ int SimBus::waitInput(int count, int timeoutMs) {
 
 int SimBus::read(uint8_t* data, int count) {
     if (data == nullptr || count <= 0) return 0;
-    const int64_t now = SimNowMicroseconds();
+    const int64_t now = MicrosecondClock();
     std::lock_guard<std::mutex> lock(mutex_);
     const int n = std::min(count, visibleCountLocked(now));
     for (int i = 0; i < n; ++i) {

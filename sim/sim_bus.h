@@ -16,9 +16,6 @@
 
 namespace kv {
 
-// The bus's notion of now: the installed time source (a SimClock in tests) or the real
-// monotonic clock.
-int64_t SimNowMicroseconds();
 // Time one byte occupies the wire: 10 bit times (start, 8 data, stop).
 int64_t SimByteMicroseconds(int baud);
 

@@ -14,20 +14,13 @@ int64_t SimClock::nowMicroseconds() {
 }
 
 void SimClock::sleepMilliseconds(int32_t milliseconds) {
-    if (milliseconds > 0) {
-        now_.fetch_add(int64_t{milliseconds} * 1000);
-        slept_.fetch_add(milliseconds);
-        moved();
-    }
-    const int64_t pause = realPause_.load();
-    if (pause > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(pause));
-    else
-        std::this_thread::yield();
+    if (milliseconds > 0) slept_.fetch_add(milliseconds);
+    sleepMicroseconds(int64_t{milliseconds} * 1000);
 }
 
 void SimClock::sleepMicroseconds(int64_t microseconds) {
-    // Not counted in sleptMilliseconds, which sums the millisecond sleeps of the program.
+    // Only sleepMilliseconds counts into sleptMilliseconds, which sums the program's
+    // millisecond sleeps; the bus's finer echo waits are not among them.
     if (microseconds > 0) {
         now_.fetch_add(microseconds);
         moved();

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 
 namespace kv {
 

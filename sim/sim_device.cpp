@@ -5,11 +5,14 @@
 #include <cstring>
 #include <numbers>
 
+#include "onewire/ds18x20.h"
+
 namespace kv {
 namespace {
 
 // The datasheets' codes, written out here rather than taken from the 1-Wire module, so that
-// a wrong code there shows as a device that does not answer.
+// a wrong code there shows as a device that does not answer. The family codes are the 1-Wire
+// module's: the tests spell their ROM codes out, so a wrong family code still shows there.
 constexpr uint8_t ReadRom = 0x33;
 constexpr uint8_t MatchRom = 0x55;
 constexpr uint8_t SkipRom = 0xCC;
@@ -20,8 +23,6 @@ constexpr uint8_t ReadPowerSupply = 0xB4;
 constexpr uint8_t WriteScratchpad = 0x4E;
 constexpr uint8_t CopyScratchpad = 0x48;
 constexpr uint8_t Recall = 0xB8;
-constexpr uint8_t FamilyB20 = 0x28;
-constexpr uint8_t FamilyS20 = 0x10;
 constexpr int64_t FullConversionUs = 750'000;  // 12 bits on a DS18B20, always on a DS18S20
 constexpr uint8_t CountPerC = 0x10;
 constexpr int PowerOnCountRemain = 0x0C;
@@ -84,7 +85,7 @@ SimDevice::SimDevice(const RomCode& rom) : rom_(rom) {
 }
 
 bool SimDevice::isThermometer() const {
-    return rom_[0] == FamilyB20 || rom_[0] == FamilyS20;
+    return IsThermometerFamily(rom_[0]);
 }
 
 void SimDevice::setTemperature(double celsius) {
@@ -131,7 +132,7 @@ int SimDevice::conversions() const {
 }
 
 int64_t SimDevice::conversionTime() const {
-    if (rom_[0] != FamilyB20) return FullConversionUs;
+    if (rom_[0] != FamilyDs18b20) return FullConversionUs;
     return FullConversionUs >> (12 - resolution_);
 }
 
@@ -143,7 +144,7 @@ double SimDevice::measured(int64_t atMicroseconds) const {
 }
 
 int16_t SimDevice::rawFor(double celsius) const {
-    if (rom_[0] == FamilyS20) return RawInSteps(celsius, 2.0);
+    if (rom_[0] == FamilyDs18s20) return RawInSteps(celsius, 2.0);
     const int16_t raw = RawInSteps(celsius, 16.0);
     // Lower resolutions leave the lowest bits undefined; the device sends them as zeros.
     return static_cast<int16_t>(raw & ~((1 << (12 - resolution_)) - 1));
@@ -155,7 +156,7 @@ void SimDevice::settleConversion(int64_t now) {
     ++conversions_;
     const double celsius = exactRaw_ ? setRaw_ / 2.0 : measured(conversionEnd_);
     register_ = exactRaw_ ? setRaw_ : rawFor(celsius);
-    if (rom_[0] == FamilyB20) {
+    if (rom_[0] == FamilyDs18b20) {
         // A genuine DS18B20 leaves 16 - (the register's sixteenths) in its COUNT_REMAIN byte
         // after every conversion; only the power-on scratchpad holds 0x0C there.
         countRemain_ = CountPerC - (register_ & 0x0F);
@@ -172,7 +173,7 @@ void SimDevice::settleConversion(int64_t now) {
 
 void SimDevice::powerOnRegisters() {
     converting_ = false;
-    register_ = rom_[0] == FamilyS20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
+    register_ = rom_[0] == FamilyDs18s20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
     countRemain_ = PowerOnCountRemain;
     th_ = eepromTh_;
     tl_ = eepromTl_;
@@ -186,7 +187,7 @@ std::vector<uint8_t> SimDevice::scratchpad(int64_t now) {
     pad[1] = static_cast<uint8_t>((register_ >> 8) & 0xFF);
     pad[2] = th_;
     pad[3] = tl_;
-    if (rom_[0] == FamilyS20) {
+    if (rom_[0] == FamilyDs18s20) {
         pad[4] = 0xFF;
         pad[5] = 0xFF;
         pad[6] = static_cast<uint8_t>(countRemain_);
@@ -272,7 +273,7 @@ void SimDevice::slotDone(bool level, int64_t now) {
                 functionCommand(byte, now);
             } else if (phase_ == Phase::WriteScratchpad) {
                 received_.push_back(byte);
-                const size_t wanted = rom_[0] == FamilyB20 ? 3 : 2;
+                const size_t wanted = rom_[0] == FamilyDs18b20 ? 3 : 2;
                 if (received_.size() < wanted) return;
                 th_ = received_[0];
                 tl_ = received_[1];

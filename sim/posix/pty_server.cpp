@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/clock.h"
+
 namespace kv {
 namespace {
 
@@ -143,7 +145,7 @@ void PtyServer::serve() {
             timeout.tv_sec = IdlePollMs / 1000;
             timeout.tv_nsec = (IdlePollMs % 1000) * 1'000'000L;
         } else {
-            const int64_t wait = std::max<int64_t>(0, due - SimNowMicroseconds());
+            const int64_t wait = std::max<int64_t>(0, due - MicrosecondClock());
             timeout.tv_sec = static_cast<time_t>(wait / 1'000'000);
             timeout.tv_nsec = static_cast<long>(wait % 1'000'000) * 1000L;
         }
@@ -163,7 +165,7 @@ void PtyServer::serve() {
             continue;
         }
         const int64_t next = handOver();
-        if (next >= 0 && SimNowMicroseconds() >= next) deliverEchoes();
+        if (next >= 0 && MicrosecondClock() >= next) deliverEchoes();
     }
 }
 

@@ -15,7 +15,7 @@
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
 #include "onewire/result.h"
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"

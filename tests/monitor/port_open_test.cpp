@@ -14,7 +14,7 @@
 #include "monitor/window_ids.h"
 #include "onewire/ds18x20.h"
 #include "onewire/result.h"
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_port.h"
 #include "tests/monitor/worker_harness.h"
 #include "ui/toolkit.h"

@@ -10,7 +10,7 @@
 #include "monitor/window_ids.h"
 #include "onewire/bus.h"
 #include "onewire/port.h"
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_port.h"
 #include "sim/posix/pty_server.h"
 #include "tests/monitor/worker_scenarios.h"

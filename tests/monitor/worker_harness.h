@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_device.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"

@@ -105,14 +105,6 @@ TEST(FloatToText, EveryDs18s20ValueMatchesExactDecimalArithmetic) {
     }
 }
 
-TEST(IntegerToText, MatchesStandardFormattingAtTheLimits) {
-    for (int64_t value :
-         {int64_t{0}, int64_t{7}, int64_t{-1}, int64_t{-2147483648LL}, int64_t{4294967296LL},
-          std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
-        EXPECT_EQ(Text(IntegerToText(value)), std::to_string(value));
-    }
-}
-
 TEST(HexText, UpperCaseWithoutLeadingZerosAndPaddedBytes) {
     EXPECT_EQ(Text(HexText(0)), "0");
     EXPECT_EQ(Text(HexText(10)), "A");

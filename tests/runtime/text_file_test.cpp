@@ -1,4 +1,5 @@
 #include "runtime/text_file.h"
+#include "runtime/program_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "tests/serial/fake_serial_device.h"
 
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_port.h"
 
 namespace kv::test {

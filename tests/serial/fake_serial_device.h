@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "serial/serial_device.h"
 
 namespace kv::test {

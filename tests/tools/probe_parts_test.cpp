@@ -65,6 +65,9 @@ TEST(ProbeOptions, RefusesWhatItCannotUse) {
         {"--every", "1.5", "DEMO"},
         {"--every", "DEMO"},
         {"--count", "-1", "DEMO"},
+        {"--count", "", "DEMO"},
+        {"--count", "18446744073709551617", "DEMO"},  // 2^64 + 1: wraps to 1 unchecked
+        {"--every", "86401", "DEMO"},
         {"--format", "xml", "DEMO"},
         {"--resolution", "8", "DEMO"},
         {"--resolution", "13", "DEMO"},

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "runtime/ini_document.h"
+#include "runtime/integer_text.h"
 #include "runtime/utf.h"
 
 namespace {
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string key(document.KeyAt(i));
         const auto value = document.Find(key);
         if (value) {
-            (void)kv::ini::ParseInteger(*value);
+            (void)kv::ParseLeadingInteger(*value);
             (void)kv::Utf16FromUtf8(kv::ini::TrimBlanks(*value));
         }
     }

@@ -10,8 +10,8 @@
 #include "onewire/enumerate.h"
 #include "onewire/result.h"
 #include "onewire/scratchpad_check.h"
-#include "onewire/timing.h"
 #include "onewire/transaction.h"
+#include "runtime/clock.h"
 #include "tools/probe/stop_signal.h"
 
 namespace kv::probe {

@@ -1,9 +1,9 @@
 #include "tools/probe/options.h"
 
-#include <charconv>
 #include <string_view>
 
 #include "onewire/ds18x20.h"
+#include "runtime/integer_text.h"
 
 namespace kv::probe {
 
@@ -51,15 +51,6 @@ const char Usage[] =
 
 namespace {
 
-bool ParseInteger(std::string_view text, int64_t low, int64_t high, int64_t& value) {
-    int64_t parsed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc{} || end != text.data() + text.size()) return false;
-    if (parsed < low || parsed > high) return false;
-    value = parsed;
-    return true;
-}
-
 // HOST, HOST:PORT, or [IPv6]:PORT.
 bool ParseBroker(std::string_view text, Options& options) {
     std::string_view host = text, port;
@@ -80,10 +71,11 @@ bool ParseBroker(std::string_view text, Options& options) {
         if (port.empty()) return false;
     }
     if (host.empty()) return false;
-    int64_t number = DefaultMqttPort;
-    if (!port.empty() && !ParseInteger(port, 1, 65535, number)) return false;
+    std::optional<int64_t> number = DefaultMqttPort;
+    if (!port.empty()) number = ParseWholeInteger(port, 1, 65535);
+    if (!number) return false;
     options.mqttHost = host;
-    options.mqttPort = static_cast<int>(number);
+    options.mqttPort = static_cast<int>(*number);
     return true;
 }
 
@@ -117,7 +109,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             return false;
         };
         std::string_view text;
-        int64_t number = 0;
+        std::optional<int64_t> number;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
             return true;
@@ -127,12 +119,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.saveResolution = true;
         } else if (arg == "--every") {
             if (!value(text)) return false;
-            if (!ParseInteger(text, 1, MaxEverySeconds, number)) return bad(text);
-            options.everySeconds = static_cast<int>(number);
+            number = ParseWholeInteger(text, 1, MaxEverySeconds);
+            if (!number) return bad(text);
+            options.everySeconds = static_cast<int>(*number);
         } else if (arg == "--count") {
             if (!value(text)) return false;
-            if (!ParseInteger(text, 1, INT64_MAX, number)) return bad(text);
-            options.count = number;
+            number = ParseWholeInteger(text, 1, INT64_MAX);
+            if (!number) return bad(text);
+            options.count = *number;
             countGiven = true;
         } else if (arg == "--format") {
             if (!value(text)) return false;
@@ -147,8 +141,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             }
         } else if (arg == "--resolution") {
             if (!value(text)) return false;
-            if (!ParseInteger(text, MinResolutionBits, MaxResolutionBits, number)) return bad(text);
-            options.resolution = static_cast<int>(number);
+            number = ParseWholeInteger(text, MinResolutionBits, MaxResolutionBits);
+            if (!number) return bad(text);
+            options.resolution = static_cast<int>(*number);
         } else if (arg == "--mqtt") {
             if (!value(text)) return false;
             if (!ParseBroker(text, options)) return bad(text);

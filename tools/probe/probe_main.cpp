@@ -11,7 +11,7 @@
 #include "onewire/ds18x20.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "runtime/utf.h"
 #include "sim/demo_bus.h"
 #include "tools/probe/bus_pass.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <csignal>
 
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 
 namespace kv::probe {
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 #include "sim/sim_clock.h"
 
 namespace kv::soak {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "runtime/integer_text.h"
 #include "ui/text_rules.h"
 
 namespace kv::ui {
@@ -196,7 +197,7 @@ bool HeadlessToolkit::CreateSpinBox(int window, int control, int x, int y, int w
     const int initial = std::clamp(0, minimum, maximum);
     HeadlessControl spin = Made(HeadlessKind::SpinBox, x, y, width, height);
     spin.state = initial;
-    spin.text = DecimalText(initial);
+    spin.text = IntegerToText(initial);
     spin.minimum = minimum;
     spin.maximum = maximum;
     spin.flags = flags;
@@ -316,7 +317,7 @@ void HeadlessToolkit::SetState(int window, int control, int state) {
             break;
         case HeadlessKind::SpinBox:
             c->state = std::clamp(state, c->minimum, c->maximum);
-            c->text = DecimalText(c->state);
+            c->text = IntegerToText(c->state);
             break;
         case HeadlessKind::CheckBox:
             c->state = CheckState(state != Unchecked);
@@ -356,9 +357,9 @@ void HeadlessToolkit::SetText(int window, int control, std::u16string_view text)
             break;
         case HeadlessKind::SpinBox:
             // The field shows numbers only: a number moves the value, anything else is refused.
-            if (auto value = ParseInteger(text)) {
-                c->state = std::clamp(*value, c->minimum, c->maximum);
-                c->text = DecimalText(c->state);
+            if (auto value = ParseWholeInteger(text)) {
+                c->state = std::clamp(static_cast<int>(*value), c->minimum, c->maximum);
+                c->text = IntegerToText(c->state);
             }
             break;
         case HeadlessKind::Label:

@@ -3,6 +3,7 @@
 // because a bound handler may call back into the toolkit.
 #include <algorithm>
 
+#include "runtime/integer_text.h"
 #include "ui/headless/headless_toolkit.h"
 #include "ui/text_rules.h"
 
@@ -57,7 +58,7 @@ bool HeadlessToolkit::stepSpinBox(int window, int control, int delta) {
                 static_cast<int>(std::clamp<long long>(wanted, c->minimum, c->maximum));
             changed = next != c->state;
             c->state = next;
-            c->text = DecimalText(next);
+            c->text = IntegerToText(next);
         }
         // At the end of the range the field does not change, but the step is still reported.
         if (changed) Report(ControlEvent, window, control, Changed);

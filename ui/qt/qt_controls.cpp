@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <algorithm>
 
+#include "runtime/integer_text.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/text_rules.h"
 
@@ -286,8 +287,8 @@ void QtToolkit::SetText(int window, int control, std::u16string_view text) {
         }
         case QtKind::SpinBox:
             // The field shows numbers only: a number moves the value, anything else is refused.
-            if (auto value = ParseInteger(text))
-                static_cast<QSpinBox*>(c->widget)->setValue(*value);
+            if (auto value = ParseWholeInteger(text))
+                static_cast<QSpinBox*>(c->widget)->setValue(static_cast<int>(*value));
             break;
         default:
             break;

@@ -1,6 +1,7 @@
 // Win32 implementation: the controls.
 #include <algorithm>
 
+#include "runtime/integer_text.h"
 #include "ui/text_rules.h"
 #include "ui/win32/win32_backend.h"
 
@@ -396,8 +397,8 @@ void Win32Toolkit::SetText(int window, int control, std::u16string_view text) {
         }
         case Win32Kind::SpinBox:
             // The field shows numbers only: a number moves the value, anything else is refused.
-            if (auto value = ParseInteger(text))
-                ShowSpinValue(*c, std::clamp(*value, c->minimum, c->maximum));
+            if (auto value = ParseWholeInteger(text))
+                ShowSpinValue(*c, std::clamp(static_cast<int>(*value), c->minimum, c->maximum));
             break;
         default:
             break;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "runtime/program_path.h"
 #include "runtime/text_file.h"
 #include "runtime/utf.h"
 #include "tests/runtime/posix/small_file_system.h"
@@ -31,7 +32,9 @@ TEST(ProgramFilePath, NamesThisTestProgramAndItsFolderBecomesCurrent) {
     EXPECT_TRUE(std::filesystem::equivalent(Utf8FromUtf16(self), "/proc/self/exe"));
 
     const auto before = std::filesystem::current_path();
-    const std::u16string folder = PathFolderPart(self);
+    const std::u16string folder = ProgramFolder();
+    EXPECT_TRUE(std::filesystem::equivalent(
+        Utf8FromUtf16(folder), std::filesystem::read_symlink("/proc/self/exe").parent_path()));
     ASSERT_NE(SetCurrentFolder(folder), 0);
     EXPECT_TRUE(
         std::filesystem::equivalent(std::filesystem::current_path(), Utf8FromUtf16(folder)));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/ini_store.h"
+#include "runtime/program_path.h"
 #include "runtime/text_file.h"
 #include "runtime/utf.h"
 #include "tests/runtime/ini_store_fixture.h"

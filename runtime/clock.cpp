@@ -1,4 +1,4 @@
-#include "onewire/timing.h"
+#include "runtime/clock.h"
 
 #include <atomic>
 #include <chrono>
