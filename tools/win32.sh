@@ -55,7 +55,47 @@ wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/de
 # (A server that already runs for this prefix makes the first call fail harmlessly.)
 wineserver -p </dev/null >/dev/null 2>&1 || true
 wine cmd /c exit </dev/null >"$dir/wine-start.log" 2>&1 || true
-trap 'WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true' EXIT
+
+# The serial tests talk to real COM ports: Linux pseudo-terminals that Wine maps through
+# links in dosdevices (made after the services started, which rewrite the links they know).
+# COM40 is an echo peer; COM41 a simulated bus of kalorivox-simpty from the Linux build
+# (built here when missing), serving the two thermometers the test expects.
+ports=$(mktemp -d)
+peer_pid=
+simpty_pid=
+cleanup() {
+  [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null
+  [ -n "$simpty_pid" ] && kill "$simpty_pid" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/com40" "$WINEPREFIX/dosdevices/com41"
+  rm -rf "$ports"
+  WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+python3 "$root/tests/serial/win32/echo_peer.py" "$ports/echo" </dev/null &
+peer_pid=$!
+simpty=$root/build/tools/simpty/kalorivox-simpty
+if [ ! -x "$simpty" ]; then
+  echo "win32: building kalorivox-simpty (Linux) for the COM port tests"
+  { cmake -S "$root" -B "$root/build" -G Ninja -DKV_BUILD_TESTS=ON &&
+    cmake --build "$root/build" --target kalorivox-simpty; } >"$dir/simpty-build.log" 2>&1 || true
+fi
+if [ -x "$simpty" ]; then
+  "$simpty" --wire-time --ds18b20 28A1B2C3D4E5F6:21.5 --ds18s20 10112233445566:-10 \
+    --link "$ports/bus" </dev/null >/dev/null &
+  simpty_pid=$!
+fi
+for _ in $(seq 50); do
+  [ -L "$ports/echo" ] && { [ -z "$simpty_pid" ] || [ -L "$ports/bus" ]; } && break
+  sleep 0.1
+done
+ln -sfn "$ports/echo" "$WINEPREFIX/dosdevices/com40"
+export KV_WIN32_ECHO_PORT=COM40
+if [ -n "$simpty_pid" ] && [ -L "$ports/bus" ]; then
+  ln -sfn "$ports/bus" "$WINEPREFIX/dosdevices/com41"
+  export KV_WIN32_BUS_PORT=COM41
+else
+  echo "win32: no kalorivox-simpty: the bus case over a COM port is skipped"
+fi
 
 started=$(date +%s)
 status=0
