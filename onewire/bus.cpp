@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "onewire/bit_slots.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "runtime/clock.h"
@@ -21,9 +22,13 @@ constexpr double OpenStopBits = 1.0;
 constexpr int OpenHandshake = 0;
 constexpr int OpenQueueSize = 255;
 
-// Time one byte takes on the wire: start bit, eight data bits, stop bit.
+constexpr int64_t MicrosecondsPerSecond = 1'000'000;
+constexpr int64_t MicrosecondsPerMillisecond = 1'000;
+constexpr int UartBitsPerByte = 10;  // start bit, eight data bits, stop bit
+
+// Time one byte takes on the wire, rounded to the nearest microsecond.
 int64_t ByteMicroseconds(int baud) {
-    return (10'000'000 + baud / 2) / baud;
+    return (UartBitsPerByte * MicrosecondsPerSecond + baud / 2) / baud;
 }
 
 // Waits until `wanted` echoes wait in the input or `limitMs` have passed since `start` (a
@@ -32,7 +37,7 @@ int64_t ByteMicroseconds(int baud) {
 // that a long block wakes the thread about once rather than at every packet. The options
 // are read afresh at each wait because the window thread may change them meanwhile.
 void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int64_t wireUs) {
-    const int64_t end = start + limitMs * 1000;
+    const int64_t end = start + limitMs * MicrosecondsPerMillisecond;
     bool wireSlept = (OneWireGetOptions() & OptLowCpu) == 0;
     for (;;) {
         if (SerialInputCount(port) >= wanted) return;
@@ -44,7 +49,8 @@ void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int64
             continue;
         }
         // Whole milliseconds, rounded up: a limit is never cut short.
-        if (SerialWaitInput(port, wanted, static_cast<int>((left + 999) / 1000)) < 0) return;
+        const int64_t leftMs = (left + MicrosecondsPerMillisecond - 1) / MicrosecondsPerMillisecond;
+        if (SerialWaitInput(port, wanted, static_cast<int>(leftMs)) < 0) return;
     }
 }
 
@@ -62,8 +68,11 @@ bool ValidCount(int32_t count) {
     return count >= 1 && count <= MaxBlockBytes;
 }
 
+// Spare room after the slots of a block; no exchange reads or writes it.
+constexpr size_t SlotBufferSpare = 2;
+
 std::unique_ptr<uint8_t[]> SlotBuffer(int32_t count) {
-    size_t size = static_cast<size_t>(count) * SlotBytesPerDataByte + 2;
+    size_t size = static_cast<size_t>(count) * SlotBytesPerDataByte + SlotBufferSpare;
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
 }
 
@@ -107,11 +116,8 @@ int WriteBlock(const uint8_t* data, int32_t count, int32_t port) {
         OneWireSetResult(BadArgument);
         return 0;
     }
-    for (int32_t i = 0; i < count; ++i) {
-        for (int bit = 0; bit < 8; ++bit) {
-            slots[i * SlotBytesPerDataByte + bit] = ((data[i] >> bit) & 1) ? SlotOne : SlotZero;
-        }
-    }
+    const std::span<const uint8_t> bytes(data, static_cast<size_t>(count));
+    for (int32_t i = 0; i < count * BitsPerByte; ++i) slots[i] = SlotFor(BitAt(bytes, i));
     // The echoes are not compared with what was sent: a written 1 read back as 0 is a
     // device talking, which only reads care about.
     return ExchangeBytes(port, slots.get(), count, 0, true) ? 1 : 0;
@@ -190,7 +196,7 @@ int OneWireReset(int32_t port) {
 }
 
 int OneWireWriteSlot(int bit, int32_t port, int flags) {
-    uint8_t slot = (bit & 1) ? SlotOne : SlotZero;
+    uint8_t slot = SlotFor((bit & 1) != 0);
     SerialWrite(port, &slot, 1);
     if ((flags & SlotWait) == 0) return 0;
     WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotsWireUs(1));
@@ -223,17 +229,17 @@ uint8_t OneWireTouchByte(uint8_t value, int32_t port) {
     port = OneWireResolvePort(port);
     if (OneWireLastResult() != Ok) return 0;
     uint8_t result = 0;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < BitsPerByte; ++i) {
         OneWireWriteSlot((value >> i) & 1, port, SlotWait);
         int bit = OneWireReadBit(port, 0);
         if (OneWireLastResult() != Ok) return SlotOne;
-        result = static_cast<uint8_t>((result >> 1) | (bit << 7));
+        SetBitAt(std::span<uint8_t>(&result, 1), i, bit != 0);
     }
     return result;
 }
 
 int OneWireWriteBytes(int value, int32_t count, int32_t port) {
-    if (count != 1 || value < 0 || value > 0xFF) {
+    if (count != 1 || value < 0 || value > UINT8_MAX) {
         OneWireSetResult(BadArgument);
         return 0;
     }
@@ -265,14 +271,8 @@ int OneWireReadBytes(uint8_t* buffer, int32_t count, int32_t port) {
     int slotCount = count * SlotBytesPerDataByte;
     std::fill_n(slots.get(), slotCount, SlotOne);
     if (!ExchangeBytes(port, slots.get(), count, start, false)) return 0;
-    for (int32_t i = 0; i < count; ++i) {
-        uint8_t byte = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (slots[i * SlotBytesPerDataByte + bit] == SlotOne)
-                byte |= static_cast<uint8_t>(1 << bit);
-        }
-        buffer[i] = byte;
-    }
+    const std::span<uint8_t> bytes(buffer, static_cast<size_t>(count));
+    for (int32_t i = 0; i < slotCount; ++i) SetBitAt(bytes, i, slots[i] == SlotOne);
     return 1;
 }
 

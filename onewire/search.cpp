@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "onewire/bit_slots.h"
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
@@ -9,16 +10,20 @@
 namespace kv {
 namespace {
 
-constexpr int RomBits = 64;
+constexpr int RomBits = RomBytes * BitsPerByte;
+// Per bit of the ROM: the id bit and its complement are read, then the direction written.
+constexpr int SlotsPerRomBit = 3;
+// The Dallas/Maxim CRC-8, x^8 + x^5 + x^4 + 1, with its bits reversed for the
+// least-significant-first order of the bus.
+constexpr uint8_t Crc8Polynomial = 0x8C;
 
+// The search numbers the bits of the path from 1 to RomBits.
 int PathBit(const OneWireThreadState& state, int bitNumber) {
-    return (state.romCode[(bitNumber - 1) / 8] >> ((bitNumber - 1) % 8)) & 1;
+    return BitAt(state.romCode, bitNumber - 1) ? 1 : 0;
 }
 
 void SetPathBit(OneWireThreadState& state, int bitNumber, int direction) {
-    uint8_t& byte = state.romCode[(bitNumber - 1) / 8];
-    const uint8_t mask = static_cast<uint8_t>(1u << ((bitNumber - 1) % 8));
-    byte = static_cast<uint8_t>(direction ? byte | mask : byte & ~mask);
+    SetBitAt(state.romCode, bitNumber - 1, direction != 0);
 }
 
 // The direction taken at a bit whose id and complement bits were read (not both 1).
@@ -32,7 +37,7 @@ int Direction(const OneWireThreadState& state, int bitNumber, int idBit, int com
 int FinishPass(OneWireThreadState& state, int lastZero, uint8_t* romOut) {
     state.lastDiscrepancy = lastZero;
     if (lastZero == 0) state.lastDeviceFlag = 1;
-    for (int i = 0; i < 8; ++i) romOut[i] = state.romCode[i];
+    for (int i = 0; i < RomBytes; ++i) romOut[i] = state.romCode[i];
     return 1;
 }
 
@@ -83,17 +88,17 @@ int Walk(uint8_t command, int fixed, int32_t port, int& lastZero) {
     OneWireThreadState& state = OneWireState();
     lastZero = 0;
     std::vector<uint8_t> slots;
-    for (int bit = 0; bit < 8; ++bit) slots.push_back(((command >> bit) & 1) ? SlotOne : SlotZero);
+    AppendByteSlots(slots, command);
     for (int bitNumber = 1; bitNumber < fixed; ++bitNumber) {
         slots.insert(slots.end(), {SlotOne, SlotOne});
-        slots.push_back(PathBit(state, bitNumber) ? SlotOne : SlotZero);
+        slots.push_back(SlotFor(PathBit(state, bitNumber) != 0));
     }
     slots.insert(slots.end(), {SlotOne, SlotOne});
     if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port))
         return WalkFailed;
 
-    size_t at = 8;
-    for (int bitNumber = 1; bitNumber < fixed; ++bitNumber, at += 3) {
+    size_t at = BitsPerByte;  // past the command's slots
+    for (int bitNumber = 1; bitNumber < fixed; ++bitNumber, at += SlotsPerRomBit) {
         int idBit = slots[at] == SlotOne, complementBit = slots[at + 1] == SlotOne;
         if (idBit == 1 && complementBit == 1) {
             OneWireSetResult(SearchError);
@@ -117,8 +122,8 @@ int Walk(uint8_t command, int fixed, int32_t port, int& lastZero) {
             OneWireWriteSlot(direction, port, SlotWait | SlotDrain);
             return WalkDone;
         }
-        uint8_t next[3] = {direction ? SlotOne : SlotZero, SlotOne, SlotOne};
-        if (!OneWireExchangeSlots(next, 3, port)) return WalkFailed;
+        uint8_t next[SlotsPerRomBit] = {SlotFor(direction != 0), SlotOne, SlotOne};
+        if (!OneWireExchangeSlots(next, SlotsPerRomBit, port)) return WalkFailed;
         idBit = next[1] == SlotOne;
         complementBit = next[2] == SlotOne;
     }
@@ -194,7 +199,7 @@ int OneWireMatchRom(const uint8_t* rom, int32_t port) {
     int32_t resolved = AddressBus(port);
     if (resolved < 0) return 0;
     if (!OneWireWriteBytes(MatchRomCommand, 1, resolved)) return 0;
-    return OneWireWriteBytes(rom, 8, resolved);
+    return OneWireWriteBytes(rom, RomBytes, resolved);
 }
 
 int OneWireSkipRom(int32_t port) {
@@ -212,10 +217,10 @@ int OneWireCrc8(const uint8_t* data, int32_t length) {
     uint8_t crc = 0;
     for (int32_t i = 0; i < length; ++i) {
         uint8_t byte = data[i];
-        for (int bit = 0; bit < 8; ++bit) {
+        for (int bit = 0; bit < BitsPerByte; ++bit) {
             bool mix = ((crc ^ byte) & 1) != 0;
             crc = static_cast<uint8_t>(crc >> 1);
-            if (mix) crc ^= 0x8C;
+            if (mix) crc ^= Crc8Polynomial;
             byte = static_cast<uint8_t>(byte >> 1);
         }
     }

@@ -5,7 +5,8 @@
 
 namespace kv {
 
-using RomCode = std::array<uint8_t, 8>;  // family, serial (LSB first), CRC-8
+inline constexpr int RomBytes = 8;
+using RomCode = std::array<uint8_t, RomBytes>;  // family, serial (LSB first), CRC-8
 
 inline constexpr uint8_t SearchRomCommand = 0xF0;
 inline constexpr uint8_t MatchRomCommand = 0x55;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "onewire/bit_slots.h"
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
 #include "onewire/port.h"
@@ -11,14 +12,9 @@
 namespace kv {
 namespace {
 
-constexpr int RomBytes = 8;
-// Room for the ROM command, the code and the function command before the answer.
-constexpr int32_t MaxReplyBits = (MaxBlockBytes - 2 - RomBytes) * SlotBytesPerDataByte;
-
-void AppendByte(std::vector<uint8_t>& slots, uint8_t byte) {
-    for (int bit = 0; bit < SlotBytesPerDataByte; ++bit)
-        slots.push_back(((byte >> bit) & 1) != 0 ? SlotOne : SlotZero);
-}
+// The ROM command and the function command around the code, before the answer.
+constexpr int CommandBytes = 2;
+constexpr int32_t MaxReplyBits = (MaxBlockBytes - CommandBytes - RomBytes) * SlotBytesPerDataByte;
 
 }  // namespace
 
@@ -33,23 +29,22 @@ int OneWireTransaction(const uint8_t* rom, uint8_t command, uint8_t* reply, int3
     if (!OneWireReset(port)) return 0;
 
     std::vector<uint8_t> slots;
-    slots.reserve(static_cast<size_t>((2 + RomBytes) * SlotBytesPerDataByte + replyBits));
-    AppendByte(slots, rom ? MatchRomCommand : SkipRomCommand);
+    slots.reserve(
+        static_cast<size_t>((CommandBytes + RomBytes) * SlotBytesPerDataByte + replyBits));
+    AppendByteSlots(slots, rom ? MatchRomCommand : SkipRomCommand);
     if (rom)
-        for (int i = 0; i < RomBytes; ++i) AppendByte(slots, rom[i]);
-    AppendByte(slots, command);
+        for (int i = 0; i < RomBytes; ++i) AppendByteSlots(slots, rom[i]);
+    AppendByteSlots(slots, command);
     const size_t answer = slots.size();
     slots.insert(slots.end(), static_cast<size_t>(replyBits), SlotOne);
     if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port)) return 0;
 
     // What the devices did to the slots before the answer is not looked at, as the byte
     // forms do not look at it: a written 1 read back as 0 is a device talking.
-    for (int32_t i = 0; i < replyBits; ++i) {
-        uint8_t& byte = reply[i / 8];
-        const uint8_t mask = static_cast<uint8_t>(1u << (i % 8));
-        byte = static_cast<uint8_t>(
-            slots[answer + static_cast<size_t>(i)] == SlotOne ? byte | mask : byte & ~mask);
-    }
+    const std::span<uint8_t> replyBytes(
+        reply, static_cast<size_t>(replyBits + BitsPerByte - 1) / BitsPerByte);
+    for (int32_t i = 0; i < replyBits; ++i)
+        SetBitAt(replyBytes, i, slots[answer + static_cast<size_t>(i)] == SlotOne);
     return 1;
 }
 
@@ -73,7 +68,7 @@ int OneWireReadDevicePowerSupply(const uint8_t* rom, int32_t port) {
     }
     uint8_t answer = 0;
     if (!OneWireTransaction(rom, ReadPowerSupplyCommand, &answer, 1, port)) return 0;
-    return answer & 1;
+    return BitAt(std::span<const uint8_t>(&answer, 1), 0) ? 1 : 0;  // 1: powered externally
 }
 
 }  // namespace kv

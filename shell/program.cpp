@@ -61,17 +61,17 @@ void WaitForWorker() {
     }
 }
 
-// Toggles a check mark and returns the new state.
-int ToggleMenuItem(int item) {
-    const int state = GetMenuItemState(MainMenu, item) != 0 ? 0 : 1;
-    SetMenuItemState(MainMenu, item, state);
-    return state;
+// Toggles a check mark; true when it is set now.
+bool ToggleMenuItem(int item) {
+    const bool checked = GetMenuItemState(MainMenu, item) == Unchecked;
+    SetMenuItemState(MainMenu, item, CheckState(checked));
+    return checked;
 }
 
 void ToggleOption(int item, uint32_t bit) {
-    const int state = ToggleMenuItem(item);
+    const bool checked = ToggleMenuItem(item);
     uint32_t options = OneWireGetOptions();
-    options = state != 0 ? (options | bit) : (options & ~bit);
+    options = checked ? (options | bit) : (options & ~bit);
     OneWireSetOptions(options);
 }
 
@@ -134,7 +134,7 @@ void OnControl(int control, int type) {
             SaveSettings();
             break;
         case LimitCheckBox:
-            ControlBlock.ThermoControl = GetState(MainWindow, LimitCheckBox) != 0 ? 1 : 0;
+            ControlBlock.ThermoControl = GetState(MainWindow, LimitCheckBox) != Unchecked ? 1 : 0;
             SaveSettings();
             break;
         case MinSpin:

@@ -36,8 +36,17 @@ constexpr int LoadedIntervalMaximum = 100;
 constexpr int LoadedLimitFloor = -55;
 constexpr int LoadedLimitCeiling = 130;
 
+// A flag is written as 1 or 0; when read, only its lowest bit counts (Invert excepted).
+constexpr int32_t StoredOn = 1;
+constexpr int32_t StoredOff = 0;
+constexpr int32_t StoredFlagBit = 1;
+
 uint8_t ReadFlag(std::u16string_view name) {
-    return static_cast<uint8_t>(IniReadInteger(name, 0) & 1);
+    return static_cast<uint8_t>(IniReadInteger(name, StoredOff) & StoredFlagBit);
+}
+
+int32_t StoredFlag(int checkState) {
+    return checkState != Unchecked ? StoredOn : StoredOff;
 }
 
 bool LimitAccepted(int16_t value) {
@@ -53,7 +62,7 @@ void LoadSettings() {
     // Kept even when the chooser has no such entry: the adapter may be plugged in later.
     PortChoiceSet(port);
     if (port.empty()) {
-        SetState(MainWindow, PortSelector, -1);
+        SetState(MainWindow, PortSelector, NoSelection);
     } else {
         SetText(MainWindow, PortSelector, port);
     }
@@ -64,24 +73,24 @@ void LoadSettings() {
     ShowSpinValue(IntervalSpin, interval);
 
     ControlBlock.ThermoControl = ReadFlag(key::ThermoControl);
-    SetState(MainWindow, LimitCheckBox, ControlBlock.ThermoControl);
+    SetState(MainWindow, LimitCheckBox, CheckState(ControlBlock.ThermoControl != 0));
 
     ControlBlock.ConvertOnly = ReadFlag(key::ConvertOnly);
-    SetMenuItemState(MainMenu, MenuSeparatePolling, ControlBlock.ConvertOnly);
+    SetMenuItemState(MainMenu, MenuSeparatePolling, CheckState(ControlBlock.ConvertOnly != 0));
 
     int16_t thermoMin = static_cast<int16_t>(IniReadInteger(key::ThermoMin, DefaultThermoMin));
     int16_t thermoMax = static_cast<int16_t>(IniReadInteger(key::ThermoMax, DefaultThermoMax));
 
     ControlBlock.Log = ReadFlag(key::Log);
-    SetMenuItemState(MainMenu, MenuLog, ControlBlock.Log);
+    SetMenuItemState(MainMenu, MenuLog, CheckState(ControlBlock.Log != 0));
 
     uint32_t options = OneWireGetOptions();
     const int cpu = ReadFlag(key::CpuMinUsage);
-    if (cpu == 1) options |= OptLowCpu;
-    SetMenuItemState(MainMenu, MenuLowCpu, cpu);
-    const int32_t invert = IniReadInteger(key::Invert, 0);  // any nonzero value means on
+    if (cpu != 0) options |= OptLowCpu;
+    SetMenuItemState(MainMenu, MenuLowCpu, CheckState(cpu != 0));
+    const int32_t invert = IniReadInteger(key::Invert, StoredOff);  // any nonzero value means on
     if (invert != 0) options |= OptInvertPower;
-    SetMenuItemState(MainMenu, MenuInvert, invert != 0 ? 1 : 0);
+    SetMenuItemState(MainMenu, MenuInvert, CheckState(invert != 0));
     OneWireSetOptions(options);
 
     if (!LimitAccepted(thermoMin)) thermoMin = DefaultThermoMin;
@@ -110,13 +119,13 @@ void SaveSettings() {
     }
     IniWriteString(key::Port, port);
     IniWriteInteger(key::Interval, GetState(MainWindow, IntervalSpin));
-    IniWriteInteger(key::ThermoControl, GetState(MainWindow, LimitCheckBox) != 0 ? 1 : 0);
-    IniWriteInteger(key::ConvertOnly, GetMenuItemState(MainMenu, MenuSeparatePolling) != 0 ? 1 : 0);
+    IniWriteInteger(key::ThermoControl, StoredFlag(GetState(MainWindow, LimitCheckBox)));
+    IniWriteInteger(key::ConvertOnly, StoredFlag(GetMenuItemState(MainMenu, MenuSeparatePolling)));
     IniWriteInteger(key::ThermoMin, GetState(MainWindow, MinSpin));
     IniWriteInteger(key::ThermoMax, GetState(MainWindow, MaxSpin));
     IniWriteInteger(key::Log, ControlBlock.Log);
-    IniWriteInteger(key::CpuMinUsage, GetMenuItemState(MainMenu, MenuLowCpu) != 0 ? 1 : 0);
-    IniWriteInteger(key::Invert, GetMenuItemState(MainMenu, MenuInvert) != 0 ? 1 : 0);
+    IniWriteInteger(key::CpuMinUsage, StoredFlag(GetMenuItemState(MainMenu, MenuLowCpu)));
+    IniWriteInteger(key::Invert, StoredFlag(GetMenuItemState(MainMenu, MenuInvert)));
     IniClose();
 }
 

@@ -143,7 +143,7 @@ int GetMenuItemState(int menu, int item) {
 }
 
 void SetMenuItemState(int menu, int item, int state) {
-    Marshal([=](ToolkitBackend& b) { b.SetMenuItemState(menu, item, state != 0); });
+    Marshal([=](ToolkitBackend& b) { b.SetMenuItemState(menu, item, state != Unchecked); });
 }
 
 int CreateLabel(int window, int control, int x, int y, int width, int height,

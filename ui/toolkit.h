@@ -25,6 +25,16 @@ inline constexpr int Clicked = 0;  // check box, after it toggled
 // is shown, so the entries it sets (and the selection it keeps) are what the user sees.
 inline constexpr int DroppedDown = 7;
 
+// GetState/SetState of a drop-down list: the index of the selected entry, or none.
+inline constexpr int NoSelection = -1;
+// GetState/SetState of a check box, GetMenuItemState/SetMenuItemState of a menu item. Any
+// state other than Unchecked that the program sets counts as Checked.
+inline constexpr int Unchecked = 0;
+inline constexpr int Checked = 1;
+constexpr int CheckState(bool checked) {
+    return checked ? Checked : Unchecked;
+}
+
 inline constexpr int AutoId = -1;          // Create*: the layer picks the identifier
 inline constexpr int AppendPosition = -1;  // AddItem
 inline constexpr int AllRows = -1;         // SetItemColour row

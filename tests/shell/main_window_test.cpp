@@ -128,8 +128,8 @@ TEST(MainWindow, IsVisibleWithNumberedMenuColumnsAndNothingSetYet) {
     EXPECT_EQ(widths, (std::vector<int>{80, 150, 100, 100, 120}));
     EXPECT_TRUE(table.cells.empty());
     EXPECT_EQ(ui.statusText(StatusLine), u"");
-    EXPECT_EQ(ui.control(MainWindow, PortSelector).state, -1);
-    EXPECT_EQ(ui.control(MainWindow, LimitCheckBox).state, 0);
+    EXPECT_EQ(ui.control(MainWindow, PortSelector).state, ui::NoSelection);
+    EXPECT_EQ(ui.control(MainWindow, LimitCheckBox).state, ui::Unchecked);
     ui::ToolkitRelease();
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "monitor/control_block.h"
 #include "monitor/window_ids.h"
 #include "runtime/utf.h"
 #include "shell/program.h"
@@ -18,11 +19,42 @@ namespace {
 constexpr int MarkerEvent = -7;
 constexpr int MarkerWindow = -7;
 
+// Each simulated sleep also yields this much real time, so that a worker looping idly (no
+// port, no devices) does not spin a core while the window thread is pumped.
+constexpr int64_t SleepRealPauseUs = 200;
+// Shutdown raises the stop flag without telling the clock: a parked sleep looks this often.
+constexpr auto ParkedStopCheck = std::chrono::milliseconds(1);
+// Between two pumps: the worker's calls to the window wait for the next one.
+constexpr auto PumpPause = std::chrono::microseconds(500);
+// Only for a test whose simulated time stands still while it waits.
+constexpr auto PumpRealLimit = std::chrono::seconds(30);
+
 std::string SettingsName() {
     return Utf8FromUtf16(SettingsFileName);
 }
 
 }  // namespace
+
+ProgramClock::ProgramClock() : limitUs_(clock_.peekMicroseconds()) {
+    clock_.setRealPauseMicroseconds(SleepRealPauseUs);
+}
+
+void ProgramClock::sleepMilliseconds(int32_t milliseconds) {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (limitUs_ >= 0 && clock_.peekMicroseconds() >= limitUs_ &&
+               ControlBlock.StopRequested == 0) {
+            moved_.wait_for(lock, ParkedStopCheck);
+        }
+    }
+    clock_.sleepMilliseconds(milliseconds);
+}
+
+void ProgramClock::run(int64_t milliseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    limitUs_ = milliseconds < 0 ? -1 : clock_.peekMicroseconds() + milliseconds * 1000;
+    moved_.notify_all();
+}
 
 void ProgramTest::SetUp() {
     previousFolder_ = std::filesystem::current_path();
@@ -32,10 +64,12 @@ void ProgramTest::SetUp() {
                  ("kv-shell-" + std::to_string(random()) + std::to_string(random()));
     } while (!std::filesystem::create_directory(folder));
     ui = &ui::InstallHeadlessToolkit();
+    timeScope_ = std::make_unique<ScopedTimeSource>(&clock);
 }
 
 void ProgramTest::TearDown() {
     Stop();
+    timeScope_.reset();
     std::filesystem::current_path(previousFolder_);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
@@ -76,11 +110,13 @@ bool ProgramTest::Pump() {
 }
 
 bool ProgramTest::PumpUntil(const std::function<bool()>& done, int limitMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    const int64_t deadline = clock.nowMs() + limitMs;
+    const auto realDeadline = std::chrono::steady_clock::now() + PumpRealLimit;
     while (Pump()) {
         if (done()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (clock.nowMs() >= deadline || std::chrono::steady_clock::now() >= realDeadline)
+            return false;
+        std::this_thread::sleep_for(PumpPause);
     }
     return false;
 }

@@ -24,7 +24,7 @@ TEST_F(SettingsTest, StartWithoutFileCreatesItWithTheNineDefaultsThroughThePoste
     ASSERT_TRUE(Pump());
     EXPECT_EQ(SettingsBytes(), SettingsFile("", 1, 0, 0, 0, 10, 0, 0, 0));
 
-    EXPECT_EQ(ui->control(MainWindow, PortSelector).state, -1);
+    EXPECT_EQ(ui->control(MainWindow, PortSelector).state, ui::NoSelection);
     EXPECT_EQ(ControlBlock.Interval, 1);
     EXPECT_EQ(ControlBlock.ThermoMin, 0);
     EXPECT_EQ(ControlBlock.ThermoMax, 10);
@@ -43,7 +43,7 @@ TEST_F(SettingsTest, StoredValuesReachControlsControlBlockAndOptions) {
     EXPECT_EQ(port.entries[port.state], u"DEMO");
     EXPECT_EQ(ui->control(MainWindow, IntervalSpin).state, 7);
     EXPECT_EQ(ui->control(MainWindow, IntervalSpin).text, u"7");
-    EXPECT_EQ(ui->control(MainWindow, LimitCheckBox).state, 1);
+    EXPECT_EQ(ui->control(MainWindow, LimitCheckBox).state, ui::Checked);
     EXPECT_EQ(ui->control(MainWindow, MinSpin).text, u"-20");
     EXPECT_EQ(ui->control(MainWindow, MaxSpin).text, u"35");
     for (int item : {MenuLog, MenuLowCpu, MenuInvert, MenuSeparatePolling}) {
@@ -122,11 +122,12 @@ TEST_F(SettingsTest, FlagsUseTheLowestBitButInvertAnyNonzeroValue) {
 TEST_F(SettingsTest, PortNotOfferedLeavesNoSelectionButKeepsItsName) {
     WriteSettings("Port = COM7\nInterval = 3");
     Start();
-    EXPECT_EQ(ui->control(MainWindow, PortSelector).state, -1);
+    EXPECT_EQ(ui->control(MainWindow, PortSelector).state, ui::NoSelection);
     EXPECT_EQ(SettingsBytes(), SettingsFile("COM7", 3, 0, 0, 0, 10, 0, 0, 0));
     ASSERT_TRUE(ui->stepSpinBox(MainWindow, IntervalSpin, 1));
     ASSERT_TRUE(Pump());
     EXPECT_EQ(SettingsBytes(), SettingsFile("COM7", 4, 0, 0, 0, 10, 0, 0, 0));
+    clock.run();
     ASSERT_TRUE(
         PumpUntil([&] { return ui->statusText(StatusLine, 0) == u"Порт 'COM7' недоступен"; }));
 

@@ -1,5 +1,7 @@
 // A worker that does not stop (here: stuck in a write that never returns) must not keep the
 // program from ending: shutdown waits its limit and then ends without it.
+// The worker runs on the simulated clock like everywhere in these tests, but shutdown counts
+// its limit in real time: a thread stuck outside the program never reads a clock.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -48,6 +50,7 @@ TEST_F(ProgramTest, AWorkerStuckInTheBusDoesNotKeepTheProgramFromEnding) {
     SerialRegisterVirtualPort(u"STUCK", [gate] { return std::make_unique<StuckDevice>(gate); });
     WriteSettings("Port = STUCK\n");
     Start();
+    clock.run();
     ASSERT_TRUE(PumpUntil([&] { return gate->entered.load(); }));
 
     // Should shutdown wait for ever, nothing else would end this test.

@@ -266,6 +266,14 @@ TEST(SimClockTest, SleepsAndReadingsMoveTimeAndWaitersWakeUp) {
     EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(5));
     EXPECT_EQ(clock.sleptMilliseconds(), 10'000);
     EXPECT_GE(clock.peekMicroseconds(), t0 + 10'000'000);
+    // A finer sleep moves time by exactly its length and is not one of the program's
+    // millisecond sleeps; a negative sleep moves nothing.
+    const int64_t before = clock.peekMicroseconds();
+    clock.sleepMicroseconds(1'234);
+    clock.sleepMilliseconds(-5);
+    clock.sleepMicroseconds(-5);
+    EXPECT_EQ(clock.peekMicroseconds(), before + 1'234);
+    EXPECT_EQ(clock.sleptMilliseconds(), 10'000);
 
     const int64_t target = clock.peekMicroseconds() + 300'000;
     std::thread sleeper([&] {

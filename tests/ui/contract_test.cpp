@@ -120,7 +120,7 @@ TEST_P(ToolkitContract, SpinArrowStepReportsChangedThenTheDirection) {
 TEST_P(ToolkitContract, AnEventEqualToTheLastWaitingOneIsQueuedOnce) {
     ASSERT_TRUE(driver_->ClickCheckBox(Window, Check));
     ASSERT_TRUE(driver_->ClickCheckBox(Window, Check));
-    EXPECT_EQ(0, GetState(Window, Check));  // both clicks toggled it
+    EXPECT_EQ(Unchecked, GetState(Window, Check));  // both clicks toggled it
     EXPECT_EQ((std::vector<Seen>{ControlSeen(Check, Clicked)}), Drain());
 
     // Only the newest waiting event counts: A B A stays three events.
@@ -154,7 +154,7 @@ TEST_P(ToolkitContract, ProgrammaticChangesProduceNoEvents) {
     AddItem(Window, List, 0, U16("COM0"));
     SetState(Window, Interval, 42);
     SetText(Window, Interval, U16("7"));
-    SetState(Window, Check, 1);
+    SetState(Window, Check, Checked);
     SetState(Window, Inner, -20);
     AddItem(Window, Table, AppendPosition, U16("a\nb\nc"));
     SetItemText(Window, Table, 0, U16("x"), 1);
@@ -162,7 +162,7 @@ TEST_P(ToolkitContract, ProgrammaticChangesProduceNoEvents) {
     EXPECT_EQ(std::vector<Seen>{}, Drain());
     EXPECT_EQ(7, GetState(Window, Interval));
     EXPECT_EQ(U16("7"), GetText(Window, Interval));
-    EXPECT_EQ(1, GetState(Window, Check));
+    EXPECT_EQ(Checked, GetState(Window, Check));
     EXPECT_EQ(-20, GetState(Window, Inner));
 }
 
@@ -252,7 +252,7 @@ TEST_P(ToolkitContract, OpeningTheListRunsItsHandlerFirstAndKeepsTheSelection) {
 }
 
 TEST_P(ToolkitContract, DropDownTextSelectsIgnoringCase) {
-    EXPECT_EQ(-1, GetState(Window, List));
+    EXPECT_EQ(NoSelection, GetState(Window, List));
     EXPECT_EQ(u"", GetText(Window, List));
     SetText(Window, List, U16("com3"));
     EXPECT_EQ(1, GetState(Window, List));
@@ -262,12 +262,12 @@ TEST_P(ToolkitContract, DropDownTextSelectsIgnoringCase) {
     SetText(Window, List, U16("ПОРТ"));  // Cyrillic letters fold too
     EXPECT_EQ(2, GetState(Window, List));
     SetText(Window, List, u"");
-    EXPECT_EQ(-1, GetState(Window, List));
+    EXPECT_EQ(NoSelection, GetState(Window, List));
     EXPECT_EQ(u"", GetText(Window, List));
     SetState(Window, List, 0);
     EXPECT_EQ(U16("COM1"), GetText(Window, List));
-    SetState(Window, List, -1);
-    EXPECT_EQ(-1, GetState(Window, List));
+    SetState(Window, List, NoSelection);
+    EXPECT_EQ(NoSelection, GetState(Window, List));
     // Inserting before the selection keeps the same entry selected.
     SetState(Window, List, 1);
     AddItem(Window, List, 0, U16("COM0"));
@@ -276,7 +276,7 @@ TEST_P(ToolkitContract, DropDownTextSelectsIgnoringCase) {
     EXPECT_EQ(U16("COM3"), GetText(Window, List));
     ClearItems(Window, List);
     EXPECT_EQ(0, CountItems(Window, List));
-    EXPECT_EQ(-1, GetState(Window, List));
+    EXPECT_EQ(NoSelection, GetState(Window, List));
 }
 
 TEST_P(ToolkitContract, TableRowsCellsAndColours) {
@@ -411,13 +411,13 @@ TEST_P(ToolkitContract, CloseAndMenuChoicesAreReportedAndChangeNothing) {
     HideWindow(Window, 1);
     EXPECT_FALSE(driver_->WindowVisible(Window));
 
-    SetMenuItemState(Menu, 0, 5);  // any nonzero value sets the mark
-    EXPECT_EQ(1, GetMenuItemState(Menu, 0));
+    SetMenuItemState(Menu, 0, 5);  // any value but Unchecked sets the mark
+    EXPECT_EQ(Checked, GetMenuItemState(Menu, 0));
     ASSERT_TRUE(driver_->ChooseMenuItem(Menu, 0));
     ASSERT_TRUE(driver_->ChooseMenuItem(Menu, 1));
     EXPECT_EQ((std::vector<Seen>{{MenuEvent, Window, 0, 0}, {MenuEvent, Window, 1, 0}}), Drain());
-    EXPECT_EQ(1, GetMenuItemState(Menu, 0));  // the program, not the layer, toggles marks
-    EXPECT_EQ(0, GetMenuItemState(Menu, 1));
+    EXPECT_EQ(Checked, GetMenuItemState(Menu, 0));  // the program, not the layer, toggles marks
+    EXPECT_EQ(Unchecked, GetMenuItemState(Menu, 1));
     EXPECT_FALSE(driver_->ChooseMenuItem(Menu, 5));
 }
 

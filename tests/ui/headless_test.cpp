@@ -107,7 +107,7 @@ TEST_F(HeadlessOnly, UserActionsFromAnotherThreadGoThroughTheWindowThread) {
     EXPECT_EQ(ControlEvent, WaitEvent());  // serves the click, which queues its event
     EXPECT_EQ(2, EventObject());
     user.join();
-    EXPECT_EQ(1, GetState(0, 2));
+    EXPECT_EQ(Checked, GetState(0, 2));
 }
 
 TEST_F(HeadlessOnly, ObjectsThatDoNotExistAreLeftAlone) {

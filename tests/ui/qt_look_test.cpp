@@ -146,11 +146,11 @@ TEST_F(QtLook, OnlyTheProgramSetsCheckMarks) {
     AddMenuItem(0, 1, U16("Выход"));
     QAction* action = toolkit_->FindMenu(0)->items[2];
     EXPECT_FALSE(action->isChecked());
-    SetMenuItemState(0, 2, 1);
+    SetMenuItemState(0, 2, Checked);
     EXPECT_TRUE(action->isChecked());
     ASSERT_TRUE(qt_user::ChooseMenuItem(0, 2));
     EXPECT_TRUE(action->isChecked());
-    EXPECT_EQ(1, GetMenuItemState(0, 2));
+    EXPECT_EQ(Checked, GetMenuItemState(0, 2));
     EXPECT_FALSE(toolkit_->FindMenu(0)->items[1]->isCheckable());  // a command shows no box
 }
 

@@ -120,8 +120,9 @@ int Run() {
                     ShowMessageBox(kv::U16("О программе"),
                                    kv::U16("Образец элементов окна.\nKalorivox"));
                 if (EventObject() == ItemLog || EventObject() == ItemLowCpu)
-                    SetMenuItemState(SampleMenu, EventObject(),
-                                     !GetMenuItemState(SampleMenu, EventObject()));
+                    SetMenuItemState(
+                        SampleMenu, EventObject(),
+                        CheckState(GetMenuItemState(SampleMenu, EventObject()) == Unchecked));
                 break;
             default:
                 break;

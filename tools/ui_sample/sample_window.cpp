@@ -75,9 +75,9 @@ void FillSampleData() {
     SetState(SampleWindow, IntervalSpin, 5);
     SetState(SampleWindow, MinSpin, 10);
     SetState(SampleWindow, MaxSpin, 30);
-    SetState(SampleWindow, LimitBox, 1);
+    SetState(SampleWindow, LimitBox, Checked);
     SetText(SampleWindow, PortList, U16("demo"));
-    SetMenuItemState(SampleMenu, ItemLowCpu, 1);
+    SetMenuItemState(SampleMenu, ItemLowCpu, Checked);
     const char* rows[] = {
         "DS18B20\n28-00000A1B2C3D\nВнешнее\n21.5 °C\nOK",
         "DS18B20\n28-00000A1B2C4E\nПаразитное\n35.2 °C\nOK",

@@ -148,7 +148,7 @@ void HeadlessToolkit::AddMenuSeparator(int menu) {
 }
 
 int HeadlessToolkit::GetMenuItemState(int menu, int item) {
-    return menuChecked(menu, item);
+    return CheckState(menuChecked(menu, item));
 }
 
 void HeadlessToolkit::SetMenuItemState(int menu, int item, bool checked) {
@@ -187,7 +187,7 @@ bool HeadlessToolkit::CreateDropDownList(int window, int control, int x, int y, 
                                          int height) {
     Lock lock(mutex_);
     HeadlessControl list = Made(HeadlessKind::DropDownList, x, y, width, height);
-    list.state = -1;
+    list.state = NoSelection;
     return AddControl(window, control, std::move(list));
 }
 
@@ -311,15 +311,16 @@ void HeadlessToolkit::SetState(int window, int control, int state) {
     if (!c) return;
     switch (c->kind) {
         case HeadlessKind::DropDownList:
-            // An index that names no entry clears the selection, as -1 does.
-            c->state = (state >= 0 && state < static_cast<int>(c->entries.size())) ? state : -1;
+            // An index that names no entry clears the selection, as NoSelection does.
+            c->state =
+                (state >= 0 && state < static_cast<int>(c->entries.size())) ? state : NoSelection;
             break;
         case HeadlessKind::SpinBox:
             c->state = std::clamp(state, c->minimum, c->maximum);
             c->text = IntegerToText(c->state);
             break;
         case HeadlessKind::CheckBox:
-            c->state = state != 0;
+            c->state = CheckState(state != Unchecked);
             break;
         default:
             break;
@@ -349,7 +350,7 @@ void HeadlessToolkit::SetText(int window, int control, std::u16string_view text)
     switch (c->kind) {
         case HeadlessKind::DropDownList:
             if (text.empty()) {
-                c->state = -1;
+                c->state = NoSelection;
             } else if (int found = FindEntryIgnoringCase(c->entries, text); found >= 0) {
                 c->state = found;
             }
@@ -407,7 +408,7 @@ void HeadlessToolkit::ClearItems(int window, int control) {
     c->entries.clear();
     c->cells.clear();
     c->colours.clear();
-    if (c->kind == HeadlessKind::DropDownList) c->state = -1;
+    if (c->kind == HeadlessKind::DropDownList) c->state = NoSelection;
 }
 
 int HeadlessToolkit::CountItems(int window, int control) {

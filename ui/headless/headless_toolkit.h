@@ -44,7 +44,7 @@ struct HeadlessControl {
     int container = -1;  // the container it was created in, or -1
     int x = 0, y = 0, width = 0, height = 0;
     std::u16string text;  // label text, check box caption, spin box field
-    int state = 0;        // selected entry (-1 none), spin value, check state
+    int state = 0;        // selected entry (or NoSelection), spin value, check state
     int minimum = 0, maximum = 0;
     unsigned flags = 0;
     int edge = EdgeNone;

@@ -73,7 +73,7 @@ bool HeadlessToolkit::clickCheckBox(int window, int control) {
             Lock lock(mutex_);
             HeadlessControl* c = Find(window, control);
             if (!c || c->kind != HeadlessKind::CheckBox) return false;
-            c->state = !c->state;
+            c->state = CheckState(c->state == Unchecked);
         }
         Report(ControlEvent, window, control, Clicked);
         return true;

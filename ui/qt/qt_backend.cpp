@@ -214,7 +214,7 @@ void QtToolkit::AddMenuSeparator(int menu) {
 int QtToolkit::GetMenuItemState(int menu, int item) {
     QtMenu* m = FindMenu(menu);
     if (!m || !m->items.count(item)) return 0;
-    return m->checked[item] ? 1 : 0;
+    return CheckState(m->checked[item]);
 }
 
 void QtToolkit::SetMenuItemState(int menu, int item, bool checked) {

@@ -12,6 +12,8 @@ namespace {
 
 // The raw 0x00BBGGRR value of a coloured cell, kept beside the brush for reading back.
 constexpr int ColourRole = Qt::UserRole + 1;
+// QComboBox's current index when no entry is current (reading) and to clear it (setting).
+constexpr int QtNoIndex = -1;
 
 void Report(int window, int control, int type) {
     ToolkitEvents().Produce(Event{ControlEvent, window, control, type});
@@ -208,12 +210,14 @@ int QtToolkit::GetState(int window, int control) {
     QtControl* c = Find(window, control);
     if (!c) return 0;
     switch (c->kind) {
-        case QtKind::DropDownList:
-            return static_cast<QComboBox*>(c->widget)->currentIndex();
+        case QtKind::DropDownList: {
+            const int index = static_cast<QComboBox*>(c->widget)->currentIndex();
+            return index == QtNoIndex ? NoSelection : index;
+        }
         case QtKind::SpinBox:
             return static_cast<QSpinBox*>(c->widget)->value();
         case QtKind::CheckBox:
-            return static_cast<QCheckBox*>(c->widget)->isChecked() ? 1 : 0;
+            return CheckState(static_cast<QCheckBox*>(c->widget)->isChecked());
         default:
             return 0;
     }
@@ -225,14 +229,14 @@ void QtToolkit::SetState(int window, int control, int state) {
     switch (c->kind) {
         case QtKind::DropDownList: {
             auto* list = static_cast<QComboBox*>(c->widget);
-            list->setCurrentIndex(state >= 0 && state < list->count() ? state : -1);
+            list->setCurrentIndex(state >= 0 && state < list->count() ? state : QtNoIndex);
             break;
         }
         case QtKind::SpinBox:
             static_cast<QSpinBox*>(c->widget)->setValue(state);  // QSpinBox keeps it in range
             break;
         case QtKind::CheckBox:
-            static_cast<QCheckBox*>(c->widget)->setChecked(state != 0);
+            static_cast<QCheckBox*>(c->widget)->setChecked(state != Unchecked);
             break;
         default:
             break;
@@ -271,7 +275,7 @@ void QtToolkit::SetText(int window, int control, std::u16string_view text) {
         case QtKind::DropDownList: {
             auto* list = static_cast<QComboBox*>(c->widget);
             if (text.empty()) {
-                list->setCurrentIndex(-1);
+                list->setCurrentIndex(QtNoIndex);
                 break;
             }
             std::vector<std::u16string> entries;

@@ -105,6 +105,11 @@ std::u16string WindowText(HWND hwnd) {
     return Narrow(text.data(), static_cast<size_t>(std::max(0, got)));
 }
 
+int ComboSelection(HWND list) {
+    const LRESULT index = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? NoSelection : static_cast<int>(index);
+}
+
 }  // namespace win32
 
 void InstallWin32Toolkit() {
@@ -360,7 +365,7 @@ int Win32Toolkit::GetMenuItemState(int menu, int item) {
     info.cbSize = sizeof(info);
     info.fMask = MIIM_STATE;
     if (!GetMenuItemInfoW(m->items[item], win32::MenuIdBase + item, FALSE, &info)) return 0;
-    return (info.fState & MFS_CHECKED) ? 1 : 0;
+    return CheckState((info.fState & MFS_CHECKED) != 0);
 }
 
 void Win32Toolkit::SetMenuItemState(int menu, int item, bool checked) {

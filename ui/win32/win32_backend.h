@@ -22,10 +22,13 @@ enum class Win32Kind { Label, DropDownList, SpinBox, CheckBox, Container, Table 
 // A drop-down list reports one Changed per choice of the user, whatever the order in which
 // the platform's notifications arrive (see win32_events.cpp).
 struct Win32ListChoice {
+    // lastReported when no choice waits for its last notification: not even NoSelection.
+    static constexpr int NoneReported = NoSelection - 1;
     bool dropped = false;
-    int selectionAtDrop = -1;
+    int selectionAtDrop = NoSelection;
     bool reportedWhileDropped = false;
-    int lastReported = -2;      // selection reported by the end of a choice, until the next change
+    int lastReported =
+        NoneReported;           // selection reported by the end of a choice, until the next change
     bool quietOpening = false;  // the next opening is part of a choice a test makes; no report
 };
 
@@ -195,6 +198,8 @@ inline constexpr UINT BoxDismissMessage = WM_APP + 2;
 std::wstring Wide(std::u16string_view text);
 std::u16string Narrow(const wchar_t* text, size_t length);
 std::u16string WindowText(HWND hwnd);
+// The selected entry of a drop-down list, or NoSelection.
+int ComboSelection(HWND list);
 }  // namespace win32
 
 }  // namespace kv::ui

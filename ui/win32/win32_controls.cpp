@@ -14,6 +14,8 @@ constexpr int DropListHeight = 200;
 // the box in front of the caption for a check box. The window's layout adds its own margins.
 constexpr int LabelTextExtra = 2;
 constexpr int CheckBoxTextExtra = 20;
+// The index CB_SETCURSEL takes to clear a drop-down list's selection.
+constexpr int ComboNoIndex = -1;
 
 int ArrowsWidth() {
     return GetSystemMetrics(SM_CXVSCROLL);
@@ -40,10 +42,6 @@ void SetCell(HWND table, int row, int column, const std::wstring& text) {
     cell.pszText = const_cast<wchar_t*>(text.c_str());
     SendMessageW(table, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&cell));
-}
-
-int ComboSelection(HWND list) {
-    return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
 }
 
 std::u16string ComboEntry(HWND list, int index) {
@@ -324,7 +322,7 @@ int Win32Toolkit::GetState(int window, int control) {
     if (!c) return 0;
     switch (c->kind) {
         case Win32Kind::DropDownList:
-            return ComboSelection(c->hwnd);
+            return win32::ComboSelection(c->hwnd);
         case Win32Kind::SpinBox: {
             BOOL failed = FALSE;
             const int value = static_cast<int>(
@@ -332,7 +330,7 @@ int Win32Toolkit::GetState(int window, int control) {
             return std::clamp(value, c->minimum, c->maximum);
         }
         case Win32Kind::CheckBox:
-            return SendMessageW(c->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+            return CheckState(SendMessageW(c->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED);
         default:
             return 0;
     }
@@ -345,14 +343,15 @@ void Win32Toolkit::SetState(int window, int control, int state) {
         case Win32Kind::DropDownList: {
             const int count = static_cast<int>(SendMessageW(c->hwnd, CB_GETCOUNT, 0, 0));
             SendMessageW(c->hwnd, CB_SETCURSEL,
-                         static_cast<WPARAM>(state >= 0 && state < count ? state : -1), 0);
+                         static_cast<WPARAM>(state >= 0 && state < count ? state : ComboNoIndex),
+                         0);
             break;
         }
         case Win32Kind::SpinBox:
             ShowSpinValue(*c, std::clamp(state, c->minimum, c->maximum));
             break;
         case Win32Kind::CheckBox:
-            SendMessageW(c->hwnd, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+            SendMessageW(c->hwnd, BM_SETCHECK, state != Unchecked ? BST_CHECKED : BST_UNCHECKED, 0);
             break;
         default:
             break;
@@ -364,8 +363,8 @@ std::u16string Win32Toolkit::GetText(int window, int control) {
     if (!c) return {};
     switch (c->kind) {
         case Win32Kind::DropDownList: {
-            const int selected = ComboSelection(c->hwnd);
-            return selected >= 0 ? ComboEntry(c->hwnd, selected) : std::u16string();
+            const int selected = win32::ComboSelection(c->hwnd);
+            return selected != NoSelection ? ComboEntry(c->hwnd, selected) : std::u16string();
         }
         case Win32Kind::Label:
         case Win32Kind::SpinBox:
@@ -386,7 +385,7 @@ void Win32Toolkit::SetText(int window, int control, std::u16string_view text) {
             break;
         case Win32Kind::DropDownList: {
             if (text.empty()) {
-                SendMessageW(c->hwnd, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+                SendMessageW(c->hwnd, CB_SETCURSEL, static_cast<WPARAM>(ComboNoIndex), 0);
                 break;
             }
             std::vector<std::u16string> entries;
@@ -412,11 +411,11 @@ void Win32Toolkit::AddItem(int window, int control, int position, std::u16string
     if (c->kind == Win32Kind::DropDownList) {
         const int count = static_cast<int>(SendMessageW(c->hwnd, CB_GETCOUNT, 0, 0));
         if (position < 0 || position > count) position = count;
-        const int selected = ComboSelection(c->hwnd);
+        const int selected = win32::ComboSelection(c->hwnd);
         SendMessageW(c->hwnd, CB_INSERTSTRING, static_cast<WPARAM>(position),
                      reinterpret_cast<LPARAM>(win32::Wide(text).c_str()));
         // The same entry stays selected when one is inserted before it.
-        if (selected >= 0)
+        if (selected != NoSelection)
             SendMessageW(c->hwnd, CB_SETCURSEL,
                          static_cast<WPARAM>(selected + (position <= selected ? 1 : 0)), 0);
     } else if (c->kind == Win32Kind::Table) {

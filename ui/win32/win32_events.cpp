@@ -11,10 +11,6 @@ void Report(int kind, int window, int object, int type) {
     ToolkitEvents().Produce(Event{kind, window, object, type});
 }
 
-int ComboSelection(HWND list) {
-    return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
-}
-
 // The notifications of one choice in a drop-down list come in an order that differs between
 // versions of the common controls (selection changed before or after "ended with OK", the
 // latter also for keys on the closed list, sometimes both). Each choice of the user is
@@ -22,7 +18,7 @@ int ComboSelection(HWND list) {
 // port whose adapter was pulled out and plugged back.
 void OnListNotification(int window, int control, Win32Control& list, WORD code) {
     Win32ListChoice& choice = list.choice;
-    const int selected = ComboSelection(list.hwnd);
+    const int selected = win32::ComboSelection(list.hwnd);
     switch (code) {
         case CBN_DROPDOWN:
             // Sent before the list shows: a bound handler may refill it, so the selection to
@@ -30,7 +26,7 @@ void OnListNotification(int window, int control, Win32Control& list, WORD code) 
             if (!std::exchange(choice.quietOpening, false))
                 Report(ControlEvent, window, control, DroppedDown);
             choice.dropped = true;
-            choice.selectionAtDrop = ComboSelection(list.hwnd);
+            choice.selectionAtDrop = win32::ComboSelection(list.hwnd);
             choice.reportedWhileDropped = false;
             break;
         case CBN_SELENDOK:
@@ -42,7 +38,7 @@ void OnListNotification(int window, int control, Win32Control& list, WORD code) 
             // While the list is open, moving through it is not yet a choice.
             if (choice.dropped) break;
             const bool alreadyReported = selected == choice.lastReported;
-            choice.lastReported = -2;
+            choice.lastReported = Win32ListChoice::NoneReported;
             if (!alreadyReported) Report(ControlEvent, window, control, Changed);
             break;
         }
