@@ -180,9 +180,9 @@ class Win32SerialDevice final : public SerialDevice {
         std::copy_n(held_.begin(), held, data);
         held_.erase(held_.begin(), held_.begin() + held);
         if (held == count) return count;
-        const int now = ReadDriver(data + held, count - held, ReadAtOnce);
-        if (now < 0) return held;
-        int done = held + now;
+        const int ready = ReadDriver(data + held, count - held, ReadAtOnce);
+        if (ready < 0) return held;
+        int done = held + ready;
         // A driver that announced more than it had ready gets the read limit for the rest.
         if (done < count) {
             const int late = ReadDriver(data + done, count - done,
