@@ -29,6 +29,13 @@ int WaitAtGate(intptr_t parameter) {
     return 0;
 }
 
+// A thread is only ever ended by force once it runs its procedure, as the shutdown does with a
+// worker that outlived its limit: ended during its start, a Windows thread may leave the
+// runtime's own locks taken, and the next thread start of the process fails.
+void WaitUntilInside(const Gate& gate) {
+    while (gate.runs.load() == 0) std::this_thread::sleep_for(1ms);
+}
+
 int SleepMs(intptr_t parameter) {
     std::this_thread::sleep_for(std::chrono::milliseconds(parameter));
     return 0;
@@ -47,9 +54,14 @@ TEST_F(ThreadsTest, NumbersGrowByOneAndAreNeverReused) {
     ASSERT_GT(first, 0);
     EXPECT_EQ(ThreadWait(first, ThreadWaitInfinite), 1);
     // The first thread has ended and its entry is pruned by this start; its number stays spent.
-    const int second = ThreadStart(SleepMs, 0);
+    static Gate gate;  // outlives the test: the forgotten thread still reads it until released
+    gate.open = false;
+    gate.runs = 0;
+    const int second = ThreadStart(WaitAtGate, reinterpret_cast<intptr_t>(&gate));
     EXPECT_EQ(second, first + 1);
+    WaitUntilInside(gate);
     ThreadKill(second);
+    gate.open = true;
     const int third = ThreadStart(SleepMs, 0);
     EXPECT_EQ(third, second + 1);
     EXPECT_EQ(ThreadWait(third, ThreadWaitInfinite), 1);
@@ -100,8 +112,10 @@ TEST_F(ThreadsTest, NumbersThatNameNoThreadReadAsEnded) {
 TEST_F(ThreadsTest, KillForgetsARunningThreadAndASecondKillDoesNothing) {
     static Gate gate;  // outlives the test: the forgotten thread still reads it until released
     gate.open = false;
+    gate.runs = 0;
     const int number = ThreadStart(WaitAtGate, reinterpret_cast<intptr_t>(&gate));
     ASSERT_GT(number, 0);
+    WaitUntilInside(gate);
     ThreadKill(number);
     EXPECT_EQ(ThreadIsRunning(number), 0);
     EXPECT_EQ(ThreadWait(number, 400), 1);
