@@ -8,6 +8,7 @@
 # outside the namespace sees it). Not a test: the figures go to docs/performance.md.
 #   bash tools/bench_bus/program_cpu.sh build [seconds] [latency-ms] [sensors]
 set -euo pipefail
+source "$(dirname "$0")/simulated_bus.sh"
 build=$(readlink -f "$1")
 seconds=${2:-60}
 latency=${3:-16}
@@ -22,14 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-devices=()
-for ((i = 0; i < sensors; i++)); do
-  devices+=(--ds18b20 "$(printf '28%012X' $(((i + 1) * 0x1F3A5C7E9B1 % 0xFFFFFFFFFFFF))):2$((i % 10))")
-done
-"$build/tools/simpty/kalorivox-simpty" --wire-time --latency "$latency" "${devices[@]}" \
-  --link "$work/bus" >"$work/simpty.txt" &
-simpty_pid=$!
-for _ in $(seq 50); do [ -L "$work/bus" ] && break; sleep 0.1; done
+start_simulated_bus "$build/tools/simpty/kalorivox-simpty" "$sensors" "$latency" "$work/bus"
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # utime + stime

@@ -10,6 +10,7 @@
 #   bash tools/bench_bus/wine_cpu.sh [seconds] [latency-ms] [sensors]
 # Needs build/ (bash tools/build.sh build) and build-win32/ (bash tools/win32.sh --test).
 set -euo pipefail
+source "$(dirname "$0")/simulated_bus.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-30}
 latency=${2:-16}
@@ -33,14 +34,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-devices=()
-for ((i = 0; i < sensors; i++)); do
-  devices+=(--ds18b20 "$(printf '28%012X' $(((i + 1) * 0x1F3A5C7E9B1 % 0xFFFFFFFFFFFF))):2$((i % 10))")
-done
-"$simpty" --wire-time --latency "$latency" "${devices[@]}" --link "$work/bus" \
-  </dev/null >/dev/null &
-simpty_pid=$!
-for _ in $(seq 50); do [ -L "$work/bus" ] && break; sleep 0.1; done
+start_simulated_bus "$simpty" "$sensors" "$latency" "$work/bus"
 
 # A server of our own, in the foreground, so that its CPU time can be read.
 wineserver -k >/dev/null 2>&1 || true
