@@ -3,42 +3,29 @@
 // the adapter closes the terminal (it hangs up) and removes the link; plugging it back
 // serves a new terminal behind the same link.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "sim/posix/pty_server.h"
 #include "sim/sim_bus.h"
-
-extern char** environ;
+#include "tests/shell/program_copy.h"
 
 namespace kv {
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testing::ReadBytes;
 
 // Readings are due within a few seconds; the bound is generous for a loaded machine and the
 // sanitizer build.
 constexpr auto ReadingLimit = std::chrono::seconds(15);
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 size_t CountOf(const std::string& text, const std::string& piece) {
     size_t count = 0;
@@ -53,49 +40,24 @@ class HotPlug : public ::testing::Test {
 #ifndef KALORIVOX_PROGRAM
         GTEST_SKIP() << "built without the Qt program";
 #else
-        std::string pattern = (fs::temp_directory_path() / "kv-hotplug-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        program_ = folder_ / "kalorivox";
-        fs::copy_file(KALORIVOX_PROGRAM, program_);
-        link_ = folder_ / "kv-bus";
-        std::ofstream ini(folder_ / "Kalorivox.ini", std::ios::binary);
+        program_ = std::make_unique<testing::ProgramCopy>(KALORIVOX_PROGRAM);
+        ASSERT_TRUE(program_->copied());
+        link_ = program_->File("kv-bus");
+        std::ofstream ini(program_->File("Kalorivox.ini"), std::ios::binary);
         ini << "Port = " << link_.string() << "\r\nInterval = 1\r\nLog = 1\r\n";
         bus_->setPowerSensing(false);
         bus_->addThermometer(SimMakeRom(0x28, 0x0000045A1B2C), 21.5);
 #endif
     }
     void TearDown() override {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
         unplug();
-        std::error_code ignored;
-        if (!folder_.empty()) fs::remove_all(folder_, ignored);
     }
 
-#ifdef KALORIVOX_PROGRAM
     void Launch() {
-        const std::string path = program_.string();
-        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-        std::vector<std::string> variables;
-        for (char** v = environ; *v != nullptr; ++v) {
-            const std::string variable = *v;
-            if (variable.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
-                variable.rfind("LSAN_OPTIONS=", 0) != 0) {
-                variables.push_back(variable);
-            }
-        }
-        variables.push_back("QT_QPA_PLATFORM=offscreen");
-        variables.push_back(std::string("LSAN_OPTIONS=print_suppressions=0:suppressions=") +
-                            KALORIVOX_LEAK_SUPPRESSIONS);
-        std::vector<char*> envp;
-        for (std::string& variable : variables) envp.push_back(variable.data());
-        envp.push_back(nullptr);
-        ASSERT_EQ(posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-    }
+#ifdef KALORIVOX_PROGRAM
+        ASSERT_TRUE(program_->Launch(KALORIVOX_LEAK_SUPPRESSIONS));
 #endif
+    }
 
     bool plug() {
         server_ = std::make_unique<PtyServer>(bus_);
@@ -112,15 +74,14 @@ class HotPlug : public ::testing::Test {
     }
 
     size_t readings() const {
-        return CountOf(Read(folder_ / "DS18B20_Kalorivox.log"), "\r\n");
+        return CountOf(ReadBytes(program_->File("DS18B20_Kalorivox.log")), "\r\n");
     }
     // Seconds until the log holds more readings than `before`; negative when it never did.
     double secondsUntilReadingsAfter(size_t before) {
         const auto start = Clock::now();
         while (Clock::now() - start < ReadingLimit) {
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
+            if (program_->Ended(status)) {
                 ADD_FAILURE() << "the program ended by itself";
                 return -1;
             }
@@ -131,13 +92,13 @@ class HotPlug : public ::testing::Test {
         return -1;
     }
     std::string savedPort() const {
-        const std::string ini = Read(folder_ / "Kalorivox.ini");
+        const std::string ini = ReadBytes(program_->File("Kalorivox.ini"));
         const size_t at = ini.find("Port = ");
         return at == std::string::npos ? "" : ini.substr(at + 7, ini.find("\r\n", at) - at - 7);
     }
 
-    fs::path folder_, program_, link_;
-    pid_t pid_ = -1;
+    std::unique_ptr<testing::ProgramCopy> program_;
+    fs::path link_;
     std::shared_ptr<SimBus> bus_ = std::make_shared<SimBus>();
     std::unique_ptr<PtyServer> server_;
 };

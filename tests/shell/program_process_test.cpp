@@ -3,38 +3,29 @@
 // SIGTERM as a logout or `kill` would.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/shell/program_copy.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using kv::testing::ReadBytes;
 
 // Generous bounds: the machine is shared and the suite also runs under sanitizers.
 constexpr auto LogLimit = std::chrono::seconds(30);
 constexpr auto ExitLimit = std::chrono::seconds(15);
 constexpr size_t DemoDevices = 4;
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // The ROM codes of complete log lines ("[date time]  ROM  —  value °C" CR LF).
 std::set<std::string> LoggedRoms(const std::string& log) {
@@ -55,89 +46,47 @@ class RunningProgram : public ::testing::Test {
 #ifndef KALORIVOX_PROGRAM
         GTEST_SKIP() << "built without the Qt program";
 #else
-        std::string pattern = (fs::temp_directory_path() / "kv-program-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        program_ = folder_ / "kalorivox";
-        fs::copy_file(KALORIVOX_PROGRAM, program_);
+        program_ = std::make_unique<kv::testing::ProgramCopy>(KALORIVOX_PROGRAM);
+        ASSERT_TRUE(program_->copied());
 #endif
-    }
-    void TearDown() override {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ignored;
-        if (!folder_.empty()) fs::remove_all(folder_, ignored);
     }
 
     void Launch() {
-        // Started from elsewhere: the program must find its own folder by itself.
-        const std::string path = program_.string();
-        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-        std::vector<std::string> variables;
-        for (char** v = environ; *v != nullptr; ++v) {
-            const std::string variable = *v;
-            if (variable.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
-                variable.rfind("LSAN_OPTIONS=", 0) != 0) {
-                variables.push_back(variable);
-            }
-        }
-        variables.push_back("QT_QPA_PLATFORM=offscreen");
-        variables.push_back(std::string("LSAN_OPTIONS=print_suppressions=0:suppressions=") +
-                            KALORIVOX_LEAK_SUPPRESSIONS);
-        std::vector<char*> envp;
-        for (std::string& variable : variables) envp.push_back(variable.data());
-        envp.push_back(nullptr);
-        ASSERT_EQ(posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+#ifdef KALORIVOX_PROGRAM
+        ASSERT_TRUE(program_->Launch(KALORIVOX_LEAK_SUPPRESSIONS));
+#endif
     }
 
-    // Waits for the exit; returns the raw wait status or -1 when the limit passed.
-    int WaitForExit() {
-        const auto deadline = Clock::now() + ExitLimit;
-        while (Clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return status;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -1;
-    }
-
-    fs::path folder_;
-    fs::path program_;
-    pid_t pid_ = -1;
+    std::unique_ptr<kv::testing::ProgramCopy> program_;
 };
 
 TEST_F(RunningProgram, LogsEveryDemoThermometerAndEndsCleanlyOnSigterm) {
     {
-        std::ofstream ini(folder_ / "Kalorivox.ini", std::ios::binary);
+        std::ofstream ini(program_->File("Kalorivox.ini"), std::ios::binary);
         ini << "Port = DEMO\r\nInterval = 1\r\nLog = 1\r\n";
     }
     const auto started = Clock::now();
     Launch();
-    const fs::path logPath = folder_ / "DS18B20_Kalorivox.log";
+    const std::string logPath = program_->File("DS18B20_Kalorivox.log");
     bool allLogged = false;
     while (!allLogged && Clock::now() - started < LogLimit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        allLogged = LoggedRoms(Read(logPath)).size() >= DemoDevices;
+        allLogged = LoggedRoms(ReadBytes(logPath)).size() >= DemoDevices;
         int status = 0;
-        ASSERT_NE(waitpid(pid_, &status, WNOHANG), pid_) << "the program ended by itself";
+        ASSERT_FALSE(program_->Ended(status)) << "the program ended by itself";
     }
-    ASSERT_TRUE(allLogged) << Read(logPath);
+    ASSERT_TRUE(allLogged) << ReadBytes(logPath);
     const auto seconds = std::chrono::duration<double>(Clock::now() - started).count();
     RecordProperty("seconds_to_four_logged_thermometers", std::to_string(seconds));
     std::printf("all four thermometers logged %.2f s after the start\n", seconds);
 
-    ASSERT_EQ(kill(pid_, SIGTERM), 0);
-    const int status = WaitForExit();
+    ASSERT_TRUE(program_->Signal(SIGTERM));
+    const int status = program_->WaitForExit(ExitLimit);
     ASSERT_NE(status, -1) << "no exit after SIGTERM";
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
 
-    const std::string log = Read(logPath);
+    const std::string log = ReadBytes(logPath);
     ASSERT_GT(log.size(), 3u);
     EXPECT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(log.substr(log.size() - 2), "\r\n") << "the last line is complete";
@@ -157,7 +106,7 @@ TEST_F(RunningProgram, LogsEveryDemoThermometerAndEndsCleanlyOnSigterm) {
     EXPECT_GE(lines, DemoDevices);
 
     std::vector<std::string> keys;
-    std::istringstream settings(Read(folder_ / "Kalorivox.ini"));
+    std::istringstream settings(ReadBytes(program_->File("Kalorivox.ini")));
     for (std::string line; std::getline(settings, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line == "\xEF\xBB\xBF") continue;
