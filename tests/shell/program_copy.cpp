@@ -28,8 +28,7 @@ bool ProgramCopy::Launch(const std::string& leakSuppressions) {
     std::vector<std::string> variables;
     for (char** v = environ; *v != nullptr; ++v) {
         const std::string variable = *v;
-        if (variable.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
-            variable.rfind("LSAN_OPTIONS=", 0) != 0) {
+        if (variable.rfind("QT_QPA_PLATFORM=", 0) != 0 && variable.rfind("LSAN_OPTIONS=", 0) != 0) {
             variables.push_back(variable);
         }
     }
