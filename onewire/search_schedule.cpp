@@ -59,9 +59,8 @@ void OneWireSchedulePassEnded(SearchSchedule& schedule) {
 
 bool OneWireScheduleStepDue(SearchSchedule& schedule) {
     const int64_t now = MicrosecondClock();
-    const bool wanted =
-        schedule.walking ||
-        (now >= schedule.breakUntil && (schedule.asked || now >= schedule.periodicAt));
+    const bool wanted = schedule.walking || (now >= schedule.breakUntil &&
+                                             (schedule.asked || now >= schedule.periodicAt));
     return wanted && WithinBudget(schedule);
 }
 

@@ -144,10 +144,12 @@ TEST_F(Schedule, OnlyASensorFailingPassAfterPassOrAPassWithoutAnySoundReadingAsk
     Build(4, 16);
     // Within the first minute, so that no periodic walk comes: failures here and there,
     // never three passes in a row of one sensor, never all sensors in one pass.
-    const std::vector<std::vector<size_t>> scattered = {
-        {}, {0}, {}, {1, 2, 3}, {1}, {}, {2}, {2}, {}, {2}, {0, 1, 2}, {3}, {}, {}};
+    const std::vector<std::vector<size_t>> scattered = {{},  {0}, {},  {1, 2, 3}, {1}, {}, {2},
+                                                        {2}, {},  {2}, {0, 1, 2}, {3}, {}, {}};
     for (const auto& failing : scattered) {
-        Pass([&](size_t i) { return std::find(failing.begin(), failing.end(), i) == failing.end(); });
+        Pass([&](size_t i) {
+            return std::find(failing.begin(), failing.end(), i) == failing.end();
+        });
         Between(roms);
     }
     EXPECT_EQ(walks, 0);
