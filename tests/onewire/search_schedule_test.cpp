@@ -97,13 +97,13 @@ TEST_F(Schedule, SearchesAskedForAtEveryPassStayWithinTheirShareOfTheBus) {
             Build(sensors, latencyMs);
             // Every reading fails, so every pass asks for a search, and no walk expects the
             // list, so each costs its whole walk: far more than the share on most buses.
-            const int64_t end = MillisecondClock() + 20 * 60'000;
+            const int64_t end = MillisecondClock() + 8 * 60'000;
             while (MillisecondClock() < end) {
                 Pass([](size_t) { return false; });
                 Between({});
             }
             EXPECT_LE(LargestWindowShare(), SearchBudgetPercent / 100.0);
-            EXPECT_GE(walks, 1);
+            EXPECT_FALSE(searching.empty());
             TearDown();
         }
     }
