@@ -416,7 +416,7 @@ int Win32Toolkit::CreateStatusBar(int bar, int window) {
     if (!hwnd) return 0;
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SendMessageW(hwnd, SB_SETMINHEIGHT, win32::MinimumStatusBarHeight, 0);
-    bars_[bar] = Win32StatusBar{window, hwnd, {}};
+    bars_[bar] = Win32StatusBar{window, hwnd, {}, {}};
     w->statusBar = bar;
     PlaceStatusBar(*w);
     return 1;
@@ -440,6 +440,10 @@ int Win32Toolkit::StatusBarHeight(int bar) {
 void Win32Toolkit::SetStatusText(int bar, int field, std::u16string_view text) {
     Win32StatusBar* b = FindBar(bar);
     if (!b || field < 0 || field >= static_cast<int>(std::max<size_t>(1, b->widths.size()))) return;
+    // A line set again unchanged has nothing to repaint.
+    b->texts.resize(std::max(b->texts.size(), static_cast<size_t>(field) + 1));
+    if (b->texts[static_cast<size_t>(field)] == text) return;
+    b->texts[static_cast<size_t>(field)] = text;
     const std::wstring wide = win32::Wide(text);
     SendMessageW(b->hwnd, SB_SETTEXTW, static_cast<WPARAM>(field),
                  reinterpret_cast<LPARAM>(wide.c_str()));

@@ -56,6 +56,7 @@ struct Win32Window {
     int menu = -1, statusBar = -1;
     HWND openContainer = nullptr;
     HWND toolTips = nullptr;
+    HWND lastFocus = nullptr;  // the control that had the keyboard when the window went inactive
     std::map<int, Win32Control> controls;
     std::map<HWND, int> byHandle;  // every child handle (field and arrows too) to its control
 };
@@ -70,7 +71,8 @@ struct Win32Menu {
 struct Win32StatusBar {
     int window = -1;
     HWND hwnd = nullptr;
-    std::vector<int> widths;  // as given; FillWidth shares what the fixed ones leave
+    std::vector<int> widths;            // as given; FillWidth shares what the fixed ones leave
+    std::vector<std::u16string> texts;  // what each field shows
 };
 
 class Win32Toolkit final : public ToolkitBackend {
@@ -159,6 +161,9 @@ class Win32Toolkit final : public ToolkitBackend {
     HWND NewChild(Win32Window& window, const wchar_t* windowClass, std::u16string_view text,
                   DWORD style, DWORD exStyle, int x, int y, int width, int height, int id);
     void PlaceStatusBar(Win32Window& window);
+    // Gives the keyboard to `candidate` when it is a control of the window that can take it,
+    // else to the control that had it last, else to the first one.
+    void RestoreFocus(Win32Window& window, HWND candidate);
     void PlaceSpinBox(Win32Control& spin);
     int FrameHeightWithoutMenu(const Win32Window& window);
     HWND OpenMessageBox();

@@ -1,5 +1,7 @@
 // Win32 implementation: the controls.
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include "runtime/integer_text.h"
 #include "ui/text_rules.h"
@@ -42,6 +44,33 @@ void SetCell(HWND table, int row, int column, const std::wstring& text) {
     cell.pszText = const_cast<wchar_t*>(text.c_str());
     SendMessageW(table, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&cell));
+}
+
+bool CellHolds(HWND table, int row, int column, const std::wstring& text) {
+    // One character more than the text: a longer text in the cell does not read as equal.
+    std::wstring now(text.size() + 2, L'\0');
+    LVITEMW cell{};
+    cell.iSubItem = column;
+    cell.pszText = now.data();
+    cell.cchTextMax = static_cast<int>(now.size());
+    const LRESULT length = SendMessageW(table, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                        reinterpret_cast<LPARAM>(&cell));
+    return static_cast<size_t>(length) == text.size() &&
+           std::wstring_view(cell.pszText, text.size()) == text;
+}
+
+// Marks one cell for repainting; the rest of the table keeps what it shows.
+void InvalidateCell(HWND table, int row, int column) {
+    RECT cell{};
+    cell.top = column;
+    cell.left = LVIR_BOUNDS;
+    if (!SendMessageW(table, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row),
+                      reinterpret_cast<LPARAM>(&cell)))
+        return;
+    // Column 0's bounds are the whole row's.
+    if (column == 0)
+        cell.right = cell.left + static_cast<LONG>(SendMessageW(table, LVM_GETCOLUMNWIDTH, 0, 0));
+    InvalidateRect(table, &cell, FALSE);
 }
 
 std::u16string ComboEntry(HWND list, int index) {
@@ -446,7 +475,18 @@ void Win32Toolkit::SetItemText(int window, int control, int row, std::u16string_
     if (!c || c->kind != Win32Kind::Table) return;
     const int rows = static_cast<int>(SendMessageW(c->hwnd, LVM_GETITEMCOUNT, 0, 0));
     if (row < 0 || row >= rows || column < 0 || column >= TableColumnCount(c->hwnd)) return;
-    SetCell(c->hwnd, row, column, win32::Wide(text));
+    // The worker writes every reading's cells each pass, mostly with what they show already.
+    const std::wstring wide = win32::Wide(text);
+    if (CellHolds(c->hwnd, row, column, wide)) return;
+    // The list view marks the whole row for repainting; only this cell changed. What was due
+    // before stays due.
+    HRGN due = CreateRectRgn(0, 0, 0, 0);
+    const int before = GetUpdateRgn(c->hwnd, due, FALSE);
+    SetCell(c->hwnd, row, column, wide);
+    ValidateRect(c->hwnd, nullptr);
+    if (before != NULLREGION && before != ERROR) InvalidateRgn(c->hwnd, due, FALSE);
+    DeleteObject(due);
+    InvalidateCell(c->hwnd, row, column);
 }
 
 void Win32Toolkit::ClearItems(int window, int control) {
@@ -482,11 +522,13 @@ void Win32Toolkit::SetItemColour(int window, int control, int row, int colourKin
         auto& cells = c->colours[static_cast<size_t>(r)];
         cells.resize(static_cast<size_t>(columns), DefaultColour);
         for (int k = (column == AllColumns ? 0 : column);
-             k < (column == AllColumns ? columns : column + 1); ++k)
-            cells[static_cast<size_t>(k)] = colour;
+             k < (column == AllColumns ? columns : column + 1); ++k) {
+            // Drawn from the colours at the next paint (custom draw, win32_events.cpp); a cell
+            // that keeps its colour is not painted again.
+            if (std::exchange(cells[static_cast<size_t>(k)], colour) != colour)
+                InvalidateCell(c->hwnd, r, k);
+        }
     }
-    // Drawn from the colours at the next paint (custom draw, win32_events.cpp).
-    InvalidateRect(c->hwnd, nullptr, FALSE);
 }
 
 int32_t Win32Toolkit::TableCellColour(const Win32Control& table, int row, int column) {
