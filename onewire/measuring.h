@@ -55,8 +55,8 @@ class ThermometerReader {
 // A pass of common conversion over the devices of a bus: one Convert T for all, a wait of
 // waitMs, then every thermometer of the list in order.
 struct MeasuredPass {
-    int32_t conversionResult = 0;  // the 1-Wire code of a failed Convert T; 0 when it went out
-    bool interrupted = false;      // the conversion wait was cut short: nothing was read
+    int32_t conversionResult = 0;   // the 1-Wire code of a failed Convert T; 0 when it went out
+    bool interrupted = false;       // the conversion wait was cut short: nothing was read
     std::vector<Reading> readings;  // the thermometers of the list, in its order
 };
 MeasuredPass MeasureAll(ThermometerReader& reader, const std::vector<RomCode>& devices,

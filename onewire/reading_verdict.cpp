@@ -15,8 +15,7 @@ Verdict JudgeScratchpad(const RomCode& rom, const Scratchpad& pad, bool confirmi
     if (family && HoldsPowerOnValue(*family, pad) && (family->powerOnTellable || !confirming))
         return Verdict::PowerOn;
     // Named before a bad ROM code: a value no part can measure is marked as such on any row.
-    if (!IsPlausibleTemperature(DecodeTemperature(pad.data(), rom[0])))
-        return Verdict::OutOfRange;
+    if (!IsPlausibleTemperature(DecodeTemperature(pad.data(), rom[0]))) return Verdict::OutOfRange;
     if (!RomCrcOk(rom.data())) return Verdict::RomCrc;
     return Verdict::Ok;
 }
@@ -27,9 +26,12 @@ std::string ReadingStateName(const Reading& reading) {
         const char* word;
     };
     static constexpr Name Names[] = {
-        {Verdict::Ok, "ok"},           {Verdict::ScratchpadCrc, "crc"},
-        {Verdict::RomCrc, "rom-crc"},  {Verdict::PowerOn, "power-on"},
-        {Verdict::OutOfRange, "range"}, {Verdict::LineHeldLow, "line-low"},
+        {Verdict::Ok, "ok"},
+        {Verdict::ScratchpadCrc, "crc"},
+        {Verdict::RomCrc, "rom-crc"},
+        {Verdict::PowerOn, "power-on"},
+        {Verdict::OutOfRange, "range"},
+        {Verdict::LineHeldLow, "line-low"},
         {Verdict::Unfinished, "unfinished"},
     };
     for (const Name& name : Names)

@@ -24,15 +24,15 @@ enum class Verdict : int32_t {
 struct Reading {
     RomCode rom{};
     Verdict verdict = Verdict::Unfinished;
-    int32_t result = 0;         // the 1-Wire result code of a BusFailure
+    int32_t result = 0;  // the 1-Wire result code of a BusFailure
     bool scratchpadRead = false;
-    Scratchpad pad{};           // the last scratchpad read
-    float celsius = 0.0f;       // decoded from it whatever the verdict
-    int resolution = 0;         // DS18B20 bits from a scratchpad that can be trusted, else 0
-    bool answered = false;      // a scratchpad came that passed its CRC: the device is there
-    int32_t retries = 0;        // scratchpads read again after a failed or spoiled one
-    bool confirmed = false;     // a power-on value was checked with a conversion of its own
-    bool reconverted = false;   // the conversion had grown too old and was made again
+    Scratchpad pad{};          // the last scratchpad read
+    float celsius = 0.0f;      // decoded from it whatever the verdict
+    int resolution = 0;        // DS18B20 bits from a scratchpad that can be trusted, else 0
+    bool answered = false;     // a scratchpad came that passed its CRC: the device is there
+    int32_t retries = 0;       // scratchpads read again after a failed or spoiled one
+    bool confirmed = false;    // a power-on value was checked with a conversion of its own
+    bool reconverted = false;  // the conversion had grown too old and was made again
 
     bool ok() const { return verdict == Verdict::Ok; }
 };

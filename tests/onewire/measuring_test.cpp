@@ -45,7 +45,8 @@ TEST(Verdict, EveryCheckInItsOrder) {
         const char* state;
     };
     for (const Case& c : {
-             Case{b20, Pad({0x91, 0x01, 0x4B, 0x46, 0x7F, 0xFF, 0x0F, 0x10}), false, Verdict::Ok, "ok"},
+             Case{b20, Pad({0x91, 0x01, 0x4B, 0x46, 0x7F, 0xFF, 0x0F, 0x10}), false, Verdict::Ok,
+                  "ok"},
              Case{b20, spoilt, false, Verdict::ScratchpadCrc, "crc"},
              Case{b20, Scratchpad{}, false, Verdict::LineHeldLow, "line-low"},
              Case{b20, silent, false, Verdict::ScratchpadCrc, "crc"},
