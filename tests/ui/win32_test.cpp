@@ -37,6 +37,16 @@ std::vector<Seen> Drain() {
     }
 }
 
+// A rectangle of client pixels; empty when nothing is there.
+struct Box {
+    LONG left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const Box&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Box& b) {
+    return out << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
+}
+
 class Win32Look : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -126,6 +136,60 @@ TEST_F(Win32Look, ControlsAreMeasuredInTheFontTheyAreDrawnWith) {
     ReleaseDC(Handle(label), dc);
     EXPECT_GE(ControlWidth(Window, label), needed.right);
     EXPECT_LE(ControlWidth(Window, label), needed.right + 4);
+}
+
+TEST_F(Win32Look, CoordinatesArePixelsAt96DpiScaledToTheScreen) {
+    toolkit_->SetScreenDpi(144);  // a 150 % desktop
+    constexpr int Big = 1, BigBar = 1;
+    ASSERT_NE(0, OpenWindow(Big, 0, 0, 590, 400, U16("Окно"), WindowSystemMenu | WindowHidden));
+    ASSERT_NE(0, CreateMenuBar(1, Big));
+    AddMenuTitle(1, U16("Файл"));
+    const int label = CreateLabel(Big, AutoId, 4, 8, 350, 16, U16("Интервал опроса:"));
+    ResizeControl(Big, label, NoChange, NoChange, RequiredWidth(Big, label) + 4, NoChange);
+    ASSERT_EQ(Interval,
+              CreateSpinBox(Big, Interval, ControlX(Big, label) + ControlWidth(Big, label), 4, 50,
+                            22, 1, 60, SpinReadOnlyText | SpinNumeric));
+    ASSERT_EQ(Table, CreateTable(Big, Table, 2, 32, 586, 300, U16("Тип"), 80, TableGridLines));
+    AddTableColumn(Big, Table, 1, U16("Серийный номер"), 150);
+    ASSERT_NE(0, CreateStatusBar(BigBar, Big));
+    AddStatusField(BigBar, FillWidth);
+
+    // The program gets its own numbers back...
+    EXPECT_EQ(590, WindowWidth(Big));
+    EXPECT_EQ(400, WindowHeight(Big));
+    EXPECT_EQ(50, ControlWidth(Big, Interval));
+    EXPECT_GE(StatusBarHeight(BigBar), 18);
+    // ...while on the screen everything is half as large again.
+    const auto placed = [](HWND hwnd) {
+        RECT r{};
+        GetWindowRect(hwnd, &r);
+        MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+        return Box{r.left, r.top, r.right, r.bottom};
+    };
+    RECT client{};
+    GetClientRect(toolkit_->FindTop(Big)->hwnd, &client);
+    EXPECT_EQ(885, client.right);
+    const Win32Control& spin = *toolkit_->Find(Big, Interval);
+    const Box text = placed(toolkit_->Find(Big, label)->hwnd), field = placed(spin.hwnd);
+    EXPECT_EQ(text.right, field.left) << "edge to edge";
+    EXPECT_EQ(6, field.top);
+    EXPECT_EQ(39, field.bottom);
+    EXPECT_EQ(75, placed(spin.arrows).right - field.left);
+    HWND table = toolkit_->Find(Big, Table)->hwnd;
+    EXPECT_EQ(120, ListView_GetColumnWidth(table, 0));
+    EXPECT_EQ(225, ListView_GetColumnWidth(table, 1));
+    EXPECT_EQ((Box{3, 48, 882, 498}), placed(table));
+    // The label holds its text in the font it is drawn with.
+    HWND labelWindow = toolkit_->Find(Big, label)->hwnd;
+    HDC dc = GetDC(labelWindow);
+    SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(labelWindow, WM_GETFONT, 0, 0)));
+    SIZE needed{};
+    GetTextExtentPoint32W(dc, L"Интервал опроса:", 16, &needed);
+    ReleaseDC(labelWindow, dc);
+    EXPECT_GE(text.right - text.left, needed.cx);
+    EXPECT_GE(placed(toolkit_->FindBar(BigBar)->hwnd).bottom -
+                  placed(toolkit_->FindBar(BigBar)->hwnd).top,
+              27);
 }
 
 TEST_F(Win32Look, EachChoiceInTheListIsOneEventWhateverOrderTheNotificationsCome) {
@@ -236,16 +300,6 @@ TEST_F(Win32Look, TheFocusComesBackToItsControlWhenTheWindowIsActiveAgain) {
     win32_user::ProcessPendingMessages();
     EXPECT_EQ(Handle(Inner), GetFocus()) << "restored after minimising";
     DestroyWindow(other);
-}
-
-// A rectangle of client pixels; empty when nothing is there.
-struct Box {
-    LONG left = 0, top = 0, right = 0, bottom = 0;
-    bool operator==(const Box&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Box& b) {
-    return out << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
 }
 
 // What is due to be painted in a control: its update region's bounds.

@@ -17,6 +17,11 @@
 
 namespace kv::ui {
 
+namespace win32 {
+// The DPI at which the program's coordinates are given.
+inline constexpr int BaseDpi = 96;
+}  // namespace win32
+
 enum class Win32Kind { Label, DropDownList, SpinBox, CheckBox, Container, Table };
 
 // A drop-down list reports one Changed per choice of the user, whatever the order in which
@@ -43,7 +48,8 @@ struct Win32Control {
     Win32Kind kind = Win32Kind::Label;
     HWND hwnd = nullptr;
     HWND arrows = nullptr;  // spin box: the up-down control beside its field (hwnd)
-    int x = 0, y = 0, width = 0, height = 0;  // as placed, in the parent's coordinates
+    // As placed, in the parent's coordinates at 96 DPI (see Win32Toolkit::Scaled).
+    int x = 0, y = 0, width = 0, height = 0;
     int minimum = 0, maximum = 0;
     Win32ListChoice choice;
     Win32SpinStep step;
@@ -149,6 +155,13 @@ class Win32Toolkit final : public ToolkitBackend {
     static int32_t TableCellColour(const Win32Control& table, int row, int column);
     void SetSessionEndAction(void (*action)()) { sessionEndAction_ = action; }
 
+    // The program's coordinates and widths count pixels at 96 DPI; the screen's are scaled
+    // from them (system DPI), so at 96 DPI the two are the same.
+    int Scaled(int length) const { return MulDiv(length, dpi_, win32::BaseDpi); }
+    int Unscaled(int pixels) const { return MulDiv(pixels, win32::BaseDpi, dpi_); }
+    // Tests: a screen of this DPI in place of the system's; set before any window is made.
+    void SetScreenDpi(int dpi) { dpi_ = dpi > 0 ? dpi : win32::BaseDpi; }
+
     std::function<void()> nextBoxAction;
     bool keepNextBoxOpen = false;
     // Any thread: closes the open message box, or the next one as soon as it opens.
@@ -159,19 +172,23 @@ class Win32Toolkit final : public ToolkitBackend {
     bool AddControl(int window, int control, Win32Control made);
     HWND ParentFor(Win32Window& window);
     HWND NewChild(Win32Window& window, const wchar_t* windowClass, std::u16string_view text,
-                  DWORD style, DWORD exStyle, int x, int y, int width, int height, int id);
+                  DWORD style, DWORD exStyle, int id);
+    static Win32Control NewControl(Win32Kind kind, int x, int y, int width, int height);
+    // Moves the control's windows to its coordinates, scaled to the screen.
+    void Place(const Win32Control& control);
     void PlaceStatusBar(Win32Window& window);
     // Gives the keyboard to `candidate` when it is a control of the window that can take it,
     // else to the control that had it last, else to the first one.
     void RestoreFocus(Win32Window& window, HWND candidate);
-    void PlaceSpinBox(Win32Control& spin);
     int FrameHeightWithoutMenu(const Win32Window& window);
+    int ClientAndMenuHeight(const Win32Window& window);  // screen pixels
     HWND OpenMessageBox();
     void CloseOpenMessageBox();
     void Dispatch(MSG& message);
 
     HWND wake_ = nullptr;  // message-only window that receives the wake-ups
     HFONT font_ = nullptr;
+    int dpi_ = win32::BaseDpi;
     std::atomic<bool> wakePosted_{false};
     std::map<int, Win32Window> windows_;
     std::map<int, Win32Menu> menus_;
