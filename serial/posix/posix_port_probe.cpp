@@ -1,19 +1,19 @@
 // Looking at device nodes without disturbing whoever else uses them. The descriptor is
 // never configured and never flushed; the advisory lock taken to see whether another
 // holder has one goes with the close.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "serial/port_names.h"
 #include "serial/port_probe.h"
 #include "serial/posix/device_folders.h"
+#include "serial/posix/exclusive_use.h"
 #include "serial/serial_device.h"
 
 namespace kv {
@@ -27,19 +27,6 @@ bool DeviceNumber(const std::string& path, dev_t& device) {
     return true;
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string LastPart(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -48,21 +35,27 @@ std::string LastPart(const std::string& path) {
 }  // namespace
 
 bool PlatformSerialCanOffer(const std::string& path) {
-    // A holder that asked for exclusive use makes this open fail (EBUSY).
+    // A holder that asked for exclusive use makes this open fail (EBUSY), except for the
+    // superuser, who must ask the terminal.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     termios settings{};
-    const bool usable =
-        isatty(fd) && tcgetattr(fd, &settings) == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool usable = isatty(fd) && tcgetattr(fd, &settings) == 0 && !SerialHeldExclusively(fd) &&
+                        flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
     return usable;
+}
+
+bool PlatformSerialExists(const std::string& path) {
+    dev_t device{};
+    return DeviceNumber(path, device);
 }
 
 std::string PlatformStableIdentity(const std::string& path) {
     dev_t device{};
     if (!DeviceNumber(path, device)) return {};
     const std::string folder = SerialStableFolderPath();
-    for (const std::string& name : FolderEntries(folder)) {
+    for (const std::string& name : SerialFolderEntries(folder)) {
         dev_t other{};
         if (DeviceNumber(folder + name, other) && other == device) return name;
     }
