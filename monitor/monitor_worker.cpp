@@ -22,6 +22,7 @@
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
+#include "onewire/search_schedule.h"
 #include "runtime/clock.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
@@ -111,7 +112,7 @@ class Worker {
         for (int32_t visited = 0; visited < list_.count(); ++visited) {
             if (!list_.next()) {
                 passStarted_ = false;
-                newCycle();
+                OneWireSchedulePassEnded(background_.schedule);  // a round over the list
                 if (!list_.first()) return Outcome::PassEnd;
             }
             if (visited > 0 && yieldToRequest()) return Outcome::PassEnd;
@@ -132,15 +133,7 @@ class Worker {
         rowsMarkedFailed_ = false;
         faultyCount_ = 0;
         limitCount_ = 0;
-        if (!Separate()) newCycle();
         return conversionWait();
-    }
-
-    // A new round over the list: in common conversion every pass, in separate polling when
-    // the cursor starts again from the first device.
-    void newCycle() {
-        deviceMissing_ = false;
-        deviceAnswered_ = false;
     }
 
     void measureCurrent() {
@@ -158,12 +151,12 @@ class Worker {
         const Reading reading = reader_.read(record.Rom);
         count(reading);
         if (reading.verdict == Verdict::Unfinished) return;  // nothing read: the row stays
+        // A sensor already known to be gone tells the search schedule nothing new.
+        if ((record.Flags & NotAnswering) == 0)
+            OneWireScheduleReading(background_.schedule, record.Rom, reading.answered);
         if (reading.answered) {
-            deviceAnswered_ = true;
             record.Answered = true;
             record.Flags &= static_cast<uint8_t>(~NotAnswering);
-        } else if ((record.Flags & NotAnswering) == 0) {
-            deviceMissing_ = true;
         }
         show(record, row, reading);
         if (record.Flags & NotAnswering)
@@ -294,16 +287,19 @@ class Worker {
         return now - reopenSeenAt_ >= RequestGraceMs;
     }
 
+    // The interval wait is shortened by the time a search between the passes took.
     void passEnd() {
         ++MonitorStats.passEnds;
-        searchAgainIfDue();
+        if (!Separate()) OneWireSchedulePassEnded(background_.schedule);
+        const int64_t searchedMs = searchBetweenPasses();
         if (statusForced_ || faultyCount_ != shownFaultyCount_ || limitCount_ != shownLimitCount_ ||
             listWhole_ != shownListWhole_) {
             showCounts();
         }
         const int32_t interval = ControlBlock.Interval;
         if (interval < 2) return;
-        for (int32_t i = 0; i < (interval - 1) * SleepsPerSecond; ++i) {
+        const int64_t searchedSleeps = searchedMs / LoopSleepMs;
+        for (int64_t i = searchedSleeps; i < int64_t{interval - 1} * SleepsPerSecond; ++i) {
             DelayMs(LoopSleepMs);
             if (ControlBlock.ReopenPort != 0 || ControlBlock.StopRequested != 0) break;
         }
@@ -322,44 +318,60 @@ class Worker {
         shownListWhole_ = listWhole_;
     }
 
-    // The one way the list follows the bus while monitoring: the bus is searched again when
-    // the last search was spoiled or changed the list, when a listed device did not answer
-    // in this pass while others did, and once a minute.
-    void searchAgainIfDue() {
-        if (ControlBlock.StopRequested != 0 || ControlBlock.ReopenPort != 0) return;
-        const bool due = (deviceMissing_ && deviceAnswered_) || MillisecondClock() >= nextSearchAt_;
-        if (!due) return;
-        deviceMissing_ = false;
+    // The one way the list follows the bus while monitoring: searches nobody asked for, as
+    // the schedule has them due (periodically, after a spoiled search, after failing
+    // readings), taken one pass at a time between two measuring passes for at most about an
+    // interval, so that no sensor's readings stop for longer than two intervals; a walk that
+    // needs more goes on after the next pass. The table keeps its values meanwhile. Should a
+    // single step be reckoned to hold the readings back for longer, the status line says the
+    // bus is being searched until the counts of the next pass end replace it. Returns the
+    // milliseconds searched.
+    int64_t searchBetweenPasses() {
+        if (RequestPending()) return 0;
+        const int64_t intervalMs = int64_t{std::max<int32_t>(1, ControlBlock.Interval)} * 1000;
+        const int64_t waitMs = intervalMs - 1000;  // the interval wait the search shortens
+        const auto beforeStep = [&](int64_t spentUs, int64_t nextUs) {
+            if (RequestPending()) return false;
+            if ((spentUs + nextUs) / 1000 - waitMs > HeldIntervals * intervalMs) {
+                ShowStatus(texts::SearchingBetweenPasses);
+                statusForced_ = true;
+            }
+            return true;
+        };
+        std::vector<RomCode> listed;
+        for (int32_t i = 0; i < list_.count(); ++i) {
+            if ((list_.at(i).Flags & NotAnswering) == 0) listed.push_back(list_.at(i).Rom);
+        }
+        const int64_t start = MicrosecondClock();
+        const int ended =
+            OneWireSearchBetweenPasses(background_, listed, PortCurrent, intervalMs, beforeStep);
+        const int64_t searchedUs = MicrosecondClock() - start;
+        MonitorStats.searchMicroseconds += static_cast<uint64_t>(searchedUs);
+        if (ended) walkEnded(background_.walk.found);
+        return searchedUs / 1000;
+    }
+
+    void walkEnded(const Enumeration& found) {
         ++MonitorStats.searches;
-        const Enumeration found = FindDevices();
         if (SearchWorthRepeating(found.end)) ++MonitorStats.spoiledSearches;
+        listWhole_ = !SearchWorthRepeating(found.end);
         // An empty bus (or a held line) is the idle branch's to handle: the rows then tell
         // that nobody answers instead of vanishing.
-        const bool usable = found.end != EnumerationEnd::NoDevices &&
-                            found.end != EnumerationEnd::LineHeldLow &&
-                            found.end != EnumerationEnd::Interrupted;
-        if (found.end != EnumerationEnd::Interrupted) searchDone(found.end);
-        if (!usable || !UpdateDevices(list_, found)) return;
+        if (found.end == EnumerationEnd::NoDevices || found.end == EnumerationEnd::LineHeldLow)
+            return;
+        if (!UpdateDevices(list_, found)) return;
         deviceCount_ = list_.count();
         MonitorStats.deviceCount = deviceCount_;
         passStarted_ = false;
         rowsRebuilt();
-        nextSearchAt_ = MillisecondClock();  // a changed list is confirmed by one more search
+        OneWireScheduleAsk(background_.schedule);  // a changed list is confirmed by one more
     }
 
-    // When to search next after a search that ended so: a spoiled one soon, and then after
-    // ever longer breaks, so that a noisy line is not kept busy with searches.
-    void searchDone(EnumerationEnd end) {
-        const int64_t now = MillisecondClock();
+    // A search the program makes whatever the schedule says (a port opened, the bus found
+    // again) has ended: the schedule times the next one from here.
+    void searchAsked(EnumerationEnd end) {
         listWhole_ = !SearchWorthRepeating(end);
-        if (listWhole_) {
-            spoiledBreakMs_ = 0;
-            nextSearchAt_ = now + ReSearchPeriodMs;
-        } else {
-            nextSearchAt_ = now + spoiledBreakMs_;
-            spoiledBreakMs_ = std::min<int64_t>(
-                std::max<int64_t>(2 * spoiledBreakMs_, FirstSpoiledBreakMs), ReSearchPeriodMs);
-        }
+        OneWireSearchAskedEnded(background_, listWhole_);
     }
 
     void busFailure() {
@@ -400,7 +412,7 @@ class Worker {
         MonitorStats.deviceCount = 0;
         if (OneWireReset(PortCurrent)) {
             SearchDevices(list_, ui::GetText(MainWindow, PortSelector));
-            searchDone(LastSearchEnd());
+            searchAsked(LastSearchEnd());
             deviceCount_ = list_.count();
             MonitorStats.deviceCount = deviceCount_;
             rowsRebuilt();
@@ -429,7 +441,7 @@ class Worker {
             // no port is open now, rather than repeating an old status tail.
             statusSuffix_ = OneWireResultText(NoOpenPort);
         } else {
-            searchDone(LastSearchEnd());
+            searchAsked(LastSearchEnd());
         }
         rowsRebuilt();
     }
@@ -452,7 +464,7 @@ class Worker {
             polledRow_ = 0;
         }
         idleIterations_ = 0;
-        searchDone(LastSearchEnd());
+        searchAsked(LastSearchEnd());
         rowsRebuilt();
     }
 
@@ -486,12 +498,9 @@ class Worker {
     std::u16string statusSuffix_;  // the status tail, or the message of the last failure
     int32_t idleIterations_ = 0;   // since the last attempt to find the bus again
     // Searching again while monitoring.
+    BackgroundSearch background_;
     bool listWhole_ = true;  // the last search ended cleanly
     bool shownListWhole_ = true;
-    bool deviceMissing_ = false;   // in this pass a listed thermometer did not answer...
-    bool deviceAnswered_ = false;  // ...while another one did
-    int64_t nextSearchAt_ = 0;
-    int64_t spoiledBreakMs_ = 0;
     int64_t reopenSeenAt_ = -1;
 };
 

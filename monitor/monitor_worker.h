@@ -11,11 +11,9 @@ inline constexpr int32_t LoopSleepMs = 100;  // every wait is cut into sleeps of
 inline constexpr int32_t ConversionSleeps = FullConversionWaitMs / LoopSleepMs;
 inline constexpr int32_t SleepsPerSecond = 10;
 inline constexpr int32_t ReSearchAfterIdle = 10;  // idle iterations before a new bus attempt
-// The bus is searched again after this much running, to find newcomers and drop the gone.
-inline constexpr int64_t ReSearchPeriodMs = 60'000;
-// A spoiled search is repeated at the next pass end, then after breaks that double from
-// this up to ReSearchPeriodMs.
-inline constexpr int64_t FirstSpoiledBreakMs = 2'000;
+// A search nobody asked for that is reckoned to hold the readings back for longer than this
+// many intervals is shown in the status line.
+inline constexpr int32_t HeldIntervals = 2;
 // A port change seen while a long run of readings goes on waits at most this long.
 inline constexpr int32_t RequestGraceMs = 500;
 

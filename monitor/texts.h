@@ -37,6 +37,9 @@ inline constexpr std::u16string_view NothingFoundTail = u", '1-Wire' устро�
 inline constexpr std::u16string_view PortMissingHead = u"Порт '";
 inline constexpr std::u16string_view PortMissingTail = u"' недоступен";
 inline constexpr std::u16string_view PortGoneTail = u"' отключён";
+// A search between two passes holds the readings back for long.
+inline constexpr std::u16string_view SearchingBetweenPasses =
+    u"Поиск '1-Wire' устройств, опрос приостановлен...";
 // After the count of a list that a search spoiled by the line left incomplete.
 inline constexpr std::u16string_view SearchIncomplete = u"  Поиск прерван ошибкой, будет повторён";
 

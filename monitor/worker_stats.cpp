@@ -18,6 +18,7 @@ void MonitorStatsReset() {
     MonitorStats.logRecords = 0;
     MonitorStats.searches = 0;
     MonitorStats.spoiledSearches = 0;
+    MonitorStats.searchMicroseconds = 0;
     MonitorStats.deviceCount = 0;
 }
 

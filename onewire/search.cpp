@@ -285,6 +285,10 @@ int OneWireSearchNextExpecting(uint8_t* romOut, std::span<const RomCode> expecte
     return SearchPassExpecting(SearchRomCommand, romOut, expected, port);
 }
 
+bool OneWireSearchExpects(const OneWireThreadState& state, std::span<const RomCode> expected) {
+    return state.lastDeviceFlag != 0 || NextExpected(state, expected) != nullptr;
+}
+
 int OneWireSearchNextBySlots(uint8_t* romOut, int32_t port) {
     if (!romOut) {
         OneWireSetResult(BadArgument);

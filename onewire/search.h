@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "onewire/result.h"
+
 namespace kv {
 
 inline constexpr int RomBytes = 8;
@@ -27,6 +29,9 @@ int OneWireSearchNext(uint8_t* romOut, int32_t port);
 // agreed so far is walked again and followed from there one round trip per bit. Results,
 // codes and search state as OneWireSearchNext's.
 int OneWireSearchNextExpecting(uint8_t* romOut, std::span<const RomCode> expected, int32_t port);
+// Whether a pass from this search state has one of `expected` to expect (or, after the last
+// device, nothing to do): the pass is then a reset and one block on an unchanged bus.
+bool OneWireSearchExpects(const OneWireThreadState& state, std::span<const RomCode> expected);
 // The same pass one slot per round trip (three per bit): the same slots on the wire, the
 // same results and codes, at about three times the round trips. (When the devices change
 // between passes so that none is left on the previous pass's path, the block form notices

@@ -50,6 +50,10 @@ void OneWireScheduleReading(SearchSchedule& schedule, const RomCode& rom, bool s
     if (++schedule.failedPasses[rom] == FailedPassesBeforeSearch) schedule.asked = true;
 }
 
+void OneWireScheduleAsk(SearchSchedule& schedule) {
+    schedule.asked = true;
+}
+
 void OneWireSchedulePassEnded(SearchSchedule& schedule) {
     if (schedule.passReadings > 0 && schedule.passFailures == schedule.passReadings)
         schedule.asked = true;
@@ -64,9 +68,15 @@ bool OneWireScheduleStepDue(SearchSchedule& schedule) {
     return wanted && WithinBudget(schedule);
 }
 
-void OneWireScheduleStepTaken(SearchSchedule& schedule, int64_t start, int64_t end) {
+void OneWireScheduleStepTaken(SearchSchedule& schedule, int64_t start, int64_t end, bool expected) {
+    const int64_t took = end - start;
     schedule.steps.push_back({start, end});
-    schedule.largestStepUs = std::max(schedule.largestStepUs, end - start);
+    schedule.largestStepUs = std::max(schedule.largestStepUs, took);
+    if (expected) {
+        schedule.expectedStepUs = took;
+    } else {
+        schedule.unexpectedStepUs = std::max(schedule.unexpectedStepUs, took);
+    }
 }
 
 int64_t OneWireScheduleWindowUs(SearchSchedule& schedule) {
@@ -79,10 +89,11 @@ int64_t OneWireScheduleWindowUs(SearchSchedule& schedule) {
 }
 
 int OneWireSearchBetweenPasses(BackgroundSearch& search, const std::vector<RomCode>& listed,
-                               int32_t port, int64_t spanMs) {
+                               int32_t port, int64_t spanMs, const BeforeSearchStep& beforeStep) {
     SearchSchedule& schedule = search.schedule;
     const int64_t begun = MicrosecondClock();
-    while (OneWireScheduleStepDue(schedule)) {
+    const int64_t spanUs = spanMs * MicrosecondsPerMillisecond;
+    for (bool first = true; OneWireScheduleStepDue(schedule); first = false) {
         if (!schedule.walking) {
             EnumerationOptions options;
             options.passRetries = WalkPassRetries;
@@ -90,15 +101,20 @@ int OneWireSearchBetweenPasses(BackgroundSearch& search, const std::vector<RomCo
             schedule.walking = true;
             schedule.asked = false;
         }
+        const bool expected = OneWireWalkExpectsNext(search.walk);
+        const int64_t next = expected ? schedule.expectedStepUs : schedule.unexpectedStepUs;
+        const int64_t spent = MicrosecondClock() - begun;
+        // Nothing known about a pass that follows the bus bit by bit: it waits to come first.
+        if (!first && (spent + next > spanUs || (!expected && next == 0))) break;
+        if (beforeStep && !beforeStep(spent, next)) break;
         const int64_t start = MicrosecondClock();
         const int more = OneWireWalkStep(search.walk, port);
         const int64_t end = MicrosecondClock();
-        OneWireScheduleStepTaken(schedule, start, end);
+        OneWireScheduleStepTaken(schedule, start, end, expected);
         if (!more) {
             OneWireScheduleSearchEnded(schedule, EnumerationIsWhole(search.walk.found));
             return 1;
         }
-        if (end - begun >= spanMs * MicrosecondsPerMillisecond) break;
     }
     return 0;
 }

@@ -5,8 +5,9 @@
 //   search ended;
 // - after a search the line spoiled, after a break that doubles with every spoiled search
 //   (the first comes at once), up to the walk period;
-// - when the readings say the list may be wrong: a sensor that failed several passes in a
-//   row, or a pass in which every reading failed. A lone failed reading asks for nothing.
+// - when the readings say the list may be wrong: a sensor that failed passes in a row (each
+//   failed pass already a reading tried twice), or a pass in which every reading failed. A
+//   lone failed reading asks for nothing.
 // Whatever asks, these searches take at most a set share of the bus time over any window of
 // a few minutes, so a large bus or a slow adapter only makes them come less often. A search
 // the user asked for (at start, on a port change) is never held back and does not count.
@@ -14,6 +15,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -26,7 +28,7 @@ inline constexpr int64_t WalkPeriodMs = 60'000;
 inline constexpr int64_t SpoiledWalkFirstBreakMs = 2'000;
 inline constexpr int64_t SearchBudgetWindowMs = 180'000;
 inline constexpr int64_t SearchBudgetPercent = 5;
-inline constexpr int32_t FailedPassesBeforeSearch = 3;
+inline constexpr int32_t FailedPassesBeforeSearch = 2;
 // A failed pass of a walk is repeated this many times from where it started.
 inline constexpr int32_t WalkPassRetries = 3;
 
@@ -41,7 +43,11 @@ struct SearchSchedule {
         int64_t start, end;
     };
     std::deque<Step> steps;     // the walks' steps that ended within the budget window
-    int64_t largestStepUs = 0;  // what the next step is reckoned to cost
+    int64_t largestStepUs = 0;  // what the next step is reckoned to cost against the budget
+    // What a step is reckoned to cost against the time between two passes: the last pass
+    // that went as expected, the longest one that did not.
+    int64_t expectedStepUs = 0;
+    int64_t unexpectedStepUs = 0;
     std::map<RomCode, int32_t> failedPasses;  // per sensor, passes failed in a row
     int32_t passReadings = 0;
     int32_t passFailures = 0;
@@ -53,10 +59,13 @@ void OneWireScheduleSearchEnded(SearchSchedule& schedule, bool whole);
 void OneWireScheduleReading(SearchSchedule& schedule, const RomCode& rom, bool sound);
 // The measuring pass ended: its readings may ask for a walk.
 void OneWireSchedulePassEnded(SearchSchedule& schedule);
+// Asks for a walk as failing readings do (say, to confirm a list that a walk just changed).
+void OneWireScheduleAsk(SearchSchedule& schedule);
 // Whether a step of a walk (the first of a new one, or the next) may be taken now.
 bool OneWireScheduleStepDue(SearchSchedule& schedule);
-// A step took the bus from start to end (MicrosecondClock times).
-void OneWireScheduleStepTaken(SearchSchedule& schedule, int64_t start, int64_t end);
+// A step took the bus from start to end (MicrosecondClock times); `expected`: it was a pass
+// the walk expected to be one block.
+void OneWireScheduleStepTaken(SearchSchedule& schedule, int64_t start, int64_t end, bool expected);
 // Bus time, in microseconds, of the walks' steps that ended within the last budget window.
 int64_t OneWireScheduleWindowUs(SearchSchedule& schedule);
 
@@ -66,12 +75,18 @@ struct BackgroundSearch {
     SearchWalk walk;
 };
 
-// Between two measuring passes: takes the steps due now, for about `spanMs` of bus time at
-// most (a step under way is finished; the first due step is taken whatever its length). A
+// Asked before each step between two passes, with the microseconds the steps have taken so
+// far and what the next one is reckoned to take; false ends the steps for now.
+using BeforeSearchStep = std::function<bool(int64_t spentUs, int64_t nextUs)>;
+
+// Between two measuring passes: takes the steps due now while they fit into `spanMs`. The
+// first due step is taken whatever its length; each further one when a step like it (one
+// the walk expects to be a block, or one it does not) is known to fit into what is left. A
 // new walk expects the `listed` codes. Returns 1 when a walk ended in this call (its list and
 // how it ended in search.walk.found), else 0.
 int OneWireSearchBetweenPasses(BackgroundSearch& search, const std::vector<RomCode>& listed,
-                               int32_t port, int64_t spanMs);
+                               int32_t port, int64_t spanMs,
+                               const BeforeSearchStep& beforeStep = {});
 // A search the user asked for has ended (at start, on a port change): a walk under way is
 // dropped, and the next one is timed from now.
 void OneWireSearchAskedEnded(BackgroundSearch& search, bool whole);

@@ -98,4 +98,8 @@ int OneWireWalkStep(SearchWalk& walk, int32_t port) {
     return 0;
 }
 
+bool OneWireWalkExpectsNext(const SearchWalk& walk) {
+    return !walk.expected.empty() && OneWireSearchExpects(walk.search, walk.expected);
+}
+
 }  // namespace kv

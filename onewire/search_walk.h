@@ -48,5 +48,7 @@ void OneWireWalkBegin(SearchWalk& walk, std::vector<RomCode> expected,
 // One pass of the walk on the port: 1 while the walk goes on, 0 once it has ended (done; the
 // calling thread's result code is then the one that ended it).
 int OneWireWalkStep(SearchWalk& walk, int32_t port);
+// Whether the walk's next step is a pass expected to be one block (see above).
+bool OneWireWalkExpectsNext(const SearchWalk& walk);
 
 }  // namespace kv

@@ -18,6 +18,8 @@
 #include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "onewire/search.h"
+#include "onewire/search_schedule.h"
+#include "onewire/search_walk.h"
 #include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
@@ -54,7 +56,7 @@ struct Boundary {
 
 struct Cost {
     double busMs, wireMs, limitMs;
-    double searchMs;    // one enumeration of the whole bus, as the worker's search makes it
+    double searchMs;    // one walk over the whole bus, as the worker's search makes it
     uint64_t failures;  // readings that failed or were corrupted while measuring
 };
 
@@ -104,14 +106,19 @@ Cost Measure(int thermometers, int passes, bool pty) {
     worker.join();
     SerialCloseAll();
     currentPort = PortNone;
-    // The search the worker repeats while monitoring, on the same bus and clock.
+    // The search the worker repeats while monitoring, on the same bus and clock: a walk
+    // that expects the devices listed.
     double searchMs = -1;
     if (const int32_t port = OneWireOpen(name, PortDynamic)) {
+        const std::vector<RomCode> listed = OneWireEnumerate(port).codes;
+        SearchWalk walk;
+        OneWireWalkBegin(walk, listed);
         const int64_t start = clock.nowMicroseconds();
-        const Enumeration found = OneWireEnumerate(port);
+        while (OneWireWalkStep(walk, port) == 1) {
+        }
         const int64_t took = clock.nowMicroseconds() - start;
-        if (found.end == EnumerationEnd::Complete &&
-            static_cast<int>(found.codes.size()) == thermometers)
+        if (walk.found.end == EnumerationEnd::Complete &&
+            static_cast<int>(walk.found.codes.size()) == thermometers)
             searchMs = took / 1000.0;
         OneWireClose(port);
     }
@@ -153,7 +160,7 @@ int RunBusCost(int passes, bool pty) {
         std::printf("| %d | %.2f ms | %.2f ms | %.2f | %.0f ms | %llu | %.1f ms | %.3f %% |\n",
                     thermometers, cost.busMs, cost.wireMs, cost.busMs / cost.wireMs, cost.limitMs,
                     static_cast<unsigned long long>(cost.failures), cost.searchMs,
-                    100.0 * cost.searchMs / static_cast<double>(ReSearchPeriodMs));
+                    100.0 * cost.searchMs / static_cast<double>(WalkPeriodMs));
         std::fflush(stdout);
     }
     return 0;
