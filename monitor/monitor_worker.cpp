@@ -151,9 +151,10 @@ class Worker {
         const Reading reading = reader_.read(record.Rom);
         count(reading);
         if (reading.verdict == Verdict::Unfinished) return;  // nothing read: the row stays
-        // A sensor already known to be gone tells the search schedule nothing new.
+        // Whether the sensor is still there: noise that spoils its scratchpad is no reason to
+        // search the bus, and one already known to be gone tells nothing new.
         if ((record.Flags & NotAnswering) == 0)
-            OneWireScheduleReading(background_.schedule, record.Rom, reading.answered);
+            OneWireScheduleReading(background_.schedule, record.Rom, ReadingHeardDevice(reading));
         if (reading.answered) {
             record.Answered = true;
             record.Flags &= static_cast<uint8_t>(~NotAnswering);
@@ -359,7 +360,15 @@ class Worker {
         // that nobody answers instead of vanishing.
         if (found.end == EnumerationEnd::NoDevices || found.end == EnumerationEnd::LineHeldLow)
             return;
-        if (!UpdateDevices(list_, found)) return;
+        if (!UpdateDevices(list_, found)) {
+            // The same devices: a sensor the walk no longer found says so in its row at once.
+            for (int32_t row = 0; row < list_.count(); ++row) {
+                const SensorRecord& record = list_.at(row);
+                if (record.Flags & NotAnswering)
+                    showStatus(row, NotAnsweringText(record.NotAnsweringSince));
+            }
+            return;
+        }
         deviceCount_ = list_.count();
         MonitorStats.deviceCount = deviceCount_;
         passStarted_ = false;

@@ -24,6 +24,9 @@ struct SensorRecord {
     uint8_t Flags = 0;
     bool Answered = false;  // it has sent a sound scratchpad since it was found
     DateValue NotAnsweringSince = InvalidDate;
+    // How the device said it is powered, once asked cleanly; kept while it stays listed, so a
+    // list rebuilt after a search asks only the newcomers.
+    enum class Supply : uint8_t { NotAsked, External, Parasite } Power = Supply::NotAsked;
 };
 
 }  // namespace kv

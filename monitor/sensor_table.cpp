@@ -22,11 +22,15 @@ namespace {
 constexpr char16_t CellSeparator = u'\n';
 
 // The power mode answer counts only when the query went through cleanly; a failed read slot
-// answers 1 and would otherwise be shown as an external supply.
-std::u16string_view PowerModeText(const RomCode& rom) {
-    const int answer = OneWireReadDevicePowerSupply(rom.data(), PortCurrent);
-    if (OneWireLastResult() != Ok) return texts::PowerUnknown;
-    return answer == 1 ? texts::PowerExternal : texts::PowerParasite;
+// answers 1 and would otherwise be shown as an external supply. A clean answer is kept.
+std::u16string_view PowerModeText(SensorRecord& record) {
+    using Supply = SensorRecord::Supply;
+    if (record.Power == Supply::NotAsked) {
+        const int answer = OneWireReadDevicePowerSupply(record.Rom.data(), PortCurrent);
+        if (OneWireLastResult() != Ok) return texts::PowerUnknown;
+        record.Power = answer == 1 ? Supply::External : Supply::Parasite;
+    }
+    return record.Power == Supply::External ? texts::PowerExternal : texts::PowerParasite;
 }
 
 }  // namespace
@@ -52,7 +56,7 @@ void FillSensorList(SensorList& list) {
         // A device that no longer answers would pass for externally powered: nobody pulls
         // the slot low.
         const bool silent = (record.Flags & NotAnswering) != 0;
-        text += silent ? texts::PowerUnknown : PowerModeText(record.Rom);
+        text += silent ? texts::PowerUnknown : PowerModeText(record);
         if (IsThermometerFamily(record.Rom[0])) {
             text += CellSeparator;
             if (!silent) text += texts::Measuring;

@@ -36,6 +36,11 @@ Verdict JudgeScratchpad(const RomCode& rom, const Scratchpad& pad, bool confirmi
     return Verdict::Ok;
 }
 
+bool ReadingHeardDevice(const Reading& reading) {
+    return reading.answered || (reading.scratchpadRead && !ReadsAsSilentLine(reading.pad) &&
+                                !OneWireReadsAsLineHeldLow(reading.pad));
+}
+
 std::string ReadingStateName(const Reading& reading) {
     struct Name {
         Verdict verdict;

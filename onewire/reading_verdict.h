@@ -42,6 +42,11 @@ struct Reading {
 // family whose power-on scratchpad can also be a measurement then gives a reading.
 Verdict JudgeScratchpad(const RomCode& rom, const Scratchpad& pad, bool confirming);
 
+// Whether the addressed device took part in the reading at all: a scratchpad came back that
+// is neither the all-ones line of a device that is not there nor the line held low. One that
+// noise spoiled still says the device is on the bus.
+bool ReadingHeardDevice(const Reading& reading);
+
 // The reading's state as one word: "ok", "crc", "rom-crc", "power-on", "range", "line-low",
 // "unfinished", or the name of the 1-Wire result of a bus failure.
 std::string ReadingStateName(const Reading& reading);

@@ -1,5 +1,6 @@
 #include "onewire/search.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "onewire/bit_slots.h"
@@ -186,38 +187,90 @@ const RomCode* NextExpected(const OneWireThreadState& state, std::span<const Rom
     return next;
 }
 
-// A bus that answers otherwise than expected is given this many whole blocks (one flipped
-// bit costs one more block) before the pass follows it bit by bit.
-constexpr int ExpectedBlocks = 2;
+// A bus that answers otherwise than expected is given this many whole blocks before the pass
+// follows it bit by bit.
+constexpr int ExpectedBlocks = 3;
 constexpr int WalkAsExpected = RomBits + 1;
 
-// The command and all 64 bits after a reset as one block, each bit's direction taken from
-// `expected`. WalkAsExpected when every answer leads there; else the number of the first bit
-// whose answers lead elsewhere (or nowhere), or WalkFailed with the exchange's code.
-int WalkExpected(uint8_t command, const RomCode& expected, int32_t port, int& lastZero) {
-    const OneWireThreadState& state = OneWireState();
-    lastZero = 0;
+// The answers of the read slots of a pass sent as one block, over one or more blocks: a slot
+// counts as read 1 when any block read it so. A device pulls a read slot low for a 0; a line
+// disturbed now and then spoils a 1 far more often than it could make a 0 look like one, so
+// two blocks spoiled at different bits still give the true answers together.
+struct BlockAnswers {
+    std::vector<bool> ones;  // by slot of the block
+    void add(const std::vector<uint8_t>& slots) {
+        ones.resize(slots.size(), false);
+        for (size_t i = 0; i < slots.size(); ++i) ones[i] = ones[i] || slots[i] == SlotOne;
+    }
+};
+
+// The command and all 64 bits, each with the direction `next` takes, as one block of slots.
+std::vector<uint8_t> ExpectedBlock(uint8_t command, const RomCode& next) {
     std::vector<uint8_t> slots;
     AppendByteSlots(slots, command);
     for (int bit = 0; bit < RomBits; ++bit) {
-        slots.insert(slots.end(), {SlotOne, SlotOne, SlotFor(BitAt(expected, bit))});
+        slots.insert(slots.end(), {SlotOne, SlotOne, SlotFor(BitAt(next, bit))});
     }
-    if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port))
-        return WalkFailed;
+    return slots;
+}
+
+// Whether the answers lead where `next` goes: WalkAsExpected, with the pass's last zero, or
+// the number of the first bit where they do not. They do not where nobody answers, where
+// the direction they give differs, and where devices differ that `expected` says all agree
+// there (a newcomer, or a disturbed slot).
+int CheckExpected(const OneWireThreadState& state, const BlockAnswers& answers, const RomCode& next,
+                  std::span<const RomCode> expected, int& lastZero) {
+    lastZero = 0;
+    std::vector<const RomCode*> answering;  // the expected devices still on the path sent
+    for (const RomCode& rom : expected) answering.push_back(&rom);
     size_t at = BitsPerByte;
     for (int bitNumber = 1; bitNumber <= RomBits; ++bitNumber, at += SlotsPerRomBit) {
-        int idBit = slots[at] == SlotOne, complementBit = slots[at + 1] == SlotOne;
+        const int bit = bitNumber - 1;
+        const int idBit = answers.ones[at], complementBit = answers.ones[at + 1];
         if (idBit == 1 && complementBit == 1) return bitNumber;
-        int direction = Direction(state, bitNumber, idBit, complementBit);
-        if ((direction != 0) != BitAt(expected, bitNumber - 1)) return bitNumber;
-        if (idBit == complementBit && direction == 0) lastZero = bitNumber;
+        const int direction = Direction(state, bitNumber, idBit, complementBit);
+        if ((direction != 0) != BitAt(next, bit)) return bitNumber;
+        if (idBit == 0 && complementBit == 0) {
+            const auto zero = [&](const RomCode* rom) { return !BitAt(*rom, bit); };
+            const bool branches = std::any_of(answering.begin(), answering.end(), zero) &&
+                                  !std::all_of(answering.begin(), answering.end(), zero);
+            if (!branches) return bitNumber;
+            if (direction == 0) lastZero = bitNumber;
+        }
+        std::erase_if(answering,
+                      [&](const RomCode* rom) { return BitAt(*rom, bit) != BitAt(next, bit); });
     }
     return WalkAsExpected;
 }
 
+// Where the answers of every block led away from `next` at bit `differsAt` to a direction
+// that another of `expected` takes there, on the same path before it: that one (the first in
+// search order), which the pass then expects. nullptr when the answers lead where none of
+// them goes: nobody answered, or a discrepancy none of them explains.
+const RomCode* ExpectedInstead(const OneWireThreadState& state, const BlockAnswers& answers,
+                               const RomCode& next, int differsAt,
+                               std::span<const RomCode> expected) {
+    const size_t at = BitsPerByte + static_cast<size_t>(differsAt - 1) * SlotsPerRomBit;
+    const int idBit = answers.ones[at], complementBit = answers.ones[at + 1];
+    if (idBit == 1 && complementBit == 1) return nullptr;
+    const bool direction = Direction(state, differsAt, idBit, complementBit) != 0;
+    if (direction == BitAt(next, differsAt - 1)) return nullptr;
+    const RomCode* instead = nullptr;
+    for (const RomCode& rom : expected) {
+        bool samePath = BitAt(rom, differsAt - 1) == direction;
+        for (int bit = 0; samePath && bit < differsAt - 1; ++bit)
+            samePath = BitAt(rom, bit) == BitAt(next, bit);
+        if (samePath && (!instead || SearchesBefore(rom, *instead))) instead = &rom;
+    }
+    return instead;
+}
+
 // A pass that expects the devices of `expected`: when one of them is next on its way, the
-// whole pass is one block after the reset; where the bus answers otherwise, the pass walks
-// the agreed path again and follows the answers from there as SearchPassInBlocks does.
+// whole pass is one block after the reset (taken again, and read together with the blocks
+// before, while the answers do not lead there). Where the answers lead to another expected
+// device (the one expected has left), the pass expects that one; where they lead where none
+// goes (a newcomer), the pass walks the agreed path again and follows the answers from there
+// as SearchPassInBlocks does.
 int SearchPassExpecting(uint8_t command, uint8_t* romOut, std::span<const RomCode> expected,
                         int32_t port) {
     OneWireThreadState& state = OneWireState();
@@ -231,15 +284,25 @@ int SearchPassExpecting(uint8_t command, uint8_t* romOut, std::span<const RomCod
         return WalkFrom(command, state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1, romOut,
                         port);
     int differsAt = 0;
-    for (int block = 0; block < ExpectedBlocks; ++block) {
-        if (!OneWireReset(port)) return 0;
-        int lastZero = 0;
-        differsAt = WalkExpected(command, *next, port, lastZero);
-        if (differsAt == WalkFailed) return 0;
-        if (differsAt == WalkAsExpected) {
-            state.romCode = *next;
-            return FinishPass(state, lastZero, romOut);
+    for (size_t expecting = 0; expecting <= expected.size(); ++expecting) {
+        const std::vector<uint8_t> block = ExpectedBlock(command, *next);
+        BlockAnswers answers;
+        for (int round = 0; round < ExpectedBlocks; ++round) {
+            if (!OneWireReset(port)) return 0;
+            std::vector<uint8_t> slots = block;
+            if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port))
+                return 0;
+            answers.add(slots);
+            int lastZero = 0;
+            differsAt = CheckExpected(state, answers, *next, expected, lastZero);
+            if (differsAt == WalkAsExpected) {
+                state.romCode = *next;
+                return FinishPass(state, lastZero, romOut);
+            }
         }
+        const RomCode* instead = ExpectedInstead(state, answers, *next, differsAt, expected);
+        if (!instead) break;
+        next = instead;
     }
     for (int bitNumber = 1; bitNumber < differsAt; ++bitNumber)
         SetPathBit(state, bitNumber, BitAt(*next, bitNumber - 1) ? 1 : 0);

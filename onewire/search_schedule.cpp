@@ -13,12 +13,17 @@ constexpr int64_t FirstBreakUs = SpoiledWalkFirstBreakMs * MicrosecondsPerMillis
 constexpr int64_t WindowUs = SearchBudgetWindowMs * MicrosecondsPerMillisecond;
 constexpr int64_t PercentBase = 100;
 
-// Whether one more step, reckoned at the largest one so far, keeps the walks' steps within
-// the share of every window that ends now. Steps are counted whole when any of them lies in
-// the window, so that one straddling its start is not left out.
+// A step is reckoned at this many times the largest one so far: on a disturbed line a pass
+// may take longer than any before it (blocks read again, a path followed bit by bit).
+constexpr int64_t StepReserve = 2;
+
+// Whether one more step keeps the walks' steps within the share of the window that ends now.
+// Steps are counted whole when any of them lies in the window, so that one straddling its
+// start is not left out.
 bool WithinBudget(SearchSchedule& schedule) {
     const int64_t spent = OneWireScheduleWindowUs(schedule);
-    return (spent + schedule.largestStepUs) * PercentBase <= WindowUs * SearchBudgetPercent;
+    return (spent + StepReserve * schedule.largestStepUs) * PercentBase <=
+           WindowUs * SearchBudgetPercent;
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ struct SearchSchedule {
         int64_t start, end;
     };
     std::deque<Step> steps;     // the walks' steps that ended within the budget window
-    int64_t largestStepUs = 0;  // what the next step is reckoned to cost against the budget
+    int64_t largestStepUs = 0;  // the longest step so far, for the budget
     // What a step is reckoned to cost against the time between two passes: the last pass
     // that went as expected, the longest one that did not.
     int64_t expectedStepUs = 0;

@@ -33,17 +33,24 @@ int SearchPass(SearchWalk& walk, RomCode& rom, int32_t port) {
     return delivered;
 }
 
-// A pass that failed, or delivered a code listed before (a bit flipped at a discrepancy turns
-// a pass back onto an old path), is repeated from where it started while retries are left;
-// the end of the enumeration (NoData) and a port that is not open are not repeated.
-bool Repeat(SearchWalk& walk) {
+// A pass that failed is repeated from where it started while retries are left; the end of
+// the enumeration (NoData) and a port that is not open are not repeated. A pass that
+// delivered a code listed before went down the branch the previous pass left for it and
+// found nobody there: the discrepancy was a disturbed slot, or the devices behind it have
+// left. Repeated from where it started it would do the same again; its own state, which
+// leaves that branch out, is kept instead when it moved the search on (its last discrepancy
+// lies before the previous one), at the cost of a retry all the same.
+bool Repeat(SearchWalk& walk, bool delivered) {
     const int32_t code = OneWireLastResult();
     if (code == NoData || code == NoOpenPort || code == BadArgument || walk.retriesLeft <= 0)
         return false;
     --walk.retriesLeft;
     ++walk.found.repeatedPasses;
-    walk.search = walk.passStart;
-    walk.repeating = true;
+    const bool movedOn =
+        delivered && (walk.search.lastDeviceFlag != 0 ||
+                      walk.search.lastDiscrepancy < walk.passStart.lastDiscrepancy);
+    if (!movedOn) walk.search = walk.passStart;
+    walk.repeating = !movedOn;
     return true;
 }
 
@@ -65,7 +72,7 @@ int OneWireWalkStep(SearchWalk& walk, int32_t port) {
     walk.repeating = false;
     RomCode rom{};
     if (SearchPass(walk, rom, port) != 1) {
-        if (Repeat(walk)) return 1;
+        if (Repeat(walk, false)) return 1;
         const int32_t code = OneWireLastResult();
         if (code == NoData) {
             End(walk, EnumerationEnd::Complete);
@@ -77,7 +84,7 @@ int OneWireWalkStep(SearchWalk& walk, int32_t port) {
         return 0;
     }
     const bool repeated = Listed(walk.found.codes, rom);
-    if (repeated && Repeat(walk)) return 1;
+    if (repeated && Repeat(walk, true)) return 1;
     if (OneWireReadsAsLineHeldLow(rom)) {
         End(walk, EnumerationEnd::LineHeldLow);
     } else if (repeated) {
@@ -86,6 +93,9 @@ int OneWireWalkStep(SearchWalk& walk, int32_t port) {
         End(walk, EnumerationEnd::Limit);
     } else {
         walk.found.codes.push_back(rom);
+        // A newcomer is expected from now on, so that the passes after it do not take its
+        // branch for a disturbance.
+        if (!walk.expected.empty() && !Listed(walk.expected, rom)) walk.expected.push_back(rom);
         walk.retriesLeft = walk.passRetries;
         // After the last device the search answers NoData without touching the bus: the walk
         // ends in this step rather than in one more.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "onewire/search.h"
 #include "runtime/clock.h"
 #include "serial/serial_port.h"
 
@@ -260,6 +261,23 @@ uint8_t SimBus::lineEcho(uint8_t sent, int64_t start) {
     return echo;
 }
 
+// The slots after a reset spell the ROM command, least significant bit first; a search pass
+// runs from its reset to the next one.
+void SimBus::watchCommandLocked(uint8_t sent, bool reset) {
+    if (reset) {
+        commandSlots_ = 0;
+        command_ = 0;
+        searchPass_ = false;
+        return;
+    }
+    if (commandSlots_ < 0 || commandSlots_ >= 8) return;
+    if (sent == 0xFF) command_ |= static_cast<uint8_t>(1u << commandSlots_);
+    if (++commandSlots_ == 8 && command_ == SearchRomCommand) {
+        searchPass_ = true;
+        stats_.searchMicroseconds += resetSpan_;
+    }
+}
+
 int SimBus::write(const uint8_t* data, int count) {
     if (data == nullptr || count <= 0) return 0;
     const int64_t now = MicrosecondClock();
@@ -269,9 +287,13 @@ int SimBus::write(const uint8_t* data, int count) {
     stats_.bytes += count;
     stats_.wireMicroseconds += byteUs * count;
     int64_t start = wireTime_ ? std::max(now, lineFree_) : now;
+    bool reset = false;
     for (int i = 0; i < count; ++i) {
         const uint8_t sent = data[i];
-        if (LowMicroseconds(sent, baud_) >= ResetLowUs) ++stats_.resetBytes;
+        const bool resetByte = LowMicroseconds(sent, baud_) >= ResetLowUs;
+        if (resetByte) ++stats_.resetBytes;
+        reset = reset || resetByte;
+        watchCommandLocked(sent, resetByte);
         if (recording_) wire_.push_back({sent, baud_});
         const int64_t end = wireTime_ ? start + byteUs : now;
         const int64_t slotStart = start;
@@ -284,6 +306,9 @@ int SimBus::write(const uint8_t* data, int count) {
             queueEchoLocked(static_cast<uint8_t>(random_()), end);
     }
     if (wireTime_) lineFree_ = start;
+    const int64_t span = std::max(input_.empty() ? now : input_.back().visibleAt, start) - now;
+    if (reset) resetSpan_ = span;
+    if (searchPass_) stats_.searchMicroseconds += span;
     return count;
 }
 

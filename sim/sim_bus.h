@@ -86,6 +86,9 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
         int64_t bytes = 0;             // bytes written at any speed
         int64_t resetBytes = 0;        // bytes that drove a reset pulse
         int64_t wireMicroseconds = 0;  // sum of the written bytes' wire times
+        // Time the bus spent in search passes: from each write of a pass (its reset
+        // included) until its last echo was handed over.
+        int64_t searchMicroseconds = 0;
     };
     Stats stats() const;
     void resetStats();
@@ -105,6 +108,7 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
         int64_t visibleAt;
     };
     uint8_t lineEcho(uint8_t sent, int64_t start);
+    void watchCommandLocked(uint8_t sent, bool reset);
     bool poweredLocked() const;
     void applyLines(bool dtr, bool rts);
     int visibleCountLocked(int64_t now) const;
@@ -135,6 +139,11 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     int64_t lineFree_ = 0;
     std::deque<Echo> input_;
     Stats stats_;
+    // The ROM command after the last reset, as the master wrote it, for the search time.
+    int commandSlots_ = -1;  // its slots seen so far; -1: none expected (before any reset)
+    uint8_t command_ = 0;
+    bool searchPass_ = false;
+    int64_t resetSpan_ = 0;  // the last reset's write until its echo
 };
 
 // Payload of a full-speed FTDI packet (64 bytes, two of them modem status).

@@ -102,6 +102,21 @@ TEST_F(SearchWhileMonitoring, ReadingsGoOnWhileTheListFollowsSensorsPluggedAndPu
     }
 }
 
+// Noise spoils scratchpads pass after pass, often twice in a row for one sensor; a sensor that
+// sent a scratchpad, spoiled or not, is there, and asks for no search.
+TEST_F(SearchWhileMonitoring, SpoiledScratchpadsAskForNoSearch) {
+    for (uint64_t i = 0; i < 10; ++i) bus->addThermometer(B20(0x6B0000 + i * 0x0D11), 20.0);
+    bus->setSeed(3);
+    bus->setNoise(0.003);
+    h.start();
+    ASSERT_TRUE(runPasses(2, 1000));
+    const uint64_t searches = MonitorStats.searches;
+    ASSERT_TRUE(h.stepUntil([&] { return h.nowMs() >= 300'000; }, 5000));
+    EXPECT_GT(MonitorStats.crcErrors, 100u);
+    EXPECT_LE(MonitorStats.searches - searches, 12u) << "one a minute, again after a spoiled one";
+    ASSERT_TRUE(h.stop());
+}
+
 TEST_F(SearchWhileMonitoring, AStepReckonedToHoldTheReadingsLongSaysTheBusIsBeingSearched) {
     bus->setEchoLatencyMicroseconds(30'000);  // as slow as the echo limits allow
     bus->addThermometer(B20(0x0A01), 21.0);

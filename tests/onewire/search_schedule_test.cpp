@@ -59,11 +59,13 @@ class Schedule : public ::testing::Test {
     }
     // The gap after a pass; `listed` is what a new walk expects.
     void Between(const std::vector<RomCode>& listed) {
-        const int64_t trips = bus->stats().writes;
+        const SimBus::Stats before = bus->stats();
         const int64_t start = MicrosecondClock();
         walks += OneWireSearchBetweenPasses(search, listed, port, SpanMs);
-        const int64_t end = MicrosecondClock();
-        if (bus->stats().writes > trips) searching.emplace_back(start, end);
+        const SimBus::Stats after = bus->stats();
+        if (after.writes > before.writes)
+            searching.emplace_back(start,
+                                   start + after.searchMicroseconds - before.searchMicroseconds);
     }
     // The largest share of any budget window that went to searching.
     double LargestWindowShare() const {
@@ -86,7 +88,9 @@ class Schedule : public ::testing::Test {
     std::vector<RomCode> roms;
     int32_t port = 0;
     BackgroundSearch search;
-    std::vector<std::pair<int64_t, int64_t>> searching;  // MicrosecondClock times of the searches
+    // When each search between two passes began, and how long the bus was searching then
+    // (it counts the time from the writes of each search pass to their echoes).
+    std::vector<std::pair<int64_t, int64_t>> searching;
     int walks = 0;
 };
 

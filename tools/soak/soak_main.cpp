@@ -29,7 +29,10 @@ constexpr char Usage[] =
     "  --folder DIR    keep the log file in DIR (default: a temporary folder, removed)\n"
     "  --bus-cost [N]  measure the bus time of a common-conversion pass for 1, 10 and 50\n"
     "                  thermometers over N passes (20) and print a table\n"
-    "  --pty           with --bus-cost: real time through a pseudo-terminal\n"
+    "  --search-cost [S]  what searching while monitoring costs the readings: 10 and 20\n"
+    "                  thermometers and 10 with noise 0.003, S seconds each (600)\n"
+    "  --latency MS    with --search-cost: the echo latency (16)\n"
+    "  --pty           with --bus-cost or --search-cost: real time through a pseudo-terminal\n"
     "  --list-ports    print the ports the program would offer, one a line\n";
 
 bool Number(const char* text, double& value) {
@@ -53,8 +56,9 @@ int ListPorts() {
 
 int main(int argc, char** argv) {
     kv::soak::SoakOptions options;
-    bool busCost = false, pty = false;
+    bool busCost = false, pty = false, searchCost = false;
     int passes = 20;
+    double searchSeconds = 600, latencyMs = 16;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -70,6 +74,15 @@ int main(int argc, char** argv) {
                 passes = static_cast<int>(value);
                 ++i;
             }
+        } else if (arg == "--search-cost") {
+            searchCost = true;
+            if (hasValue && Number(argv[i + 1], value) && value >= 1) {
+                searchSeconds = value;
+                ++i;
+            }
+        } else if (arg == "--latency" && hasValue && Number(argv[i + 1], latencyMs) &&
+                   latencyMs >= 0) {
+            ++i;
         } else if (arg == "--pty") {
             pty = true;
         } else if (arg == "--simulated") {
@@ -96,5 +109,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (busCost) return kv::soak::RunBusCost(passes, pty);
+    if (searchCost)
+        return kv::soak::RunSearchCost(searchSeconds, static_cast<int64_t>(latencyMs), pty);
     return kv::soak::RunSoak(options);
 }

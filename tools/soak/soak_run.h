@@ -21,4 +21,8 @@ int RunSoak(const SoakOptions& options);
 // pty: real time through a pseudo-terminal instead of the simulated clock.
 int RunBusCost(int passes, bool pty);
 
+// What searching while monitoring costs the readings, for 10 and 20 thermometers and 10 on a
+// noisy line (tools/soak/search_cost.cpp); prints a table.
+int RunSearchCost(double seconds, int64_t latencyMs, bool pty);
+
 }  // namespace kv::soak
