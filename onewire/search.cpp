@@ -42,15 +42,27 @@ int FinishPass(OneWireThreadState& state, int lastZero, uint8_t* romOut) {
     return 1;
 }
 
+// After the last device a pass sends nothing and says NoData; otherwise it starts from a
+// purged input.
+bool StartPass(int32_t port) {
+    if (OneWireState().lastDeviceFlag != 0) {
+        OneWireSetResult(NoData);
+        return false;
+    }
+    OneWirePurge(port);
+    return true;
+}
+
+// The first bit whose direction the previous pass did not fix.
+int FirstOpenBit(const OneWireThreadState& state) {
+    return state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1;
+}
+
 // One pass of the ROM search on a resolved port, one slot per round trip: three round
 // trips per bit.
 int SearchPassBySlots(uint8_t command, uint8_t* romOut, int32_t port) {
+    if (!StartPass(port)) return 0;
     OneWireThreadState& state = OneWireState();
-    if (state.lastDeviceFlag != 0) {
-        OneWireSetResult(NoData);
-        return 0;
-    }
-    OneWirePurge(port);
     int lastZero = 0;
 
     if (!OneWireReset(port)) return 0;
@@ -150,13 +162,9 @@ int WalkFrom(uint8_t command, int fixed, uint8_t* romOut, int32_t port) {
 // The same pass as SearchPassBySlots, in blocks: one round trip per bit from the previous
 // pass's last discrepancy on, one for everything before it.
 int SearchPassInBlocks(uint8_t command, uint8_t* romOut, int32_t port) {
+    if (!StartPass(port)) return 0;
     OneWireThreadState& state = OneWireState();
-    if (state.lastDeviceFlag != 0) {
-        OneWireSetResult(NoData);
-        return 0;
-    }
-    OneWirePurge(port);
-    return WalkFrom(command, state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1, romOut, port);
+    return WalkFrom(command, FirstOpenBit(state), romOut, port);
 }
 
 // Whether a code comes before another in the order the search delivers them: the first bit
@@ -273,16 +281,10 @@ const RomCode* ExpectedInstead(const OneWireThreadState& state, const BlockAnswe
 // as SearchPassInBlocks does.
 int SearchPassExpecting(uint8_t command, uint8_t* romOut, std::span<const RomCode> expected,
                         int32_t port) {
+    if (!StartPass(port)) return 0;
     OneWireThreadState& state = OneWireState();
-    if (state.lastDeviceFlag != 0) {
-        OneWireSetResult(NoData);
-        return 0;
-    }
-    OneWirePurge(port);
     const RomCode* next = NextExpected(state, expected);
-    if (!next)
-        return WalkFrom(command, state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1, romOut,
-                        port);
+    if (!next) return WalkFrom(command, FirstOpenBit(state), romOut, port);
     int differsAt = 0;
     for (size_t expecting = 0; expecting <= expected.size(); ++expecting) {
         const std::vector<uint8_t> block = ExpectedBlock(command, *next);

@@ -49,14 +49,14 @@ struct Case {
 };
 
 struct Outcome {
-    double searchShare = 0;      // of the time from the first pass end on
-    double windowShare = 0;      // of the three minutes that held the most searching
-    uint64_t searches = 0;       // as the worker counts them, 0 where it does not
-    double longestGapS = 0;      // between two sound readings of a sensor that stayed
+    double searchShare = 0;        // of the time from the first pass end on
+    double windowShare = 0;        // of the three minutes that held the most searching
+    uint64_t searches = 0;         // as the worker counts them, 0 where it does not
+    double longestGapS = 0;        // between two sound readings of a sensor that stayed
     double readsPerMinute = 0;     // thermometers read, sound or not
     double readingsPerMinute = 0;  // sound readings
-    double listedAfterS = -1;    // the plugged sensor; -1: not within the run
-    double markedAfterS = -1;    // the pulled sensor
+    double listedAfterS = -1;      // the plugged sensor; -1: not within the run
+    double markedAfterS = -1;      // the pulled sensor
     int64_t markedAfterPasses = -1;
     uint64_t falseReadings = 0;  // values the sensor never measured
     bool ok = true;
@@ -113,7 +113,9 @@ Outcome Run(const Case& c, double seconds, int64_t latencyMs, bool pty) {
 
     // Everything below runs on the worker's thread, at its 100 ms sleeps.
     const int64_t start = clock.nowMicroseconds();
-    const auto at = [&](double share) { return start + static_cast<int64_t>(seconds * share * 1e6); };
+    const auto at = [&](double share) {
+        return start + static_cast<int64_t>(seconds * share * 1e6);
+    };
     int64_t measuredFrom = -1, searchedBefore = 0, listedAt = -1, markedAt = -1;
     uint64_t readsBefore = 0;
     std::vector<std::pair<int64_t, int64_t>> searched;  // (time, bus time searched until then)
@@ -170,7 +172,8 @@ Outcome Run(const Case& c, double seconds, int64_t latencyMs, bool pty) {
         static_cast<double>(bus->stats().searchMicroseconds - searchedBefore) / measured;
     out.searches = MonitorStats.searches;
     for (size_t from = 0, to = 0; from < searched.size(); ++from) {
-        while (to + 1 < searched.size() && searched[to + 1].first - searched[from].first <= WindowUs)
+        while (to + 1 < searched.size() &&
+               searched[to + 1].first - searched[from].first <= WindowUs)
             ++to;
         const double share = static_cast<double>(searched[to].second - searched[from].second) /
                              static_cast<double>(WindowUs);
@@ -228,7 +231,8 @@ int RunSearchCost(double seconds, int64_t latencyMs, bool pty) {
         if (c.noise == 0) clean[c.sensors] = {out.readsPerMinute, out.readingsPerMinute};
         const auto& [cleanRead, cleanSound] = clean[c.sensors];
         std::printf(
-            "| %d | %g | %.1f %% | %.1f %% | %llu | %.1f s | %.0f (%.0f %%) | %.0f (%.0f %%) | %s | %s (%lld "
+            "| %d | %g | %.1f %% | %.1f %% | %llu | %.1f s | %.0f (%.0f %%) | %.0f (%.0f %%) | %s "
+            "| %s (%lld "
             "passes) | %llu |\n",
             c.sensors, c.noise, 100 * out.searchShare, 100 * out.windowShare,
             static_cast<unsigned long long>(out.searches), out.longestGapS, out.readsPerMinute,
