@@ -175,6 +175,7 @@ LRESULT Win32Toolkit::OnTopMessage(int window, HWND hwnd, UINT message, WPARAM w
             break;
         case WM_SIZE:
             if (Win32Window* w = FindTop(window)) PlaceStatusBar(*w);
+            FollowWindowSize(window);
             return 0;
         case WM_QUERYENDSESSION:
             return TRUE;
