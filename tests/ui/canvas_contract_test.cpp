@@ -128,8 +128,8 @@ TEST_P(CanvasContract, TheHandlerPaintsFillsLinesClipsAndTextWhereAsked) {
     int inked = 0, outside = 0;
     for (int y = 86; y < 90 + painted.textHeight + 4; ++y)
         for (int x = 0; x < 5 + painted.sampleWidth + 4; ++x) {
-            const bool inBox = x >= 5 && x < 5 + painted.sampleWidth && y >= 90 &&
-                               y < 90 + painted.textHeight;
+            const bool inBox =
+                x >= 5 && x < 5 + painted.sampleWidth && y >= 90 && y < 90 + painted.textHeight;
             if (image.at(x, y) != White) ++(inBox ? inked : outside);
         }
     EXPECT_GT(inked, 10);

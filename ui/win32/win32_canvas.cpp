@@ -156,7 +156,8 @@ LRESULT Win32Toolkit::OnCanvasMessage(HWND hwnd, UINT message, WPARAM wParam, LP
     const int window = WindowOf(GetAncestor(hwnd, GA_ROOT));
     int control = -1;
     if (Win32Window* w = FindTop(window))
-        if (auto found = w->byHandle.find(hwnd); found != w->byHandle.end()) control = found->second;
+        if (auto found = w->byHandle.find(hwnd); found != w->byHandle.end())
+            control = found->second;
     Win32Control* c = control >= 0 ? Find(window, control) : nullptr;
     switch (message) {
         case WM_ERASEBKGND:

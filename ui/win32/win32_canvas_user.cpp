@@ -74,8 +74,8 @@ std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& heig
         // The bitmap holds 0x00RRGGBB; colours here are 0x00BBGGRR.
         for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
             const uint32_t p = row[i];
-            pixels.push_back(static_cast<int32_t>(((p & 0xFF) << 16) | (p & 0xFF00) |
-                                                  ((p >> 16) & 0xFF)));
+            pixels.push_back(
+                static_cast<int32_t>(((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF)));
         }
         SelectObject(memory, old);
         DeleteObject(bitmap);
