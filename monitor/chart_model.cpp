@@ -16,22 +16,26 @@ constexpr int64_t SecondsPerDay = 86'400;
 // inside it (the local clock jumps by an hour or two) loses none.
 constexpr int64_t ZoneChangeMargin = 3 * 3600;
 
-constexpr std::array<int64_t, 21> TimeSteps = {
-    1,    2,    5,    10,    15,    30,    60,    120,    300,    600,    900,
-    1800, 3600, 7200, 10800, 21600, 43200, 86400, 172800, 345600, 604800};
+constexpr std::array<int64_t, 21> TimeSteps = {1,     2,     5,     10,    15,     30,     60,
+                                               120,   300,   600,   900,   1800,   3600,   7200,
+                                               10800, 21600, 43200, 86400, 172800, 345600, 604800};
 constexpr std::array<double, 10> ValueSteps = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100};
 // The narrowest range of degrees the axis shows.
 constexpr double FlatSpan = 1.0;
 
 // Distinct on a white background, the first ones most of all.
 constexpr std::array<int32_t, 10> Palette = {
-    ui::Rgb(31, 119, 180),  ui::Rgb(214, 39, 40),  ui::Rgb(44, 160, 44),  ui::Rgb(255, 127, 14),
-    ui::Rgb(148, 103, 189), ui::Rgb(140, 86, 75),  ui::Rgb(227, 119, 194), ui::Rgb(90, 90, 90),
+    ui::Rgb(31, 119, 180),  ui::Rgb(214, 39, 40), ui::Rgb(44, 160, 44),   ui::Rgb(255, 127, 14),
+    ui::Rgb(148, 103, 189), ui::Rgb(140, 86, 75), ui::Rgb(227, 119, 194), ui::Rgb(90, 90, 90),
     ui::Rgb(188, 189, 34),  ui::Rgb(23, 190, 207)};
 
 int64_t FloorDiv(int64_t value, int64_t by) {
     const int64_t q = value / by;
     return (value % by != 0 && value < 0) ? q - 1 : q;
+}
+
+int64_t CeilDiv(int64_t value, int64_t by) {
+    return -FloorDiv(-value, by);
 }
 
 std::u16string_view TickMask(int64_t localSeconds, int64_t step) {
@@ -97,6 +101,11 @@ int64_t ChartRangeMs(ChartRange range) {
 int TimeScale::X(int64_t ms) const {
     const int64_t span = std::max<int64_t>(1, endMs - startMs);
     return left + static_cast<int>(FloorDiv((ms - startMs) * int64_t(width), span));
+}
+
+int64_t TimeScale::FirstMs(int x) const {
+    const int64_t span = std::max<int64_t>(1, endMs - startMs);
+    return startMs + CeilDiv(int64_t(x - left) * span, std::max(1, width));
 }
 
 int64_t TimeScale::Ms(int x) const {
@@ -190,23 +199,27 @@ void ThinRun(const HistoryRun& run, int64_t baseMs, const TimeScale& time,
     // A line that ends before the left edge or starts after the right one is not drawn.
     auto finish = [&] {
         column.Close(line);
-        if (!line.empty() && line.front().x <= time.left + time.width &&
-            line.back().x >= time.left)
+        if (!line.empty() && line.front().x <= time.left + time.width && line.back().x >= time.left)
             lines.push_back(std::move(line));
         line.clear();
     };
+    // The first tenth of the next column: readings before it fall in the open column, so the
+    // scale's 64-bit division (a library call on 32-bit Windows) is made once a column, not
+    // once a reading.
+    int64_t nextColumn = 0;
     for (auto it = from; it != to; ++it) {
         if (it->isGap()) {
             finish();
             continue;
         }
-        const int x = time.X(PointMs(*it, baseMs));
-        if (column.open && column.x == x) {
+        if (column.open && it->tenths < nextColumn) {
             column.Take(it->celsius);
-        } else {
-            column.Close(line);
-            column.Start(x, it->celsius);
+            continue;
         }
+        const int x = time.X(PointMs(*it, baseMs));
+        column.Close(line);
+        column.Start(x, it->celsius);
+        nextColumn = CeilDiv(time.FirstMs(x + 1) - baseMs, MsPerTenth);
     }
     finish();
 }

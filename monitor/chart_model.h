@@ -23,6 +23,7 @@ struct TimeScale {
     int left = 0, width = 1;
     int X(int64_t ms) const;
     int64_t Ms(int x) const;
+    int64_t FirstMs(int x) const;  // the earliest instant in column x
 };
 
 // Degrees from low (at the bottom) to high (at the top) across `height` pixels from `top`.

@@ -106,10 +106,9 @@ ChartPaintStats DrawChart(const ReadingHistory& history, const ChartState& state
     const int64_t baseMs = history.BaseMs();
     std::vector<SeriesLines> drawn;
     TimeScale time;
-    const std::u16string limitsText = std::u16string(texts::ChartLimits) +
-                                      IntegerToText(state.thermoMin) + u"…" +
-                                      IntegerToText(state.thermoMax) +
-                                      std::u16string(texts::DegreesSuffix);
+    const std::u16string limitsText =
+        std::u16string(texts::ChartLimits) + IntegerToText(state.thermoMin) + u"…" +
+        IntegerToText(state.thermoMax) + std::u16string(texts::DegreesSuffix);
 
     // The plot's width depends on the legend, the legend on the series; the lines are thinned
     // to the columns once the plot's width is known. Everything that needs the readings is
@@ -121,8 +120,7 @@ ChartPaintStats DrawChart(const ReadingHistory& history, const ChartState& state
             SeriesLines s;
             s.rom = FormatRomCode(all[i].rom);
             s.colour = SeriesColour(i);
-            for (auto run = all[i].runs.rbegin(); run != all[i].runs.rend() && !s.hasLatest;
-                 ++run)
+            for (auto run = all[i].runs.rbegin(); run != all[i].runs.rend() && !s.hasLatest; ++run)
                 for (auto p = run->rbegin(); p != run->rend(); ++p)
                     if (!p->isGap()) {
                         s.hasLatest = true;
@@ -143,8 +141,8 @@ ChartPaintStats DrawChart(const ReadingHistory& history, const ChartState& state
         const int right = width - Margin - (legendWidth > 0 ? legendWidth + 2 * Margin : 0);
         time.width = std::max(1, right - time.left);
         const int64_t reach = (time.endMs - time.startMs) * PointerReach / time.width;
-        const bool pointing = state.pointerX >= time.left && state.pointerX < right &&
-                              state.pointerY != NoPointer;
+        const bool pointing =
+            state.pointerX >= time.left && state.pointerX < right && state.pointerY != NoPointer;
         for (size_t i = 0; i < all.size(); ++i) {
             for (const HistoryRun& run : all[i].runs) {
                 ThinRun(run, baseMs, time, drawn[i].lines);
@@ -249,8 +247,7 @@ ChartPaintStats DrawChart(const ReadingHistory& history, const ChartState& state
     }
 
     // Under the pointer: its time and the reading of each thermometer there.
-    if (state.pointerX >= plot.left && state.pointerX < plot.right &&
-        state.pointerY != NoPointer) {
+    if (state.pointerX >= plot.left && state.pointerX < plot.right && state.pointerY != NoPointer) {
         Line(state.pointerX, plot.top, state.pointerX, plot.bottom, PointerColour);
         const int64_t at = time.Ms(state.pointerX);
         const int64_t localSeconds = zone.LocalSeconds(at / MsPerSecond);

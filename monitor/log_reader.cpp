@@ -11,8 +11,9 @@ constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 // "[06/12/2026 15:51:09]  " and "  —  " and " °C" as the log writes them in UTF-8.
 constexpr size_t StampLength = 23;
 constexpr std::string_view Dash = "  \xE2\x80\x94  ";
-constexpr std::string_view Degrees = " \xC2\xB0"
-                                     "C";
+constexpr std::string_view Degrees =
+    " \xC2\xB0"
+    "C";
 constexpr size_t RomTextLength = 18;  // "28-0000045A1B2C-84"
 constexpr size_t ReadBlock = 1 << 20;
 // A record is about 50 bytes: anything much longer is not one, and is not kept whole.
@@ -83,8 +84,8 @@ struct Stamp {
 bool ReadStamp(Cursor& in, Stamp& s) {
     return in.Literal("[") && in.Digits(2, s.day) && in.Literal("/") && in.Digits(2, s.month) &&
            in.Literal("/") && in.Digits(4, s.year) && in.Literal(" ") && in.Digits(2, s.hour) &&
-           in.Literal(":") && in.Digits(2, s.minute) && in.Literal(":") &&
-           in.Digits(2, s.second) && in.Literal("]  ");
+           in.Literal(":") && in.Digits(2, s.minute) && in.Literal(":") && in.Digits(2, s.second) &&
+           in.Literal("]  ");
 }
 
 bool ReadRom(Cursor& in, RomCode& rom) {
@@ -113,8 +114,8 @@ LogLineKind ParseLogLine(std::string_view line, LogRecord& record) {
     return LogLineKind::Reading;
 }
 
-LogLoad LoadLog(std::u16string_view path, int64_t sinceMs, int64_t untilMs,
-                const LocalZone& zone, const std::atomic<bool>& stop) {
+LogLoad LoadLog(std::u16string_view path, int64_t sinceMs, int64_t untilMs, const LocalZone& zone,
+                const std::atomic<bool>& stop) {
     LogLoad load;
     const native::FileHandle file =
         native::OpenRegularFile(path, false, false, native::FileLock::None);

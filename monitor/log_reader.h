@@ -32,8 +32,8 @@ LogLineKind ParseLogLine(std::string_view line, LogRecord& record);
 
 struct LogLoad {
     bool opened = false;
-    int64_t records = 0;  // reading records kept
-    int64_t skipped = 0;  // malformed and unsound lines
+    int64_t records = 0;                                     // reading records kept
+    int64_t skipped = 0;                                     // malformed and unsound lines
     std::map<RomCode, std::vector<LoadedReading>> readings;  // per sensor, in log order
 };
 
@@ -42,7 +42,7 @@ struct LogLoad {
 // stamps are local time: in the hour a change back from summer time repeats, a stamp is
 // taken as the earlier instant unless the log has already gone past it. Stops early, with
 // what it has, when `stop` becomes true.
-LogLoad LoadLog(std::u16string_view path, int64_t sinceMs, int64_t untilMs,
-                const LocalZone& zone, const std::atomic<bool>& stop);
+LogLoad LoadLog(std::u16string_view path, int64_t sinceMs, int64_t untilMs, const LocalZone& zone,
+                const std::atomic<bool>& stop);
 
 }  // namespace kv

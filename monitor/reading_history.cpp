@@ -26,10 +26,9 @@ void KeepExtremes(const std::vector<HistoryPoint>& run, std::deque<HistoryPoint>
         out.insert(out.end(), run.begin(), run.end());
         return;
     }
-    auto [low, high] = std::minmax_element(run.begin(), run.end(),
-                                           [](const HistoryPoint& a, const HistoryPoint& b) {
-                                               return a.celsius < b.celsius;
-                                           });
+    auto [low, high] = std::minmax_element(
+        run.begin(), run.end(),
+        [](const HistoryPoint& a, const HistoryPoint& b) { return a.celsius < b.celsius; });
     if (low > high) std::swap(low, high);
     out.push_back(*low);
     out.push_back(*high);
@@ -105,9 +104,8 @@ void ReadingHistory::Reset(int64_t baseMs) {
 
 void ReadingHistory::SetInterval(int32_t intervalSeconds) {
     std::lock_guard lock(mutex_);
-    capacity_ = std::max<size_t>(
-        MinimumCapacity,
-        size_t(CapacityDays * HistoryDayMs / 1000 / std::max<int32_t>(1, intervalSeconds)));
+    capacity_ = std::max<size_t>(MinimumCapacity, size_t(CapacityDays * HistoryDayMs / 1000 /
+                                                         std::max<int32_t>(1, intervalSeconds)));
 }
 
 size_t ReadingHistory::Capacity() const {
@@ -127,16 +125,16 @@ size_t ReadingHistory::PointCount() const {
     return count;
 }
 
-void ReadingHistory::Read(const std::function<void(const std::vector<HistorySeries>&)>& look) const {
+void ReadingHistory::Read(
+    const std::function<void(const std::vector<HistorySeries>&)>& look) const {
     std::lock_guard lock(mutex_);
     look(series_);
 }
 
 HistorySeries* ReadingHistory::SeriesOf(const RomCode& rom) {
-    auto at = std::lower_bound(series_.begin(), series_.end(), rom,
-                               [](const HistorySeries& s, const RomCode& r) {
-                                   return ShownBefore(s.rom, r);
-                               });
+    auto at = std::lower_bound(
+        series_.begin(), series_.end(), rom,
+        [](const HistorySeries& s, const RomCode& r) { return ShownBefore(s.rom, r); });
     if (at != series_.end() && at->rom == rom) return &*at;
     if (series_.size() >= MaximumSeries) return nullptr;
     HistorySeries made;

@@ -8,8 +8,8 @@
 //    through the program's own path, while the window thread answers events: the time to
 //    the end, and the longest the window thread waited for an event meanwhile.
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,6 +121,27 @@ void MeasureRedraws(const Options& o, const ReadingHistory& history, int64_t now
         std::printf("%-8s %10.2f %10.2f %8zu %8zu\n", names[r], times[times.size() / 2],
                     times.back(), lastStats.lines, lastStats.points);
     }
+    // The thinning alone, without drawing: a day of every series onto 600 columns.
+    {
+        std::vector<double> times;
+        size_t corners = 0;
+        for (int i = 0; i < o.repeat; ++i) {
+            std::vector<ChartLine> lines;
+            const auto start = Clock::now();
+            history.Read([&](const std::vector<HistorySeries>& all) {
+                const TimeScale time{nowMs - HistoryDayMs, nowMs, 0, 600};
+                for (const HistorySeries& s : all)
+                    for (const HistoryRun& run : s.runs)
+                        ThinRun(run, history.BaseMs(), time, lines);
+            });
+            times.push_back(Ms(Clock::now() - start));
+            corners = 0;
+            for (const ChartLine& line : lines) corners += line.size();
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("%-8s %10.2f %10.2f %8s %8zu  (24 h thinned to 600 columns, not drawn)\n",
+                    "thinning", times[times.size() / 2], times.back(), "", corners);
+    }
     // With the pointer over the plot: the readings under it are looked up too.
     paintState.range = ChartRange::Day;
     paintState.pointerX = CanvasWidth / 2;
@@ -159,10 +180,10 @@ void MeasureLogLoad(const Options& o, int64_t nowMs) {
             const auto stamp = static_cast<DateValue>(local.LocalSeconds(nowSeconds - s));
             const std::string date = Utf8FromUtf16(DateToText(texts::LogDateMask, stamp));
             for (int k = 0; k < o.logSensors; ++k) {
-                const std::string line =
-                    date +
-                    Utf8FromUtf16(LogReadingText(FormatRomCode(SensorRom(k)), tenths(random) / 10.0f)) +
-                    "\r\n";
+                const std::string line = date +
+                                         Utf8FromUtf16(LogReadingText(FormatRomCode(SensorRom(k)),
+                                                                      tenths(random) / 10.0f)) +
+                                         "\r\n";
                 out << line;
                 written += int64_t(line.size());
             }
@@ -197,12 +218,13 @@ void MeasureLogLoad(const Options& o, int64_t nowMs) {
     const ChartLoadState load = ChartLoadProgress();
     std::printf("read in the background: %.0f ms, %lld records kept, %lld lines skipped\n", took,
                 static_cast<long long>(load.records), static_cast<long long>(load.skipped));
-    std::printf("window thread meanwhile: %d events and paints of the chart, longest wait for an "
-                "event %.1f ms, slowest paint %.1f ms\n",
-                probes, worstWait, worstPaint);
+    std::printf(
+        "window thread meanwhile: %d events and paints of the chart, longest wait for an "
+        "event %.1f ms, slowest paint %.1f ms\n",
+        probes, worstWait, worstPaint);
     if (heapBefore >= 0)
-        std::printf("history after reading: %zu points, heap %.1f MB\n", ChartHistory().PointCount(),
-                    double(HeapInUse() - heapBefore) / (1 << 20));
+        std::printf("history after reading: %zu points, heap %.1f MB\n",
+                    ChartHistory().PointCount(), double(HeapInUse() - heapBefore) / (1 << 20));
     std::remove(path.c_str());
 }
 
@@ -211,13 +233,20 @@ int Main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         const char* value = argv[i + 1];
-        if (name == "--sensors") o.sensors = std::atoi(value);
-        else if (name == "--hours") o.hours = std::atoi(value);
-        else if (name == "--interval") o.interval = std::max(1, std::atoi(value));
-        else if (name == "--repeat") o.repeat = std::max(1, std::atoi(value));
-        else if (name == "--log-mb") o.logMb = std::atoi(value);
-        else if (name == "--log-sensors") o.logSensors = std::max(1, std::atoi(value));
-        else if (name == "--png") o.png = value;
+        if (name == "--sensors")
+            o.sensors = std::atoi(value);
+        else if (name == "--hours")
+            o.hours = std::atoi(value);
+        else if (name == "--interval")
+            o.interval = std::max(1, std::atoi(value));
+        else if (name == "--repeat")
+            o.repeat = std::max(1, std::atoi(value));
+        else if (name == "--log-mb")
+            o.logMb = std::atoi(value);
+        else if (name == "--log-sensors")
+            o.logSensors = std::max(1, std::atoi(value));
+        else if (name == "--png")
+            o.png = value;
     }
     bench::InstallScreenToolkit(argc, argv);
     const LocalZone local;
@@ -234,12 +263,14 @@ int Main(int argc, char** argv) {
     Fill(history, o, nowMs);
     const double built = Ms(Clock::now() - start);
     const long long heapAfter = HeapInUse();
-    std::printf("history: %d sensors x %d h at %d s = %zu points (%zu kept per sensor), built in %.0f ms\n",
-                o.sensors, o.hours, o.interval, history.PointCount(), history.Capacity(), built);
+    std::printf(
+        "history: %d sensors x %d h at %d s = %zu points (%zu kept per sensor), built in %.0f ms\n",
+        o.sensors, o.hours, o.interval, history.PointCount(), history.Capacity(), built);
     if (heapBefore >= 0)
-        std::printf("history memory: %.2f MB (%.1f bytes a point)\n",
-                    double(heapAfter - heapBefore) / (1 << 20),
-                    double(heapAfter - heapBefore) / double(std::max<size_t>(1, history.PointCount())));
+        std::printf(
+            "history memory: %.2f MB (%.1f bytes a point)\n",
+            double(heapAfter - heapBefore) / (1 << 20),
+            double(heapAfter - heapBefore) / double(std::max<size_t>(1, history.PointCount())));
     MeasureRedraws(o, history, nowMs);
     if (o.logMb > 0) MeasureLogLoad(o, nowMs);
     ui::ToolkitRelease();

@@ -52,9 +52,13 @@ class GdiSurface final : public CanvasSurface {
         }
         corners_.resize(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) corners_[size_t(i)] = POINT{points[i].x, points[i].y};
+        // A thin line takes the cosmetic pen, which GDI draws pixel by pixel; a wide one is
+        // outlined with square ends like the other toolkits draw it.
         LOGBRUSH brush{BS_SOLID, static_cast<COLORREF>(colour), 0};
-        HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_SQUARE | PS_JOIN_MITER,
-                                static_cast<DWORD>(penWidth), &brush, 0, nullptr);
+        HPEN pen = penWidth == 1
+                       ? CreatePen(PS_SOLID, 1, static_cast<COLORREF>(colour))
+                       : ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_SQUARE | PS_JOIN_MITER,
+                                      static_cast<DWORD>(penWidth), &brush, 0, nullptr);
         HGDIOBJ old = SelectObject(dc_, pen);
         Polyline(dc_, corners_.data(), count);
         // GDI leaves out a line's last pixel; every other toolkit draws it.
