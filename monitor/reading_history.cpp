@@ -78,14 +78,25 @@ void AppendReading(HistorySeries& series, int32_t tenths, float celsius,
     if (series.runs.empty() || tenths < series.runs.back().back().tenths) {
         series.runs.emplace_back();
         series.spacingMs = 0;
+        series.spacingGuessed = false;
     }
     HistoryRun& run = series.runs.back();
-    if (!run.empty()) {
+    auto isGap = [](int64_t spacing, int64_t usual) {
+        return spacing > std::max(GapFactor * usual, MinimumGapMs);
+    };
+    if (!run.empty() && !run.back().isGap()) {
         const int64_t spacing = int64_t(tenths - run.back().tenths) * MsPerTenth;
         const int64_t usual = std::max(series.spacingMs, expectedSpacingMs);
-        if (spacing > std::max(GapFactor * usual, MinimumGapMs)) {
+        if (usual == 0) {
+            // Nothing to go by yet (the log does not say its interval).
+            series.spacingMs = spacing;
+            series.spacingGuessed = true;
+        } else if (isGap(spacing, usual)) {
             run.push_back({run.back().tenths, Gap});
         } else {
+            if (series.spacingGuessed && run.size() == 2 && isGap(series.spacingMs, spacing))
+                run.insert(run.begin() + 1, {run.front().tenths, Gap});
+            series.spacingGuessed = false;
             series.spacingMs = spacing;
         }
     }

@@ -45,6 +45,9 @@ struct HistorySeries {
     RomCode rom{};
     std::vector<HistoryRun> runs;  // in the order they were taken; never empty ones
     int64_t spacingMs = 0;         // between the last two connected readings
+    // The spacing is the first of the run, taken on trust: should the next one be much
+    // shorter, the first two readings had a gap between them after all.
+    bool spacingGuessed = false;
     size_t PointCount() const;
 };
 

@@ -33,8 +33,8 @@ TEST(ChartTicks, FollowTheLocalClockAcrossMidnightAndBothChangesOfSummerTime) {
     EXPECT_EQ((std::vector<std::string>{"22:00", "23:00", "10.01", "01:00", "02:00"}),
               Labels(ticks));
     EXPECT_EQ(Utc(2026, 1, 9, 23, 0) * 1000, ticks[2].instantMs);
-    EXPECT_EQ(300, Scale(Utc(2026, 1, 9, 21, 0), Utc(2026, 1, 10, 1, 0), 600)
-                       .X(ticks[2].instantMs));
+    EXPECT_EQ(300,
+              Scale(Utc(2026, 1, 9, 21, 0), Utc(2026, 1, 10, 1, 0), 600).X(ticks[2].instantMs));
 
     // Spring: local 01:00 to 04:00 is two hours of time; there is no 02:00.
     ticks = TimeTicks(Scale(Utc(2026, 3, 29, 0, 0), Utc(2026, 3, 29, 2, 0), 600), 200, zone);
@@ -130,9 +130,8 @@ TEST(ChartThinning, EveryColumnKeepsItsSmallestAndLargestReadingInTheirOrder) {
         EXPECT_EQ(high[line[i].x], std::max(line[i].celsius, line[i + 1].celsius));
     }
     // The extreme of the whole day survives, in the column it belongs to.
-    auto hottest = std::max_element(run.begin(), run.end(), [](auto& a, auto& b) {
-        return a.celsius < b.celsius;
-    });
+    auto hottest = std::max_element(run.begin(), run.end(),
+                                    [](auto& a, auto& b) { return a.celsius < b.celsius; });
     EXPECT_TRUE(std::any_of(line.begin(), line.end(), [&](const ChartPoint& p) {
         return p.celsius == hottest->celsius && p.x == time.X(int64_t(hottest->tenths) * 100);
     }));
@@ -153,16 +152,16 @@ TEST(ChartThinning, AGapEndsTheLineAndTheRangeReachesOneReadingBeyondEachEdge) {
     const float gap = std::numeric_limits<float>::quiet_NaN();
     // Readings at 0..4 s, a gap, 60..64 s; a lone reading after a second gap.
     const HistoryRun run = MakeRun({{0, 20},
-                                {10, 21},
-                                {20, 22},
-                                {30, 21},
-                                {40, 20},
-                                {40, gap},
-                                {600, 25},
-                                {610, 26},
-                                {620, 25},
-                                {620, gap},
-                                {1200, 30}});
+                                    {10, 21},
+                                    {20, 22},
+                                    {30, 21},
+                                    {40, 20},
+                                    {40, gap},
+                                    {600, 25},
+                                    {610, 26},
+                                    {620, 25},
+                                    {620, gap},
+                                    {1200, 30}});
     std::vector<ChartLine> lines;
     ThinRun(run, 0, TimeScale{0, 130'000, 0, 130}, lines);
     ASSERT_EQ(3u, lines.size());

@@ -46,15 +46,15 @@ TEST(LogReader, ReadsWhatTheLogWritesAndTellsTheRestApart) {
     const std::string good = Record(when, RomA, 23.6f);
     EXPECT_EQ(LogLineKind::Empty, ParseLogLine("", record));
     for (const std::string& bad :
-         {good.substr(0, 40),                              // cut off
-          good.substr(0, good.size() - 1),                 // without its unit's last letter
-          good + good,                                     // run together with the next
-          good + " ",                                      // something after it
-          "x" + good,                                      // something before it
-          good.substr(0, 22) + good.substr(23),            // one blank after the stamp
+         {good.substr(0, 40),                    // cut off
+          good.substr(0, good.size() - 1),       // without its unit's last letter
+          good + good,                           // run together with the next
+          good + " ",                            // something after it
+          "x" + good,                            // something before it
+          good.substr(0, 22) + good.substr(23),  // one blank after the stamp
           Record(when, RomA, 23.6f).replace(1, 2, "31").replace(4, 2, "04"),  // 31 April
-          Record(when, RomA, 23.6f).replace(26, 1, "G"),   // not a hex digit
-          Record(when, RomA, 23.6f).replace(50, 1, ","),   // decimal comma
+          Record(when, RomA, 23.6f).replace(26, 1, "G"),                      // not a hex digit
+          Record(when, RomA, 23.6f).replace(50, 1, ","),                      // decimal comma
           std::string("[06/12/2026 15:51:09]  Порт открыт")})
         EXPECT_EQ(LogLineKind::Malformed, ParseLogLine(bad, record)) << bad;
     RomCode corrupt = RomA;
@@ -91,11 +91,11 @@ TEST_F(LogFile, KeepsTheLastDaySkipsAndCountsWhatIsNoRecordAndLeavesAnUnfinished
     std::string bytes = "\xEF\xBB\xBF";
     bytes += Record(local - 3 * 86400, RomA, 10) + "\r\n";  // older than a day: left out
     bytes += Record(local - 600, RomA, 21.5f) + "\r\n";
-    bytes += "\r\n";                                               // an empty record
+    bytes += "\r\n";                                                   // an empty record
     bytes += Record(local - 599, RomA, 21.6f).substr(0, 30) + "\r\n";  // cut off by a crash
-    bytes += Record(local - 598, RomB, -5) + "\n";                    // LF alone is a line end
-    bytes += Record(local - 597, RomA, 200) + "\r\n";                 // no thermometer reads it
-    bytes += std::string(3000, 'x') + "\r\n";                         // garbage, too long
+    bytes += Record(local - 598, RomB, -5) + "\n";                     // LF alone is a line end
+    bytes += Record(local - 597, RomA, 200) + "\r\n";                  // no thermometer reads it
+    bytes += std::string(3000, 'x') + "\r\n";                          // garbage, too long
     // Enough records to cross the reader's blocks of a megabyte.
     for (int i = 0; i < 25'000; ++i) bytes += Record(local - 590 + i / 100, RomB, 1) + "\r\n";
     bytes += Record(local - 300, RomA, 22.0f).substr(0, 50);  // the worker is still writing it
@@ -110,8 +110,8 @@ TEST_F(LogFile, KeepsTheLastDaySkipsAndCountsWhatIsNoRecordAndLeavesAnUnfinished
     EXPECT_EQ(now - 590 + 249, Seconds(load, RomB).back());
 
     // No file: nothing, and no failure.
-    EXPECT_FALSE(LoadLog(Utf16FromUtf8(folder_.File("none.log")), 0, now * 1000, zone_, stop_)
-                     .opened);
+    EXPECT_FALSE(
+        LoadLog(Utf16FromUtf8(folder_.File("none.log")), 0, now * 1000, zone_, stop_).opened);
     // Asked to stop: it returns at once with what it had.
     stop_ = true;
     EXPECT_EQ(0, Load(bytes, now - 86400, now).records);

@@ -45,6 +45,22 @@ TEST(ReadingHistory, APauseLongerThanTheUsualSpacingIsAGapAndAnIntervalChangeIsN
               history.ToMs(all[0].runs[0].back().tenths));  // tenths of a second from the base
 }
 
+TEST(ReadingHistory, TheLogsReadingsTellTheirOwnSpacing) {
+    // Ten seconds apart, as the log has them, with no interval to go by: one line, and a gap
+    // where three readings are missing; the first reading long before the rest stands apart.
+    ReadingHistory history(Base);
+    std::map<RomCode, std::vector<LoadedReading>> loaded;
+    loaded[RomA].push_back({Base + 0, 20});
+    for (int s : {3600, 3610, 3620, 3630, 3670, 3680})
+        loaded[RomA].push_back({Base + s * 1000, 21});
+    loaded[RomB] = {{Base + 10'000, 5}, {Base + 20'000, 5}, {Base + 30'000, 5}};
+    history.AddLoaded(loaded);
+    const auto all = Snapshot(history);
+    EXPECT_EQ((std::vector<int>{10, 20, 30}), Shape(all[0].runs[0]));
+    EXPECT_EQ((std::vector<int>{0, -1, 3600, 3610, 3620, 3630, -1, 3670, 3680}),
+              Shape(all[1].runs[0]));
+}
+
 TEST(ReadingHistory, AClockSetBackStartsANewRunAndTheLogComesBeforeThisRun) {
     ReadingHistory history(Base);
     history.Add(RomA, Base + 3'600'000, 20, 0);
@@ -61,8 +77,11 @@ TEST(ReadingHistory, AClockSetBackStartsANewRunAndTheLogComesBeforeThisRun) {
     // The log, read later: readings up to an hour before, its clock going back once, and a
     // sensor this run does not have. They go before this run's readings.
     std::map<RomCode, std::vector<LoadedReading>> loaded;
-    loaded[RomA] = {{Base + 100'000, 18}, {Base + 101'000, 18}, {Base + 50'000, 17},
-                    {Base + 51'000, 17}, {Base + 3'599'000, 19}};
+    loaded[RomA] = {{Base + 100'000, 18},
+                    {Base + 101'000, 18},
+                    {Base + 50'000, 17},
+                    {Base + 51'000, 17},
+                    {Base + 3'599'000, 19}};
     loaded[RomB] = {{Base - 1'000, 30}, {Base + 1'000, 30}};  // one before the base is refused
     history.AddLoaded(loaded);
     all = Snapshot(history);
@@ -89,8 +108,8 @@ TEST(ReadingHistory, AFullSeriesIsThinnedKeepingEveryExtremeAndTheNewestReadings
     const int total = 3 * int(MinimumCapacity);
     for (int i = 0; i < total; ++i) {
         float celsius = 20 + float(i % 7) / 10;
-        if (i == 100) celsius = 80;   // an early spike
-        if (i == 101) celsius = -30;  // and its opposite right after it
+        if (i == 100) celsius = 80;           // an early spike
+        if (i == 101) celsius = -30;          // and its opposite right after it
         if (i >= 1500 && i < 1530) continue;  // half a minute without a reading: a gap
         history.Add(RomA, Base + i * 1000, celsius, 1'000);
     }

@@ -75,7 +75,8 @@ TEST_F(ChartWindowTest, TheLogsLastDayIsReadInTheBackgroundAndNewReadingsRepaint
     std::ofstream log(folder / "DS18B20_Kalorivox.log", std::ios::binary);
     log << "\xEF\xBB\xBF" << LogRecord(now - 3 * 86400, RomA, 5);  // too old to show
     for (int s = 1800; s > 0; s -= 60) log << LogRecord(now - s, RomA, 21.5f);
-    log << "[07/12/2026 12:00:00]  28-0000045A1B2C-84  \xE2\x80\x94  21,5 \xC2\xB0""C\r\n";
+    log << "[07/12/2026 12:00:00]  28-0000045A1B2C-84  \xE2\x80\x94  21,5 \xC2\xB0"
+           "C\r\n";
     log.close();
     Start();
     ASSERT_TRUE(PumpUntil([] { return ChartLoadProgress().finished; }));
