@@ -70,16 +70,17 @@ void Refresh() {
 }
 
 void Build() {
-    OpenWindow(ChartWindow, 0, 0, ChartClientWidth, ChartClientHeight, texts::ChartTitle,
-               WindowSystemMenu | WindowMinimiseButton | WindowResizable | WindowCentred |
-                   WindowHidden);
+    OpenWindow(
+        ChartWindow, 0, 0, ChartClientWidth, ChartClientHeight, texts::ChartTitle,
+        WindowSystemMenu | WindowMinimiseButton | WindowResizable | WindowCentred | WindowHidden);
     const int label =
         CreateLabel(ChartWindow, AutoId, 4, LabelTop, 100, 16, texts::ChartRangeLabel);
     const int labelWidth = RequiredWidth(ChartWindow, label) + LabelPadding;
     ResizeControl(ChartWindow, label, NoChange, NoChange, labelWidth, NoChange);
     CreateDropDownList(ChartWindow, ChartRangeList, 4 + labelWidth, RowTop, RangeListWidth,
                        RowHeight);
-    for (const char16_t* text : RangeTexts) AddItem(ChartWindow, ChartRangeList, AppendPosition, text);
+    for (const char16_t* text : RangeTexts)
+        AddItem(ChartWindow, ChartRangeList, AppendPosition, text);
     SetState(ChartWindow, ChartRangeList, DefaultRange);
     CreateLabel(ChartWindow, ChartNote, 4 + labelWidth + RangeListWidth + NoteGap, LabelTop,
                 NoteWidth, 16, u"");
@@ -122,7 +123,8 @@ void DispatchChartEvent(int kind) {
         case ControlEvent:
             if (EventObject() == ChartRangeList && EventType() == Changed) {
                 const int chosen = GetState(ChartWindow, ChartRangeList);
-                if (chosen >= 0 && chosen < ChartRangeCount) range = static_cast<ChartRange>(chosen);
+                if (chosen >= 0 && chosen < ChartRangeCount)
+                    range = static_cast<ChartRange>(chosen);
                 RepaintControl(ChartWindow, ChartCanvas);
             } else if (EventObject() == ChartCanvas && EventType() == PointerMoved) {
                 RepaintControl(ChartWindow, ChartCanvas);
