@@ -166,7 +166,9 @@ int CanvasPointerX(int window, int control);
 int CanvasPointerY(int window, int control);
 
 // Drawing, on the canvas whose paint handler runs; elsewhere they do nothing (and measure 0).
-// Coordinates are pixels from the canvas's top left corner; colours 0x00BBGGRR.
+// Coordinates are the screen's pixels from the canvas's top left corner (on a scaled screen
+// more than the layout's units of ControlWidth), as are the paint handler's size and the
+// pointer's position; colours 0x00BBGGRR.
 void CanvasFill(int x, int y, int width, int height, int32_t colour);
 // A line through `count` points, `penWidth` pixels wide.
 void CanvasLines(const CanvasPoint* points, int count, int32_t colour, int penWidth);

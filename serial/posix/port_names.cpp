@@ -11,6 +11,7 @@ namespace {
 std::mutex foldersLock;
 std::string deviceFolder(SerialDeviceFolder);
 std::string stableFolder(SerialStableFolder);
+std::string ttyClassFolder(SerialTtyClassFolder);
 
 std::string WithSlash(std::string_view folder, std::string_view fallback) {
     if (folder.empty()) return std::string(fallback);
@@ -21,10 +22,12 @@ std::string WithSlash(std::string_view folder, std::string_view fallback) {
 
 }  // namespace
 
-void SerialSetDeviceFolders(std::string_view devices, std::string_view stable) {
+void SerialSetDeviceFolders(std::string_view devices, std::string_view stable,
+                            std::string_view ttyClass) {
     std::lock_guard lock(foldersLock);
     deviceFolder = WithSlash(devices, SerialDeviceFolder);
     stableFolder = WithSlash(stable, SerialStableFolder);
+    ttyClassFolder = WithSlash(ttyClass, SerialTtyClassFolder);
 }
 
 std::string SerialDeviceFolderPath() {
@@ -35,6 +38,11 @@ std::string SerialDeviceFolderPath() {
 std::string SerialStableFolderPath() {
     std::lock_guard lock(foldersLock);
     return stableFolder;
+}
+
+std::string SerialTtyClassFolderPath() {
+    std::lock_guard lock(foldersLock);
+    return ttyClassFolder;
 }
 
 bool SerialDevicePath(std::u16string_view name, std::string& path) {

@@ -1,14 +1,12 @@
 // Looking at device nodes without disturbing whoever else uses them. The descriptor is
 // never configured and never flushed; the advisory lock taken to see whether another
 // holder has one goes with the close.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "serial/port_names.h"
@@ -25,19 +23,6 @@ bool DeviceNumber(const std::string& path, dev_t& device) {
     if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
     device = st.st_rdev;
     return true;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::string LastPart(const std::string& path) {
@@ -62,7 +47,7 @@ std::string PlatformStableIdentity(const std::string& path) {
     dev_t device{};
     if (!DeviceNumber(path, device)) return {};
     const std::string folder = SerialStableFolderPath();
-    for (const std::string& name : FolderEntries(folder)) {
+    for (const std::string& name : SerialFolderEntries(folder)) {
         dev_t other{};
         if (DeviceNumber(folder + name, other) && other == device) return name;
     }

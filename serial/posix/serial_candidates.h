@@ -1,4 +1,4 @@
-// Selection of serial port candidates from the names found in the device folder.
+// Selection of serial port candidates from the kernel's terminal devices.
 #pragma once
 #include <functional>
 #include <string>

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,11 +62,51 @@ class PtyNode {
         if (server_) server_->stop();
         server_.reset();
     }
+    std::string slavePath() const { return server_ ? server_->slavePath() : std::string(); }
 
   private:
     test::DeviceFolder& folder_;
     std::string name_;
     std::unique_ptr<PtyServer> server_;
+};
+
+// A pseudo-terminal nobody serves, whose opens are counted: it stands for a device node
+// behind which there is no port.
+class WatchedTerminal {
+  public:
+    WatchedTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+        path_ = ptsname(master_);
+        watch_ = Watch(path_);
+    }
+    ~WatchedTerminal() {
+        if (watch_ >= 0) ::close(watch_);
+        if (master_ >= 0) ::close(master_);
+    }
+    const std::string& path() const { return path_; }
+    // Opens of the terminal by anyone, since the last call.
+    static int Opens(int watch) {
+        int count = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;) {
+            for (char* at = events; at < events + got;
+                 at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+                ++count;
+        }
+        return count;
+    }
+    int opens() const { return Opens(watch_); }
+    static int Watch(const std::string& path) {
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (watch >= 0 && inotify_add_watch(watch, path.c_str(), IN_OPEN) < 0) return -1;
+        return watch;
+    }
+
+  private:
+    int master_ = -1;
+    int watch_ = -1;
+    std::string path_;
 };
 
 TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
@@ -77,6 +119,13 @@ TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
     ASSERT_TRUE(usb9.plug(bus));
     ASSERT_TRUE(folder.addNode("ttyS1", "/dev/null"));    // not a terminal
     ASSERT_TRUE(folder.addNode("console", "/dev/null"));  // not a serial family name
+    // Nodes with no port behind them, by the kernel's list: none of them is opened.
+    WatchedTerminal noDriver, emptySlot;
+    ASSERT_TRUE(folder.addNode("ttyUSB3", noDriver.path(), test::Kernel::NoDriver));
+    ASSERT_TRUE(folder.addNode("ttyS0", emptySlot.path(), test::Kernel::EmptyUartSlot));
+    ASSERT_TRUE(folder.addKernelEntry("ttyACM0", test::Kernel::Driver));  // no node
+    const int realWatch = WatchedTerminal::Watch(usb9.slavePath());
+    ASSERT_GE(realWatch, 0);
 
     ListComPorts(PortSelector);
     std::vector<std::u16string> entries = Entries(h);
@@ -84,6 +133,10 @@ TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
     EXPECT_EQ(entries.front(), u"ttyUSB9") << "the only real port of this device folder";
     EXPECT_EQ(std::count(entries.begin(), entries.end(), u"ttyUSB9"), 1);
     EXPECT_EQ(std::find(entries.begin(), entries.end(), u"ttyS1"), entries.end());
+    EXPECT_EQ(noDriver.opens(), 0);
+    EXPECT_EQ(emptySlot.opens(), 0);
+    EXPECT_GE(WatchedTerminal::Opens(realWatch), 1) << "the real port was looked at";
+    ::close(realWatch);
     // Every virtual port after the real ones, in the order of registration.
     std::vector<std::u16string> virtualNames = SerialVirtualPortNames();
     EXPECT_EQ(std::vector<std::u16string>(entries.begin() + 1, entries.end()), virtualNames);

@@ -1,7 +1,8 @@
 // What the Win32 toolkit must look and behave like beyond the shared contract: a fixed window
 // whose outer size stays when the menu bar comes, controls measured in the font they are drawn
 // with, one event per choice in a drop-down list whatever order the notifications come in,
-// Tab through the frame, cell colours that reach the screen, and the session end.
+// Tab through the frame, cell colours that reach the screen, the focus kept across
+// deactivation, repainting only what changed, and the session end.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -34,6 +35,16 @@ std::vector<Seen> Drain() {
         if (kind == Marker) return seen;
         if (kind != IgnoredEvent) seen.push_back({kind, EventObject(), EventType()});
     }
+}
+
+// A rectangle of client pixels; empty when nothing is there.
+struct Box {
+    LONG left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const Box&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Box& b) {
+    return out << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
 }
 
 class Win32Look : public ::testing::Test {
@@ -127,6 +138,60 @@ TEST_F(Win32Look, ControlsAreMeasuredInTheFontTheyAreDrawnWith) {
     EXPECT_LE(ControlWidth(Window, label), needed.right + 4);
 }
 
+TEST_F(Win32Look, CoordinatesArePixelsAt96DpiScaledToTheScreen) {
+    toolkit_->SetScreenDpi(144);  // a 150 % desktop
+    constexpr int Big = 1, BigBar = 1;
+    ASSERT_NE(0, OpenWindow(Big, 0, 0, 590, 400, U16("Окно"), WindowSystemMenu | WindowHidden));
+    ASSERT_NE(0, CreateMenuBar(1, Big));
+    AddMenuTitle(1, U16("Файл"));
+    const int label = CreateLabel(Big, AutoId, 4, 8, 350, 16, U16("Интервал опроса:"));
+    ResizeControl(Big, label, NoChange, NoChange, RequiredWidth(Big, label) + 4, NoChange);
+    ASSERT_EQ(Interval,
+              CreateSpinBox(Big, Interval, ControlX(Big, label) + ControlWidth(Big, label), 4, 50,
+                            22, 1, 60, SpinReadOnlyText | SpinNumeric));
+    ASSERT_EQ(Table, CreateTable(Big, Table, 2, 32, 586, 300, U16("Тип"), 80, TableGridLines));
+    AddTableColumn(Big, Table, 1, U16("Серийный номер"), 150);
+    ASSERT_NE(0, CreateStatusBar(BigBar, Big));
+    AddStatusField(BigBar, FillWidth);
+
+    // The program gets its own numbers back...
+    EXPECT_EQ(590, WindowWidth(Big));
+    EXPECT_EQ(400, WindowHeight(Big));
+    EXPECT_EQ(50, ControlWidth(Big, Interval));
+    EXPECT_GE(StatusBarHeight(BigBar), 18);
+    // ...while on the screen everything is half as large again.
+    const auto placed = [](HWND hwnd) {
+        RECT r{};
+        GetWindowRect(hwnd, &r);
+        MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+        return Box{r.left, r.top, r.right, r.bottom};
+    };
+    RECT client{};
+    GetClientRect(toolkit_->FindTop(Big)->hwnd, &client);
+    EXPECT_EQ(885, client.right);
+    const Win32Control& spin = *toolkit_->Find(Big, Interval);
+    const Box text = placed(toolkit_->Find(Big, label)->hwnd), field = placed(spin.hwnd);
+    EXPECT_EQ(text.right, field.left) << "edge to edge";
+    EXPECT_EQ(6, field.top);
+    EXPECT_EQ(39, field.bottom);
+    EXPECT_EQ(75, placed(spin.arrows).right - field.left);
+    HWND table = toolkit_->Find(Big, Table)->hwnd;
+    EXPECT_EQ(120, ListView_GetColumnWidth(table, 0));
+    EXPECT_EQ(225, ListView_GetColumnWidth(table, 1));
+    EXPECT_EQ((Box{3, 48, 882, 498}), placed(table));
+    // The label holds its text in the font it is drawn with.
+    HWND labelWindow = toolkit_->Find(Big, label)->hwnd;
+    HDC dc = GetDC(labelWindow);
+    SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(labelWindow, WM_GETFONT, 0, 0)));
+    SIZE needed{};
+    GetTextExtentPoint32W(dc, L"Интервал опроса:", 16, &needed);
+    ReleaseDC(labelWindow, dc);
+    EXPECT_GE(text.right - text.left, needed.cx);
+    EXPECT_GE(placed(toolkit_->FindBar(BigBar)->hwnd).bottom -
+                  placed(toolkit_->FindBar(BigBar)->hwnd).top,
+              27);
+}
+
 TEST_F(Win32Look, EachChoiceInTheListIsOneEventWhateverOrderTheNotificationsCome) {
     BuildRow();
     // Keys on the closed list: some versions say "selection changed" only.
@@ -209,6 +274,89 @@ TEST_F(Win32Look, CellColoursReachTheScreen) {
     EXPECT_EQ(window, win32_user::PixelAt(Window, Table, x, y - (cell.bottom - cell.top)));
     SetItemColour(Window, Table, AllRows, ColourBackground, DefaultColour, AllColumns);
     EXPECT_EQ(window, win32_user::PixelAt(Window, Table, x, y));
+}
+
+TEST_F(Win32Look, TheFocusComesBackToItsControlWhenTheWindowIsActiveAgain) {
+    BuildRow();
+    HWND top = toolkit_->FindTop(Window)->hwnd;
+    // Another program's window.
+    HWND other = CreateWindowExW(0, L"Static", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, other);
+    ASSERT_TRUE(SetForegroundWindow(top));
+    SetFocus(Handle(Check));
+    ASSERT_TRUE(SetForegroundWindow(other));
+    win32_user::ProcessPendingMessages();
+    ASSERT_NE(Handle(Check), GetFocus());
+    ASSERT_TRUE(SetForegroundWindow(top));
+    win32_user::ProcessPendingMessages();
+    EXPECT_EQ(Handle(Check), GetFocus()) << "switched back from the other program";
+
+    SetFocus(Handle(Inner));  // the field inside the frame
+    ShowWindow(top, SW_MINIMIZE);
+    win32_user::ProcessPendingMessages();
+
+    ShowWindow(top, SW_RESTORE);
+    win32_user::ProcessPendingMessages();
+    EXPECT_EQ(Handle(Inner), GetFocus()) << "restored after minimising";
+    DestroyWindow(other);
+}
+
+// What is due to be painted in a control: its update region's bounds.
+Box Due(HWND hwnd) {
+    RECT due{};
+    if (!GetUpdateRect(hwnd, &due, FALSE)) return Box{};
+    return Box{due.left, due.top, due.right, due.bottom};
+}
+
+TEST_F(Win32Look, OnlyACellThatChangesIsPaintedAgain) {
+    BuildRow();
+    ASSERT_NE(0, CreateStatusBar(0, Window));
+    AddStatusField(0, FillWidth);
+    AddItem(Window, Table, AppendPosition, U16("DS18B20\n28-0000000001"));
+    AddItem(Window, Table, AppendPosition, U16("DS18S20\n10-0000000002"));
+    SetStatusText(0, 0, U16("Найдено 2 '1-Wire' устройства."));
+    HWND top = toolkit_->FindTop(Window)->hwnd, table = Handle(Table);
+    HWND bar = toolkit_->FindBar(0)->hwnd;
+    const auto paint = [&] {
+        RedrawWindow(top, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    };
+    const auto cell = [&](int row, int column) {
+        RECT bounds{};
+        bounds.top = column;
+        bounds.left = LVIR_BOUNDS;
+        SendMessageW(table, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+        if (column == 0) bounds.right = bounds.left + ListView_GetColumnWidth(table, 0);
+        return Box{bounds.left, bounds.top, bounds.right, bounds.bottom};
+    };
+    const int32_t red = Rgb(255, 0, 0), green = Rgb(0, 255, 0);
+    SetItemColour(Window, Table, 1, ColourBackground, red, 1);
+    paint();
+    ASSERT_EQ(Box{}, Due(table));
+
+    // What each pass of the worker sets again, unchanged: nothing is painted.
+    for (int pass = 0; pass < 2; ++pass) {
+        SetItemColour(Window, Table, 1, ColourBackground, red, 1);
+        SetItemColour(Window, Table, 0, ColourBackground, DefaultColour, AllColumns);
+        SetItemText(Window, Table, 1, U16("10-0000000002"), 1);
+        SetStatusText(0, 0, U16("Найдено 2 '1-Wire' устройства."));
+        EXPECT_EQ(Box{}, Due(table)) << pass;
+        EXPECT_EQ(Box{}, Due(bar)) << pass;
+    }
+    // A new colour or text: that cell only.
+    SetItemColour(Window, Table, 1, ColourBackground, green, 1);
+    EXPECT_EQ(cell(1, 1), Due(table));
+    paint();
+    SetItemColour(Window, Table, 0, ColourBackground, green, 0);
+    EXPECT_EQ(cell(0, 0), Due(table));
+    paint();
+    SetItemText(Window, Table, 0, U16("28-0000000003"), 1);
+    const Box due = Due(table), inside = cell(0, 1);
+    EXPECT_NE(Box{}, due);
+    EXPECT_TRUE(due.left >= inside.left && due.top >= inside.top && due.right <= inside.right &&
+                due.bottom <= inside.bottom)
+        << due << " in " << inside;
+    EXPECT_EQ(U16("28-0000000003"), win32_user::CellText(Window, Table, 0, 1));
 }
 
 std::vector<Seen> seenAtSessionEnd;

@@ -134,6 +134,11 @@ Win32Toolkit::Win32Toolkit() {
     InitCommonControlsEx(&controls);
     RegisterClasses();
     font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    // The program declares itself DPI-aware (common_controls.manifest): the system's DPI is
+    // the screen's, and the window font and the system metrics are already scaled to it.
+    HDC screen = GetDC(nullptr);
+    SetScreenDpi(GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
     wake_ = CreateWindowExW(0, win32::WakeClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             Instance(), nullptr);
 }
@@ -233,7 +238,7 @@ int Win32Toolkit::OpenWindow(int window, int x, int y, int clientWidth, int clie
     if (flags & WindowMinimiseButton) style |= WS_MINIMIZEBOX;
     if (flags & WindowResizable) style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
     const DWORD exStyle = WS_EX_CONTROLPARENT;
-    RECT outer{0, 0, clientWidth, clientHeight};
+    RECT outer{0, 0, Scaled(clientWidth), Scaled(clientHeight)};
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);
     const int width = outer.right - outer.left, height = outer.bottom - outer.top;
     if (flags & WindowCentred) {
@@ -241,6 +246,8 @@ int Win32Toolkit::OpenWindow(int window, int x, int y, int clientWidth, int clie
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         x = work.left + (work.right - work.left - width) / 2;
         y = work.top + (work.bottom - work.top - height) / 2;
+    } else {
+        x = Scaled(x), y = Scaled(y);
     }
     Win32Window& w = windows_[window];
     w.style = style;
@@ -284,7 +291,7 @@ int Win32Toolkit::FrameHeightWithoutMenu(const Win32Window& window) {
 void Win32Toolkit::ResizeWindow(int window, int clientWidth) {
     Win32Window* w = FindTop(window);
     if (!w || clientWidth < 0) return;
-    RECT outer{0, 0, clientWidth, 0};
+    RECT outer{0, 0, Scaled(clientWidth), 0};
     AdjustWindowRectEx(&outer, w->style, FALSE, WS_EX_CONTROLPARENT);
     RECT now{};
     GetWindowRect(w->hwnd, &now);
@@ -298,16 +305,19 @@ int Win32Toolkit::WindowWidth(int window) {
     if (!w) return 0;
     RECT client{};
     GetClientRect(w->hwnd, &client);
-    return client.right;
+    return Unscaled(client.right);
+}
+
+int Win32Toolkit::ClientAndMenuHeight(const Win32Window& window) {
+    // The outer height less caption and borders: the client area with the menu bar in it.
+    RECT outer{};
+    GetWindowRect(window.hwnd, &outer);
+    return outer.bottom - outer.top - FrameHeightWithoutMenu(window);
 }
 
 int Win32Toolkit::WindowHeight(int window) {
     Win32Window* w = FindTop(window);
-    if (!w) return 0;
-    // The outer height less caption and borders: the client area with the menu bar in it.
-    RECT outer{};
-    GetWindowRect(w->hwnd, &outer);
-    return outer.bottom - outer.top - FrameHeightWithoutMenu(*w);
+    return w ? Unscaled(ClientAndMenuHeight(*w)) : 0;
 }
 
 int Win32Toolkit::MenuBarHeight() {
@@ -316,9 +326,9 @@ int Win32Toolkit::MenuBarHeight() {
         if (w.menu < 0) continue;
         RECT client{};
         GetClientRect(w.hwnd, &client);
-        return WindowHeight(id) - client.bottom;
+        return Unscaled(ClientAndMenuHeight(w) - client.bottom);
     }
-    return GetSystemMetrics(SM_CYMENU);
+    return Unscaled(GetSystemMetrics(SM_CYMENU));
 }
 
 int Win32Toolkit::CreateMenuBar(int menu, int window) {
@@ -392,13 +402,13 @@ void Win32Toolkit::PlaceStatusBar(Win32Window& window) {
         if (width == FillWidth)
             ++fills;
         else
-            fixed += std::max(0, width);
+            fixed += Scaled(std::max(0, width));
     }
     const int share = fills > 0 ? std::max(0, int(client.right) - fixed) / fills : 0;
     std::vector<int> edges;
     int edge = 0;
     for (size_t i = 0; i < b->widths.size(); ++i) {
-        edge += b->widths[i] == FillWidth ? share : std::max(0, b->widths[i]);
+        edge += b->widths[i] == FillWidth ? share : Scaled(std::max(0, b->widths[i]));
         // The last field reaches the right edge, whatever rounding left over.
         edges.push_back(i + 1 == b->widths.size() && fills > 0 ? -1 : edge);
     }
@@ -416,8 +426,9 @@ int Win32Toolkit::CreateStatusBar(int bar, int window) {
         Instance(), nullptr);
     if (!hwnd) return 0;
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    SendMessageW(hwnd, SB_SETMINHEIGHT, win32::MinimumStatusBarHeight, 0);
-    bars_[bar] = Win32StatusBar{window, hwnd, {}};
+    SendMessageW(hwnd, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(win32::MinimumStatusBarHeight)),
+                 0);
+    bars_[bar] = Win32StatusBar{window, hwnd, {}, {}};
     w->statusBar = bar;
     PlaceStatusBar(*w);
     return 1;
@@ -435,12 +446,16 @@ int Win32Toolkit::StatusBarHeight(int bar) {
     if (!b) return 0;
     RECT rect{};
     GetWindowRect(b->hwnd, &rect);
-    return rect.bottom - rect.top;
+    return Unscaled(rect.bottom - rect.top);
 }
 
 void Win32Toolkit::SetStatusText(int bar, int field, std::u16string_view text) {
     Win32StatusBar* b = FindBar(bar);
     if (!b || field < 0 || field >= static_cast<int>(std::max<size_t>(1, b->widths.size()))) return;
+    // A line set again unchanged has nothing to repaint.
+    b->texts.resize(std::max(b->texts.size(), static_cast<size_t>(field) + 1));
+    if (b->texts[static_cast<size_t>(field)] == text) return;
+    b->texts[static_cast<size_t>(field)] = text;
     const std::wstring wide = win32::Wide(text);
     SendMessageW(b->hwnd, SB_SETTEXTW, static_cast<WPARAM>(field),
                  reinterpret_cast<LPARAM>(wide.c_str()));

@@ -17,6 +17,11 @@
 
 namespace kv::ui {
 
+namespace win32 {
+// The DPI at which the program's coordinates are given.
+inline constexpr int BaseDpi = 96;
+}  // namespace win32
+
 enum class Win32Kind { Label, DropDownList, SpinBox, CheckBox, Container, Table, Canvas };
 
 // A drop-down list reports one Changed per choice of the user, whatever the order in which
@@ -43,13 +48,14 @@ struct Win32Control {
     Win32Kind kind = Win32Kind::Label;
     HWND hwnd = nullptr;
     HWND arrows = nullptr;  // spin box: the up-down control beside its field (hwnd)
-    int x = 0, y = 0, width = 0, height = 0;  // as placed, in the parent's coordinates
+    // As placed, in the parent's coordinates at 96 DPI (see Win32Toolkit::Scaled).
+    int x = 0, y = 0, width = 0, height = 0;
     int minimum = 0, maximum = 0;
     Win32ListChoice choice;
     Win32SpinStep step;
     std::vector<std::vector<int32_t>> colours;  // table: one background per cell
-    // Canvas: distances to the client area's right and bottom edges kept when stretched, and
-    // where the pointer is.
+    // Canvas: distances to the client area's right and bottom edges kept when stretched (at
+    // 96 DPI), and where the pointer is (in the screen's pixels, as it draws).
     bool stretch = false;
     int rightGap = 0, bottomGap = 0;
     bool pointerInside = false;
@@ -62,6 +68,7 @@ struct Win32Window {
     int menu = -1, statusBar = -1;
     HWND openContainer = nullptr;
     HWND toolTips = nullptr;
+    HWND lastFocus = nullptr;  // the control that had the keyboard when the window went inactive
     std::map<int, Win32Control> controls;
     std::map<HWND, int> byHandle;  // every child handle (field and arrows too) to its control
 };
@@ -76,7 +83,8 @@ struct Win32Menu {
 struct Win32StatusBar {
     int window = -1;
     HWND hwnd = nullptr;
-    std::vector<int> widths;  // as given; FillWidth shares what the fixed ones leave
+    std::vector<int> widths;            // as given; FillWidth shares what the fixed ones leave
+    std::vector<std::u16string> texts;  // what each field shows
 };
 
 class Win32Toolkit final : public ToolkitBackend {
@@ -163,6 +171,13 @@ class Win32Toolkit final : public ToolkitBackend {
     void PaintCanvasInto(HWND hwnd, HDC dc);
     void SetSessionEndAction(void (*action)()) { sessionEndAction_ = action; }
 
+    // The program's coordinates and widths count pixels at 96 DPI; the screen's are scaled
+    // from them (system DPI), so at 96 DPI the two are the same.
+    int Scaled(int length) const { return MulDiv(length, dpi_, win32::BaseDpi); }
+    int Unscaled(int pixels) const { return MulDiv(pixels, win32::BaseDpi, dpi_); }
+    // Tests: a screen of this DPI in place of the system's; set before any window is made.
+    void SetScreenDpi(int dpi) { dpi_ = dpi > 0 ? dpi : win32::BaseDpi; }
+
     std::function<void()> nextBoxAction;
     bool keepNextBoxOpen = false;
     // Any thread: closes the open message box, or the next one as soon as it opens.
@@ -173,16 +188,23 @@ class Win32Toolkit final : public ToolkitBackend {
     bool AddControl(int window, int control, Win32Control made);
     HWND ParentFor(Win32Window& window);
     HWND NewChild(Win32Window& window, const wchar_t* windowClass, std::u16string_view text,
-                  DWORD style, DWORD exStyle, int x, int y, int width, int height, int id);
+                  DWORD style, DWORD exStyle, int id);
+    static Win32Control NewControl(Win32Kind kind, int x, int y, int width, int height);
+    // Moves the control's windows to its coordinates, scaled to the screen.
+    void Place(const Win32Control& control);
     void PlaceStatusBar(Win32Window& window);
-    void PlaceSpinBox(Win32Control& spin);
+    // Gives the keyboard to `candidate` when it is a control of the window that can take it,
+    // else to the control that had it last, else to the first one.
+    void RestoreFocus(Win32Window& window, HWND candidate);
     int FrameHeightWithoutMenu(const Win32Window& window);
+    int ClientAndMenuHeight(const Win32Window& window);  // screen pixels
     HWND OpenMessageBox();
     void CloseOpenMessageBox();
     void Dispatch(MSG& message);
 
     HWND wake_ = nullptr;  // message-only window that receives the wake-ups
     HFONT font_ = nullptr;
+    int dpi_ = win32::BaseDpi;
     std::atomic<bool> wakePosted_{false};
     std::map<int, Win32Window> windows_;
     std::map<int, Win32Menu> menus_;

@@ -103,16 +103,14 @@ bool Win32Toolkit::CreateCanvas(int window, int control, int x, int y, int width
     Win32Window* w = FindTop(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
     RegisterCanvasClass();
-    Win32Control made;
-    made.kind = Win32Kind::Canvas;
-    made.hwnd = NewChild(*w, win32::CanvasClass, u"", WS_CLIPSIBLINGS, 0, x, y, width, height,
-                         win32::ControlIdBase + control);
-    made.x = x, made.y = y, made.width = std::max(0, width), made.height = std::max(0, height);
+    Win32Control made = NewControl(Win32Kind::Canvas, x, y, width, height);
+    made.hwnd =
+        NewChild(*w, win32::CanvasClass, u"", WS_CLIPSIBLINGS, 0, win32::ControlIdBase + control);
     made.stretch = (flags & CanvasStretch) && !w->openContainer;
     RECT client{};
     GetClientRect(w->hwnd, &client);
-    made.rightGap = client.right - (x + made.width);
-    made.bottomGap = client.bottom - (y + made.height);
+    made.rightGap = Unscaled(client.right) - (made.x + made.width);
+    made.bottomGap = Unscaled(client.bottom) - (made.y + made.height);
     return AddControl(window, control, std::move(made));
 }
 
@@ -125,9 +123,9 @@ void Win32Toolkit::FollowWindowSize(int window) {
     if (client.right == 0 && client.bottom == 0) return;
     for (auto& [id, c] : w->controls) {
         if (c.kind != Win32Kind::Canvas || !c.stretch) continue;
-        c.width = std::max(0, int(client.right) - c.rightGap - c.x);
-        c.height = std::max(0, int(client.bottom) - c.bottomGap - c.y);
-        MoveWindow(c.hwnd, c.x, c.y, c.width, c.height, TRUE);
+        c.width = std::max(0, Unscaled(client.right) - c.rightGap - c.x);
+        c.height = std::max(0, Unscaled(client.bottom) - c.bottomGap - c.y);
+        Place(c);
     }
 }
 

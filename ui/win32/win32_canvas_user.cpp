@@ -18,7 +18,7 @@ bool ResizeWindow(int window, int clientWidth, int clientHeight) {
     Win32Toolkit* toolkit = InstalledWin32Toolkit();
     Win32Window* w = toolkit ? toolkit->FindTop(window) : nullptr;
     if (!w || !(w->style & WS_THICKFRAME)) return false;
-    RECT outer{0, 0, clientWidth, clientHeight};
+    RECT outer{0, 0, toolkit->Scaled(clientWidth), toolkit->Scaled(clientHeight)};
     // The client height given counts the menu bar, as WindowHeight does.
     AdjustWindowRectEx(&outer, w->style, FALSE, WS_EX_CONTROLPARENT);
     SetWindowPos(w->hwnd, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
@@ -29,7 +29,10 @@ bool ResizeWindow(int window, int clientWidth, int clientHeight) {
 
 bool MovePointer(int window, int control, int x, int y) {
     Win32Control* c = Canvas(window, control);
-    if (!c || x < 0 || y < 0 || x >= c->width || y >= c->height) return false;
+    if (!c) return false;
+    RECT client{};
+    GetClientRect(c->hwnd, &client);
+    if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) return false;
     // The cursor is put there too, or the leave tracking would find it elsewhere at once.
     POINT screen{x, y};
     ClientToScreen(c->hwnd, &screen);

@@ -1,5 +1,7 @@
 // Win32 implementation: the controls.
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include "runtime/integer_text.h"
 #include "ui/text_rules.h"
@@ -44,6 +46,33 @@ void SetCell(HWND table, int row, int column, const std::wstring& text) {
                  reinterpret_cast<LPARAM>(&cell));
 }
 
+bool CellHolds(HWND table, int row, int column, const std::wstring& text) {
+    // One character more than the text: a longer text in the cell does not read as equal.
+    std::wstring now(text.size() + 2, L'\0');
+    LVITEMW cell{};
+    cell.iSubItem = column;
+    cell.pszText = now.data();
+    cell.cchTextMax = static_cast<int>(now.size());
+    const LRESULT length = SendMessageW(table, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                        reinterpret_cast<LPARAM>(&cell));
+    return static_cast<size_t>(length) == text.size() &&
+           std::wstring_view(cell.pszText, text.size()) == text;
+}
+
+// Marks one cell for repainting; the rest of the table keeps what it shows.
+void InvalidateCell(HWND table, int row, int column) {
+    RECT cell{};
+    cell.top = column;
+    cell.left = LVIR_BOUNDS;
+    if (!SendMessageW(table, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row),
+                      reinterpret_cast<LPARAM>(&cell)))
+        return;
+    // Column 0's bounds are the whole row's.
+    if (column == 0)
+        cell.right = cell.left + static_cast<LONG>(SendMessageW(table, LVM_GETCOLUMNWIDTH, 0, 0));
+    InvalidateRect(table, &cell, FALSE);
+}
+
 std::u16string ComboEntry(HWND list, int index) {
     const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR) return {};
@@ -77,20 +106,48 @@ HWND Win32Toolkit::ParentFor(Win32Window& window) {
     return window.openContainer ? window.openContainer : window.hwnd;
 }
 
+// Made without a size: Place puts it where its control's coordinates say.
 HWND Win32Toolkit::NewChild(Win32Window& window, const wchar_t* windowClass,
-                            std::u16string_view text, DWORD style, DWORD exStyle, int x, int y,
-                            int width, int height, int id) {
-    HWND hwnd = CreateWindowExW(
-        exStyle, windowClass, win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
-        std::max(0, width), std::max(0, height), ParentFor(window),
-        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+                            std::u16string_view text, DWORD style, DWORD exStyle, int id) {
+    HWND hwnd = CreateWindowExW(exStyle, windowClass, win32::Wide(text).c_str(),
+                                WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, ParentFor(window),
+                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                                GetModuleHandleW(nullptr), nullptr);
     if (hwnd) SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return hwnd;
+}
+
+Win32Control Win32Toolkit::NewControl(Win32Kind kind, int x, int y, int width, int height) {
+    Win32Control made;
+    made.kind = kind;
+    made.x = x, made.y = y, made.width = std::max(0, width), made.height = std::max(0, height);
+    return made;
+}
+
+void Win32Toolkit::Place(const Win32Control& c) {
+    // The edges are scaled, not the sizes: controls placed edge to edge stay so at any DPI.
+    const int left = Scaled(c.x), top = Scaled(c.y);
+    const int width = Scaled(c.x + c.width) - left, height = Scaled(c.y + c.height) - top;
+    switch (c.kind) {
+        case Win32Kind::SpinBox: {
+            const int arrows = std::min(ArrowsWidth(), width);
+            MoveWindow(c.hwnd, left, top, width - arrows, height, TRUE);
+            MoveWindow(c.arrows, left + width - arrows, top, arrows, height, TRUE);
+            break;
+        }
+        case Win32Kind::DropDownList:
+            MoveWindow(c.hwnd, left, top, width, height + Scaled(DropListHeight), TRUE);
+            break;
+        default:
+            MoveWindow(c.hwnd, left, top, width, height, TRUE);
+            break;
+    }
 }
 
 bool Win32Toolkit::AddControl(int window, int control, Win32Control made) {
     if (!made.hwnd) return false;
     Win32Window* w = FindTop(window);
+    Place(made);
     w->byHandle[made.hwnd] = control;
     if (made.arrows) w->byHandle[made.arrows] = control;
     w->controls[control] = std::move(made);
@@ -101,12 +158,10 @@ bool Win32Toolkit::CreateLabel(int window, int control, int x, int y, int width,
                                std::u16string_view text) {
     Win32Window* w = FindTop(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
-    Win32Control made;
-    made.kind = Win32Kind::Label;
+    Win32Control made = NewControl(Win32Kind::Label, x, y, width, height);
     // No prefix: the text is shown as written, an ampersand included.
-    made.hwnd = NewChild(*w, L"Static", text, SS_LEFT | SS_NOPREFIX, 0, x, y, width, height,
-                         win32::ControlIdBase + control);
-    made.x = x, made.y = y, made.width = width, made.height = height;
+    made.hwnd =
+        NewChild(*w, L"Static", text, SS_LEFT | SS_NOPREFIX, 0, win32::ControlIdBase + control);
     return AddControl(window, control, std::move(made));
 }
 
@@ -114,38 +169,27 @@ bool Win32Toolkit::CreateDropDownList(int window, int control, int x, int y, int
                                       int height) {
     Win32Window* w = FindTop(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
-    Win32Control made;
-    made.kind = Win32Kind::DropDownList;
+    Win32Control made = NewControl(Win32Kind::DropDownList, x, y, width, height);
     made.hwnd =
         NewChild(*w, L"ComboBox", u"", CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
-                 0, x, y, width, height + DropListHeight, win32::ControlIdBase + control);
-    made.x = x, made.y = y, made.width = width, made.height = height;
+                 0, win32::ControlIdBase + control);
     return AddControl(window, control, std::move(made));
-}
-
-void Win32Toolkit::PlaceSpinBox(Win32Control& spin) {
-    const int arrows = std::min(ArrowsWidth(), std::max(0, spin.width));
-    MoveWindow(spin.hwnd, spin.x, spin.y, std::max(0, spin.width - arrows),
-               std::max(0, spin.height), TRUE);
-    MoveWindow(spin.arrows, spin.x + spin.width - arrows, spin.y, arrows, std::max(0, spin.height),
-               TRUE);
 }
 
 bool Win32Toolkit::CreateSpinBox(int window, int control, int x, int y, int width, int height,
                                  int minimum, int maximum, unsigned flags) {
     Win32Window* w = FindTop(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
-    Win32Control made;
-    made.kind = Win32Kind::SpinBox;
+    Win32Control made = NewControl(Win32Kind::SpinBox, x, y, width, height);
     DWORD fieldStyle = ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP;
     if (flags & SpinReadOnlyText) fieldStyle |= ES_READONLY;
     if (flags & SpinNumeric) fieldStyle |= ES_NUMBER;
-    made.hwnd = NewChild(*w, L"EDIT", u"", fieldStyle, WS_EX_CLIENTEDGE, x, y, width, height,
-                         win32::ControlIdBase + control);
+    made.hwnd =
+        NewChild(*w, L"EDIT", u"", fieldStyle, WS_EX_CLIENTEDGE, win32::ControlIdBase + control);
     // Arrow keys in the field step too; plain decimal without group separators.
     made.arrows = NewChild(*w, UPDOWN_CLASSW, u"",
-                           UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS | UDS_HOTTRACK, 0, x,
-                           y, 0, height, win32::ArrowsIdBase + control);
+                           UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS | UDS_HOTTRACK, 0,
+                           win32::ArrowsIdBase + control);
     if (!made.hwnd || !made.arrows) {
         if (made.hwnd) DestroyWindow(made.hwnd);
         if (made.arrows) DestroyWindow(made.arrows);
@@ -153,9 +197,7 @@ bool Win32Toolkit::CreateSpinBox(int window, int control, int x, int y, int widt
     }
     SendMessageW(made.arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(made.hwnd), 0);
     SendMessageW(made.arrows, UDM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
-    made.x = x, made.y = y, made.width = width, made.height = height;
     made.minimum = minimum, made.maximum = maximum;
-    PlaceSpinBox(made);
     ShowSpinValue(made, std::clamp(0, minimum, maximum));
     return AddControl(window, control, std::move(made));
 }
@@ -164,11 +206,9 @@ bool Win32Toolkit::CreateCheckBox(int window, int control, int x, int y, int wid
                                   std::u16string_view caption) {
     Win32Window* w = FindTop(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
-    Win32Control made;
-    made.kind = Win32Kind::CheckBox;
-    made.hwnd = NewChild(*w, L"Button", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, x, y, width,
-                         height, win32::ControlIdBase + control);
-    made.x = x, made.y = y, made.width = width, made.height = height;
+    Win32Control made = NewControl(Win32Kind::CheckBox, x, y, width, height);
+    made.hwnd = NewChild(*w, L"Button", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0,
+                         win32::ControlIdBase + control);
     return AddControl(window, control, std::move(made));
 }
 
@@ -176,14 +216,12 @@ bool Win32Toolkit::CreateContainer(int window, int control, int x, int y, int wi
                                    int edge) {
     Win32Window* w = FindTop(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
-    Win32Control made;
-    made.kind = Win32Kind::Container;
+    Win32Control made = NewControl(Win32Kind::Container, x, y, width, height);
     // Tab and Shift+Tab go through its children as through the window's own.
     DWORD exStyle = WS_EX_CONTROLPARENT;
     if (edge == EdgeThinSunken) exStyle |= WS_EX_STATICEDGE;
-    made.hwnd = NewChild(*w, win32::ContainerClass, u"", WS_CLIPSIBLINGS, exStyle, x, y, width,
-                         height, win32::ControlIdBase + control);
-    made.x = x, made.y = y, made.width = width, made.height = height;
+    made.hwnd = NewChild(*w, win32::ContainerClass, u"", WS_CLIPSIBLINGS, exStyle,
+                         win32::ControlIdBase + control);
     HWND frame = made.hwnd;
     if (!AddControl(window, control, std::move(made))) return false;
     w->openContainer = frame;
@@ -201,11 +239,10 @@ bool Win32Toolkit::CreateTable(int window, int control, int x, int y, int width,
     DWORD style = LVS_REPORT | LVS_NOSORTHEADER | WS_TABSTOP;
     if (flags & TableSingleSelection) style |= LVS_SINGLESEL;
     if (flags & TableShowSelectionAlways) style |= LVS_SHOWSELALWAYS;
-    Win32Control made;
-    made.kind = Win32Kind::Table;
+    Win32Control made = NewControl(Win32Kind::Table, x, y, width, height);
     made.hwnd =
-        NewChild(*w, WC_LISTVIEWW, u"", style, (flags & TableSunkenEdge) ? WS_EX_CLIENTEDGE : 0, x,
-                 y, width, height, win32::ControlIdBase + control);
+        NewChild(*w, WC_LISTVIEWW, u"", style, (flags & TableSunkenEdge) ? WS_EX_CLIENTEDGE : 0,
+                 win32::ControlIdBase + control);
     if (!made.hwnd) return false;
     DWORD extended = 0;
     if (flags & TableFullRowSelect) extended |= LVS_EX_FULLROWSELECT;
@@ -217,10 +254,9 @@ bool Win32Toolkit::CreateTable(int window, int control, int x, int y, int width,
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = LVCFMT_LEFT;
-    column.cx = firstWidth;
+    column.cx = Scaled(firstWidth);
     column.pszText = const_cast<wchar_t*>(heading.c_str());
     SendMessageW(made.hwnd, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    made.x = x, made.y = y, made.width = width, made.height = height;
     return AddControl(window, control, std::move(made));
 }
 
@@ -234,7 +270,7 @@ void Win32Toolkit::AddTableColumn(int window, int control, int position,
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = LVCFMT_LEFT;
-    column.cx = width;
+    column.cx = Scaled(width);
     column.pszText = const_cast<wchar_t*>(text.c_str());
     const LRESULT at = SendMessageW(c->hwnd, LVM_INSERTCOLUMNW, static_cast<WPARAM>(position),
                                     reinterpret_cast<LPARAM>(&column));
@@ -289,7 +325,9 @@ int Win32Toolkit::RequiredWidth(int window, int control) {
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(c->hwnd, WM_GETFONT, 0, 0));
     if (!font) font = font_;
     const std::u16string text = win32::WindowText(c->hwnd);
-    const int width = TextWidthInFont(c->hwnd, font, std::wstring(text.begin(), text.end()));
+    // The text's pixels at the screen's DPI, in the window's coordinates, rounded up.
+    const int pixels = TextWidthInFont(c->hwnd, font, std::wstring(text.begin(), text.end()));
+    const int width = (pixels * win32::BaseDpi + dpi_ - 1) / dpi_;
     switch (c->kind) {
         case Win32Kind::Label:
             return width + LabelTextExtra;
@@ -304,17 +342,7 @@ void Win32Toolkit::ResizeControl(int window, int control, int x, int y, int widt
     Win32Control* c = Find(window, control);
     if (!c) return;
     c->x = x, c->y = y, c->width = std::max(0, width), c->height = std::max(0, height);
-    switch (c->kind) {
-        case Win32Kind::SpinBox:
-            PlaceSpinBox(*c);
-            break;
-        case Win32Kind::DropDownList:
-            MoveWindow(c->hwnd, x, y, c->width, c->height + DropListHeight, TRUE);
-            break;
-        default:
-            MoveWindow(c->hwnd, x, y, c->width, c->height, TRUE);
-            break;
-    }
+    Place(*c);
 }
 
 int Win32Toolkit::GetState(int window, int control) {
@@ -446,7 +474,18 @@ void Win32Toolkit::SetItemText(int window, int control, int row, std::u16string_
     if (!c || c->kind != Win32Kind::Table) return;
     const int rows = static_cast<int>(SendMessageW(c->hwnd, LVM_GETITEMCOUNT, 0, 0));
     if (row < 0 || row >= rows || column < 0 || column >= TableColumnCount(c->hwnd)) return;
-    SetCell(c->hwnd, row, column, win32::Wide(text));
+    // The worker writes every reading's cells each pass, mostly with what they show already.
+    const std::wstring wide = win32::Wide(text);
+    if (CellHolds(c->hwnd, row, column, wide)) return;
+    // The list view marks the whole row for repainting; only this cell changed. What was due
+    // before stays due.
+    HRGN due = CreateRectRgn(0, 0, 0, 0);
+    const int before = GetUpdateRgn(c->hwnd, due, FALSE);
+    SetCell(c->hwnd, row, column, wide);
+    ValidateRect(c->hwnd, nullptr);
+    if (before != NULLREGION && before != ERROR) InvalidateRgn(c->hwnd, due, FALSE);
+    DeleteObject(due);
+    InvalidateCell(c->hwnd, row, column);
 }
 
 void Win32Toolkit::ClearItems(int window, int control) {
@@ -482,11 +521,13 @@ void Win32Toolkit::SetItemColour(int window, int control, int row, int colourKin
         auto& cells = c->colours[static_cast<size_t>(r)];
         cells.resize(static_cast<size_t>(columns), DefaultColour);
         for (int k = (column == AllColumns ? 0 : column);
-             k < (column == AllColumns ? columns : column + 1); ++k)
-            cells[static_cast<size_t>(k)] = colour;
+             k < (column == AllColumns ? columns : column + 1); ++k) {
+            // Drawn from the colours at the next paint (custom draw, win32_events.cpp); a cell
+            // that keeps its colour is not painted again.
+            if (std::exchange(cells[static_cast<size_t>(k)], colour) != colour)
+                InvalidateCell(c->hwnd, r, k);
+        }
     }
-    // Drawn from the colours at the next paint (custom draw, win32_events.cpp).
-    InvalidateRect(c->hwnd, nullptr, FALSE);
 }
 
 int32_t Win32Toolkit::TableCellColour(const Win32Control& table, int row, int column) {

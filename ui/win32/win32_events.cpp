@@ -158,6 +158,18 @@ bool Win32Toolkit::OnChildMessage(int window, UINT message, WPARAM wParam, LPARA
     }
 }
 
+void Win32Toolkit::RestoreFocus(Win32Window& window, HWND candidate) {
+    const auto usable = [&](HWND control) {
+        return control && IsChild(window.hwnd, control) && IsWindowVisible(control) &&
+               IsWindowEnabled(control);
+    };
+    HWND target = usable(candidate)          ? candidate
+                  : usable(window.lastFocus) ? window.lastFocus
+                                             : GetNextDlgTabItem(window.hwnd, nullptr, FALSE);
+    window.lastFocus = target;
+    if (target && GetFocus() != target) SetFocus(target);
+}
+
 LRESULT Win32Toolkit::OnTopMessage(int window, HWND hwnd, UINT message, WPARAM wParam,
                                    LPARAM lParam) {
     switch (message) {
@@ -176,6 +188,23 @@ LRESULT Win32Toolkit::OnTopMessage(int window, HWND hwnd, UINT message, WPARAM w
         case WM_SIZE:
             if (Win32Window* w = FindTop(window)) PlaceStatusBar(*w);
             FollowWindowSize(window);
+            return 0;
+        // As in a dialog box: the control that had the keyboard when the window went inactive
+        // (another program came to the front, the window was minimised) gets it back.
+        case WM_ACTIVATE:
+            if (Win32Window* w = FindTop(window)) {
+                if (LOWORD(wParam) == WA_INACTIVE) {
+                    HWND focus = GetFocus();
+                    if (focus && IsChild(hwnd, focus)) w->lastFocus = focus;
+                } else if (!HIWORD(wParam)) {  // activated, and not minimised
+                    RestoreFocus(*w, GetFocus());
+                }
+            }
+            return 0;
+        case WM_SETFOCUS:
+            // The window itself got the keyboard (restored from the taskbar): hand it on, to
+            // the control that had it until now when there is one.
+            if (Win32Window* w = FindTop(window)) RestoreFocus(*w, reinterpret_cast<HWND>(wParam));
             return 0;
         case WM_QUERYENDSESSION:
             return TRUE;

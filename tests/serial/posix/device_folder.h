@@ -1,10 +1,12 @@
 // A device folder of the test's own: discovery and bare port names look into a temporary
 // folder, where links stand for device nodes (usually pseudo-terminals) and for the
-// system's stable identity links, so no root and no change under /dev are needed.
+// system's stable identity links, and folders for the kernel's list of terminal devices, so
+// no root and no change under /dev or /sys are needed.
 #pragma once
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -12,16 +14,25 @@
 
 namespace kv::test {
 
+// What the kernel's list says of a terminal device.
+enum class Kernel {
+    Driver,        // a driver serves hardware behind it: a real port
+    NoDriver,      // none (a virtual console, say)
+    EmptyUartSlot  // a legacy UART slot without a chip: driver there, port type unknown
+};
+
 class DeviceFolder {
   public:
     DeviceFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "kv-dev-XXXXXX").string();
         root_ = ::mkdtemp(pattern.data());
         std::filesystem::create_directories(stableFolder());
-        SerialSetDeviceFolders(deviceFolder().string(), stableFolder().string());
+        std::filesystem::create_directories(ttyClassFolder());
+        SerialSetDeviceFolders(deviceFolder().string(), stableFolder().string(),
+                               ttyClassFolder().string());
     }
     ~DeviceFolder() {
-        SerialSetDeviceFolders("", "");
+        SerialSetDeviceFolders("", "", "");
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
@@ -30,12 +41,30 @@ class DeviceFolder {
 
     std::filesystem::path deviceFolder() const { return root_ / "dev"; }
     std::filesystem::path stableFolder() const { return root_ / "dev" / "serial" / "by-id"; }
+    std::filesystem::path ttyClassFolder() const { return root_ / "sys" / "class" / "tty"; }
 
-    // dev/<name> -> target (a device node such as a pseudo-terminal's slave).
-    bool addNode(const std::string& name, const std::string& target) {
-        return relink(deviceFolder() / name, target);
+    // dev/<name> -> target (a device node such as a pseudo-terminal's slave), and the
+    // kernel's entry for it.
+    bool addNode(const std::string& name, const std::string& target,
+                 Kernel kernel = Kernel::Driver) {
+        return addKernelEntry(name, kernel) && relink(deviceFolder() / name, target);
     }
-    void removeNode(const std::string& name) { remove(deviceFolder() / name); }
+    // Only the kernel's entry, no node.
+    bool addKernelEntry(const std::string& name, Kernel kernel) {
+        const std::filesystem::path entry = ttyClassFolder() / name;
+        std::error_code error;
+        std::filesystem::remove_all(entry, error);
+        std::filesystem::create_directories(
+            kernel == Kernel::NoDriver ? entry : entry / "device" / "driver", error);
+        if (kernel == Kernel::EmptyUartSlot) std::ofstream(entry / "type") << "0\n";
+        return !error;
+    }
+    // The adapter is gone: its node and its kernel entry.
+    void removeNode(const std::string& name) {
+        remove(deviceFolder() / name);
+        std::error_code ignored;
+        std::filesystem::remove_all(ttyClassFolder() / name, ignored);
+    }
     // dev/serial/by-id/<identity> -> ../../<name>, as the system writes them.
     bool addIdentity(const std::string& identity, const std::string& name) {
         return relink(stableFolder() / identity, "../../" + name);
