@@ -8,6 +8,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/log_reader.h"
+#include "monitor/reading_sink.h"
 #include "monitor/worker_stats.h"
 #include "runtime/threads.h"
 
@@ -22,6 +23,7 @@ constexpr int64_t PassTimeMs = 1'000;
 constexpr int64_t MsPerSecond = 1000;
 
 std::atomic<void (*)()> notifyAfter{nullptr};
+int32_t sinkConsumer = 0;  // window thread (start-up)
 
 struct Loader {
     std::mutex lock;
@@ -82,6 +84,10 @@ void ChartFeedReset() {
         loader.stop = false;
     }
     ChartHistory().Reset(ChartNowMs() - HistoryReachMs);
+    // Every reading that reaches the log (or would, with logging off) reaches the chart.
+    if (sinkConsumer != 0) ReadingSinkRemove(sinkConsumer);
+    sinkConsumer = ReadingSinkAdd(
+        [](const SensorReading& reading) { ChartTakeReading(reading.rom, reading.celsius); });
 }
 
 void ChartTakeReading(const RomCode& rom, float celsius) {

@@ -13,13 +13,15 @@ namespace kv {
 ReadingHistory& ChartHistory();
 
 // Start-up state: no readings, the log not read yet (a reading of the log still running is
-// stopped first).
+// stopped first), and the readings the worker hands to its sink (monitor/reading_sink.h)
+// taken from now on.
 void ChartFeedReset();
 
 // A sound reading of this run, taken now. Any thread.
 void ChartTakeReading(const RomCode& rom, float celsius);
 
-// Called, on the thread that added them, after readings were added; nullptr for none.
+// Called, on the thread that added them (the worker's, the log reader's), after readings were
+// added; nullptr for none. It must return at once: posting an event is what it is for.
 void ChartSetNotify(void (*notify)());
 
 // Reads the last day of the log at `path` in the background, once.

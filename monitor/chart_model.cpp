@@ -171,17 +171,6 @@ ValueAxis NiceValueAxis(double low, double high, int pixels, int minimumPixels) 
     return axis;
 }
 
-LimitBand LimitsBand(int thermoMin, int thermoMax) {
-    // Whole degrees cut toward zero: [Min, Max + 1) above zero, (Min − 1, Max] below it.
-    return LimitBand{thermoMin > 0 ? double(thermoMin) : double(thermoMin) - 1,
-                     thermoMax >= 0 ? double(thermoMax) + 1 : double(thermoMax)};
-}
-
-bool InsideLimits(float celsius, int thermoMin, int thermoMax) {
-    const auto whole = static_cast<int32_t>(celsius);
-    return whole >= thermoMin && whole <= thermoMax;
-}
-
 void ThinRun(const HistoryRun& run, int64_t baseMs, const TimeScale& time,
              std::vector<ChartLine>& lines) {
     if (run.empty()) return;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/limit_check.h"
 #include "monitor/reading_history.h"
 #include "runtime/local_zone.h"
 #include "ui/toolkit.h"
@@ -52,15 +53,6 @@ struct ValueAxis {
 // A range in steps of 1, 2 or 5 times a power of ten that holds low..high with ticks no
 // closer than `minimumPixels` over `pixels`. A flat range is opened to at least one degree.
 ValueAxis NiceValueAxis(double low, double high, int pixels, int minimumPixels);
-
-// The readings the limit check lets pass, as a band of degrees. The check compares the
-// reading's whole degrees (cut toward zero) with Min and Max: with Max 22, 22.9 °C passes and
-// 23.0 °C does not; with Min −10, −10.9 °C passes and −11.0 °C does not.
-struct LimitBand {
-    double low = 0, high = 0;
-};
-LimitBand LimitsBand(int thermoMin, int thermoMax);
-bool InsideLimits(float celsius, int thermoMin, int thermoMax);
 
 // A point of a drawn line: its pixel column and its temperature.
 struct ChartPoint {

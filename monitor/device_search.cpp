@@ -11,6 +11,7 @@
 #include "monitor/window_ids.h"
 #include "onewire/ds18x20.h"
 #include "onewire/port.h"
+#include "runtime/date_text.h"
 #include "ui/toolkit.h"
 
 namespace kv {
@@ -25,11 +26,49 @@ bool NoRequestPending() {
     return ControlBlock.StopRequested == 0 && ControlBlock.ReopenPort == 0;
 }
 
+// The records after a search: those listed keep their order and state, newcomers come behind
+// them in search order. After a whole search a device it did not find goes, unless it is a
+// thermometer that has answered: that one stays, marked NotAnswering. A spoiled search only
+// adds newcomers whose ROM code passes its CRC.
+std::vector<SensorRecord> Merged(const SensorList& list, const Enumeration& found) {
+    const bool whole = EnumerationIsWhole(found);
+    const auto inSearch = [&](const RomCode& rom) {
+        return std::find(found.codes.begin(), found.codes.end(), rom) != found.codes.end();
+    };
+    std::vector<SensorRecord> kept;
+    for (int32_t i = 0; i < list.count(); ++i) {
+        SensorRecord record = list.at(i);
+        if (inSearch(record.Rom)) {
+            record.Flags &= static_cast<uint8_t>(~NotAnswering);
+        } else if (whole) {
+            if (!IsThermometerFamily(record.Rom[0]) || !record.Answered) continue;
+            if ((record.Flags & NotAnswering) == 0) {
+                record.Flags |= NotAnswering;
+                record.NotAnsweringSince = CurrentDate();
+            }
+        }
+        kept.push_back(record);
+    }
+    for (const RomCode& rom : found.codes) {
+        const bool listed = std::any_of(kept.begin(), kept.end(),
+                                        [&](const SensorRecord& r) { return r.Rom == rom; });
+        if (!listed && (whole || RomCrcOk(rom.data()))) kept.push_back(SensorRecord{rom});
+    }
+    return kept;
+}
+
+void Replace(SensorList& list, const std::vector<SensorRecord>& records) {
+    list.clear();
+    for (const SensorRecord& record : records) {
+        if (SensorRecord* added = list.append()) *added = record;
+    }
+}
+
 }  // namespace
 
 Enumeration FindDevices() {
     EnumerationOptions options;
-    options.passRetries = SearchPassRetries;
+    options.passRetries = EnumerationPassRetries;
     options.keepGoing = NoRequestPending;
     Enumeration best;
     for (int32_t attempt = 0; attempt < SearchAttempts; ++attempt) {
@@ -45,11 +84,15 @@ Enumeration FindDevices() {
 
 EnumerationEnd SearchDevices(SensorList& list, std::u16string_view portName) {
     ShowStatus(texts::Searching);
-    if (!list.empty()) list.clear();
     const Enumeration found = FindDevices();
-    for (const RomCode& rom : found.codes) {
-        if (SensorRecord* record = list.append()) record->Rom = rom;
+    // Searched again after the bus failed: a thermometer that no longer answers keeps its row.
+    std::vector<SensorRecord> records;
+    if (found.end == EnumerationEnd::Complete) {
+        records = Merged(list, found);
+    } else {
+        for (const RomCode& rom : found.codes) records.push_back(SensorRecord{rom});
     }
+    Replace(list, records);
     const auto count = static_cast<int64_t>(found.codes.size());
     std::u16string text;
     if (count > 0) {
@@ -66,32 +109,15 @@ EnumerationEnd SearchDevices(SensorList& list, std::u16string_view portName) {
 }
 
 bool UpdateDevices(SensorList& list, const Enumeration& found) {
-    std::vector<SensorRecord> kept;
-    auto listed = [&](const RomCode& rom) -> const SensorRecord* {
-        for (int32_t i = 0; i < list.count(); ++i) {
-            if (list.at(i).Rom == rom) return &list.at(i);
-        }
-        return nullptr;
-    };
-    if (EnumerationIsWhole(found)) {
-        for (const RomCode& rom : found.codes) {
-            const SensorRecord* old = listed(rom);
-            kept.push_back(old ? *old : SensorRecord{rom});
-        }
-    } else {
-        for (int32_t i = 0; i < list.count(); ++i) kept.push_back(list.at(i));
-        for (const RomCode& rom : found.codes) {
-            if (!listed(rom) && RomCrcOk(rom.data())) kept.push_back(SensorRecord{rom});
-        }
-    }
+    const std::vector<SensorRecord> kept = Merged(list, found);
     bool same = static_cast<int32_t>(kept.size()) == list.count();
     for (int32_t i = 0; same && i < list.count(); ++i)
         same = kept[static_cast<size_t>(i)].Rom == list.at(i).Rom;
-    if (same) return false;
-    list.clear();
-    for (const SensorRecord& record : kept) {
-        if (SensorRecord* added = list.append()) *added = record;
+    if (same) {
+        for (int32_t i = 0; i < list.count(); ++i) list.at(i) = kept[static_cast<size_t>(i)];
+        return false;
     }
+    Replace(list, kept);
     FillSensorList(list);
     list.resetCursor();
     return true;

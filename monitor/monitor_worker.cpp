@@ -5,8 +5,9 @@
 
 #include "monitor/control_block.h"
 #include "monitor/device_search.h"
-#include "monitor/event_log.h"
+#include "monitor/limit_check.h"
 #include "monitor/port_open.h"
+#include "monitor/reading_sink.h"
 #include "monitor/reconnect.h"
 #include "monitor/sensor_list.h"
 #include "monitor/sensor_texts.h"
@@ -18,11 +19,10 @@
 #include "monitor/worker_stats.h"
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
+#include "onewire/measuring.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
-#include "onewire/scratchpad_check.h"
 #include "onewire/search.h"
-#include "onewire/transaction.h"
 #include "runtime/clock.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
@@ -34,6 +34,23 @@ namespace {
 bool Separate() {
     return ControlBlock.ConvertOnly != 0;
 }
+
+bool RequestPending() {
+    return ControlBlock.StopRequested != 0 || ControlBlock.ReopenPort != 0;
+}
+
+// The waits the measuring makes within a reading (a power-on value confirmed, a conversion
+// made again): 100 ms sleeps, cut short by a stop or a port change.
+bool WaitWatchingRequests(int32_t milliseconds) {
+    for (int32_t waited = 0; waited < milliseconds; waited += LoopSleepMs) {
+        DelayMs(LoopSleepMs);
+        if (RequestPending()) return false;
+    }
+    return true;
+}
+
+// The flags that tell what the last reading of a record was.
+constexpr uint8_t ReadingFlags = ScratchpadCrcError | BusError | PowerOnReading;
 
 class Worker {
   public:
@@ -81,7 +98,7 @@ class Worker {
             // Between two devices a stop or a port change gets its chance.
             if ((!firstDevice || passStarted_) && yieldToRequest()) return Outcome::PassEnd;
             if (!passStarted_) {
-                if (!OneWireStartConversion(nullptr, PortCurrent)) return Outcome::BusFailure;
+                if (!reader_.convert(nullptr)) return Outcome::BusFailure;
                 if (startPass() == Wait::Stop) return Outcome::PassEnd;
             }
             measureCurrent();
@@ -100,7 +117,7 @@ class Worker {
             }
             if (visited > 0 && yieldToRequest()) return Outcome::PassEnd;
             const RomCode& rom = list_.current()->Rom;
-            if (!OneWireStartConversion(rom.data(), PortCurrent)) return Outcome::BusFailure;
+            if (!reader_.convert(rom.data())) return Outcome::BusFailure;
             if (startPass() == Wait::Stop) return Outcome::PassEnd;
             if (IsThermometerFamily(rom[0])) {
                 measureCurrent();
@@ -136,65 +153,91 @@ class Worker {
         polledRow_ = row;
     }
 
-    // Reads one thermometer and shows, checks, counts and logs what it read.
+    // Reads one thermometer and shows, checks and counts what the reading was; a sound
+    // reading goes on to the log and the other consumers.
     void read(SensorRecord& record, int32_t row) {
-        Scratchpad pad{};
-        if (OneWireReadDeviceScratchpad(record.Rom.data(), pad.data(), PortCurrent)) {
-            ++MonitorStats.readings;
-            (ScratchpadUnanswered(pad) ? deviceMissing_ : deviceAnswered_) = true;
-            show(record, row, pad);
-        } else {
-            ++MonitorStats.readFailures;
+        const Reading reading = reader_.read(record.Rom);
+        count(reading);
+        if (reading.verdict == Verdict::Unfinished) return;  // nothing read: the row stays
+        if (reading.answered) {
+            deviceAnswered_ = true;
+            record.Answered = true;
+            record.Flags &= static_cast<uint8_t>(~NotAnswering);
+        } else if ((record.Flags & NotAnswering) == 0) {
             deviceMissing_ = true;
         }
-        const int32_t code = OneWireLastResult();
-        if (code != Ok) {
-            record.Flags |= BusError;
-            SetCellText(row, ColumnStatus, OneWireResultText(code));
-            SetCellColour(row, ColumnStatus, FaultColour);
-        } else if ((record.Flags & (ScratchpadCrcError | PowerOnReading)) == 0) {
-            record.Flags &= static_cast<uint8_t>(~BusError);
-            SetCellColour(row, ColumnStatus, ui::DefaultColour);
-        }
+        show(record, row, reading);
+        if (record.Flags & NotAnswering)
+            showStatus(row, NotAnsweringText(record.NotAnsweringSince));
         if (record.Flags != 0) {
             ++faultyCount_;
             if (record.Flags == RomCrcError) SetCellText(row, ColumnTemperature, u"");
         }
     }
 
-    void show(SensorRecord& record, int32_t row, const Scratchpad& pad) {
-        const ScratchpadVerdict verdict = JudgeScratchpad(pad, record.Rom[0]);
-        if (verdict == ScratchpadVerdict::PowerOn) {
-            // Not a temperature: the cell keeps the last reading, nothing is logged, and the
-            // next pass's conversion reads the sensor as usual.
-            ++MonitorStats.powerOnValues;
-            record.Flags |= PowerOnReading;
-            record.Flags &= static_cast<uint8_t>(~ScratchpadCrcError);
-            SetCellText(row, ColumnStatus, texts::ReadingPowerOn);
-            SetCellColour(row, ColumnStatus, FaultColour);
-            return;
+    static void count(const Reading& reading) {
+        MonitorStats.retries += static_cast<uint64_t>(reading.retries);
+        MonitorStats.confirmations += reading.confirmed ? 1 : 0;
+        MonitorStats.reconversions += reading.reconverted ? 1 : 0;
+        switch (reading.verdict) {
+            case Verdict::BusFailure:
+                ++MonitorStats.readFailures;
+                return;
+            case Verdict::Unfinished:
+                return;
+            case Verdict::ScratchpadCrc:
+            case Verdict::LineHeldLow:
+                ++MonitorStats.crcErrors;
+                break;
+            case Verdict::PowerOn:
+                ++MonitorStats.powerOnValues;
+                break;
+            case Verdict::Ok:
+                ++MonitorStats.okReadings;
+                break;
+            case Verdict::RomCrc:
+            case Verdict::OutOfRange:
+                break;
         }
-        record.Flags &= static_cast<uint8_t>(~PowerOnReading);
-        const float celsius = DecodeTemperature(pad.data(), record.Rom[0]);
-        record.Temperature = celsius;
-        SetCellText(row, ColumnTemperature, TemperatureText(celsius));
-        checkRange(record, row, celsius);
-        if (verdict == ScratchpadVerdict::Reading) {
-            record.Flags &= static_cast<uint8_t>(~ScratchpadCrcError);
-            SetCellText(row, ColumnStatus, texts::ReadingOk);
-            SetCellColour(row, ColumnStatus, ui::DefaultColour);
-            // Only readings that passed their CRC go to the log: the 0xFF bytes of a silent
-            // device would otherwise be recorded as a real -0.0625 °C.
-            if (ControlBlock.Log != 0) {
-                WriteLog(LogReadingText(FormatRomCode(record.Rom), celsius));
-                ++MonitorStats.logRecords;
-            }
-        } else {
-            ++MonitorStats.crcErrors;
-            record.Flags |= ScratchpadCrcError;
-            SetCellText(row, ColumnStatus, texts::ReadingCrcError);
-            SetCellColour(row, ColumnStatus, FaultColour);
+        ++MonitorStats.readings;
+    }
+
+    // A reading whose scratchpad holds a temperature shows it; any other leaves the
+    // temperature cell as it was and says in the status cell what went wrong.
+    void show(SensorRecord& record, int32_t row, const Reading& reading) {
+        record.Flags &= static_cast<uint8_t>(~ReadingFlags);
+        switch (reading.verdict) {
+            case Verdict::Ok:
+            case Verdict::OutOfRange:
+            case Verdict::RomCrc:
+                record.Temperature = reading.celsius;
+                SetCellText(row, ColumnTemperature, TemperatureText(reading.celsius));
+                checkRange(record, row, reading);
+                showStatus(row, texts::ReadingOk);
+                if (reading.ok()) ReadingSinkTake(record.Rom, reading.celsius);
+                return;
+            case Verdict::PowerOn:
+                record.Flags |= PowerOnReading;
+                showStatus(row, texts::ReadingPowerOn);
+                return;
+            case Verdict::ScratchpadCrc:
+            case Verdict::LineHeldLow:
+                record.Flags |= ScratchpadCrcError;
+                showStatus(row, texts::ReadingCrcError);
+                return;
+            case Verdict::BusFailure:
+            case Verdict::Unfinished:
+                record.Flags |= BusError;
+                showStatus(row, OneWireResultText(reading.result));
+                return;
         }
+    }
+
+    // "OK" on the default colour, anything else on the fault colour.
+    static void showStatus(int32_t row, std::u16string_view text) {
+        SetCellText(row, ColumnStatus, text);
+        SetCellColour(row, ColumnStatus,
+                      text == texts::ReadingOk ? ui::DefaultColour : FaultColour);
     }
 
     // The mode is looked at afresh: separate polling may have been switched off during the
@@ -212,16 +255,16 @@ class Worker {
         }
     }
 
-    void checkRange(SensorRecord& record, int32_t row, float celsius) {
-        if (!IsPlausibleTemperature(celsius)) {
+    // Only a sound reading counts toward the limits; one that no part can measure is marked.
+    void checkRange(SensorRecord& record, int32_t row, const Reading& reading) {
+        if (reading.verdict == Verdict::OutOfRange) {
             record.Flags |= OutOfRange;
             SetCellColour(row, ColumnTemperature, LimitColour);
             return;
         }
         record.Flags &= static_cast<uint8_t>(~OutOfRange);
-        const auto whole = static_cast<int32_t>(celsius);  // toward zero: -10.9375 is -10
-        if (ControlBlock.ThermoControl != 0 &&
-            (whole < ControlBlock.ThermoMin || whole > ControlBlock.ThermoMax)) {
+        if (reading.ok() && ControlBlock.ThermoControl != 0 &&
+            !InsideLimits(reading.celsius, ControlBlock.ThermoMin, ControlBlock.ThermoMax)) {
             ++limitCount_;
             SetCellColour(row, ColumnTemperature, LimitColour);
         } else {
@@ -425,6 +468,7 @@ class Worker {
 
     SensorList list_;
     PortReconnect reconnect_;
+    ThermometerReader reader_{PortCurrent, WaitWatchingRequests};
     int32_t deviceCount_ = 0;
     // A conversion has been made for the pass under way (or the pass was interrupted after
     // the rows were marked failed): the devices up to the end of the list are read without

@@ -3,10 +3,12 @@
 #pragma once
 #include <cstdint>
 
+#include "onewire/thermometer_family.h"
+
 namespace kv {
 
-inline constexpr int32_t LoopSleepMs = 100;     // every wait is cut into sleeps of this length
-inline constexpr int32_t ConversionSleeps = 8;  // 800 ms for a 12-bit conversion
+inline constexpr int32_t LoopSleepMs = 100;  // every wait is cut into sleeps of this length
+inline constexpr int32_t ConversionSleeps = FullConversionWaitMs / LoopSleepMs;
 inline constexpr int32_t SleepsPerSecond = 10;
 inline constexpr int32_t ReSearchAfterIdle = 10;  // idle iterations before a new bus attempt
 // The bus is searched again after this much running, to find newcomers and drop the gone.

@@ -9,6 +9,7 @@
 #include "monitor/window_ids.h"
 #include "onewire/bus.h"
 #include "onewire/result.h"
+#include "serial/port_probe.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
 
@@ -24,7 +25,9 @@ void OpenSelectedPort(SensorList& list) {
             ShowStatus(texts::PortOpened);
             if (selected.empty()) ShowChosenPort(name);
         } else {
-            ShowStatus(selected.empty() ? PortMissingText(name) : PortOpenFailedText(name));
+            // A kept choice that is not offered may be missing, or held by another program.
+            const bool missing = selected.empty() && SerialPortExists(name) == 0;
+            ShowStatus(missing ? PortMissingText(name) : PortOpenFailedText(name));
         }
     }
     list.clear();

@@ -25,6 +25,8 @@ void PortReconnect::opened(bool isOpen) {
     }
     waiting_ = !isOpen && !name_.empty();
     idle_ = 0;
+    absentText_ = PortMissingText(name_);
+    shownText_.clear();
 }
 
 bool PortReconnect::deviceGone() {
@@ -33,7 +35,17 @@ bool PortReconnect::deviceGone() {
     OneWireClose(PortCurrent);
     waiting_ = !name_.empty();
     idle_ = 0;
+    absentText_ = goneText();
+    shownText_.clear();
     return true;
+}
+
+void PortReconnect::showWhyNotOpen(std::u16string_view name) {
+    std::u16string text =
+        !name.empty() && SerialPortExists(name) != 0 ? PortOpenFailedText(name) : absentText_;
+    if (text == shownText_) return;
+    ShowStatus(text);
+    shownText_ = std::move(text);
 }
 
 std::u16string PortReconnect::goneText() const {
@@ -53,7 +65,10 @@ bool PortReconnect::retry(SensorList& list) {
     if (++idle_ < ReconnectAfterIdle) return false;
     idle_ = 0;
     const std::u16string name = target();
-    if (name.empty() || OneWireOpen(name, PortCurrent) == 0) return false;
+    if (name.empty() || OneWireOpen(name, PortCurrent) == 0) {
+        showWhyNotOpen(name);
+        return false;
+    }
     waiting_ = false;
     if (name != name_) {
         // The adapter came back under another name: the chooser and the settings file

@@ -28,12 +28,16 @@ class PortReconnect {
     bool retry(SensorList& list);
 
   private:
+    // After a failed attempt: the port is not there, or another program holds it.
+    void showWhyNotOpen(std::u16string_view name);
     // The name to open now: where the adapter's identity leads, else the chosen name;
     // empty when that name now belongs to another adapter.
     std::u16string target() const;
 
     std::u16string name_;
     std::u16string identity_;
+    std::u16string absentText_;  // what the status line says while the port is not there
+    std::u16string shownText_;   // what the last failed attempt put there
     bool waiting_ = false;
     int32_t idle_ = 0;
 };

@@ -4,6 +4,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/sensor_texts.h"
+#include "monitor/status_text.h"
 #include "monitor/table_cells.h"
 #include "monitor/table_colours.h"
 #include "monitor/texts.h"
@@ -48,15 +49,20 @@ void FillSensorList(SensorList& list) {
             record.Flags |= RomCrcError;
         }
         text += CellSeparator;
-        text += PowerModeText(record.Rom);
+        // A device that no longer answers would pass for externally powered: nobody pulls
+        // the slot low.
+        const bool silent = (record.Flags & NotAnswering) != 0;
+        text += silent ? texts::PowerUnknown : PowerModeText(record.Rom);
         if (IsThermometerFamily(record.Rom[0])) {
             text += CellSeparator;
-            text += texts::Measuring;
+            if (!silent) text += texts::Measuring;
             text += CellSeparator;
-            text += texts::Initialising;
+            text += silent ? NotAnsweringText(record.NotAnsweringSince)
+                           : std::u16string(texts::Initialising);
         }
         ui::AddItem(MainWindow, SensorTable, row, text);
         if (romBad) SetCellColour(row, ColumnSerial, FaultColour);
+        if (silent) SetCellColour(row, ColumnStatus, FaultColour);
         ++row;
     }
 }

@@ -99,6 +99,10 @@ std::u16string PortGoneText(std::u16string_view portName) {
     return text;
 }
 
+std::u16string NotAnsweringText(DateValue since) {
+    return std::u16string(texts::NotAnsweringHead) + DateToText(texts::NotAnsweringDateMask, since);
+}
+
 std::u16string PortOpenFailedText(std::u16string_view portName) {
     std::u16string text(texts::PortOpenFailedHead);
     text += portName;

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/date_text.h"
+
 namespace kv {
 
 // Shows the text, followed by the note while one is set.
@@ -21,6 +23,8 @@ std::u16string NothingFoundText(std::u16string_view portName);
 std::u16string PortOpenFailedText(std::u16string_view portName);
 // "Порт 'ttyUSB0' недоступен": the chosen port is not offered now.
 std::u16string PortMissingText(std::u16string_view portName);
+// "Не отвечает с 06/12 14:05": the status of a thermometer the search no longer finds.
+std::u16string NotAnsweringText(DateValue since);
 // "Порт 'ttyUSB0' отключён": the device of the open port has gone.
 std::u16string PortGoneText(std::u16string_view portName);
 

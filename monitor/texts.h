@@ -20,6 +20,9 @@ inline constexpr std::u16string_view ReadingOk = u"OK";
 inline constexpr std::u16string_view ReadingCrcError = u"Ошибка CRC";
 inline constexpr std::u16string_view ReadingPowerOn = u"Нет измерения после сброса питания";
 inline constexpr std::u16string_view DegreesSuffix = u" °C";
+// A thermometer that the search no longer finds, and since when.
+inline constexpr std::u16string_view NotAnsweringHead = u"Не отвечает с ";
+inline constexpr std::u16string_view NotAnsweringDateMask = u"%dd/%mm %hh:%ii";
 
 // Port opening and search.
 inline constexpr std::u16string_view PortOpened = u"Порт открыт";

@@ -4,13 +4,12 @@
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
+#include "onewire/thermometer_family.h"
 #include "runtime/clock.h"
 
 namespace kv {
 namespace {
 
-constexpr float Ds18b20Divisor = 16.0f;  // 1/16 °C per step
-constexpr float Ds18s20Divisor = 2.0f;   // 1/2 °C per step
 constexpr int RomCrcLength = 7;
 // Configuration byte: R1 R0 in bits 6 and 5; the other bits read as ones on the part.
 constexpr int ResolutionShift = 5;
@@ -67,13 +66,13 @@ int OneWireCopyScratchpad(int32_t port) {
 }
 
 bool IsThermometerFamily(uint8_t family) {
-    return family == FamilyDs18b20 || family == FamilyDs18s20;
+    return FindThermometerFamily(family) != nullptr;
 }
 
 float DecodeTemperature(const uint8_t* scratchpad, uint8_t family) {
     if (!scratchpad) return 0.0f;
     auto raw = static_cast<int16_t>(static_cast<uint16_t>(scratchpad[1] << 8 | scratchpad[0]));
-    return static_cast<float>(raw) / (family == FamilyDs18b20 ? Ds18b20Divisor : Ds18s20Divisor);
+    return static_cast<float>(raw) / TemperatureSteps(family);
 }
 
 bool IsPlausibleTemperature(float celsius) {

@@ -1,5 +1,6 @@
 // DS18B20 / DS18S20 function commands and temperature decoding.
 #pragma once
+#include <array>
 #include <cstdint>
 
 namespace kv {
@@ -12,6 +13,7 @@ inline constexpr uint8_t ReadPowerSupplyCommand = 0xB4;
 inline constexpr uint8_t WriteScratchpadCommand = 0x4E;
 inline constexpr uint8_t CopyScratchpadCommand = 0x48;
 inline constexpr int ScratchpadSize = 9;
+using Scratchpad = std::array<uint8_t, ScratchpadSize>;
 inline constexpr float PlausibleMin = -55.0f;
 inline constexpr float PlausibleMax = 127.0f;
 // Scratchpad bytes behind the temperature: the alarm limits and the DS18B20's configuration.

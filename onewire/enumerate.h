@@ -26,6 +26,9 @@ enum class EnumerationEnd : int32_t {
     Interrupted,   // the caller's keepGoing said no
 };
 
+// Pass retries that let an enumeration ride out a flipped bit on a real line.
+inline constexpr int32_t EnumerationPassRetries = 3;
+
 struct EnumerationOptions {
     int32_t limit = EnumerationDeviceLimit;
     // A failed pass is repeated from the state before it this many times before the

@@ -49,4 +49,8 @@ const char* OneWireResultName(int32_t code) {
     return Known(code) ? Results[code].name : "";
 }
 
+std::string OneWireResultLabel(int32_t code) {
+    return Known(code) ? Results[code].name : "error " + std::to_string(code);
+}
+
 }  // namespace kv

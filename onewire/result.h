@@ -31,5 +31,6 @@ void OneWireSetResult(int32_t code);
 int32_t OneWireLastResult();
 std::u16string OneWireResultText(int32_t code);  // empty for unknown codes
 const char* OneWireResultName(int32_t code);     // English enumerator name, "" for unknown
+std::string OneWireResultLabel(int32_t code);    // the name, or "error N" for an unknown code
 
 }  // namespace kv

@@ -48,4 +48,9 @@ int64_t MillisecondClock() {
     return MicrosecondClock() / 1000;
 }
 
+int64_t MillisecondClockWithSuspend() {
+    if (TimeSource* source = timeSource.load()) return source->nowMicroseconds() / 1000;
+    return native::SuspendCountingMilliseconds();
+}
+
 }  // namespace kv

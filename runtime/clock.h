@@ -12,6 +12,10 @@ int64_t MillisecondClock();
 // The same clock in microseconds: the bus measures its echo waits with it, so that a
 // limit of n milliseconds is never cut short by the rounding of a millisecond reading.
 int64_t MicrosecondClock();
+// Milliseconds on a clock that also runs while the machine is suspended, which the clock
+// above does not on Linux: for telling how old a measurement is. A test's time source
+// stands for both.
+int64_t MillisecondClockWithSuspend();
 
 class TimeSource {
   public:
@@ -30,5 +34,10 @@ class TimeSource {
 // nullptr restores the real clock. Not owned.
 void SetTimeSource(TimeSource* source);
 TimeSource* CurrentTimeSource();
+
+namespace native {
+// The platform's clock that counts suspended time (runtime/posix/, runtime/win32/).
+int64_t SuspendCountingMilliseconds();
+}  // namespace native
 
 }  // namespace kv

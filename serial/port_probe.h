@@ -12,6 +12,9 @@ namespace kv {
 // modem lines beyond what the system itself does on an open and a close, no input
 // dropped. A port this program holds open counts as offerable while its device is there.
 int SerialCanOffer(std::u16string_view name);
+// Nonzero when a port of that name is there, whether or not it could be opened now: another
+// program may hold it.
+int SerialPortExists(std::u16string_view name);
 // Nonzero once the device of an open port has gone (unplugged, hung up): every further
 // transfer on it fails, and only closing it and opening the name again can help.
 int SerialDeviceGone(int32_t id);
@@ -23,6 +26,7 @@ std::u16string SerialNameOfIdentity(std::u16string_view identity);
 
 // Platform part.
 bool PlatformSerialCanOffer(const std::string& path);
+bool PlatformSerialExists(const std::string& path);
 std::string PlatformStableIdentity(const std::string& path);
 std::string PlatformNameOfIdentity(const std::string& identity);
 

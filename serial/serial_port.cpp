@@ -153,6 +153,14 @@ int SerialCanOffer(std::u16string_view name) {
     return PlatformSerialCanOffer(key) ? 1 : 0;
 }
 
+int SerialPortExists(std::u16string_view name) {
+    name = Significant(name);
+    const std::string key = DeviceKey(name);
+    if (key.empty()) return 0;
+    if (SerialIsVirtualPort(name) || FindByKey(key)) return 1;
+    return PlatformSerialExists(key) ? 1 : 0;
+}
+
 int SerialDeviceGone(int32_t id) {
     auto port = Find(id);
     return port && port->device->gone() ? 1 : 0;

@@ -1,5 +1,6 @@
 #include "shell/settings.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "monitor/control_block.h"
@@ -31,8 +32,8 @@ constexpr int32_t DefaultInterval = 1;
 constexpr int32_t DefaultThermoMin = 0;
 constexpr int32_t DefaultThermoMax = 10;
 constexpr int LoadedIntervalMaximum = 100;
-// Stored limits are accepted above this floor and up to the ceiling; the spin boxes'
-// own range is narrower and clamps what they show.
+// Stored limits are accepted above this floor and up to the ceiling, then brought into the
+// spin boxes' narrower range.
 constexpr int LoadedLimitFloor = -55;
 constexpr int LoadedLimitCeiling = 130;
 
@@ -69,6 +70,8 @@ void LoadSettings() {
 
     uint16_t interval = static_cast<uint16_t>(IniReadInteger(key::Interval, DefaultInterval));
     if (interval == 0 || interval > LoadedIntervalMaximum) interval = DefaultInterval;
+    // What the spin box can show is what the worker uses.
+    interval = std::min<uint16_t>(interval, IntervalMaximum);
     ControlBlock.Interval = interval;
     ShowSpinValue(IntervalSpin, interval);
 
@@ -95,6 +98,8 @@ void LoadSettings() {
 
     if (!LimitAccepted(thermoMin)) thermoMin = DefaultThermoMin;
     if (!LimitAccepted(thermoMax)) thermoMax = DefaultThermoMax;
+    thermoMin = std::clamp<int16_t>(thermoMin, LimitMinimum, LimitMaximum);
+    thermoMax = std::clamp<int16_t>(thermoMax, LimitMinimum, LimitMaximum);
     if (thermoMin >= thermoMax) thermoMin = static_cast<int16_t>(thermoMax - 1);
     ControlBlock.ThermoMin = thermoMin;
     ControlBlock.ThermoMax = thermoMax;

@@ -131,6 +131,11 @@ int SimDevice::conversions() const {
     return conversions_;
 }
 
+std::set<int16_t> SimDevice::convertedRaws() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return convertedRaws_;
+}
+
 int64_t SimDevice::conversionTime() const {
     if (rom_[0] != FamilyDs18b20) return FullConversionUs;
     return FullConversionUs >> (12 - resolution_);
@@ -154,8 +159,9 @@ void SimDevice::settleConversion(int64_t now) {
     if (!converting_ || now < conversionEnd_) return;
     converting_ = false;
     ++conversions_;
-    const double celsius = exactRaw_ ? setRaw_ / 2.0 : measured(conversionEnd_);
-    register_ = exactRaw_ ? setRaw_ : rawFor(celsius);
+    const double celsius = sampledCelsius_;
+    register_ = sampledRaw_;
+    convertedRaws_.insert(register_);
     if (rom_[0] == FamilyDs18b20) {
         // A genuine DS18B20 leaves 16 - (the register's sixteenths) in its COUNT_REMAIN byte
         // after every conversion; only the power-on scratchpad holds 0x0C there.
@@ -342,6 +348,9 @@ void SimDevice::functionCommand(uint8_t command, int64_t now) {
             settleConversion(now);
             converting_ = true;
             conversionEnd_ = now + conversionTime();
+            // The part measures now; what the temperature does later is the next conversion's.
+            sampledCelsius_ = exactRaw_ ? setRaw_ / 2.0 : measured(conversionEnd_);
+            sampledRaw_ = exactRaw_ ? setRaw_ : rawFor(sampledCelsius_);
             phase_ = Phase::Converting;
             return;
         case ReadScratchpad:

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "onewire/search.h"
@@ -43,6 +44,9 @@ class SimDevice {
     // The scratchpad's CRC byte is sent wrong.
     void setCorruptScratchpadCrc(bool corrupt);
     int conversions() const;
+    // Every temperature register value a conversion of this part has produced: what it
+    // really measured, against which a reading can be checked.
+    std::set<int16_t> convertedRaws() const;
 
     // --- the bus side, called by SimBus with the slot's time ---
     void busReset();
@@ -98,6 +102,9 @@ class SimDevice {
     int conversions_ = 0;
     bool converting_ = false;
     int64_t conversionEnd_ = 0;
+    double sampledCelsius_ = 0.0;  // what the conversion under way measured
+    int16_t sampledRaw_ = 0;
+    std::set<int16_t> convertedRaws_;
     // protocol state
     Phase phase_ = Phase::Idle;
     int bit_ = 0;         // bits handled in the current phase

@@ -3,6 +3,7 @@
 // holder has one goes with the close.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "serial/port_names.h"
 #include "serial/port_probe.h"
 #include "serial/posix/device_folders.h"
+#include "serial/posix/exclusive_use.h"
 #include "serial/serial_device.h"
 
 namespace kv {
@@ -33,14 +35,20 @@ std::string LastPart(const std::string& path) {
 }  // namespace
 
 bool PlatformSerialCanOffer(const std::string& path) {
-    // A holder that asked for exclusive use makes this open fail (EBUSY).
+    // A holder that asked for exclusive use makes this open fail (EBUSY), except for the
+    // superuser, who must ask the terminal.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     termios settings{};
-    const bool usable =
-        isatty(fd) && tcgetattr(fd, &settings) == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool usable = isatty(fd) && tcgetattr(fd, &settings) == 0 && !SerialHeldExclusively(fd) &&
+                        flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
     return usable;
+}
+
+bool PlatformSerialExists(const std::string& path) {
+    dev_t device{};
+    return DeviceNumber(path, device);
 }
 
 std::string PlatformStableIdentity(const std::string& path) {

@@ -35,6 +35,7 @@
 #include <cmath>
 #include <vector>
 
+#include "serial/posix/exclusive_use.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
 
@@ -338,8 +339,10 @@ std::unique_ptr<SerialDevice> OpenPlatformSerialDevice(const std::string& path) 
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     // Exclusive use: TIOCEXCL refuses later opens by others; the lock also catches a
-    // holder that opened before us (and works for a privileged second opener).
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    // holder that opened before us, and the flag one that holds it without a lock (the
+    // superuser's open passes the flag).
+    if (!isatty(fd) || SerialHeldExclusively(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
         return nullptr;
     }

@@ -30,4 +30,19 @@ std::string PlatformNameOfIdentity(const std::string&) {
     return {};
 }
 
+// A port another program holds refuses the open with "access denied"; one that is not there
+// is not found.
+bool PlatformSerialExists(const std::string& path) {
+    const std::u16string widePath = Utf16FromUtf8(path);
+    HANDLE handle =
+        CreateFileW(reinterpret_cast<LPCWSTR>(widePath.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace kv

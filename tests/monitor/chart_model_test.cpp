@@ -1,6 +1,7 @@
 // The chart's arithmetic: ticks in local time, the degree axis, the limits band, and the
 // thinning of a run to the pixel columns with its extremes and gaps.
 #include "monitor/chart_model.h"
+#include "monitor/limit_check.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/sensor_texts.h"
+#include "runtime/utf.h"
+
 namespace kv::test {
 
 // Every well-formed "[dd/mm/yyyy hh:ii:ss]" becomes "<stamp>"; anything else stays.
@@ -36,5 +39,10 @@ inline std::string FileBytes(const std::filesystem::path& path) {
 }
 
 inline constexpr char Mark[] = "\xEF\xBB\xBF";
+
+// The text of a reading's record: "28-0000045A1B2C-84  —  23.6 °C".
+inline std::string Record(const RomCode& rom, const char* temperature) {
+    return Utf8FromUtf16(FormatRomCode(rom)) + "  \xE2\x80\x94  " + temperature + " \xC2\xB0" + "C";
+}
 
 }  // namespace kv::test

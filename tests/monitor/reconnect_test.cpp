@@ -109,6 +109,32 @@ TEST_F(Reconnect, UserChoiceDuringTheWaitWins) {
     SerialUnregisterVirtualPort(u"BUS1");
 }
 
+// A port another program holds is there but busy: it is reported with the failure of an open,
+// not as missing or unplugged, and opened by itself once it is free.
+TEST_F(Reconnect, APortHeldByAnotherProgramIsReportedBusy) {
+    const std::u16string busy =
+        u"Не удалось открыть порт 'BUS1'  Возможно он зянят или отстуствует в системе";
+    bus->addThermometer(B20(0x21), 23.5);
+    SimRegisterBus(u"BUS1", bus);
+    auto holder = bus->attach();
+    PortChoiceSet(u"BUS1");  // kept from the settings, not offered: it was busy at start-up
+    h.start();
+    ASSERT_TRUE(h.step(30));
+    EXPECT_EQ(h.status(), busy);
+    holder.reset();
+    ASSERT_TRUE(h.stepUntil([&] { return reading(23.5); }, 60));
+
+    // Pulled out, and taken by another program when it is back.
+    SerialUnregisterVirtualPort(u"BUS1");
+    ASSERT_TRUE(h.stepUntil([&] { return h.status() == u"Порт 'BUS1' отключён"; }, 30));
+    SimRegisterBus(u"BUS1", bus);
+    holder = bus->attach();
+    ASSERT_TRUE(h.stepUntil([&] { return h.status() == busy; }, 30));
+    holder.reset();
+    ASSERT_TRUE(h.stepUntil([&] { return reading(23.5); }, 60));
+    SerialUnregisterVirtualPort(u"BUS1");
+}
+
 TEST_F(Reconnect, AStopWhileWaitingIsHonouredWithinASecond) {
     PortChoiceSet(u"BUS1");
     h.start();

@@ -30,6 +30,8 @@ class ScriptClock final : public TimeSource {
     void sleepMilliseconds(int32_t milliseconds) override;
 
     void at(int64_t microseconds, std::function<void()> action);
+    // Moves time on while the worker is parked: a pause of the program or the machine.
+    void advance(int64_t milliseconds) { clock_.advanceMilliseconds(milliseconds); }
     int64_t peek() const { return clock_.peekMicroseconds(); }
 
     // Gate: the caller of a 100 ms sleep parks until granted.

@@ -1,5 +1,6 @@
 // The bytes a measurement pass puts on the wire, written out from the datasheets rather than
 // taken from the program's constants, and the polling orders that must reach every sensor.
+#include <algorithm>
 #include <mutex>
 
 #include "monitor/monitor_worker.h"
@@ -42,7 +43,13 @@ class Wire : public WorkerTest {
         RegisterFaultyPort(u"WIRE", bus, [this](const auto&, const uint8_t* data, int count) {
             std::lock_guard<std::mutex> lock(mutex);
             writes.emplace_back(data, data + count);
-            return false;  // everything goes through; the rule only watches
+            // Everything goes through but the Read Scratchpad blocks a test asks to lose.
+            const auto command = Slots({0xBE});
+            const bool read = count > ReadCommandAt + 8 &&
+                              std::equal(command.begin(), command.end(), data + ReadCommandAt);
+            if (!read || lostReads == 0) return false;
+            --lostReads;
+            return true;
         });
         h.offerPort(u"WIRE");
         h.choosePort(u"WIRE");
@@ -58,9 +65,12 @@ class Wire : public WorkerTest {
         return taken;
     }
 
+    // Match ROM and the ROM code go before the command in a reading's block of slots.
+    static constexpr int ReadCommandAt = 9 * 8;
     std::shared_ptr<SimBus> bus = std::make_shared<SimBus>();
     std::mutex mutex;
     Writes writes;
+    int lostReads = 0;
 };
 
 TEST_F(Wire, ACommonConversionPassSendsExactlyTheDatasheetBytes) {
@@ -82,6 +92,47 @@ TEST_F(Wire, ACommonConversionPassSendsExactlyTheDatasheetBytes) {
     EXPECT_EQ(Stream(take()), Stream(expected));
     EXPECT_EQ(h.cell(0, 3), u"21.0 °C");
     EXPECT_EQ(h.cell(1, 3), u"22.0 °C");
+}
+
+// A read that fails is made once more before it counts. A power-on value (a re-plugged
+// DS18S20, whose power-on scratchpad can also be a measurement) is confirmed by a conversion
+// of that sensor alone and a second read.
+TEST_F(Wire, AFailedReadIsMadeAgainAndAPowerOnValueIsConfirmed) {
+    const RomCode sensor = S20(0x0008023D8A9E);
+    auto device = bus->addThermometer(sensor, 21.0);
+    h.start();
+    ASSERT_TRUE(runPasses(1));
+    const Writes convertAll = {{Reset}, Slots({0xCC}), Slots({0x44})};
+    const Writes convertIt = {{Reset}, Slots({0x55}), Slots(sensor), Slots({0x44})};
+    const Writes read = {
+        {Reset}, Slots({0x55}), Slots(sensor), Slots({0xBE}), std::vector<uint8_t>(9 * 8, 0xFF)};
+    const auto joined = [](std::initializer_list<Writes> parts) {
+        std::vector<uint8_t> stream;
+        for (const Writes& part : parts) {
+            const auto bytes = Stream(part);
+            stream.insert(stream.end(), bytes.begin(), bytes.end());
+        }
+        return stream;
+    };
+    take();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        lostReads = 1;
+    }
+    ASSERT_TRUE(runPasses(2));
+    EXPECT_EQ(Stream(take()), joined({convertAll, read, read}));
+    EXPECT_EQ(h.cell(0, 4), u"OK");
+    EXPECT_EQ(MonitorStats.retries, 1u);
+
+    ASSERT_TRUE(h.step(3));  // the loop's sleep and two of the conversion wait's
+    ASSERT_TRUE(bus->unplug(sensor));
+    bus->plug(device);
+    device->setTemperature(21.5);
+    ASSERT_TRUE(runPasses(3));
+    EXPECT_EQ(Stream(take()), joined({convertAll, read, convertIt, read}));
+    EXPECT_EQ(h.cell(0, 3), u"21.5 °C");
+    EXPECT_EQ(h.cell(0, 4), u"OK");
+    EXPECT_EQ(MonitorStats.confirmations, 1u);
 }
 
 TEST_F(Wire, SeparatePollingAddressesAndReadsALoneSensorEveryPass) {

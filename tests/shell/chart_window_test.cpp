@@ -3,6 +3,8 @@
 // readings while it is shown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "monitor/chart_feed.h"
@@ -115,6 +117,28 @@ TEST_F(ChartWindowTest, TheLogsLastDayIsReadInTheBackgroundAndNewReadingsRepaint
     ASSERT_TRUE(ui->movePointer(ChartWindow, ChartCanvas, 300, 200));
     ASSERT_TRUE(Pump());
     EXPECT_TRUE(ui->control(ChartWindow, ChartCanvas).repaintPending);
+}
+
+// The worker's sound readings reach the chart through its sink, with logging off as well.
+TEST_F(ChartWindowTest, TheDemoBusesReadingsReachTheChartWithoutTheLog) {
+    WriteSettings("Port = DEMO\nInterval = 1\nLog = 0\n");
+    clock.run(20'000);
+    Start();
+    size_t series = 0;
+    ASSERT_TRUE(PumpUntil([&] {
+        ChartHistory().Read([&](const std::vector<HistorySeries>& all) {
+            series = std::count_if(all.begin(), all.end(),
+                                   [](const HistorySeries& s) { return s.PointCount() >= 3; });
+        });
+        return series == 4;
+    })) << series;
+    EXPECT_FALSE(std::filesystem::exists(folder / "DS18B20_Kalorivox.log"));
+    ASSERT_TRUE(ui->chooseMenuItem(MainMenu, MenuChart));
+    ASSERT_TRUE(Pump());
+    int roms = 0;
+    for (const auto& d : ui->paintCanvas(ChartWindow, ChartCanvas))
+        roms += d.op == Op::Text && d.text.size() == 18 && d.text[2] == u'-';
+    EXPECT_EQ(4, roms);
 }
 
 }  // namespace

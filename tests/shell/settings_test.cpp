@@ -86,24 +86,29 @@ INSTANTIATE_TEST_SUITE_P(Bounds, LimitLoadTest,
                                            LimitCase{"ThermoMin = 20\nThermoMax = 10", 9, 10},
                                            LimitCase{"ThermoMin = 10\nThermoMax = 10", 9, 10},
                                            LimitCase{"ThermoMin = 0\nThermoMax = abc", -1, 0},
+                                           // Accepted, then held to the spin boxes' range.
+                                           LimitCase{"ThermoMin = 0\nThermoMax = 130", 0, 125},
+                                           LimitCase{"ThermoMin = 128\nThermoMax = 130", 124, 125},
                                            // Only the low 16 bits are kept: 65541 is 5.
                                            LimitCase{"ThermoMin = 65541\nThermoMax = 10", 5, 10}));
 
 class IntervalLoadTest : public ProgramTest,
                          public ::testing::WithParamInterface<std::pair<const char*, int>> {};
 
-// The load accepts 1..100 although the spin box only offers 1..60.
+// The load accepts 1..100; what the spin box (1..60) shows is what the worker uses.
 TEST_P(IntervalLoadTest, LoadsCheckedIntervalIntoControlBlock) {
     WriteSettings(GetParam().first);
     Start();
     EXPECT_EQ(ControlBlock.Interval, GetParam().second);
+    EXPECT_EQ(ui->control(MainWindow, IntervalSpin).state, GetParam().second);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bounds, IntervalLoadTest,
     ::testing::Values(std::pair{"Interval = 0", 1}, std::pair{"Interval = 101", 1},
-                      std::pair{"Interval = -1", 1}, std::pair{"Interval = 65636", 100},
-                      std::pair{"Interval = 100", 100}, std::pair{"Interval = 60", 60}));
+                      std::pair{"Interval = -1", 1}, std::pair{"Interval = 65636", 60},
+                      std::pair{"Interval = 100", 60}, std::pair{"Interval = 75", 60},
+                      std::pair{"Interval = 60", 60}));
 
 TEST_F(SettingsTest, FlagsUseTheLowestBitButInvertAnyNonzeroValue) {
     WriteSettings("Invert = 2\nCPU_MinUsage = 2\nLog = 3\nThermoControl = 2\nConvertOnly = 3");

@@ -16,16 +16,16 @@ std::string StatusTopic(const std::string& prefix) {
 }
 
 std::string TemperatureTopic(const std::string& prefix, const RomCode& rom) {
-    return prefix + "/" + RomHex(rom) + "/temperature";
+    return prefix + "/" + RomCodeHex(rom) + "/temperature";
 }
 
 std::string DiscoveryTopic(const RomCode& rom) {
-    return DiscoveryPrefix + std::string(ObjectPrefix) + RomHex(rom) + "/config";
+    return DiscoveryPrefix + std::string(ObjectPrefix) + RomCodeHex(rom) + "/config";
 }
 
 std::string DiscoveryConfig(const std::string& prefix, const RomCode& rom) {
-    const std::string id = ObjectPrefix + RomHex(rom);
-    const std::string name = std::string(FamilyName(rom[0])) + " " + RomHex(rom);
+    const std::string id = ObjectPrefix + RomCodeHex(rom);
+    const std::string name = std::string(FamilyName(rom[0])) + " " + RomCodeHex(rom);
     return "{\"name\":" + JsonString(name) + ",\"unique_id\":" + JsonString(id) +
            ",\"state_topic\":" + JsonString(TemperatureTopic(prefix, rom)) +
            ",\"device_class\":\"temperature\",\"state_class\":\"measurement\","

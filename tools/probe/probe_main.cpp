@@ -68,7 +68,8 @@ bool StartMqtt(const Options& options, Outputs& outputs) {
 void Announce(const BusSession& bus, Outputs& outputs) {
     if (!outputs.mqtt) return;
     for (const Device& d : bus.devices())
-        if (kv::IsThermometerFamily(d.rom[0]) && d.romCrcOk) outputs.mqtt->announce(d.rom);
+        if (kv::IsThermometerFamily(d.rom[0]) && kv::RomCrcOk(d.rom.data()))
+            outputs.mqtt->announce(d.rom);
 }
 
 }  // namespace
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
     kv::OneWireSetOptions(options.invert ? kv::OptInvertPower : 0);
     const int32_t port = kv::OneWireOpen(kv::U16(options.port), kv::PortDynamic);
     if (!port) {
-        Message("cannot open " + options.port + " (" + ResultName(kv::OneWireLastResult()) +
+        Message("cannot open " + options.port + " (" +
+                kv::OneWireResultLabel(kv::OneWireLastResult()) +
                 "): missing, busy or not a serial port");
         return 1;
     }
@@ -128,6 +130,7 @@ int main(int argc, char** argv) {
             Announce(bus, outputs);
         }
         const Pass pass = bus.measure();
+        if (pass.interrupted) break;  // stopped while the thermometers converted
         if (!bus.devices().empty()) writer.write(bus.devices(), pass);
         outputs.take(pass);
         sound = searched && pass.sound;

@@ -1,17 +1,12 @@
 #include "tools/probe/prometheus_file.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
+#include "runtime/file_access.h"
+#include "runtime/utf.h"
 #include "tools/probe/record_format.h"
 
 namespace kv::probe {
 namespace {
 
-// The collector reads only *.prom files, so the half-written one beside it is never taken.
-constexpr char TemporarySuffix[] = ".tmp";
 constexpr size_t MaxCounted = 1024;
 
 void Family(std::string& out, const char* name, const char* type, const char* help) {
@@ -34,7 +29,7 @@ std::string PrometheusFile::text(const Pass& last) const {
            "Temperature of each thermometer whose reading in the last pass passed its checks.");
     for (const Reading& r : last.readings) {
         if (!r.passed()) continue;
-        out += "kalorivox_temperature_celsius{rom=\"" + RomHex(r.rom) + "\",family=\"" +
+        out += "kalorivox_temperature_celsius{rom=\"" + RomCodeHex(r.rom) + "\",family=\"" +
                FamilyName(r.rom[0]) + "\"} " + DecimalText(r.celsius) + "\n";
     }
     Family(out, "kalorivox_reading_errors_total", "counter",
@@ -43,7 +38,7 @@ std::string PrometheusFile::text(const Pass& last) const {
     // otherwise stay in the file for good.
     for (const Reading& r : last.readings) {
         const auto count = errors_.find(r.rom);
-        out += "kalorivox_reading_errors_total{rom=\"" + RomHex(r.rom) + "\"} " +
+        out += "kalorivox_reading_errors_total{rom=\"" + RomCodeHex(r.rom) + "\"} " +
                std::to_string(count == errors_.end() ? 0 : count->second) + "\n";
     }
     Family(out, "kalorivox_pass_duration_seconds", "gauge",
@@ -60,18 +55,10 @@ bool PrometheusFile::update(const Pass& pass) {
         for (const Reading& r : pass.readings) current[r.rom] = errors_[r.rom];
         errors_.swap(current);
     }
-    const std::string temporary = path_ + TemporarySuffix;
-    bool written = false;
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file << text(pass);
-        file.close();
-        written = !file.fail();
-    }
-    std::error_code error;
-    if (written) std::filesystem::rename(temporary, path_, error);
-    if (!written || error) {
-        std::filesystem::remove(temporary, error);
+    // The new file is made beside the old one under a name that does not end in .prom,
+    // which the collector does not read.
+    if (native::ReplaceFileContents(Utf16FromUtf8(path_), text(pass)) !=
+        native::ReplaceResult::Done) {
         if (!failing_) Message("cannot write " + path_);
         failing_ = true;
         return false;

@@ -1,6 +1,6 @@
 // The readings as a Prometheus text-exposition file for node_exporter's textfile
-// collector. The file is replaced whole after each pass (written beside it, then renamed
-// over it), so the collector never reads half a file.
+// collector. The file is replaced whole after each pass, so the collector never reads half
+// a file.
 #pragma once
 #include <cstdint>
 #include <map>

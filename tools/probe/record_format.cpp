@@ -65,8 +65,8 @@ std::string HeaderText(Format format) {
 
 std::string RecordText(Format format, const Reading& r) {
     const std::vector<std::string> fields = {
-        IsoUtcText(r.time), RomHex(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
-        CelsiusText(r),     r.state};
+        IsoUtcText(r.time), RomCodeHex(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
+        CelsiusText(r),     r.state()};
     switch (format) {
         case Format::Tsv:
             return Joined(fields, '\t');
@@ -98,15 +98,15 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
             std::string temperature = "-", state = "-";
             for (const Reading& r : pass.readings) {
                 if (r.rom != d.rom) continue;
-                if (r.scratchpadRead) {
+                if (r.passed()) {
                     char text[32];
                     std::snprintf(text, sizeof text, "%.4f", static_cast<double>(r.celsius));
                     temperature = text;
                 }
-                state = r.state;
+                state = r.state();
             }
-            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomHex(d.rom).c_str(), FamilyName(d.rom[0]),
-                         d.power, temperature.c_str(), state.c_str());
+            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomCodeHex(d.rom).c_str(),
+                         FamilyName(d.rom[0]), d.power, temperature.c_str(), state.c_str());
         }
     } else {
         if (!headerWritten_ && format_ == Format::Csv)

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
-#include <set>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -16,14 +16,17 @@
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
 #include "monitor/monitor_worker.h"
+#include "monitor/reading_sink.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/worker_stats.h"
+#include "onewire/ds18x20.h"
 #include "runtime/text_file.h"
 #include "runtime/threads.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
 #include "sim/demo_bus.h"
+#include "sim/sim_device.h"
 #include "tools/soak/counting_clock.h"
 #include "tools/soak/soak_window.h"
 
@@ -34,38 +37,76 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Totals {
-    uint64_t passEnds, readings, crcErrors, readFailures, busFailures, logRecords, powerOnValues,
-        searches, spoiledSearches;
+    uint64_t passEnds, readings, okReadings, crcErrors, readFailures, busFailures, logRecords,
+        powerOnValues, confirmations, retries, reconversions, searches, spoiledSearches;
 };
 
 Totals Snapshot() {
-    return {MonitorStats.passEnds,      MonitorStats.readings,    MonitorStats.crcErrors,
-            MonitorStats.readFailures,  MonitorStats.busFailures, MonitorStats.logRecords,
-            MonitorStats.powerOnValues, MonitorStats.searches,    MonitorStats.spoiledSearches};
+    return {MonitorStats.passEnds,       MonitorStats.readings,      MonitorStats.okReadings,
+            MonitorStats.crcErrors,      MonitorStats.readFailures,  MonitorStats.busFailures,
+            MonitorStats.logRecords,     MonitorStats.powerOnValues, MonitorStats.confirmations,
+            MonitorStats.retries,        MonitorStats.reconversions, MonitorStats.searches,
+            MonitorStats.spoiledSearches};
 }
 
 void PrintTotals(const char* label, const Totals& t) {
+    const auto n = [](uint64_t v) { return static_cast<unsigned long long>(v); };
     std::printf(
-        "%-10s pass ends %8llu  readings %8llu  CRC errors %6llu  read failures %5llu  "
-        "bus failures %5llu  logged %8llu  power-on %4llu  searches %5llu (spoiled %llu)\n",
-        label, (unsigned long long)t.passEnds, (unsigned long long)t.readings,
-        (unsigned long long)t.crcErrors, (unsigned long long)t.readFailures,
-        (unsigned long long)t.busFailures, (unsigned long long)t.logRecords,
-        (unsigned long long)t.powerOnValues, (unsigned long long)t.searches,
-        (unsigned long long)t.spoiledSearches);
+        "%-10s pass ends %8llu  readings %8llu (ok %8llu)  CRC errors %6llu  read failures "
+        "%5llu  bus failures %5llu  logged %8llu  power-on %4llu (confirmations %4llu)  "
+        "retries %5llu  reconversions %3llu  searches %5llu (spoiled %llu)\n",
+        label, n(t.passEnds), n(t.readings), n(t.okReadings), n(t.crcErrors), n(t.readFailures),
+        n(t.busFailures), n(t.logRecords), n(t.powerOnValues), n(t.confirmations), n(t.retries),
+        n(t.reconversions), n(t.searches), n(t.spoiledSearches));
 }
 
 Totals Minus(const Totals& a, const Totals& b) {
     return {a.passEnds - b.passEnds,
             a.readings - b.readings,
+            a.okReadings - b.okReadings,
             a.crcErrors - b.crcErrors,
             a.readFailures - b.readFailures,
             a.busFailures - b.busFailures,
             a.logRecords - b.logRecords,
             a.powerOnValues - b.powerOnValues,
+            a.confirmations - b.confirmations,
+            a.retries - b.retries,
+            a.reconversions - b.reconversions,
             a.searches - b.searches,
             a.spoiledSearches - b.spoiledSearches};
 }
+
+// What each simulated sensor really measured, by its ROM code's text.
+class Truth {
+  public:
+    explicit Truth(const std::vector<std::shared_ptr<SimDevice>>& devices) {
+        for (const auto& device : devices) devices_[FormatRomCode(device->rom())] = device;
+    }
+    bool knows(const std::u16string& rom) const { return devices_.count(rom) != 0; }
+    // Whether the value (exactly, or as its one-decimal text) is one the sensor converted.
+    bool measured(const std::u16string& rom, float celsius) const {
+        return anyConverted(rom, [&](float value) { return value == celsius; });
+    }
+    bool measured(const std::u16string& rom, const std::u16string& text) const {
+        return anyConverted(rom, [&](float value) { return TemperatureText(value) == text; });
+    }
+
+  private:
+    template <typename Match>
+    bool anyConverted(const std::u16string& rom, Match match) const {
+        const auto found = devices_.find(rom);
+        if (found == devices_.end()) return false;
+        const RomCode& code = found->second->rom();
+        for (const int16_t raw : found->second->convertedRaws()) {
+            Scratchpad pad{};
+            pad[0] = static_cast<uint8_t>(raw & 0xFF);
+            pad[1] = static_cast<uint8_t>((raw >> 8) & 0xFF);
+            if (match(DecodeTemperature(pad.data(), code[0]))) return true;
+        }
+        return false;
+    }
+    std::map<std::u16string, std::shared_ptr<SimDevice>> devices_;
+};
 
 // "[dd/mm/yyyy hh:ii:ss]  <ROM code>  —  <t> °C": the ROM code and the temperature text.
 bool ParseRecord(std::string_view line, std::string& rom, std::string& celsius) {
@@ -97,15 +138,11 @@ struct LogCheck {
     uint64_t lines = 0;
     uint64_t malformed = 0;
     uint64_t unknownRom = 0;
-    uint64_t outsideDemoBand = 0;
-    uint64_t powerOnValues = 0;  // 85.0 °C from a DS18B20: its power-on scratchpad as a reading
-    // 85.0 °C from a DS18S20, whose power-on scratchpad cannot be told from a reading: known,
-    // counted apart, and not in the band check.
-    uint64_t ds18s20At85 = 0;
+    uint64_t notMeasured = 0;  // a value its sensor never converted
     bool mark = false;
 };
 
-LogCheck CheckLog(const fs::path& path, const std::set<std::string>& roms) {
+LogCheck CheckLog(const fs::path& path, const Truth& truth) {
     LogCheck check;
     std::ifstream in(path, std::ios::binary);
     std::string line;
@@ -122,15 +159,13 @@ LogCheck CheckLog(const fs::path& path, const std::set<std::string>& roms) {
             ++check.malformed;
             continue;
         }
-        if (!roms.count(rom)) ++check.unknownRom;
-        if (text == "85.0" && rom.rfind("10-", 0) == 0) {
-            ++check.ds18s20At85;
-            continue;
+        const std::u16string romText = Utf16FromUtf8(rom);
+        if (!truth.knows(romText)) {
+            ++check.unknownRom;
+        } else if (!truth.measured(romText,
+                                   Utf16FromUtf8(text) + std::u16string(texts::DegreesSuffix))) {
+            ++check.notMeasured;
         }
-        if (text == "85.0") ++check.powerOnValues;
-        const double celsius = std::stod(text);
-        // The demo sensors drift within a few degrees of 18 to 24 °C.
-        if (celsius < 15.0 || celsius > 28.0) ++check.outsideDemoBand;
     }
     return check;
 }
@@ -150,9 +185,13 @@ int RunSoak(const SoakOptions& options) {
     bus->setSeed(options.seed);
     bus->setNoise(options.noise);
     SimRegisterBus(DemoPortName, bus);
-    std::set<std::string> roms;
-    for (const auto& device : bus->devices())
-        roms.insert(Utf8FromUtf16(FormatRomCode(device->rom())));
+    const Truth truth(bus->devices());
+    // Every reading handed on beside the log must be a value its sensor converted.
+    std::atomic<uint64_t> published{0}, publishedFalse{0};
+    const int32_t consumer = ReadingSinkAdd([&](const SensorReading& reading) {
+        ++published;
+        if (!truth.measured(FormatRomCode(reading.rom), reading.celsius)) ++publishedFalse;
+    });
 
     BuildWorkerWindow(DemoPortName);
     CountingClock clock(options.simulated);
@@ -163,9 +202,9 @@ int RunSoak(const SoakOptions& options) {
     ControlBlock.ConvertOnly = 1;
     MonitorStatsReset();
 
-    std::printf("soak: DEMO bus, %zu devices, noise %g, %s time, %.0f s, log %s\n", roms.size(),
-                options.noise, options.simulated ? "simulated" : "real", options.seconds,
-                logPath.c_str());
+    std::printf("soak: DEMO bus, %zu devices, noise %g, %s time, %.0f s, log %s\n",
+                bus->devices().size(), options.noise, options.simulated ? "simulated" : "real",
+                options.seconds, logPath.c_str());
     std::fflush(stdout);
 
     ThreadTableInit();
@@ -237,25 +276,23 @@ int RunSoak(const SoakOptions& options) {
     PrintTotals("separate", atSwitch);
     PrintTotals("common", Minus(total, atSwitch));
     PrintTotals("total", total);
-    const LogCheck log = CheckLog(logPath, roms);
+    ReadingSinkRemove(consumer);
+    const LogCheck log = CheckLog(logPath, truth);
+    const auto n = [](uint64_t v) { return static_cast<unsigned long long>(v); };
     std::printf(
-        "log: %llu lines (mark %s), malformed %llu, unknown ROM %llu, outside 15..28 °C "
-        "%llu\n",
-        (unsigned long long)log.lines, log.mark ? "yes" : "NO", (unsigned long long)log.malformed,
-        (unsigned long long)log.unknownRom, (unsigned long long)log.outsideDemoBand);
+        "log: %llu lines (mark %s), malformed %llu, unknown ROM %llu, never measured %llu\n",
+        n(log.lines), log.mark ? "yes" : "NO", n(log.malformed), n(log.unknownRom),
+        n(log.notMeasured));
+    std::printf("published: %llu readings, never measured %llu\n", n(published), n(publishedFalse));
     std::printf("RSS: %ld kB after warm-up, %ld kB at the end, %ld kB at most\n", rssStart, rssEnd,
                 rssMax);
     std::printf("worker ended: %s\n", ended ? "yes" : "NO");
-    std::printf(
-        "sensors unplugged or plugged back: %llu, 85.0 lines: DS18B20 %llu, DS18S20 %llu "
-        "(its power-on value cannot be told from a reading)\n",
-        (unsigned long long)replugs, (unsigned long long)log.powerOnValues,
-        (unsigned long long)log.ds18s20At85);
+    std::printf("sensors unplugged or plugged back: %llu\n", n(replugs));
 
     bool ok = ended && log.mark && log.malformed == 0 && log.unknownRom == 0 &&
-              log.outsideDemoBand == 0 && log.lines == total.logRecords &&
-              total.logRecords == total.readings - total.crcErrors - total.powerOnValues &&
-              atSwitch.readings > 0 && total.readings > atSwitch.readings;
+              log.notMeasured == 0 && log.lines == total.logRecords &&
+              total.logRecords == total.okReadings && published == total.okReadings &&
+              publishedFalse == 0 && atSwitch.readings > 0 && total.readings > atSwitch.readings;
     // Growth beyond a few hundred kilobytes over the run would be a leak, not noise. Under
     // AddressSanitizer freed memory sits in quarantine and the leak check runs at exit instead.
 #if !defined(__SANITIZE_ADDRESS__)

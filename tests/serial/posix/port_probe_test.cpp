@@ -112,8 +112,14 @@ TEST_F(PortProbe, MissingRefusedAndLockedPortsAreNotOffered) {
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(SerialCanOffer(u"ttyUSB7"), 0) << "another program holds its lock";
+    EXPECT_EQ(SerialPortExists(u"ttyUSB7"), 1) << "busy, not missing";
+    ::flock(other, LOCK_UN);
+    ASSERT_EQ(::ioctl(other, TIOCEXCL), 0);
+    EXPECT_EQ(SerialCanOffer(u"ttyUSB7"), 0) << "another program holds it exclusively";
+    ::ioctl(other, TIOCNXCL);
     ::close(other);
     EXPECT_EQ(SerialCanOffer(u"ttyUSB7"), 1);
+    EXPECT_EQ(SerialPortExists(u"ttyUSB8"), 0);
 }
 
 // The port the program itself has open stays in the list, so that refreshing the list

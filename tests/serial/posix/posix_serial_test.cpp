@@ -62,6 +62,15 @@ TEST_F(PseudoTerminal, OpensExclusivelyByAbsolutePath) {
     EXPECT_NE(Open(2), 0) << "closing releases the port";
     EXPECT_EQ(SerialClose(2), 1);
 
+    // Another program's exclusive use without a lock: the superuser's open passes the flag,
+    // so the flag is asked for.
+    const int holder = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+    EXPECT_EQ(Open(3), 0) << "a port held exclusively by another program is busy";
+    ioctl(holder, TIOCNXCL);
+    close(holder);
+
     // A pseudo-terminal outlives its slave's descriptors while the master is open, and so
     // does the exclusive flag: left set, it would lock every unprivileged user out of it.
     int probe = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);

@@ -1,0 +1,65 @@
+// Measuring thermometers, for the window's worker and the headless probe alike: the
+// conversions, the waits they need, and the reading of each device with all a real line
+// asks for before a value is believed. The caller keeps its own loop and gives the waits:
+// the worker's sleeps watch its stop and port-change requests, the probe's its signals.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "onewire/reading_verdict.h"
+
+namespace kv {
+
+// A conversion started longer ago than this when its device is read is not used: the program
+// may have been stopped, or the machine suspended, in between. Far above the time a pass of
+// readings takes after its conversion on a slow adapter (about 50 ms a device).
+inline constexpr int64_t StaleConversionMs = 10'000;
+// A failed transaction or a spoiled scratchpad is read this often before it counts.
+inline constexpr int32_t ReadAttempts = 2;
+
+// Waits the given milliseconds; false when the wait was cut short because the caller has
+// to stop.
+using MeasureWait = std::function<bool(int32_t milliseconds)>;
+
+class ThermometerReader {
+  public:
+    ThermometerReader(int32_t port, MeasureWait wait) : port_(port), wait_(std::move(wait)) {}
+
+    // Convert T for every device (rom nullptr, Skip ROM) or for one (Match ROM); 0 with the
+    // calling thread's result code when the bus failed.
+    int convert(const uint8_t* rom);
+    bool wait(int32_t milliseconds) { return wait_(milliseconds); }
+
+    // One thermometer's reading after a conversion (of it alone, or of all). A conversion
+    // older than StaleConversionMs, or none, is made again the way the last one was, and
+    // waited for. A failed or spoiled read is tried once more. A power-on value is confirmed:
+    // the device alone converts again, is waited for and read.
+    Reading read(const RomCode& rom);
+
+  private:
+    bool fresh(const RomCode& rom) const;
+    void readScratchpad(Reading& reading, bool confirming);
+
+    static constexpr int64_t Never = -1;
+
+    int32_t port_;
+    MeasureWait wait_;
+    // The last conversions, on the suspend-counting clock: of every device, and of one alone.
+    bool lastForAll_ = true;
+    int64_t allConvertedAt_ = Never;
+    RomCode oneConverted_{};
+    int64_t oneConvertedAt_ = Never;
+};
+
+// A pass of common conversion over the devices of a bus: one Convert T for all, a wait of
+// waitMs, then every thermometer of the list in order.
+struct MeasuredPass {
+    int32_t conversionResult = 0;   // the 1-Wire code of a failed Convert T; 0 when it went out
+    bool interrupted = false;       // the conversion wait was cut short: nothing was read
+    std::vector<Reading> readings;  // the thermometers of the list, in its order
+};
+MeasuredPass MeasureAll(ThermometerReader& reader, const std::vector<RomCode>& devices,
+                        int32_t waitMs);
+
+}  // namespace kv

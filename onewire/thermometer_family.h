@@ -1,0 +1,45 @@
+// What the program knows of each thermometer family it reads: how a scratchpad turns into
+// degrees, what the part holds right after power-on, how long a conversion takes, and
+// whether its resolution can be chosen. Every reader of thermometers asks here rather than
+// testing family codes itself.
+#pragma once
+#include <cstdint>
+
+#include "onewire/ds18x20.h"
+#include "onewire/search.h"
+
+namespace kv {
+
+// What the monitor waits after a Convert T: a DS18B20 at 12 bits needs 750 ms, a DS18S20
+// always 750 ms.
+inline constexpr int32_t FullConversionWaitMs = 800;
+
+struct ThermometerFamily {
+    uint8_t code;
+    const char* name;         // "DS18B20", "DS18S20"
+    float stepsPerDegree;     // 16 (1/16 °C) or 2 (1/2 °C)
+    uint16_t powerOnRaw;      // the temperature register at power-on: 85.0 °C
+    bool powerOnTellable;     // COUNT_REMAIN tells the power-on value from a measured 85.0
+    bool resolutionSettable;  // the configuration byte chooses 9 to 12 bits
+};
+
+// nullptr for a family that is no thermometer.
+const ThermometerFamily* FindThermometerFamily(uint8_t code);
+// Steps per degree of the temperature register: the family's, and halves for a family that
+// is no thermometer (never read, should one be).
+float TemperatureSteps(uint8_t code);
+
+// The wait a conversion needs at the given resolution (0: not known, the longest).
+int32_t ConversionWaitMs(const ThermometerFamily& family, int resolutionBits);
+// The resolution the scratchpad's configuration byte selects; 0 for a family without one.
+int ScratchpadResolution(const ThermometerFamily& family, const Scratchpad& pad);
+// Temperature register and COUNT_REMAIN as the part powers up with them (85.0 °C, 0x0C).
+bool HoldsPowerOnValue(const ThermometerFamily& family, const Scratchpad& pad);
+
+// Gives the thermometer the resolution (9 to 12 bits) in its scratchpad, keeping its TH and
+// TL, and checks that it took it; with `save` also into its EEPROM, which a power-on reads
+// back. 0 with the thread's result code when it failed, or BadArgument for a family whose
+// resolution cannot be chosen.
+int OneWireSetResolution(const RomCode& rom, int bits, bool save, int32_t port);
+
+}  // namespace kv
