@@ -1,12 +1,14 @@
 // The temperature chart's window: a second, resizable window beside the main one, opened
 // from the menu, hidden again by its close button. It shows the readings kept for the chart
-// (monitor/chart_feed.h) over the range the user picks, and follows new readings while it is
-// open.
+// (monitor/chart_feed.h) over the range the user picks, follows new readings while it is
+// open, and saves what it shows as a PNG file beside the program.
 #pragma once
 
 namespace kv {
 
 inline constexpr int ChartWindow = 1;
+inline constexpr int ChartMenu = 1;
+inline constexpr int ChartMenuSave = 0;
 // Controls of ChartWindow.
 inline constexpr int ChartRangeList = 0;
 inline constexpr int ChartNote = 1;

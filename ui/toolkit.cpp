@@ -313,6 +313,12 @@ int CanvasPointerY(int window, int control) {
     });
 }
 
+int SaveCanvasImage(int window, int control, std::u16string_view path) {
+    return Marshal([=, path = std::u16string(path)](ToolkitBackend& b) {
+        return b.SaveCanvasImage(window, control, path) ? 1 : 0;
+    });
+}
+
 int CreateStatusBar(int bar, int window) {
     return Marshal([=](ToolkitBackend& b) { return b.CreateStatusBar(bar, window); });
 }

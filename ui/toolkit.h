@@ -164,6 +164,9 @@ void RepaintControl(int window, int control);
 // The pointer's position in the canvas's coordinates, NoPointer while it is elsewhere.
 int CanvasPointerX(int window, int control);
 int CanvasPointerY(int window, int control);
+// Paints the canvas at its present size with its handler into an image and writes it as a
+// PNG file at `path` (replaced when it exists); nonzero when the file was written.
+int SaveCanvasImage(int window, int control, std::u16string_view path);
 
 // Drawing, on the canvas whose paint handler runs; elsewhere they do nothing (and measure 0).
 // Coordinates are the screen's pixels from the canvas's top left corner (on a scaled screen

@@ -98,6 +98,7 @@ class ToolkitBackend {
     virtual void RepaintControl(int window, int control) = 0;
     // False when the pointer is not over the canvas (or there is no such canvas).
     virtual bool CanvasPointer(int window, int control, int& x, int& y) = 0;
+    virtual bool SaveCanvasImage(int window, int control, std::u16string_view path) = 0;
 
     virtual int CreateStatusBar(int bar, int window) = 0;
     virtual void AddStatusField(int bar, int width) = 0;

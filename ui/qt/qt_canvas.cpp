@@ -1,4 +1,5 @@
 // Qt 6 implementation: the drawing surface, painted with QPainter.
+#include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -120,6 +121,21 @@ bool QtToolkit::CanvasPointer(int window, int control, int& x, int& y) {
     x = canvas->pointer().x();
     y = canvas->pointer().y();
     return true;
+}
+
+bool QtToolkit::SaveCanvasImage(int window, int control, std::u16string_view path) {
+    QtControl* c = Find(window, control);
+    if (!c || c->kind != QtKind::Canvas || path.empty()) return false;
+    const int width = std::max(1, c->widget->width()), height = std::max(1, c->widget->height());
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setFont(c->widget->font());
+        PainterSurface surface(painter);
+        PaintCanvas(window, control, width, height, surface);
+    }
+    return image.save(ToQString(path), "PNG");
 }
 
 }  // namespace kv::ui

@@ -145,6 +145,7 @@ class Win32Toolkit final : public ToolkitBackend {
                       unsigned flags) override;
     void RepaintControl(int window, int control) override;
     bool CanvasPointer(int window, int control, int& x, int& y) override;
+    bool SaveCanvasImage(int window, int control, std::u16string_view path) override;
     int CreateStatusBar(int bar, int window) override;
     void AddStatusField(int bar, int width) override;
     int StatusBarHeight(int bar) override;
