@@ -30,6 +30,7 @@ constexpr std::u16string_view SavedImageHead = u"DS18B20_Kalorivox";
 constexpr std::u16string_view SavedImageStamp = u"_%yyyy-%mm-%dd_%hh%ii%ss";
 constexpr std::u16string_view SavedImageType = u".png";
 constexpr int DefaultRange = 1;  // an hour
+constexpr int RefreshDelayMs = 250;
 
 constexpr const char16_t* RangeTexts[ChartRangeCount] = {
     texts::ChartRangeTenMinutes, texts::ChartRangeHour, texts::ChartRangeDay, texts::ChartRangeAll};
@@ -86,9 +87,12 @@ void SaveImage() {
     SetText(ChartWindow, ChartNote, NoteText());
 }
 
+// New readings: one paint for all that come within RefreshDelayMs (a pass over the bus),
+// not one for each.
 void Refresh() {
-    SetText(ChartWindow, ChartNote, NoteText());
-    RepaintControl(ChartWindow, ChartCanvas);
+    const std::u16string note = NoteText();
+    if (note != GetText(ChartWindow, ChartNote)) SetText(ChartWindow, ChartNote, note);
+    RepaintControl(ChartWindow, ChartCanvas, RefreshDelayMs);
 }
 
 void Build() {

@@ -295,8 +295,9 @@ void BindPaintHandler(int window, int control, PaintHandler handler) {
     Core().BindPaint(window, control, handler);
 }
 
-void RepaintControl(int window, int control) {
-    Marshal([=](ToolkitBackend& b) { b.RepaintControl(window, control); });
+void RepaintControl(int window, int control, int afterMs) {
+    Marshal(
+        [=](ToolkitBackend& b) { b.RepaintControl(window, control, afterMs < 0 ? 0 : afterMs); });
 }
 
 int CanvasPointerX(int window, int control) {

@@ -2,6 +2,7 @@
 // (offscreen) when built with it, Win32 (under Wine) when built for Windows.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -200,6 +201,16 @@ TEST_P(CanvasContract, ARepaintAskedForFromAnyThreadLeadsToAPaint) {
     worker.join();
     driver_->ProcessPaints();
     EXPECT_GT(painted.calls, beforeWorker);
+
+    // A paint asked for later comes once its time has passed.
+    const int beforeLater = painted.calls;
+    RepaintControl(Chart, Canvas, 50);
+    RepaintControl(Chart, Canvas, 50);
+    for (int i = 0; i < 100 && painted.calls == beforeLater; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        driver_->ProcessPaints();
+    }
+    EXPECT_GT(painted.calls, beforeLater);
 }
 
 TEST_P(CanvasContract, PointerMovesAreReportedAndThePositionIsKnown) {

@@ -66,6 +66,16 @@ KvCanvas::KvCanvas(QWidget* parent, std::function<void(QPainter&, int, int)> onP
     setMouseTracking(true);
     // The handler draws every pixel: Qt need not clear the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    waiting_.setSingleShot(true);
+    QObject::connect(&waiting_, &QTimer::timeout, this, [this] { update(); });
+}
+
+void KvCanvas::repaintAfter(int ms) {
+    if (ms <= 0) {
+        update();
+    } else if (!waiting_.isActive()) {
+        waiting_.start(ms);  // a request while it runs is served by the same paint
+    }
 }
 
 void KvCanvas::paintEvent(QPaintEvent*) {
@@ -109,8 +119,9 @@ bool QtToolkit::CreateCanvas(int window, int control, int x, int y, int width, i
     return true;
 }
 
-void QtToolkit::RepaintControl(int window, int control) {
-    if (QtControl* c = Find(window, control); c && c->kind == QtKind::Canvas) c->widget->update();
+void QtToolkit::RepaintControl(int window, int control, int afterMs) {
+    if (QtControl* c = Find(window, control); c && c->kind == QtKind::Canvas)
+        static_cast<KvCanvas*>(c->widget)->repaintAfter(afterMs);
 }
 
 bool QtToolkit::CanvasPointer(int window, int control, int& x, int& y) {
