@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "onewire/enumerate.h"
+#include "onewire/find_devices.h"
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
 #include "onewire/transaction.h"
@@ -14,9 +14,6 @@
 
 namespace kv::probe {
 namespace {
-
-// The search has no natural end on a broken bus, so the probe bounds it.
-constexpr int64_t SearchBudgetMs = 60'000;
 
 constexpr int64_t MessageRepeatMs = 60'000;
 constexpr size_t MaxRememberedMessages = 64;
@@ -51,22 +48,16 @@ BusSession::BusSession(int32_t port, std::string portName)
 
 bool BusSession::find() {
     devices_.clear();
-    const int64_t start = MillisecondClock();
-    EnumerationOptions options;
-    options.passRetries = EnumerationPassRetries;
-    options.keepGoing = [start] {
-        return !StopRequested() && MillisecondClock() - start <= SearchBudgetMs;
-    };
-    const Enumeration found = OneWireEnumerate(port_, options);
+    const Enumeration found = OneWireFindDevices(port_, [] { return !StopRequested(); });
     for (const RomCode& rom : found.codes) devices_.push_back(Device{rom});
-    bool sound = false;
+    // Why a search that ended early did so; the list it gave may miss devices.
+    std::string early;
     switch (found.end) {
         case EnumerationEnd::Complete:
-            sound = true;
+        case EnumerationEnd::Interrupted:  // a stop: nothing to say
             break;
         case EnumerationEnd::NoDevices:
             Message("no device answered on " + name_);
-            sound = true;
             break;
         case EnumerationEnd::LineHeldLow:
             Message("the bus on " + name_ +
@@ -75,30 +66,32 @@ bool BusSession::find() {
             devices_.clear();
             return false;
         case EnumerationEnd::RepeatedCode:
-            Message("the search on " + name_ + " repeats a ROM code; the bus is unreliable");
+            early = "it repeats a ROM code; the bus is unreliable";
             break;
         case EnumerationEnd::Limit:
-            Message("more than " + std::to_string(EnumerationDeviceLimit) + " devices on " + name_ +
-                    "; the bus is unreliable");
-            break;
-        case EnumerationEnd::Interrupted:
-            if (!StopRequested())
-                Message("the search on " + name_ + " takes too long; the bus is unreliable");
+            early = "more than " + std::to_string(EnumerationDeviceLimit) +
+                    " devices answer; the bus is unreliable";
             break;
         case EnumerationEnd::BusError:
             if (found.result == ExchangeError && found.codes.empty())
                 Message("no echo from the adapter on " + name_ + " (" +
                         OneWireResultLabel(found.result) + "): is it connected and powered?");
             else
-                Message("the search on " + name_ + " failed: " + OneWireResultLabel(found.result));
+                early = "it failed: " + OneWireResultLabel(found.result);
             break;
+    }
+    if (!early.empty()) {
+        const size_t count = found.codes.size();
+        Message("the search on " + name_ + " ended early (" + early +
+                "): " + std::to_string(count) + (count == 1 ? " device" : " devices") +
+                " found, the list may be incomplete");
     }
     // What was found before a failure is still read: each reading has its own verdict.
     for (Device& d : devices_) {
         const int external = OneWireReadDevicePowerSupply(d.rom.data(), port_);
         if (OneWireLastResult() == Ok) d.power = external ? "external" : "parasite";
     }
-    return sound;
+    return EnumerationIsWhole(found);
 }
 
 bool BusSession::anyThermometer() const {

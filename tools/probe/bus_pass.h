@@ -20,6 +20,7 @@ struct Device {
 struct Reading : kv::Reading {
     const char* power = "error";
     std::chrono::system_clock::time_point time;
+    std::string name;  // the user's name for the sensor, empty for none
 
     bool passed() const { return ok(); }
     std::string state() const { return ReadingStateName(*this); }
@@ -36,7 +37,10 @@ class BusSession {
   public:
     BusSession(int32_t port, std::string portName);
 
-    // Searches the bus and asks every device how it is powered; false when the bus failed.
+    // Searches the bus as the window does (a spoiled search is made again at once) and asks
+    // every device how it is powered; true when the list is the whole bus. The search ends
+    // by itself (the last device, the device limit, a failure that its retries did not
+    // mend) or on a stop, never on a clock: on a slow adapter it takes what it takes.
     bool find();
     const std::vector<Device>& devices() const { return devices_; }
     bool anyThermometer() const;

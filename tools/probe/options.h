@@ -29,6 +29,7 @@ struct Options {
     std::string mqttPasswordFile;
     std::string topicPrefix = DefaultTopicPrefix;
     std::string prometheusFile;
+    std::string namesFile;  // empty: no names
     bool help = false;
 
     bool repeats() const { return everySeconds > 0; }
