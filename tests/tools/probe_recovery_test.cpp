@@ -84,9 +84,10 @@ TEST_F(ProbeRecovery, ServerKilledAndStartedAgainOnTheSameLink) {
     const RomCode a = SimMakeRom(0x28, 0x0417A3C41EFF), b = SimMakeRom(0x28, 0x0316B2A07C5E);
     const std::string link = folder + "/bus", records = folder + "/records.csv";
     auto serve = [&](const char* celsiusOfA) {
-        return test::StartProgram({KV_SIMPTY_PATH, "--ds18b20", Hex(a).substr(0, 14) + ":" + celsiusOfA,
-                                   "--ds18b20", Hex(b).substr(0, 14) + ":-3.25", "--link", link},
-                                  test::ProbeHangLimit);
+        return test::StartProgram(
+            {KV_SIMPTY_PATH, "--ds18b20", Hex(a).substr(0, 14) + ":" + celsiusOfA, "--ds18b20",
+             Hex(b).substr(0, 14) + ":-3.25", "--link", link},
+            test::ProbeHangLimit);
     };
     auto server = serve("21.5");
     ASSERT_EQ(server.firstLine.rfind("/dev/", 0), 0u) << server.firstLine;
@@ -157,7 +158,7 @@ TEST_F(ProbeRecovery, FollowsTheAdapterToAnotherNameAndNeverRepublishesAGoneSens
 
     probe::Options options;
     std::string error;
-    const char* argv[] = {"kalorivox-probe", "--every", "1", "--mqtt",
+    const char* argv[] = {"kalorivox-probe", "--every", "1",    "--mqtt",
                           nullptr,           "--topic", Prefix, "ttyUSB0"};
     const std::string address = broker.address();
     argv[4] = address.c_str();

@@ -45,7 +45,8 @@ TEST(ProbeService, SystemdAcceptsTheUnitAndItsPromises) {
     std::istringstream words(Setting(unit, "ExecStart"));
     std::vector<std::string> args;
     for (std::string word; words >> word;) {
-        if (word.rfind("%d/", 0) == 0) word = "/run/credentials/kalorivox-probe.service" + word.substr(2);
+        if (word.rfind("%d/", 0) == 0)
+            word = "/run/credentials/kalorivox-probe.service" + word.substr(2);
         args.push_back(word);
     }
     ASSERT_FALSE(args.empty());

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "onewire/ds18x20.h"
 #include "onewire/find_devices.h"
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
@@ -87,11 +88,39 @@ bool BusSession::find() {
                 " found, the list may be incomplete");
     }
     // What was found before a failure is still read: each reading has its own verdict.
-    for (Device& d : devices_) {
-        const int external = OneWireReadDevicePowerSupply(d.rom.data(), port_);
-        if (OneWireLastResult() == Ok) d.power = external ? "external" : "parasite";
-    }
+    for (Device& d : devices_) askPower(d);
     return EnumerationIsWhole(found);
+}
+
+void BusSession::askPower(Device& d) {
+    const int external = OneWireReadDevicePowerSupply(d.rom.data(), port_);
+    if (OneWireLastResult() == Ok) d.power = external ? "external" : "parasite";
+}
+
+int BusSession::update(const Enumeration& found) {
+    const bool whole = EnumerationIsWhole(found);
+    auto inSearch = [&](const RomCode& rom) {
+        return std::find(found.codes.begin(), found.codes.end(), rom) != found.codes.end();
+    };
+    std::erase_if(devices_, [&](const Device& d) {
+        return whole && !inSearch(d.rom) && !(IsThermometerFamily(d.rom[0]) && d.answered);
+    });
+    int added = 0;
+    for (const RomCode& rom : found.codes) {
+        const bool listed = std::any_of(devices_.begin(), devices_.end(),
+                                        [&](const Device& d) { return d.rom == rom; });
+        if (listed || !(whole || RomCrcOk(rom.data()))) continue;
+        devices_.push_back(Device{rom});
+        askPower(devices_.back());
+        ++added;
+    }
+    return added;
+}
+
+std::vector<RomCode> BusSession::roms() const {
+    std::vector<RomCode> roms;
+    for (const Device& d : devices_) roms.push_back(d.rom);
+    return roms;
 }
 
 bool BusSession::anyThermometer() const {
@@ -102,7 +131,7 @@ bool BusSession::anyThermometer() const {
 void BusSession::setResolution(int bits, bool save) {
     for (Device& d : devices_) {
         const ThermometerFamily* family = FindThermometerFamily(d.rom[0]);
-        if (!family || !family->resolutionSettable) continue;
+        if (!family || !family->resolutionSettable || d.resolution == bits) continue;
         if (OneWireSetResolution(d.rom, bits, save, port_)) {
             d.resolution = bits;
         } else {
@@ -125,17 +154,18 @@ int32_t BusSession::conversionWaitMs() const {
 Pass BusSession::measure() {
     Pass pass;
     const int64_t start = MillisecondClock();
-    std::vector<RomCode> roms;
-    for (const Device& d : devices_) roms.push_back(d.rom);
-    const MeasuredPass measured = MeasureAll(reader_, roms, conversionWaitMs());
+    const MeasuredPass measured = MeasureAll(reader_, roms(), conversionWaitMs());
     const auto now = std::chrono::system_clock::now();
     pass.interrupted = measured.interrupted;
     for (const kv::Reading& r : measured.readings) {
         Reading reading;
         static_cast<kv::Reading&>(reading) = r;
         reading.time = now;
-        for (const Device& d : devices_)
-            if (d.rom == r.rom) reading.power = d.power;
+        for (Device& d : devices_) {
+            if (d.rom != r.rom) continue;
+            reading.power = d.power;
+            d.answered = d.answered || r.answered;
+        }
         pass.readings.push_back(reading);
     }
     if (measured.conversionResult != Ok) {

@@ -6,6 +6,7 @@
 #include "onewire/bus.h"
 #include "onewire/port_recovery.h"
 #include "onewire/result.h"
+#include "onewire/search_schedule.h"
 #include "runtime/clock.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
@@ -15,6 +16,8 @@ namespace kv::probe {
 namespace {
 
 constexpr int32_t WaitSliceMs = 100;
+// A search the line spoiled is taken again at once, as a whole walk.
+constexpr int64_t SearchSpanAfterSpoiledMs = 60'000;
 
 class Run {
   public:
@@ -29,26 +32,37 @@ class Run {
             if ((done > 0 || !port_) && !waitUntil(nextPass)) break;
             // A pass that overran its period is followed at once, but late passes are not
             // made up in a burst.
-            nextPass = std::max(nextPass, MillisecondClock()) +
-                       int64_t{options_.everySeconds} * 1000;
+            nextPass =
+                std::max(nextPass, MillisecondClock()) + int64_t{options_.everySeconds} * 1000;
             bool searched = true;
             if (searchDue_) {
                 searched = bus_->find();
-                if (options_.resolution)
-                    bus_->setResolution(options_.resolution, options_.saveResolution);
+                OneWireSearchAskedEnded(search_, searched);
+                // The schedule takes a search the line spoiled again at once, expecting what
+                // was found; before the first pass, so that a single pass reads it all.
+                if (!searched) walk(SearchSpanAfterSpoiledMs);
+                setResolution();
             }
             const Pass pass = bus_->measure();
             if (pass.interrupted) break;  // stopped while the thermometers converted
             outputs_.pass(bus_->devices(), pass);
             ++done;
             sound = searched && pass.sound;
-            // The bus is searched again after a pass that failed or found no thermometer:
-            // the adapter may be back, or the sensors rewired.
-            searchDue_ = !sound || !bus_->anyThermometer();
+            // The bus is searched again at the next pass after a pass that failed or found no
+            // thermometer (the adapter may be back, or the sensors rewired), and a run that
+            // does not repeat after a spoiled search; a repeating run hands everything else
+            // to the searches between passes.
+            searchDue_ =
+                !pass.sound || !bus_->anyThermometer() || (!options_.repeats() && !searched);
             if (recovery_.deviceGone(port_)) {
                 sound = false;
                 if (!options_.repeats()) break;
                 lost();
+                continue;
+            }
+            if (options_.repeats() && !searchDue_) {
+                searchBetweenPasses(pass, nextPass);
+                setResolution();
             }
         }
         outputs_.stop();
@@ -80,7 +94,32 @@ class Run {
     void opened(int32_t port) {
         port_ = port;
         bus_.emplace(port, options_.port);
+        search_ = BackgroundSearch{};
         searchDue_ = true;
+    }
+
+    void setResolution() {
+        if (options_.resolution) bus_->setResolution(options_.resolution, options_.saveResolution);
+    }
+
+    // The window's schedule decides whether the bus is searched now: periodically for
+    // sensors added, after spoiled searches, when readings fail pass after pass; a walk is
+    // spread over the gaps between passes, within its share of the bus time.
+    void searchBetweenPasses(const Pass& pass, int64_t nextPass) {
+        for (const Reading& r : pass.readings)
+            OneWireScheduleReading(search_.schedule, r.rom, r.answered);
+        OneWireSchedulePassEnded(search_.schedule);
+        walk(std::clamp<int64_t>(nextPass - MillisecondClock(), 0,
+                                 int64_t{options_.everySeconds} * 1000 / 2));
+    }
+
+    // The steps of a search the schedule wants now, for about spanMs; newcomers join the list.
+    void walk(int64_t spanMs) {
+        if (OneWireSearchBetweenPasses(search_, bus_->roms(), port_, spanMs) == 0) return;
+        const int added = bus_->update(search_.walk.found);
+        if (added == 0) return;
+        Message("the search on " + options_.port + " found " + std::to_string(added) +
+                (added == 1 ? " new device" : " new devices"));
     }
 
     void lost() {
@@ -131,6 +170,7 @@ class Run {
     PortRecovery recovery_;
     int32_t port_ = 0;
     std::optional<BusSession> bus_;
+    BackgroundSearch search_;
     bool searchDue_ = true;
 };
 

@@ -1,7 +1,8 @@
-// The probe's run over its port: passes at the interval, the search that finds the devices,
-// and, when it repeats (--every), a port whose device has gone opened again about once a
-// second with the window's policy (onewire/port_recovery.h), searched and read at once when
-// it is back.
+// The probe's run over its port: passes at the interval and the search that finds the
+// devices. When it repeats (--every) it follows the window's policies: a port whose device
+// has gone is opened again about once a second (onewire/port_recovery.h), searched and read
+// at once when it is back, and the bus is searched again between passes on the window's
+// schedule (onewire/search_schedule.h), newcomers read from the next pass on.
 #pragma once
 
 #include "tools/probe/options.h"
