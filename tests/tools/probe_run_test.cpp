@@ -54,7 +54,8 @@ class ProbeRun : public ::testing::Test {
         std::rewind(records);
         std::string text;
         char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, records)) > 0;) text.append(buffer, n);
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, records)) > 0;)
+            text.append(buffer, n);
         std::fseek(records, 0, SEEK_END);
         return text;
     }
