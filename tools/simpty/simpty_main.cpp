@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "onewire/ds18x20.h"
 #include "sim/demo_bus.h"
@@ -31,7 +32,8 @@ constexpr char Usage[] =
     "    ROM is 16 hex digits in bus order, family byte first, taken as given (a wrong\n"
     "    CRC byte stays wrong), or 14 digits to have the CRC byte computed.\n"
     "    flags, separated by ':': parasite (two-wire hook-up), badcrc (the scratchpad's\n"
-    "    CRC byte is sent wrong)\n"
+    "    CRC byte is sent wrong), away (not plugged in at start; SIGUSR1 plugs every\n"
+    "    such device in, and out again at the next SIGUSR1)\n"
     "Faults:\n"
     "  --no-adapter             the port opens but nothing echoes\n"
     "  --stuck-low              the data line is held low (every echo 0x00)\n"
@@ -91,7 +93,11 @@ void RemoveLink(const std::string& target, const std::string& link) {
 }
 
 // "ROM:C[:flags]" for a thermometer of the given family.
-bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, std::string& error) {
+using Devices = std::vector<std::shared_ptr<kv::SimDevice>>;
+
+// `away` collects the devices that start unplugged.
+bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, Devices& away,
+                    std::string& error) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) {
         error = "expected ROM:CELSIUS, got '" + text + "'";
@@ -125,6 +131,8 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, st
             device->setParasite(true);
         else if (flag == "badcrc")
             device->setCorruptScratchpadCrc(true);
+        else if (flag == "away")
+            away.push_back(device);
         else if (!flag.empty()) {
             error = "unknown device flag '" + flag + "'";
             return false;
@@ -138,6 +146,7 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, st
 int main(int argc, char** argv) {
     auto bus = std::make_shared<kv::SimBus>();
     bool demo = false, anyDevice = false, empty = false;
+    Devices away;
     double noise = 0, stray = 0, latencyMs = 0;
     unsigned long long seed = 1;
     bool noAdapter = false, stuckLow = false, wireTime = false;
@@ -162,7 +171,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--ds18b20" || arg == "--ds18s20") {
             if (!value(v)) return Fail(arg + " needs ROM:CELSIUS");
             if (!AddThermometer(*bus, arg == "--ds18b20" ? kv::FamilyDs18b20 : kv::FamilyDs18s20, v,
-                                error))
+                                away, error))
                 return Fail(error);
             anyDevice = true;
         } else if (arg == "--other") {
@@ -218,6 +227,7 @@ int main(int argc, char** argv) {
     bus->setStrayProbability(stray);
     bus->setEchoLatencyMicroseconds(static_cast<int64_t>(latencyMs * 1000));
     bus->setWireTime(wireTime);
+    for (const auto& device : away) bus->unplug(device->rom());
 
     // Signals are taken by sigwait below, not by the serving thread.
     sigset_t stopSignals;
@@ -225,6 +235,7 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     kv::PtyServer server(bus);
@@ -235,7 +246,16 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     server.start();
     int signal = 0;
-    sigwait(&stopSignals, &signal);
+    bool plugged = false;
+    while (sigwait(&stopSignals, &signal) == 0 && signal == SIGUSR1) {
+        plugged = !plugged;
+        for (const auto& device : away) {
+            if (plugged)
+                bus->plug(device);
+            else
+                bus->unplug(device->rom());
+        }
+    }
     server.stop();
     if (!link.empty()) RemoveLink(server.slavePath(), link);
     return 0;
