@@ -29,6 +29,7 @@ struct Options {
     std::string mqttPasswordFile;
     std::string topicPrefix = DefaultTopicPrefix;
     std::string prometheusFile;
+    bool inspect = false;  // look at each thermometer closely instead of measuring
     bool help = false;
 
     bool repeats() const { return everySeconds > 0; }

@@ -15,6 +15,7 @@
 #include "runtime/utf.h"
 #include "sim/demo_bus.h"
 #include "tools/probe/bus_pass.h"
+#include "tools/probe/inspect_run.h"
 #include "tools/probe/mqtt_publisher.h"
 #include "tools/probe/options.h"
 #include "tools/probe/prometheus_file.h"
@@ -104,6 +105,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     CatchStopSignals();
+    if (options.inspect) {
+        const int status = RunInspection(options, port, stdout);
+        kv::OneWireClose(port);
+        return status;
+    }
     Outputs outputs;
     if (!options.prometheusFile.empty()) outputs.prometheus.emplace(options.prometheusFile);
     if (!StartMqtt(options, outputs)) {
