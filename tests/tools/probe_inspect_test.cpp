@@ -92,7 +92,7 @@ TEST_F(Origins, AGenuinePartIsNeverCalledAClone) {
     const SimOrigin& genuine = *SimFindOrigin("genuine");
     const RomCode roms[] = {
         SimOriginRom(genuine, 0x3C5A17),
-        SimOriginRom(genuine, 0x64FF),        // also of family B2's and C's patterns
+        SimOriginRom(genuine, 0x64FF),            // also of family B2's and C's patterns
         SimMakeRom(FamilyDs18b20, 0x2B7A9E11AA),  // byte 1 of family B1's, bytes 5-6 not 00 00
     };
     int inspected = 0;
@@ -110,8 +110,8 @@ TEST_F(Origins, AGenuinePartIsNeverCalledAClone) {
                                 DelayMs(FullConversionWaitMs);
                             }
                             const std::string said = conclusion(rom);
-                            SCOPED_TRACE(RomCodeHex(rom) + " " + std::to_string(celsius) +
-                                         " °C, " + std::to_string(bits) + " bits" +
+                            SCOPED_TRACE(RomCodeHex(rom) + " " + std::to_string(celsius) + " °C, " +
+                                         std::to_string(bits) + " bits" +
                                          (parasite ? ", parasite" : "") +
                                          (converted ? ", converted before" : ""));
                             if (rom[5] == 0 && rom[6] == 0)
