@@ -16,6 +16,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_origins.h"
+#include "tests/sim/sim_port_fixture.h"
 #include "tests/sim/sim_test_support.h"
 
 namespace kv {
@@ -24,17 +25,9 @@ namespace {
 constexpr char16_t PortName[] = u"INSPECT";
 constexpr int64_t Ms = 1000;
 
-class Inspection : public ::testing::Test {
+class Inspection : public test::SimPortTest {
   protected:
-    void SetUp() override {
-        SimRegisterBus(PortName, bus);
-        port = OneWireOpen(PortName, PortDynamic);
-        ASSERT_NE(port, 0);
-    }
-    void TearDown() override {
-        SerialCloseAll();
-        SerialUnregisterVirtualPort(PortName);
-    }
+    Inspection() : SimPortTest(PortName, 3) {}
     std::shared_ptr<SimDevice> add(const char* origin, uint64_t serial, double celsius,
                                    bool parasite = false) {
         const SimOrigin& o = *SimFindOrigin(origin);
@@ -43,10 +36,6 @@ class Inspection : public ::testing::Test {
         return device;
     }
 
-    SimClock clock;
-    ScopedTimeSource time{&clock};
-    std::shared_ptr<SimBus> bus = std::make_shared<SimBus>(3);
-    int32_t port = 0;
     MeasureWait wait = [](int32_t ms) {
         DelayMs(ms);
         return true;

@@ -15,6 +15,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_origins.h"
+#include "tests/sim/sim_port_fixture.h"
 #include "tests/sim/sim_test_support.h"
 #include "tools/probe/inspect_run.h"
 
@@ -23,18 +24,9 @@ namespace {
 
 constexpr char16_t PortName[] = u"ORIGINS";
 
-class Origins : public ::testing::Test {
+class Origins : public test::SimPortTest {
   protected:
-    void SetUp() override {
-        OneWireSetOptions(0);
-        SimRegisterBus(PortName, bus);
-        port = OneWireOpen(PortName, PortDynamic);
-        ASSERT_NE(port, 0);
-    }
-    void TearDown() override {
-        SerialCloseAll();
-        SerialUnregisterVirtualPort(PortName);
-    }
+    Origins() : SimPortTest(PortName, 5) {}
     std::shared_ptr<SimDevice> add(const RomCode& rom, const char* origin, double celsius,
                                    bool parasite = false) {
         auto device = bus->addThermometer(rom, celsius, parasite);
@@ -49,11 +41,6 @@ class Origins : public ::testing::Test {
         if (j.conclusion == Conclusion::Clone) return j.clone->name;
         return j.conclusion == Conclusion::Genuine ? "genuine" : "unknown: " + j.reason;
     }
-
-    SimClock clock;
-    ScopedTimeSource time{&clock};
-    std::shared_ptr<SimBus> bus = std::make_shared<SimBus>(5);
-    int32_t port = 0;
 };
 
 // Each origin with its ROM pattern, behind a converter without and with the usual latency;

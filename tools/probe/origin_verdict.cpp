@@ -177,40 +177,36 @@ void Conclude(OriginJudgement& j) {
 
 }  // namespace
 
+namespace {
+
+struct CheckWords {
+    Check check;
+    const char* name;
+    const char* key;
+};
+constexpr CheckWords Words[] = {
+    {Check::Rom, "ROM code", "rom"},
+    {Check::PowerUp, "power-up value", "power-up"},
+    {Check::Scratchpad, "scratchpad bytes 5-7", "scratchpad"},
+    {Check::ConversionTime, "conversion time", "conversion-time"},
+    {Check::ResolutionWrite, "resolution write", "resolution-write"},
+    {Check::Parasite, "parasite power", "parasite"},
+};
+
+const CheckWords& WordsOf(Check check) {
+    for (const CheckWords& w : Words)
+        if (w.check == check) return w;
+    return Words[0];
+}
+
+}  // namespace
+
 const char* CheckName(Check check) {
-    switch (check) {
-        case Check::Rom:
-            return "ROM code";
-        case Check::PowerUp:
-            return "power-up value";
-        case Check::Scratchpad:
-            return "scratchpad bytes 5-7";
-        case Check::ConversionTime:
-            return "conversion time";
-        case Check::ResolutionWrite:
-            return "resolution write";
-        case Check::Parasite:
-            return "parasite power";
-    }
-    return "";
+    return WordsOf(check).name;
 }
 
 const char* CheckKey(Check check) {
-    switch (check) {
-        case Check::Rom:
-            return "rom";
-        case Check::PowerUp:
-            return "power-up";
-        case Check::Scratchpad:
-            return "scratchpad";
-        case Check::ConversionTime:
-            return "conversion-time";
-        case Check::ResolutionWrite:
-            return "resolution-write";
-        case Check::Parasite:
-            return "parasite";
-    }
-    return "";
+    return WordsOf(check).key;
 }
 
 bool FirstIsPowerUp(const ThermometerInspection& seen) {
