@@ -14,9 +14,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One .exe that imports only system DLLs.
+# One .exe that imports only system DLLs. Windows 7 is the oldest Windows the programs are
+# made for: the headers are read for it (_WIN32_WINNT), the manifest declares 7 to 10, and
+# the runtime already needs Vista's functions. The images say so (subsystem and system
+# version 6.1): an older Windows refuses them at start instead of failing on a missing
+# function, and Windows gives them the window metrics of its own time, not an old program's.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+add_link_options(
+  "LINKER:--major-subsystem-version,6,--minor-subsystem-version,1,--major-os-version,6,--minor-os-version,1")
 
 find_program(KV_WINE wine)
 if(KV_WINE)

@@ -1,5 +1,7 @@
 // The bus master: every operation writes slot bytes and then waits for their echo with a
-// fixed time limit. A limit reached is not an error in itself; the echo count decides.
+// fixed time limit. A limit reached is not an error in itself; the echo count decides. An
+// exchange that ended without its echoes leaves the line to be drained before the next one
+// writes (onewire/echo_ledger.h), so a late echo is never read as the next exchange's.
 #include "onewire/bus.h"
 
 #include <algorithm>
@@ -7,6 +9,7 @@
 #include <new>
 
 #include "onewire/bit_slots.h"
+#include "onewire/echo_ledger.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "runtime/clock.h"
@@ -31,18 +34,17 @@ int64_t ByteMicroseconds(int baud) {
     return (UartBitsPerByte * MicrosecondsPerSecond + baud / 2) / baud;
 }
 
-// Waits until `wanted` echoes wait in the input or `limitMs` have passed since `start` (a
-// MicrosecondClock reading), sleeping in the serial device until bytes arrive. Under
-// OptLowCpu it first sleeps through the wire time the echoes need at least (`wireUs`), so
-// that a long block wakes the thread about once rather than at every packet. The options
-// are read afresh at each wait because the window thread may change them meanwhile.
-void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int64_t wireUs) {
-    const int64_t end = start + limitMs * MicrosecondsPerMillisecond;
+// Waits until `wanted` echoes wait in the input or the MicrosecondClock reaches `end`,
+// sleeping in the serial device until bytes arrive. Under OptLowCpu it first sleeps through
+// the wire time the echoes need at least (`wireUs`), so that a long block wakes the thread
+// about once rather than at every packet. The options are read afresh at each wait because
+// the window thread may change them meanwhile. True when the echoes are there.
+bool WaitForInput(int32_t port, int wanted, int64_t end, int64_t wireUs) {
     bool wireSlept = (OneWireGetOptions() & OptLowCpu) == 0;
     for (;;) {
-        if (SerialInputCount(port) >= wanted) return;
+        if (SerialInputCount(port) >= wanted) return true;
         const int64_t left = end - MicrosecondClock();
-        if (left <= 0) return;
+        if (left <= 0) return false;
         if (!wireSlept) {
             DelayMicroseconds(std::min(left, wireUs));
             wireSlept = true;
@@ -50,8 +52,44 @@ void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int64
         }
         // Whole milliseconds, rounded up: a limit is never cut short.
         const int64_t leftMs = (left + MicrosecondsPerMillisecond - 1) / MicrosecondsPerMillisecond;
-        if (SerialWaitInput(port, wanted, static_cast<int>(leftMs)) < 0) return;
+        if (SerialWaitInput(port, wanted, static_cast<int>(leftMs)) < 0) return false;
     }
+}
+
+// The echo wait of an exchange: `limitMs` from `start` (a MicrosecondClock reading). How late
+// the echoes came after their wire time is noted for the port.
+void WaitForEcho(int32_t port, int wanted, int64_t start, int64_t limitMs, int64_t wireUs) {
+    if (WaitForInput(port, wanted, start + limitMs * MicrosecondsPerMillisecond, wireUs))
+        EchoLedgerArrived(port, MicrosecondClock() - start - wireUs);
+}
+
+// After an exchange that gave up, the echoes it left on their way are awaited for the
+// port's straggler time and discarded with whatever else came.
+void Drain(int32_t port) {
+    EchoDrain drain;
+    if (!EchoLedgerDrainDue(port, drain)) return;
+    if (drain.owed > 0) WaitForInput(port, drain.owed, drain.untilMicroseconds, 0);
+    OneWirePurge(port);
+}
+
+// Every write of the bus: the line is drained first when an exchange left it out of step.
+int Send(int32_t port, const uint8_t* data, int count) {
+    Drain(port);
+    const int written = SerialWrite(port, data, count);
+    EchoLedgerSent(port, written);
+    return written;
+}
+
+int Take(int32_t port, uint8_t* data, int count) {
+    const int read = SerialRead(port, data, count);
+    EchoLedgerTaken(port, read);
+    return read;
+}
+
+// An exchange ends without its echoes: what came is discarded now, the rest before the next.
+void GiveUp(int32_t port) {
+    OneWirePurge(port);
+    EchoLedgerGaveUp(port);
 }
 
 int64_t SlotsWireUs(int slots) {
@@ -83,19 +121,20 @@ int64_t BlockLimitMs(int32_t count) {
 // Sends `slotCount` prepared slot bytes and collects exactly as many echoes into `slots`.
 bool ExchangeSlots(int32_t port, uint8_t* slots, int slotCount, int64_t limitMs, int64_t start,
                    bool clockAfterWrite) {
-    if (SerialWrite(port, slots, slotCount) != slotCount) {
-        OneWirePurge(port);
+    if (Send(port, slots, slotCount) != slotCount) {
+        GiveUp(port);
         OneWireSetResult(ExchangeError);
         return false;
     }
     if (clockAfterWrite) start = MicrosecondClock();
     WaitForEcho(port, slotCount, start, limitMs, SlotsWireUs(slotCount));
     if (SerialInputCount(port) != slotCount) {
-        OneWirePurge(port);
+        GiveUp(port);
         OneWireSetResult(ExchangeError);
         return false;
     }
-    if (SerialRead(port, slots, slotCount) != slotCount) {
+    if (Take(port, slots, slotCount) != slotCount) {
+        EchoLedgerGaveUp(port);
         OneWireSetResult(ExchangeError);
         return false;
     }
@@ -147,6 +186,7 @@ int OneWireOpen(std::u16string_view name, int32_t port) {
     }
     int32_t id = openAs == PortDynamic ? opened : port;
     if (port == PortCurrent) currentPort.store(id);
+    EchoLedgerForget(id);
 
     SetPowerLines(id, true);
     DelayMs(PowerSettleMs);
@@ -164,6 +204,7 @@ int OneWireClose(int32_t port) {
     }
     SetPowerLines(id, false);
     SerialClose(id);
+    EchoLedgerForget(id);
     if (port == PortCurrent) currentPort.store(PortNone);
     OneWireSetResult(Ok);
     return 1;
@@ -172,21 +213,23 @@ int OneWireClose(int32_t port) {
 int OneWireReset(int32_t port) {
     port = OneWireResolvePort(port);
     if (OneWireLastResult() != Ok) return 0;
+    Drain(port);  // stragglers of the data speed are awaited before the speed changes
     if (!SerialSetBaud(port, ResetBaud)) return 0;
     OneWirePurge(port);
 
     int presence = 0;
-    if (SerialWrite(port, &ResetByte, 1) != 1) {
+    if (Send(port, &ResetByte, 1) != 1) {
         OneWireSetResult(ExchangeError);
+        EchoLedgerGaveUp(port);
     } else {
         WaitForEcho(port, 1, MicrosecondClock(), ResetEchoLimitMs, ByteMicroseconds(ResetBaud));
         uint8_t echo = 0;
-        if (SerialInputCount(port) == 1 && SerialRead(port, &echo, 1) == 1) {
+        if (SerialInputCount(port) == 1 && Take(port, &echo, 1) == 1) {
             presence = echo != ResetByte ? 1 : 0;
             if (!presence) OneWireSetResult(NoResponse);
         } else {
             OneWireSetResult(ExchangeError);
-            OneWirePurge(port);
+            GiveUp(port);
         }
     }
     // Presence seen at 9600 baud is worthless when the port cannot return to the data
@@ -197,12 +240,14 @@ int OneWireReset(int32_t port) {
 
 int OneWireWriteSlot(int bit, int32_t port, int flags) {
     uint8_t slot = SlotFor((bit & 1) != 0);
-    SerialWrite(port, &slot, 1);
+    Send(port, &slot, 1);
     if ((flags & SlotWait) == 0) return 0;
     WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotsWireUs(1));
-    if ((flags & SlotDrain) != 0 && SerialInputCount(port) >= 1) {
+    if (SerialInputCount(port) < 1) {
+        EchoLedgerGaveUp(port);  // not an error of the slot; the echo must not pass for another
+    } else if ((flags & SlotDrain) != 0) {
         uint8_t echo;
-        SerialRead(port, &echo, 1);
+        Take(port, &echo, 1);
     }
     return 0;
 }
@@ -210,18 +255,20 @@ int OneWireWriteSlot(int bit, int32_t port, int flags) {
 int OneWireReadBit(int32_t port, int flags) {
     OneWireSetResult(Ok);
     if ((flags & SlotPurge) != 0) OneWirePurge(port);
-    if ((flags & SlotSend) != 0 && SerialWrite(port, &SlotOne, 1) != 1) {
+    if ((flags & SlotSend) != 0 && Send(port, &SlotOne, 1) != 1) {
         OneWireSetResult(ExchangeError);
+        EchoLedgerGaveUp(port);
         return 0;
     }
     if ((flags & SlotWait) != 0) {
         WaitForEcho(port, 1, MicrosecondClock(), SlotEchoLimitMs, SlotsWireUs(1));
     }
     uint8_t echo = 0;
-    if (SerialInputCount(port) == 1 && SerialRead(port, &echo, 1) == 1) {
+    if (SerialInputCount(port) == 1 && Take(port, &echo, 1) == 1) {
         return echo == SlotOne ? 1 : 0;
     }
     OneWireSetResult(ExchangeError);
+    EchoLedgerGaveUp(port);
     return 1;
 }
 

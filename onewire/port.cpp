@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "onewire/echo_ledger.h"
 #include "onewire/result.h"
 
 namespace kv {
@@ -44,7 +45,7 @@ void OneWirePurge(int32_t port) {
     if (waiting <= 0) return;
     std::unique_ptr<uint8_t[]> sink(new (std::nothrow) uint8_t[static_cast<size_t>(waiting) + 2]);
     if (!sink) return;
-    SerialRead(port, sink.get(), waiting);
+    EchoLedgerTaken(port, SerialRead(port, sink.get(), waiting));
 }
 
 int SerialSetBaud(int32_t port, int baud) {

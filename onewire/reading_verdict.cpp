@@ -1,5 +1,6 @@
 #include "onewire/reading_verdict.h"
 
+#include <bit>
 #include <cstdio>
 
 #include "onewire/enumerate.h"
@@ -7,10 +8,25 @@
 #include "onewire/thermometer_family.h"
 
 namespace kv {
+namespace {
+
+// A device that does not answer leaves every read slot high. Noise that pulls a few bits low
+// can turn those ones into a scratchpad that passes its CRC. No thermometer sends one with so
+// few zeros: bytes 6 and 7 (COUNT_REMAIN and COUNT_PER_C) hold at most 0x10, ten zeros at
+// least.
+constexpr int SilentLineMaxZeroBits = 8;
+
+bool ReadsAsSilentLine(const Scratchpad& pad) {
+    int zeros = 0;
+    for (const uint8_t byte : pad) zeros += std::popcount(static_cast<uint8_t>(~byte));
+    return zeros <= SilentLineMaxZeroBits;
+}
+
+}  // namespace
 
 Verdict JudgeScratchpad(const RomCode& rom, const Scratchpad& pad, bool confirming) {
     if (OneWireReadsAsLineHeldLow(pad)) return Verdict::LineHeldLow;
-    if (!ScratchpadCrcOk(pad.data())) return Verdict::ScratchpadCrc;
+    if (ReadsAsSilentLine(pad) || !ScratchpadCrcOk(pad.data())) return Verdict::ScratchpadCrc;
     const ThermometerFamily* family = FindThermometerFamily(rom[0]);
     if (family && HoldsPowerOnValue(*family, pad) && (family->powerOnTellable || !confirming))
         return Verdict::PowerOn;

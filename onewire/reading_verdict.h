@@ -12,7 +12,7 @@ namespace kv {
 
 enum class Verdict : int32_t {
     Ok,             // a measured temperature, sound in every respect
-    ScratchpadCrc,  // the scratchpad fails its CRC (a silent device reads as 0xFF bytes: so too)
+    ScratchpadCrc,  // the scratchpad fails its CRC, or is the all-ones line of a silent device
     RomCrc,         // the device's ROM code fails its CRC: whose reading it is, is not known
     PowerOn,        // the value the part powers up with, not a measurement
     OutOfRange,     // outside -55.0 .. 127.0 °C

@@ -129,16 +129,10 @@ int Walk(uint8_t command, int fixed, int32_t port, int& lastZero) {
     }
 }
 
-// The same pass as SearchPassBySlots, in blocks: one round trip per bit from the previous
-// pass's last discrepancy on, one for everything before it.
-int SearchPassInBlocks(uint8_t command, uint8_t* romOut, int32_t port) {
+// Walks from a reset with the path fixed below bit `fixed`, again from a reset as long as
+// the devices turn out to have left the path below the bit reached.
+int WalkFrom(uint8_t command, int fixed, uint8_t* romOut, int32_t port) {
     OneWireThreadState& state = OneWireState();
-    if (state.lastDeviceFlag != 0) {
-        OneWireSetResult(NoData);
-        return 0;
-    }
-    OneWirePurge(port);
-    int fixed = state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1;
     for (;;) {
         if (!OneWireReset(port)) return 0;
         int lastZero = 0;
@@ -150,6 +144,106 @@ int SearchPassInBlocks(uint8_t command, uint8_t* romOut, int32_t port) {
         // them. The path up to there still holds: walk it again and follow them.
         fixed = -walked;
     }
+}
+
+// The same pass as SearchPassBySlots, in blocks: one round trip per bit from the previous
+// pass's last discrepancy on, one for everything before it.
+int SearchPassInBlocks(uint8_t command, uint8_t* romOut, int32_t port) {
+    OneWireThreadState& state = OneWireState();
+    if (state.lastDeviceFlag != 0) {
+        OneWireSetResult(NoData);
+        return 0;
+    }
+    OneWirePurge(port);
+    return WalkFrom(command, state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1, romOut, port);
+}
+
+// Whether a code comes before another in the order the search delivers them: the first bit
+// in which they differ is 0 in it.
+bool SearchesBefore(const RomCode& a, const RomCode& b) {
+    for (int bit = 0; bit < RomBits; ++bit) {
+        if (BitAt(a, bit) != BitAt(b, bit)) return !BitAt(a, bit);
+    }
+    return false;
+}
+
+// Whether the pass would deliver `rom` were it on the bus: it follows the previous pass's
+// path below that pass's last discrepancy and takes 1 there.
+bool FollowsPath(const OneWireThreadState& state, const RomCode& rom) {
+    for (int bitNumber = 1; bitNumber < state.lastDiscrepancy; ++bitNumber) {
+        if (BitAt(rom, bitNumber - 1) != (PathBit(state, bitNumber) != 0)) return false;
+    }
+    return state.lastDiscrepancy == 0 || BitAt(rom, state.lastDiscrepancy - 1);
+}
+
+// The code the pass delivers if the bus holds exactly the expected devices; nullptr when
+// none of them is left on its way.
+const RomCode* NextExpected(const OneWireThreadState& state, std::span<const RomCode> expected) {
+    const RomCode* next = nullptr;
+    for (const RomCode& rom : expected) {
+        if (FollowsPath(state, rom) && (!next || SearchesBefore(rom, *next))) next = &rom;
+    }
+    return next;
+}
+
+// A bus that answers otherwise than expected is given this many whole blocks (one flipped
+// bit costs one more block) before the pass follows it bit by bit.
+constexpr int ExpectedBlocks = 2;
+constexpr int WalkAsExpected = RomBits + 1;
+
+// The command and all 64 bits after a reset as one block, each bit's direction taken from
+// `expected`. WalkAsExpected when every answer leads there; else the number of the first bit
+// whose answers lead elsewhere (or nowhere), or WalkFailed with the exchange's code.
+int WalkExpected(uint8_t command, const RomCode& expected, int32_t port, int& lastZero) {
+    const OneWireThreadState& state = OneWireState();
+    lastZero = 0;
+    std::vector<uint8_t> slots;
+    AppendByteSlots(slots, command);
+    for (int bit = 0; bit < RomBits; ++bit) {
+        slots.insert(slots.end(), {SlotOne, SlotOne, SlotFor(BitAt(expected, bit))});
+    }
+    if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port))
+        return WalkFailed;
+    size_t at = BitsPerByte;
+    for (int bitNumber = 1; bitNumber <= RomBits; ++bitNumber, at += SlotsPerRomBit) {
+        int idBit = slots[at] == SlotOne, complementBit = slots[at + 1] == SlotOne;
+        if (idBit == 1 && complementBit == 1) return bitNumber;
+        int direction = Direction(state, bitNumber, idBit, complementBit);
+        if ((direction != 0) != BitAt(expected, bitNumber - 1)) return bitNumber;
+        if (idBit == complementBit && direction == 0) lastZero = bitNumber;
+    }
+    return WalkAsExpected;
+}
+
+// A pass that expects the devices of `expected`: when one of them is next on its way, the
+// whole pass is one block after the reset; where the bus answers otherwise, the pass walks
+// the agreed path again and follows the answers from there as SearchPassInBlocks does.
+int SearchPassExpecting(uint8_t command, uint8_t* romOut, std::span<const RomCode> expected,
+                        int32_t port) {
+    OneWireThreadState& state = OneWireState();
+    if (state.lastDeviceFlag != 0) {
+        OneWireSetResult(NoData);
+        return 0;
+    }
+    OneWirePurge(port);
+    const RomCode* next = NextExpected(state, expected);
+    if (!next)
+        return WalkFrom(command, state.lastDiscrepancy > 1 ? state.lastDiscrepancy : 1, romOut,
+                        port);
+    int differsAt = 0;
+    for (int block = 0; block < ExpectedBlocks; ++block) {
+        if (!OneWireReset(port)) return 0;
+        int lastZero = 0;
+        differsAt = WalkExpected(command, *next, port, lastZero);
+        if (differsAt == WalkFailed) return 0;
+        if (differsAt == WalkAsExpected) {
+            state.romCode = *next;
+            return FinishPass(state, lastZero, romOut);
+        }
+    }
+    for (int bitNumber = 1; bitNumber < differsAt; ++bitNumber)
+        SetPathBit(state, bitNumber, BitAt(*next, bitNumber - 1) ? 1 : 0);
+    return WalkFrom(command, differsAt, romOut, port);
 }
 
 // Resets the bus and sends a ROM command; the caller continues with the command's data.
@@ -179,6 +273,16 @@ int OneWireSearchNext(uint8_t* romOut, int32_t port) {
     port = OneWireResolvePort(port);
     if (OneWireLastResult() != Ok) return 0;
     return SearchPassInBlocks(SearchRomCommand, romOut, port);
+}
+
+int OneWireSearchNextExpecting(uint8_t* romOut, std::span<const RomCode> expected, int32_t port) {
+    if (!romOut) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    port = OneWireResolvePort(port);
+    if (OneWireLastResult() != Ok) return 0;
+    return SearchPassExpecting(SearchRomCommand, romOut, expected, port);
 }
 
 int OneWireSearchNextBySlots(uint8_t* romOut, int32_t port) {

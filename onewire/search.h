@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace kv {
 
@@ -18,6 +19,14 @@ int OneWireSearchReset();
 // with the command; from its last discrepancy on, each round trip carries one bit's
 // direction and the next bit's two read slots.
 int OneWireSearchNext(uint8_t* romOut, int32_t port);
+// The same pass on a bus expected to hold the devices of `expected` (in any order), as a
+// previous search found them. When the device the pass would deliver from that list is on
+// the bus, the pass is a reset and one block: command and all 64 bits with that device's
+// directions, checked afterwards against the answers. Where the answers lead elsewhere (a
+// device came or went), a second block is tried, as a flipped bit spoils one; then the path
+// agreed so far is walked again and followed from there one round trip per bit. Results,
+// codes and search state as OneWireSearchNext's.
+int OneWireSearchNextExpecting(uint8_t* romOut, std::span<const RomCode> expected, int32_t port);
 // The same pass one slot per round trip (three per bit): the same slots on the wire, the
 // same results and codes, at about three times the round trips. (When the devices change
 // between passes so that none is left on the previous pass's path, the block form notices

@@ -155,6 +155,12 @@ void SimBus::setEchoBudget(int64_t bytes) {
     echoBudget_ = bytes < 0 ? -1 : bytes;
 }
 
+void SimBus::holdEcho(int64_t afterEchoes, int64_t heldMicroseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holdCountdown_ = afterEchoes < 0 ? -1 : afterEchoes;
+    holdUs_ = std::max<int64_t>(0, heldMicroseconds);
+}
+
 void SimBus::setWireTime(bool emulate) {
     std::lock_guard<std::mutex> lock(mutex_);
     wireTime_ = emulate;
@@ -282,18 +288,25 @@ int SimBus::write(const uint8_t* data, int count) {
 }
 
 void SimBus::queueEchoLocked(uint8_t byte, int64_t arrived) {
+    if (holdCountdown_ >= 0 && holdCountdown_-- == 0) {
+        heldUntil_ = arrived + holdUs_;
+        input_.push_back({byte, heldUntil_});
+        packetFill_ = 0;  // the echoes behind it fill a packet of their own
+        return;
+    }
     if (latency_ <= 0) {
-        input_.push_back({byte, arrived});
+        input_.push_back({byte, std::max(arrived, heldUntil_)});
         return;
     }
     if (packetFill_ == 0 || arrived >= packetDue_) {
         packetDue_ = arrived + latency_;  // the timer had sent the previous packet
         packetFill_ = 0;
     }
-    input_.push_back({byte, packetDue_});
+    input_.push_back({byte, std::max(packetDue_, heldUntil_)});
     if (++packetFill_ < UsbPacketBytes) return;
     // Full: the packet goes at once, its earlier echoes with it.
-    for (auto it = input_.end() - packetFill_; it != input_.end(); ++it) it->visibleAt = arrived;
+    for (auto it = input_.end() - packetFill_; it != input_.end(); ++it)
+        it->visibleAt = std::max(arrived, heldUntil_);
     packetFill_ = 0;
 }
 

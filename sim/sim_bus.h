@@ -48,7 +48,11 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     // it fills or when this long has passed since its first echo arrived.
     void setEchoLatencyMicroseconds(int64_t latency);
     void setEchoBudget(int64_t bytes);  // echoes stop after this many more bytes; -1: never
-    void setWireTime(bool emulate);     // echoes appear only after the byte's wire time
+    // A converter that stalls once: the echo `afterEchoes` echoes from now (0: the next one)
+    // is handed over `heldMicroseconds` after its byte has left the wire instead of with its
+    // packet, and the echoes behind it, in order, no sooner.
+    void holdEcho(int64_t afterEchoes, int64_t heldMicroseconds);
+    void setWireTime(bool emulate);  // echoes appear only after the byte's wire time
     // Level of DTR and RTS that powers the adapter (high unless the wiring inverts it).
     void setPoweredLevel(bool high);
     // false: the adapter counts as powered whatever the lines say (a pseudo-terminal has
@@ -117,6 +121,9 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
     int64_t packetDue_ = 0;  // when the timer sends the packet being filled
     int packetFill_ = 0;     // echoes in that packet, the last ones of input_
     int64_t echoBudget_ = -1;
+    int64_t holdCountdown_ = -1;  // echoes before the held one; -1: none is held
+    int64_t holdUs_ = 0;
+    int64_t heldUntil_ = 0;  // no echo is handed over before this (the held one's time)
     bool recording_ = false;
     std::vector<WireByte> wire_;
     bool wireTime_ = false;

@@ -51,6 +51,9 @@ TEST(Verdict, EveryCheckInItsOrder) {
              Case{b20, spoilt, false, Verdict::ScratchpadCrc, "crc"},
              Case{b20, Scratchpad{}, false, Verdict::LineHeldLow, "line-low"},
              Case{b20, silent, false, Verdict::ScratchpadCrc, "crc"},
+             // Noise on a silent line that happens to give a CRC that matches.
+             Case{b20, Pad({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), false,
+                  Verdict::ScratchpadCrc, "crc"},
              Case{b20, b20PowerOn, false, Verdict::PowerOn, "power-on"},
              Case{b20, b20PowerOn, true, Verdict::PowerOn, "power-on"},
              Case{b20, Pad({0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x10, 0x10}), false, Verdict::Ok,

@@ -2,7 +2,8 @@
 // whose outer size stays when the menu bar comes, controls measured in the font they are drawn
 // with, one event per choice in a drop-down list whatever order the notifications come in,
 // Tab through the frame, cell colours that reach the screen, the focus kept across
-// deactivation, repainting only what changed, and the session end.
+// deactivation, repainting only what changed, coordinates scaled to the screen's DPI, a cut-off
+// status line as a tooltip, and the session end.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -357,6 +358,33 @@ TEST_F(Win32Look, OnlyACellThatChangesIsPaintedAgain) {
                 due.bottom <= inside.bottom)
         << due << " in " << inside;
     EXPECT_EQ(U16("28-0000000003"), win32_user::CellText(Window, Table, 0, 1));
+}
+
+TEST_F(Win32Look, AStatusTextCutOffAtTheEdgeIsTheBarsTooltip) {
+    BuildRow();
+    ASSERT_NE(0, CreateStatusBar(0, Window));
+    AddStatusField(0, FillWidth);
+    HWND top = toolkit_->FindTop(Window)->hwnd, bar = toolkit_->FindBar(0)->hwnd;
+    // The pointer rests on the bar; the tooltip asks the window for the text to show.
+    RECT area{};
+    GetWindowRect(bar, &area);
+    ASSERT_TRUE(SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2));
+    const auto tip = [&] {
+        NMTTDISPINFOW ask{};
+        ask.hdr.hwndFrom = toolkit_->FindTop(Window)->toolTips;
+        ask.hdr.idFrom = reinterpret_cast<UINT_PTR>(bar);
+        ask.hdr.code = TTN_GETDISPINFOW;
+        SendMessageW(top, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&ask));
+        return ask.lpszText ? std::u16string(ask.lpszText, ask.lpszText + wcslen(ask.lpszText))
+                            : std::u16string();
+    };
+    const std::u16string longText =
+        U16("Найдено 5 '1-Wire'  устройств.    Обнаружено 2 датчика с ошибками в работе  В 3 "
+            "датчиках зафиксирован выход за пределы допустимой температуры");
+    SetStatusText(0, 0, longText);
+    EXPECT_EQ(longText, tip());
+    SetStatusText(0, 0, U16("Порт открыт"));
+    EXPECT_EQ(u"", tip()) << "a text shown whole needs no tooltip";
 }
 
 std::vector<Seen> seenAtSessionEnd;

@@ -30,6 +30,7 @@
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
+#include "onewire/search_walk.h"
 #include "onewire/transaction.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
@@ -210,6 +211,14 @@ int main(int argc, char** argv) {
                 const kv::Enumeration found = kv::OneWireEnumerate(port);
                 return static_cast<int>(found.codes.size()) == devices &&
                        found.end == kv::EnumerationEnd::Complete;
+            }));
+            const std::vector<kv::RomCode> listed = kv::OneWireEnumerate(port).codes;
+            row("  a walk expecting the list, per device", bench.run(enumerations, devices, [&] {
+                kv::SearchWalk walk;
+                kv::OneWireWalkBegin(walk, listed);
+                while (kv::OneWireWalkStep(walk, port) == 1) {
+                }
+                return walk.found.codes == listed && walk.found.end == kv::EnumerationEnd::Complete;
             }));
             if (compare && devices <= CompareSearchDeviceLimit) {
                 row("  slot by slot, per device", bench.run(1, devices, [&] {

@@ -418,16 +418,28 @@ void Win32Toolkit::PlaceStatusBar(Win32Window& window) {
 int Win32Toolkit::CreateStatusBar(int bar, int window) {
     Win32Window* w = FindTop(window);
     if (!w || bar < 0 || bars_.count(bar) || w->statusBar >= 0) return 0;
-    // No sizing grip: the window has no sizing border. Tooltips show a cut-off text whole.
+    // No sizing grip: the window has no sizing border.
     HWND hwnd = CreateWindowExW(
-        0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBT_TOOLTIPS | CCS_BOTTOM, 0, 0, 0, 0,
-        w->hwnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(win32::StatusBarIdBase + bar)),
-        Instance(), nullptr);
+        0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0, w->hwnd,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(win32::StatusBarIdBase + bar)), Instance(),
+        nullptr);
     if (!hwnd) return 0;
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SendMessageW(hwnd, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(win32::MinimumStatusBarHeight)),
                  0);
     bars_[bar] = Win32StatusBar{window, hwnd, {}, {}};
+    // A text cut off at the window's edge is shown whole when the pointer rests on it: a tool of
+    // the window's tooltips whose text is asked for each time (win32_events.cpp). The bar's own
+    // tooltips would only show texts set for parts without text.
+    if (w->toolTips) {
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = w->hwnd;
+        tool.uId = reinterpret_cast<UINT_PTR>(hwnd);
+        tool.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(w->toolTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
     w->statusBar = bar;
     PlaceStatusBar(*w);
     return 1;
@@ -458,8 +470,30 @@ void Win32Toolkit::SetStatusText(int bar, int field, std::u16string_view text) {
     const std::wstring wide = win32::Wide(text);
     SendMessageW(b->hwnd, SB_SETTEXTW, static_cast<WPARAM>(field),
                  reinterpret_cast<LPARAM>(wide.c_str()));
-    SendMessageW(b->hwnd, SB_SETTIPTEXTW, static_cast<WPARAM>(field),
-                 reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+std::u16string Win32Toolkit::StatusTip(const Win32StatusBar& bar, POINT screen) {
+    POINT at = screen;
+    ScreenToClient(bar.hwnd, &at);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(bar.hwnd, WM_GETFONT, 0, 0));
+    for (size_t field = 0; field < bar.texts.size(); ++field) {
+        RECT part{};
+        if (!SendMessageW(bar.hwnd, SB_GETRECT, field, reinterpret_cast<LPARAM>(&part)) ||
+            !PtInRect(&part, at))
+            continue;
+        const std::u16string& text = bar.texts[field];
+        HDC dc = GetDC(bar.hwnd);
+        HGDIOBJ old = SelectObject(dc, font ? font : font_);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(text.c_str()),
+                              static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(bar.hwnd, dc);
+        // The bar draws the text inside the part's edges, a few pixels in.
+        const bool cut = size.cx > part.right - part.left - Scaled(win32::StatusTextInset);
+        return cut ? text : std::u16string();
+    }
+    return {};
 }
 
 HWND Win32Toolkit::OpenMessageBox() {

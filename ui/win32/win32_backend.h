@@ -153,6 +153,9 @@ class Win32Toolkit final : public ToolkitBackend {
     LRESULT OnTopMessage(int window, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void OnWakeMessage(UINT message);
     static int32_t TableCellColour(const Win32Control& table, int row, int column);
+    // The whole text of the bar's field at a point of the screen when the field cuts it off;
+    // empty when it shows whole or no field is there.
+    std::u16string StatusTip(const Win32StatusBar& bar, POINT screen);
     void SetSessionEndAction(void (*action)()) { sessionEndAction_ = action; }
 
     // The program's coordinates and widths count pixels at 96 DPI; the screen's are scaled
@@ -188,6 +191,7 @@ class Win32Toolkit final : public ToolkitBackend {
 
     HWND wake_ = nullptr;  // message-only window that receives the wake-ups
     HFONT font_ = nullptr;
+    std::wstring shownTip_;  // the text a tooltip asked for last; it reads it after the answer
     int dpi_ = win32::BaseDpi;
     std::atomic<bool> wakePosted_{false};
     std::map<int, Win32Window> windows_;
@@ -209,6 +213,8 @@ inline constexpr int ArrowsIdBase = 0x5000;  // the up-down half of a spin box
 inline constexpr int MenuIdBase = 0x9000;
 inline constexpr int StatusBarIdBase = 0xA000;
 inline constexpr int MinimumStatusBarHeight = 18;
+// What a status bar part leaves for its text, less than its width: edges and margins.
+inline constexpr int StatusTextInset = 8;
 inline constexpr wchar_t TopClass[] = L"KalorivoxWindow";
 inline constexpr wchar_t ContainerClass[] = L"KalorivoxFrame";
 inline constexpr wchar_t WakeClass[] = L"KalorivoxWake";

@@ -118,6 +118,17 @@ bool Win32Toolkit::OnChildMessage(int window, UINT message, WPARAM wParam, LPARA
         }
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header->hwndFrom == w->toolTips && header->code == TTN_GETDISPINFOW) {
+                Win32StatusBar* bar = FindBar(w->statusBar);
+                if (!bar || reinterpret_cast<HWND>(header->idFrom) != bar->hwnd) return false;
+                POINT pointer{};
+                GetCursorPos(&pointer);
+                const std::u16string tip = StatusTip(*bar, pointer);
+                shownTip_.assign(tip.begin(), tip.end());
+                reinterpret_cast<NMTTDISPINFOW*>(lParam)->lpszText = shownTip_.data();
+                result = 0;
+                return true;
+            }
             auto [id, c] = controlOf(header->hwndFrom);
             if (!c) return false;
             if (c->kind == Win32Kind::SpinBox && header->code == UDN_DELTAPOS) {
