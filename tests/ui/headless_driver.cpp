@@ -47,6 +47,19 @@ class HeadlessDriver final : public UiDriver {
         });
     }
     void DismissMessageBox() override { toolkit_->dismissMessageBox(); }
+    bool ResizeWindow(int window, int clientWidth, int clientHeight) override {
+        return toolkit_->resizeWindow(window, clientWidth, clientHeight);
+    }
+    bool MovePointer(int window, int control, int x, int y) override {
+        return toolkit_->movePointer(window, control, x, y);
+    }
+    bool PointerLeaves(int window, int control) override {
+        return toolkit_->pointerLeaves(window, control);
+    }
+    void ProcessPaints() override { toolkit_->paintPendingCanvases(); }
+    std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) override {
+        return toolkit_->renderCanvas(window, control, width, height);
+    }
 
   private:
     HeadlessToolkit* toolkit_ = nullptr;

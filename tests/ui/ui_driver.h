@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kv::ui::test {
 
@@ -30,6 +31,15 @@ class UiDriver {
     // The next message box stays open until DismissMessageBox, which another thread calls.
     virtual void KeepNextMessageBoxOpen() = 0;
     virtual void DismissMessageBox() = 0;
+    // Drags the border of a resizable window to a client size (menu bar included); false for
+    // a window of fixed size.
+    virtual bool ResizeWindow(int window, int clientWidth, int clientHeight) = 0;
+    virtual bool MovePointer(int window, int control, int x, int y) = 0;
+    virtual bool PointerLeaves(int window, int control) = 0;
+    // Lets the platform carry out the paints that were asked for.
+    virtual void ProcessPaints() = 0;
+    // The canvas as it paints itself, row by row (0x00BBGGRR).
+    virtual std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) = 0;
 };
 
 std::unique_ptr<UiDriver> MakeHeadlessDriver();
