@@ -22,6 +22,7 @@ struct ThermometerFamily {
     uint16_t powerOnRaw;      // the temperature register at power-on: 85.0 °C
     bool powerOnTellable;     // COUNT_REMAIN tells the power-on value from a measured 85.0
     bool resolutionSettable;  // the configuration byte chooses 9 to 12 bits
+    int32_t writableBytes;    // what Write Scratchpad takes: TH, TL (and the configuration)
 };
 
 // nullptr for a family that is no thermometer.

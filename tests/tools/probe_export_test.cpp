@@ -321,8 +321,11 @@ TEST_F(ProbeExport, NamesReachRecordsAndMetricsAndFollowTheirFile) {
     ASSERT_EQ(namesOfWarm.size(), size_t{Passes});
     EXPECT_EQ(namesOfWarm.front(), "\"Котёл \"\"подача\"\" \\ 1\"");
     EXPECT_EQ(namesOfWarm.back(), "Подача 2");
-    for (const std::string& line : lines)
-        if (line.find(Hex(older)) != std::string::npos) EXPECT_EQ(line.back(), ',') << line;
+    for (const std::string& line : lines) {
+        if (line.find(Hex(older)) != std::string::npos) {
+            EXPECT_EQ(line.back(), ',') << line;
+        }
+    }
     std::filesystem::remove_all(folder);
 }
 

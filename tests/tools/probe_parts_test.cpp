@@ -84,6 +84,11 @@ TEST(ProbeOptions, RefusesWhatItCannotUse) {
         {"--prometheus", "", "DEMO"},
         {"--verbose", "DEMO"},
         {"DEMO", "--every"},
+        {"--inspect", "--every", "5", "DEMO"},
+        {"--inspect", "--count", "2", "DEMO"},
+        {"--inspect", "--format", "csv", "DEMO"},
+        {"--inspect", "--resolution", "9", "DEMO"},
+        {"--inspect", "--prometheus", "f", "DEMO"},
     };
     for (const auto& args : bad) {
         Options o;

@@ -36,6 +36,11 @@ const char Usage[] =
     "  --topic PREFIX            topic prefix (default kalorivox)\n"
     "  --prometheus FILE         rewrite FILE after each pass for node_exporter's textfile\n"
     "                            collector\n"
+    "  --inspect                 instead of measuring, check each DS18B20/DS18S20 closely and\n"
+    "                            tell whether it behaves like a genuine part or a known clone\n"
+    "                            family, with the evidence (its TH, TL and configuration are\n"
+    "                            put back, its EEPROM is never written); with --format json\n"
+    "                            one object per sensor; goes with --invert only\n"
     "  --help                    this text\n"
     "\n"
     "Without --format, one line per device, in the order of the search, fields separated\n"
@@ -147,6 +152,7 @@ const OptionEntry OptionTable[] = {
     {"--invert", false, [](Options& o, std::string_view) { return o.invert = true; }},
     {"--save-resolution", false,
      [](Options& o, std::string_view) { return o.saveResolution = true; }},
+    {"--inspect", false, [](Options& o, std::string_view) { return o.inspect = true; }},
     {"--every", true, SetEvery},
     {"--count", true, SetCount},
     {"--format", true, SetFormat},
@@ -206,6 +212,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     }
     if (options.port.empty()) {
         error = "no port given (try --help)";
+        return false;
+    }
+    const bool measuring = options.repeats() || countGiven || options.resolution ||
+                           !options.mqttHost.empty() || !options.prometheusFile.empty() ||
+                           !options.namesFile.empty();
+    if (options.inspect &&
+        (measuring || options.format == Format::Tsv || options.format == Format::Csv)) {
+        error = "--inspect goes only with --format json and --invert (try --help)";
         return false;
     }
     if (options.saveResolution && options.resolution == 0) {

@@ -4,17 +4,41 @@
 #include <cstdio>
 #include <string>
 
+#include "onewire/bus.h"
 #include "onewire/port.h"
+#include "onewire/result.h"
+#include "runtime/utf.h"
+#include "serial/serial_port.h"
 #include "sim/demo_bus.h"
 #include "tools/probe/bus_pass.h"
+#include "tools/probe/inspect_run.h"
 #include "tools/probe/mqtt_publisher.h"
 #include "tools/probe/options.h"
 #include "tools/probe/outputs.h"
 #include "tools/probe/probe_run.h"
 #include "tools/probe/stop_signal.h"
 
+namespace {
+
+using namespace kv::probe;
+
+// --inspect looks at the thermometers once, on a port that must be there.
+int Inspect(const Options& options) {
+    const int32_t port = kv::OneWireOpen(kv::Utf16FromPathBytes(options.port), kv::PortDynamic);
+    if (!port) {
+        Message("cannot open " + options.port + " (" +
+                kv::OneWireResultLabel(kv::OneWireLastResult()) +
+                "): missing, busy or not a serial port");
+        return 1;
+    }
+    const int status = RunInspection(options, port, stdout);
+    kv::OneWireClose(port);
+    return status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    using namespace kv::probe;
     Options options;
     std::string error;
     if (argc < 2) {
@@ -41,6 +65,7 @@ int main(int argc, char** argv) {
     kv::SimRegisterDemoPort();
     kv::OneWireSetOptions(options.invert ? kv::OptInvertPower : 0);
     CatchStopSignals();
+    if (options.inspect) return Inspect(options);
     if (!outputs.start(error)) {
         Message(error);
         return 1;
