@@ -64,6 +64,14 @@ class ProbeRecovery : public ::testing::Test {
         return byTopic;
     }
 
+    // What the probe run as a program said on its standard error.
+    std::string ProbeMessages() {
+        std::ifstream file(folder + "/messages.txt");
+        std::stringstream text;
+        text << file.rdbuf();
+        return "probe messages:\n" + text.str();
+    }
+
     // The values published on a sensor's temperature topic from message `from` on.
     std::vector<std::string> published(const RomCode& rom, size_t from = 0) {
         std::vector<std::string> values;
@@ -96,6 +104,9 @@ TEST_F(ProbeRecovery, ServerKilledAndStartedAgainOnTheSameLink) {
                                               records, folder + "/messages.txt");
     ASSERT_TRUE(live.waitFor(Is(Topic(a, "temperature"), "21.5"), test::ProbeHangLimit));
 
+    // Pulled out: the node goes with the device, so that nothing else that comes to have the
+    // terminal's number is taken for it.
+    std::filesystem::remove(link);
     ::kill(server.pid, SIGKILL);
     test::StopProgram(server);
     EXPECT_TRUE(live.waitFor(Is(Status, "port-lost"), BackLimit));
@@ -110,7 +121,7 @@ TEST_F(ProbeRecovery, ServerKilledAndStartedAgainOnTheSameLink) {
 
     auto again = serve("22.75");
     ASSERT_EQ(again.firstLine.rfind("/dev/", 0), 0u) << again.firstLine;
-    ASSERT_TRUE(live.waitFor(Is(Topic(a, "temperature"), "22.75"), BackLimit));
+    ASSERT_TRUE(live.waitFor(Is(Topic(a, "temperature"), "22.75"), BackLimit)) << ProbeMessages();
     EXPECT_TRUE(live.waitFor(Is(Status, "online"), 5s));
     const auto afterLoss = published(a, lostAt);
     EXPECT_EQ(std::count(afterLoss.begin(), afterLoss.end(), "21.5"), 0)
@@ -163,12 +174,21 @@ TEST_F(ProbeRecovery, FollowsTheAdapterToAnotherNameAndNeverRepublishesAGoneSens
     const std::string address = broker.address();
     argv[4] = address.c_str();
     ASSERT_TRUE(probe::ParseOptions(8, argv, options, error)) << error;
-    std::FILE* records = std::tmpfile();
-    probe::ProbeOutputs outputs(options, records);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), std::fclose);
+    probe::ProbeOutputs outputs(options, records.get());
     ASSERT_TRUE(outputs.prepare(error) && outputs.start(error)) << error;
     probe::SetStopRequested(false);
     int status = -1;
     std::thread run([&] { status = probe::RunProbe(options, outputs); });
+    // A failed assertion ends the test here: the run is stopped and waited for all the same.
+    struct Joined {
+        std::thread& run;
+        ~Joined() {
+            probe::SetStopRequested(true);
+            if (run.joinable()) run.join();
+            probe::SetStopRequested(false);
+        }
+    } joined{run};
 
     ASSERT_TRUE(live.waitFor(Is(Topic(b, "temperature"), "30"), test::ProbeHangLimit));
     bus->unplug(b);
@@ -191,10 +211,10 @@ TEST_F(ProbeRecovery, FollowsTheAdapterToAnotherNameAndNeverRepublishesAGoneSens
     EXPECT_EQ(kept.at(Topic(b, "availability")), "offline");
     EXPECT_EQ(kept.count("homeassistant/sensor/kalorivox_" + Hex(b) + "/config"), 1u);
 
-    // Pulled out; back as ttyUSB1 with the sensor plugged in again.
-    first.reset();
+    // Pulled out (its links go with it); back as ttyUSB1 with the sensor plugged in again.
     devices.removeIdentity(identity);
     devices.removeNode("ttyUSB0");
+    first.reset();
     ASSERT_TRUE(after.waitFor(Is(Status, "port-lost"), BackLimit));
     bus->plug(sensorB);
     auto second = std::make_unique<PtyServer>(bus);
@@ -210,8 +230,6 @@ TEST_F(ProbeRecovery, FollowsTheAdapterToAnotherNameAndNeverRepublishesAGoneSens
     run.join();
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(after.waitFor(Is(Status, "offline"), 5s));
-    probe::SetStopRequested(false);
-    std::fclose(records);
 }
 
 }  // namespace

@@ -88,6 +88,8 @@ while ((SECONDS - start < minutes * 60)); do
     kill -USR1 "$server"; present=2; echo "$(now) unplugged C" >>"$work/events.txt"
   fi
   if ((t % 120 == 60)); then
+    # The node goes with the device, as the system removes /dev/ttyUSBn.
+    rm -f "$work/bus"
     kill -KILL "$server"; wait "$server" 2>/dev/null || true
     echo "$(now) pulled $round" >>"$work/events.txt"
     sleep 10
