@@ -11,6 +11,8 @@ packages=(
   fonts-dejavu-core fonts-noto-core
   xvfb xauth x11-utils imagemagick xdotool
   mosquitto mosquitto-clients libmosquitto-dev
+  # promtool checks the probe's Prometheus file, systemd-analyze its systemd unit.
+  prometheus systemd
 )
 
 missing=()
