@@ -67,19 +67,7 @@ void Replace(SensorList& list, const std::vector<SensorRecord>& records) {
 }  // namespace
 
 Enumeration FindDevices() {
-    EnumerationOptions options;
-    options.passRetries = EnumerationPassRetries;
-    options.keepGoing = NoRequestPending;
-    Enumeration best;
-    for (int32_t attempt = 0; attempt < SearchAttempts; ++attempt) {
-        if (attempt > 0 && !NoRequestPending()) break;
-        Enumeration found = OneWireEnumerate(PortCurrent, options);
-        const bool whole = EnumerationIsWhole(found);
-        if (attempt == 0 || whole || found.codes.size() > best.codes.size())
-            best = std::move(found);
-        if (whole || !SearchWorthRepeating(best.end)) break;
-    }
-    return best;
+    return OneWireFindDevices(PortCurrent, NoRequestPending);
 }
 
 EnumerationEnd SearchDevices(SensorList& list, std::u16string_view portName) {
@@ -125,10 +113,6 @@ bool UpdateDevices(SensorList& list, const Enumeration& found) {
 
 EnumerationEnd LastSearchEnd() {
     return lastSearchEnd;
-}
-
-bool SearchWorthRepeating(EnumerationEnd end) {
-    return end == EnumerationEnd::BusError || end == EnumerationEnd::RepeatedCode;
 }
 
 }  // namespace kv

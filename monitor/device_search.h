@@ -4,13 +4,9 @@
 #include <string_view>
 
 #include "monitor/sensor_list.h"
-#include "onewire/enumerate.h"
+#include "onewire/find_devices.h"
 
 namespace kv {
-
-// An enumeration spoiled by the line is tried again this many times at once; after that the
-// worker searches again later, until a search ends cleanly.
-inline constexpr int32_t SearchAttempts = 3;
 
 // Enumerates the current port (stopping early for a stop or port change request), repeating
 // a spoiled enumeration; the best attempt's codes in search order and how it ended.
@@ -31,9 +27,5 @@ EnumerationEnd LastSearchEnd();
 // passes its CRC. When the devices changed, the rows are rebuilt and the cursor stands
 // before the first record; returns whether they changed.
 bool UpdateDevices(SensorList& list, const Enumeration& found);
-
-// Whether an end leaves a list that must be searched again soon (noise, a device that left
-// in the middle): not an empty bus, a complete list, a held line or a cut-short search.
-bool SearchWorthRepeating(EnumerationEnd end);
 
 }  // namespace kv

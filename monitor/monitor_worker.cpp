@@ -5,6 +5,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/device_search.h"
+#include "monitor/limit_check.h"
 #include "monitor/port_open.h"
 #include "monitor/reading_sink.h"
 #include "monitor/reconnect.h"
@@ -256,9 +257,8 @@ class Worker {
             return;
         }
         record.Flags &= static_cast<uint8_t>(~OutOfRange);
-        const auto whole = static_cast<int32_t>(reading.celsius);  // toward zero: -10.9375 is -10
         if (reading.ok() && ControlBlock.ThermoControl != 0 &&
-            (whole < ControlBlock.ThermoMin || whole > ControlBlock.ThermoMax)) {
+            !InsideLimits(reading.celsius, ControlBlock.ThermoMin, ControlBlock.ThermoMax)) {
             ++limitCount_;
             SetCellColour(row, ColumnTemperature, LimitColour);
         } else {

@@ -19,9 +19,9 @@ using ReadingConsumer = std::function<void(const SensorReading&)>;
 
 // Adds a consumer; returns its number for ReadingSinkRemove. Consumers are called on the
 // worker thread, in the order they were added, after the log line was written. They must
-// return at once (hand the reading on to their own thread) and must not call the toolkit,
-// ReadingSinkAdd or ReadingSinkRemove. Any thread may add and remove; after
-// ReadingSinkRemove returns, that consumer is not called again.
+// return at once (hand the reading on to their own thread) and must not call the toolkit
+// (PostEvent aside, which returns at once), ReadingSinkAdd or ReadingSinkRemove. Any thread may add
+// and remove; after ReadingSinkRemove returns, that consumer is not called again.
 int32_t ReadingSinkAdd(ReadingConsumer consumer);
 void ReadingSinkRemove(int32_t id);
 

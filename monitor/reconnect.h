@@ -1,16 +1,16 @@
-// Getting the chosen port back without the user: a port whose device has gone (an adapter
-// pulled out) or that was not there when it was to be opened (unplugged at start-up) is
-// tried again about once a second while it is still the chosen port, following the
-// adapter's stable identity when it comes back under another name. Worker thread only.
+// Getting the chosen port back without the user, as the window shows it: the port recovery
+// of the 1-Wire module (onewire/port_recovery.h) tries the chosen port about once a second
+// while it is still the chosen one; this tells the status line why it is not open yet, and
+// makes the chooser and the settings follow an adapter that came back under another name.
+// Worker thread only.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "monitor/sensor_list.h"
+#include "onewire/port_recovery.h"
 
 namespace kv {
-
-inline constexpr int32_t ReconnectAfterIdle = 10;  // idle iterations between two attempts
 
 class PortReconnect {
   public:
@@ -21,25 +21,19 @@ class PortReconnect {
     bool deviceGone();
     // What the status line and the rows say once the device has gone.
     std::u16string goneText() const;
-    bool waiting() const { return waiting_; }
-    // Once per idle iteration while waiting. Every ReconnectAfterIdle calls, unless the user
-    // has asked for a port meanwhile, opens the chosen port again and searches it; true
-    // when it did (the list then holds what the search found).
+    bool waiting() const { return recovery_.waiting(); }
+    // Once per idle iteration while waiting. About once a second, unless the user has asked
+    // for a port meanwhile, opens the chosen port again and searches it; true when it did
+    // (the list then holds what the search found).
     bool retry(SensorList& list);
 
   private:
     // After a failed attempt: the port is not there, or another program holds it.
-    void showWhyNotOpen(std::u16string_view name);
-    // The name to open now: where the adapter's identity leads, else the chosen name;
-    // empty when that name now belongs to another adapter.
-    std::u16string target() const;
+    void showWhyNotOpen(RecoveryAttempt attempt);
 
-    std::u16string name_;
-    std::u16string identity_;
+    PortRecovery recovery_;
     std::u16string absentText_;  // what the status line says while the port is not there
     std::u16string shownText_;   // what the last failed attempt put there
-    bool waiting_ = false;
-    int32_t idle_ = 0;
 };
 
 }  // namespace kv

@@ -73,4 +73,9 @@ inline constexpr std::u16string_view LogSeparator = u"  —  ";
 inline constexpr std::u16string_view LogWriteFailed = u"Ошибка записи в лог-файл";
 inline constexpr std::u16string_view StatusNoteLead = u"    ";
 
+// Temperature chart.
+inline constexpr std::u16string_view ChartDegrees = u"°C";
+inline constexpr std::u16string_view ChartNoReadings = u"Нет показаний за это время";
+inline constexpr std::u16string_view ChartLimits = u"Пределы ";
+
 }  // namespace kv::texts

@@ -22,6 +22,7 @@ inline constexpr int MenuLowCpu = 2;
 inline constexpr int MenuInvert = 3;
 inline constexpr int MenuSeparatePolling = 4;
 inline constexpr int MenuAbout = 6;
+inline constexpr int MenuChart = 7;
 
 // Columns of SensorTable.
 inline constexpr int ColumnType = 0;

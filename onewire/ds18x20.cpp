@@ -49,16 +49,6 @@ int OneWireReadPowerSupply(int32_t port) {
     return OneWireReadBit(resolved, SlotComplete);
 }
 
-int OneWireWriteScratchpad(const uint8_t* bytes, int32_t count, int32_t port) {
-    if (!bytes || count < 1) {
-        OneWireSetResult(BadArgument);
-        return 0;
-    }
-    int32_t resolved = SendCommand(WriteScratchpadCommand, port);
-    if (resolved < 0) return 0;
-    return OneWireWriteBytes(bytes, count, resolved);
-}
-
 int OneWireCopyScratchpad(int32_t port) {
     if (SendCommand(CopyScratchpadCommand, port) < 0) return 0;
     DelayMs(CopyScratchpadMs);

@@ -12,6 +12,7 @@ inline constexpr uint8_t ReadScratchpadCommand = 0xBE;
 inline constexpr uint8_t ReadPowerSupplyCommand = 0xB4;
 inline constexpr uint8_t WriteScratchpadCommand = 0x4E;
 inline constexpr uint8_t CopyScratchpadCommand = 0x48;
+inline constexpr uint8_t RecallEepromCommand = 0xB8;
 inline constexpr int ScratchpadSize = 9;
 using Scratchpad = std::array<uint8_t, ScratchpadSize>;
 inline constexpr float PlausibleMin = -55.0f;
@@ -28,9 +29,6 @@ inline constexpr int32_t CopyScratchpadMs = 10;
 int OneWireConvert(int32_t waitMs, int32_t port);
 int OneWireReadScratchpad(uint8_t* buffer9, int32_t port);
 int OneWireReadPowerSupply(int32_t port);  // 1 external, 0 parasite
-// TH, TL and (DS18B20 only, so three bytes for family 0x28 and two for 0x10) the
-// configuration byte, into the scratchpad; the EEPROM keeps its values.
-int OneWireWriteScratchpad(const uint8_t* bytes, int32_t count, int32_t port);
 // The scratchpad's TH, TL and configuration into the EEPROM; waits for the write.
 int OneWireCopyScratchpad(int32_t port);
 

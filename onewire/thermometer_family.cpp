@@ -18,9 +18,11 @@ constexpr uint8_t PowerOnCountRemain = 0x0C;
 constexpr std::array<int32_t, MaxResolutionBits - MinResolutionBits + 1> Ds18b20WaitMs = {
     100, 200, 400, FullConversionWaitMs};
 
+constexpr char Maxim[] = "Maxim Integrated";
+
 constexpr std::array<ThermometerFamily, 2> Families = {{
-    {FamilyDs18b20, "DS18B20", 16.0f, 0x0550, true, true},
-    {FamilyDs18s20, "DS18S20", 2.0f, 0x00AA, false, false},
+    {FamilyDs18b20, "DS18B20", Maxim, 16.0f, 0x0550, true, true, 3},
+    {FamilyDs18s20, "DS18S20", Maxim, 2.0f, 0x00AA, false, false, 2},
 }};
 
 }  // namespace
@@ -69,8 +71,7 @@ int OneWireSetResolution(const RomCode& rom, int bits, bool save, int32_t port) 
     }
     const std::array<uint8_t, 3> bytes = {pad[ScratchpadTh], pad[ScratchpadTl],
                                           ResolutionConfig(bits)};
-    if (!OneWireMatchRom(rom.data(), port) ||
-        !OneWireWriteScratchpad(bytes.data(), bytes.size(), port) ||
+    if (!OneWireWriteDeviceScratchpad(rom.data(), bytes.data(), family->writableBytes, port) ||
         !OneWireReadDeviceScratchpad(rom.data(), pad.data(), port))
         return 0;
     if (!ScratchpadCrcOk(pad.data()) || ScratchpadResolution(*family, pad) != bits) {

@@ -17,10 +17,12 @@ inline constexpr int32_t FullConversionWaitMs = 800;
 struct ThermometerFamily {
     uint8_t code;
     const char* name;         // "DS18B20", "DS18S20"
+    const char* maker;        // who makes the parts
     float stepsPerDegree;     // 16 (1/16 °C) or 2 (1/2 °C)
     uint16_t powerOnRaw;      // the temperature register at power-on: 85.0 °C
     bool powerOnTellable;     // COUNT_REMAIN tells the power-on value from a measured 85.0
     bool resolutionSettable;  // the configuration byte chooses 9 to 12 bits
+    int32_t writableBytes;    // what Write Scratchpad takes: TH, TL (and the configuration)
 };
 
 // nullptr for a family that is no thermometer.

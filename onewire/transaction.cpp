@@ -14,13 +14,19 @@ namespace {
 
 // The ROM command and the function command around the code, before the answer.
 constexpr int CommandBytes = 2;
-constexpr int32_t MaxReplyBits = (MaxBlockBytes - CommandBytes - RomBytes) * SlotBytesPerDataByte;
+constexpr int32_t MaxPayloadBits = (MaxBlockBytes - CommandBytes - RomBytes) * SlotBytesPerDataByte;
 
 }  // namespace
 
 int OneWireTransaction(const uint8_t* rom, uint8_t command, uint8_t* reply, int32_t replyBits,
                        int32_t port) {
-    if (replyBits < 0 || replyBits > MaxReplyBits || (replyBits > 0 && !reply)) {
+    return OneWireTransaction(rom, command, nullptr, 0, reply, replyBits, port);
+}
+
+int OneWireTransaction(const uint8_t* rom, uint8_t command, const uint8_t* data, int32_t dataBytes,
+                       uint8_t* reply, int32_t replyBits, int32_t port) {
+    if (replyBits < 0 || dataBytes < 0 || (replyBits > 0 && !reply) || (dataBytes > 0 && !data) ||
+        int64_t{dataBytes} * SlotBytesPerDataByte + replyBits > MaxPayloadBits) {
         OneWireSetResult(BadArgument);
         return 0;
     }
@@ -29,12 +35,13 @@ int OneWireTransaction(const uint8_t* rom, uint8_t command, uint8_t* reply, int3
     if (!OneWireReset(port)) return 0;
 
     std::vector<uint8_t> slots;
-    slots.reserve(
-        static_cast<size_t>((CommandBytes + RomBytes) * SlotBytesPerDataByte + replyBits));
+    slots.reserve(static_cast<size_t>((CommandBytes + RomBytes + dataBytes) * SlotBytesPerDataByte +
+                                      replyBits));
     AppendByteSlots(slots, rom ? MatchRomCommand : SkipRomCommand);
     if (rom)
         for (int i = 0; i < RomBytes; ++i) AppendByteSlots(slots, rom[i]);
     AppendByteSlots(slots, command);
+    for (int32_t i = 0; i < dataBytes; ++i) AppendByteSlots(slots, data[i]);
     const size_t answer = slots.size();
     slots.insert(slots.end(), static_cast<size_t>(replyBits), SlotOne);
     if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port)) return 0;
@@ -69,6 +76,23 @@ int OneWireReadDevicePowerSupply(const uint8_t* rom, int32_t port) {
     uint8_t answer = 0;
     if (!OneWireTransaction(rom, ReadPowerSupplyCommand, &answer, 1, port)) return 0;
     return BitAt(std::span<const uint8_t>(&answer, 1), 0) ? 1 : 0;  // 1: powered externally
+}
+
+int OneWireWriteDeviceScratchpad(const uint8_t* rom, const uint8_t* bytes, int32_t count,
+                                 int32_t port) {
+    if (!rom || !bytes || count < 1) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    return OneWireTransaction(rom, WriteScratchpadCommand, bytes, count, nullptr, 0, port);
+}
+
+int OneWireRecallDeviceEeprom(const uint8_t* rom, int32_t port) {
+    if (!rom) {
+        OneWireSetResult(BadArgument);
+        return 0;
+    }
+    return OneWireTransaction(rom, RecallEepromCommand, nullptr, 0, port);
 }
 
 }  // namespace kv

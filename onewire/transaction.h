@@ -14,6 +14,9 @@ namespace kv {
 // pulse and every echo came back, else 0 with the result code of the failing step.
 int OneWireTransaction(const uint8_t* rom, uint8_t command, uint8_t* reply, int32_t replyBits,
                        int32_t port);
+// The same with data bytes written after the command, before the read slots.
+int OneWireTransaction(const uint8_t* rom, uint8_t command, const uint8_t* data, int32_t dataBytes,
+                       uint8_t* reply, int32_t replyBits, int32_t port);
 
 // Convert T, to every device (rom nullptr) or to one.
 int OneWireStartConversion(const uint8_t* rom, int32_t port);
@@ -21,5 +24,11 @@ int OneWireStartConversion(const uint8_t* rom, int32_t port);
 int OneWireReadDeviceScratchpad(const uint8_t* rom, uint8_t* buffer9, int32_t port);
 // Match ROM + Read Power Supply: 1 external, 0 parasite; 0 with the code set on failure.
 int OneWireReadDevicePowerSupply(const uint8_t* rom, int32_t port);
+// Match ROM + Write Scratchpad: TH, TL and, for a DS18B20, the configuration byte (the
+// family's writable bytes); the EEPROM keeps its values.
+int OneWireWriteDeviceScratchpad(const uint8_t* rom, const uint8_t* bytes, int32_t count,
+                                 int32_t port);
+// Match ROM + Recall E2: the EEPROM's TH, TL and configuration back into the scratchpad.
+int OneWireRecallDeviceEeprom(const uint8_t* rom, int32_t port);
 
 }  // namespace kv

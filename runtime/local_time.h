@@ -16,4 +16,8 @@ struct WallClock {
 
 bool ReadLocalWallClock(WallClock& clock);  // false when the system cannot tell
 
+// How far the local wall clock is ahead of UTC at an instant (seconds since 1970-01-01
+// 00:00:00 UTC), summer time included; false when the system cannot tell.
+bool UtcOffsetAt(int64_t instant, int32_t& offsetSeconds);
+
 }  // namespace kv::native

@@ -45,6 +45,7 @@ void BuildMenu() {
     CreateMenuBar(MainMenu, MainWindow);
     AddMenuTitle(MainMenu, texts::MenuFileTitle);
     AddMenuItem(MainMenu, MenuLog, texts::MenuLogText);
+    AddMenuItem(MainMenu, MenuChart, texts::MenuChartText);
     AddMenuSeparator(MainMenu);
     AddMenuItem(MainMenu, MenuExit, texts::MenuExitText);
     AddMenuTitle(MainMenu, texts::MenuModeTitle);

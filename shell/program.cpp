@@ -2,11 +2,13 @@
 
 #include <chrono>
 
+#include "monitor/chart_feed.h"
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
 #include "monitor/monitor_worker.h"
 #include "monitor/port_choice.h"
 #include "monitor/port_list.h"
+#include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "runtime/ini_store.h"
@@ -14,6 +16,7 @@
 #include "runtime/text_file.h"
 #include "runtime/threads.h"
 #include "serial/serial_port.h"
+#include "shell/chart_window.h"
 #include "shell/close_signals.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
@@ -122,6 +125,9 @@ bool OnMenu(int item) {
         case MenuAbout:
             ShowMessageBox(texts::AboutCaption, texts::AboutText);
             return true;
+        case MenuChart:
+            ShowChartWindow();
+            return true;
         default:
             return true;
     }
@@ -168,6 +174,8 @@ bool ProgramStart(std::u16string_view folder) {
     currentPort = PortNone;
     OneWireSetOptions(0);
     ControlBlockReset();
+    ChartFeedReset();
+    ChartWindowReset();
 
     if (SetCurrentFolder(folder) == 0) {
         // The settings and the log would be written into whatever folder the program was
@@ -191,6 +199,8 @@ bool ProgramStart(std::u16string_view folder) {
         Shutdown();
         return false;
     }
+    // The chart's history from the log comes in the background, after the window is up.
+    ChartLoadStart(texts::LogFileName);
     // The program works without them; only a close from outside (logout, kill) would end it
     // without saving.
     if (!signalsForwarded) ShowMessageBox(texts::StartFailedCaption, texts::SignalSetupFailed);
@@ -209,6 +219,10 @@ int OnPortListOpening() {
 }
 
 bool DispatchEvent(int kind) {
+    if (EventWindow() == ChartWindow) {
+        DispatchChartEvent(kind);
+        return true;
+    }
     if (EventWindow() != MainWindow) return true;
     switch (kind) {
         case MenuEvent:
@@ -239,6 +253,7 @@ void Shutdown() {
     WaitForWorker();
     if (ThreadIsRunning(workerThread)) ThreadKill(workerThread);
     if (TextFileIsOpen(LogFileNumber)) TextFileClose(LogFileNumber);
+    ChartLoadStop(WorkerStopLimitMs);
 
     ThreadTableFree();
     workerThread = 0;

@@ -14,6 +14,7 @@ inline constexpr char16_t MenuInvertText[] = u"Инвертировать DTR и
 inline constexpr char16_t MenuSeparatePollingText[] = u"Раздельный опрос";
 inline constexpr char16_t MenuHelpTitle[] = u"Справка";
 inline constexpr char16_t MenuAboutText[] = u"О программе";
+inline constexpr char16_t MenuChartText[] = u"График температур…";
 
 inline constexpr char16_t PortLabel[] = u"Порт:";
 inline constexpr char16_t IntervalLabel[] = u"Интервал опроса:";
@@ -33,6 +34,21 @@ inline constexpr char16_t ColumnStatusHeading[] = u"Статус";
 inline constexpr char16_t AboutCaption[] = u"О программе";
 inline constexpr char16_t AboutText[] =
     u"Мониторинг температуры с использованием DS18x20.\nE-Mail: kalorivox@example.org";
+
+// The chart window.
+inline constexpr char16_t ChartTitle[] = u"График температур";
+inline constexpr char16_t ChartRangeLabel[] = u"Период:";
+inline constexpr char16_t ChartRangeTenMinutes[] = u"10 минут";
+inline constexpr char16_t ChartRangeHour[] = u"1 час";
+inline constexpr char16_t ChartRangeDay[] = u"24 часа";
+inline constexpr char16_t ChartRangeAll[] = u"Всё";
+inline constexpr char16_t ChartLogLoading[] = u"Чтение лог-файла…";
+inline constexpr char16_t ChartLogLoadedHead[] = u"Из лог-файла прочитано показаний: ";
+inline constexpr char16_t ChartLogSkippedHead[] = u", пропущено строк: ";
+inline constexpr char16_t ChartMenuTitle[] = u"Файл";
+inline constexpr char16_t ChartMenuSaveText[] = u"Сохранить в PNG-файл";
+inline constexpr char16_t ChartSavedHead[] = u"График сохранён в ";
+inline constexpr char16_t ChartSaveFailedHead[] = u"Не удалось сохранить график в ";
 
 // Start-up failures, each in a message box.
 inline constexpr char16_t StartFailedCaption[] = u"Ошибка запуска";

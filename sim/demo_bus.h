@@ -1,5 +1,5 @@
-// The demonstration bus: three DS18B20 (one of them parasite-powered) and one DS18S20 at
-// room temperatures that drift slowly, as a user would see them on a desk.
+// The demonstration bus: three DS18B20 (one of them parasite-powered, two of them clones)
+// and one DS18S20 at room temperatures that drift slowly, as a user would see them on a desk.
 #pragma once
 #include <memory>
 

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "onewire/ds18x20.h"
+#include "runtime/clock.h"
 
 namespace kv {
 namespace {
@@ -23,7 +24,6 @@ constexpr uint8_t ReadPowerSupply = 0xB4;
 constexpr uint8_t WriteScratchpad = 0x4E;
 constexpr uint8_t CopyScratchpad = 0x48;
 constexpr uint8_t Recall = 0xB8;
-constexpr int64_t FullConversionUs = 750'000;  // 12 bits on a DS18B20, always on a DS18S20
 constexpr uint8_t CountPerC = 0x10;
 constexpr int PowerOnCountRemain = 0x0C;
 
@@ -118,12 +118,31 @@ bool SimDevice::parasite() const {
 
 void SimDevice::setResolution(int bits) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!part_.resolutionHonoured) return;
     eepromResolution_ = resolution_ = std::clamp(bits, 9, 12);
 }
 
 void SimDevice::setCorruptScratchpadCrc(bool corrupt) {
     std::lock_guard<std::mutex> lock(mutex_);
     corruptCrc_ = corrupt;
+}
+
+void SimDevice::setPart(const SimPart& part) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    part_ = part;
+    if (!part_.resolutionHonoured) eepromResolution_ = 12;
+    powerOnRegisters();
+}
+
+std::vector<uint8_t> SimDevice::scratchpadNow() {
+    const int64_t now = MicrosecondClock();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return scratchpad(now);
+}
+
+std::vector<uint8_t> SimDevice::eepromNow() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return {eepromTh_, eepromTl_, static_cast<uint8_t>(eepromResolution_)};
 }
 
 int SimDevice::conversions() const {
@@ -137,8 +156,8 @@ std::set<int16_t> SimDevice::convertedRaws() const {
 }
 
 int64_t SimDevice::conversionTime() const {
-    if (rom_[0] != FamilyDs18b20) return FullConversionUs;
-    return FullConversionUs >> (12 - resolution_);
+    if (rom_[0] != FamilyDs18b20) return part_.conversionUs;
+    return part_.conversionUs >> (12 - resolution_);
 }
 
 double SimDevice::measured(int64_t atMicroseconds) const {
@@ -165,7 +184,7 @@ void SimDevice::settleConversion(int64_t now) {
     if (rom_[0] == FamilyDs18b20) {
         // A genuine DS18B20 leaves 16 - (the register's sixteenths) in its COUNT_REMAIN byte
         // after every conversion; only the power-on scratchpad holds 0x0C there.
-        countRemain_ = CountPerC - (register_ & 0x0F);
+        if (part_.countRemainFollows) countRemain_ = CountPerC - (register_ & 0x0F);
     } else {
         // The half-degree register and COUNT_REMAIN come from one count, so that the
         // extended-resolution formula, TEMP_READ (the register without its half-degree bit)
@@ -179,7 +198,8 @@ void SimDevice::settleConversion(int64_t now) {
 
 void SimDevice::powerOnRegisters() {
     converting_ = false;
-    register_ = rom_[0] == FamilyDs18s20 ? SimPowerOnRawDs18s20 : SimPowerOnRawDs18b20;
+    register_ = part_.powerOnRaw.value_or(rom_[0] == FamilyDs18s20 ? SimPowerOnRawDs18s20
+                                                                   : SimPowerOnRawDs18b20);
     countRemain_ = PowerOnCountRemain;
     th_ = eepromTh_;
     tl_ = eepromTl_;
@@ -197,12 +217,12 @@ std::vector<uint8_t> SimDevice::scratchpad(int64_t now) {
         pad[4] = 0xFF;
         pad[5] = 0xFF;
         pad[6] = static_cast<uint8_t>(countRemain_);
-        pad[7] = CountPerC;
+        pad[7] = part_.byte7;
     } else {
         pad[4] = static_cast<uint8_t>(0x1F | ((resolution_ - 9) << 5));
         pad[5] = 0xFF;
         pad[6] = static_cast<uint8_t>(countRemain_);
-        pad[7] = CountPerC;
+        pad[7] = part_.byte7;
     }
     pad[8] = SimCrc8(pad.data(), 8);
     if (corruptCrc_) pad[8] ^= 0x5A;
@@ -253,7 +273,7 @@ bool SimDevice::pullsSlotLow(int64_t now) {
             if (searchStep_ == 1) return romBit(bit_);
             return false;
         case Phase::PowerAnswer:
-            return parasite_;
+            return parasite_ && part_.parasiteCapable;
         case Phase::Converting:
             // Only a part with its own supply can spare the current to signal that it is busy;
             // a parasite-powered one lives off the line during the conversion and stays silent.
@@ -283,7 +303,8 @@ void SimDevice::slotDone(bool level, int64_t now) {
                 if (received_.size() < wanted) return;
                 th_ = received_[0];
                 tl_ = received_[1];
-                if (wanted == 3) resolution_ = 9 + ((received_[2] >> 5) & 3);
+                if (wanted == 3 && part_.resolutionHonoured)
+                    resolution_ = 9 + ((received_[2] >> 5) & 3);
                 phase_ = Phase::Idle;
             } else if (byte == ReadRom) {
                 phase_ = Phase::ReadRom;
@@ -346,6 +367,11 @@ void SimDevice::functionCommand(uint8_t command, int64_t now) {
     switch (command) {
         case ConvertT:
             settleConversion(now);
+            if (parasite_ && !part_.parasiteCapable) {
+                powerOnRegisters();  // browned out
+                phase_ = Phase::Idle;
+                return;
+            }
             converting_ = true;
             conversionEnd_ = now + conversionTime();
             // The part measures now; what the temperature does later is the next conversion's.

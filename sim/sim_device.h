@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -20,6 +21,21 @@ uint8_t SimCrc8(const uint8_t* data, int length);
 // Power-on register values of the two thermometer families (85 °C).
 inline constexpr int16_t SimPowerOnRawDs18b20 = 0x0550;
 inline constexpr int16_t SimPowerOnRawDs18s20 = 0x00AA;
+
+// What sets one make of thermometer apart from another on the bus. The defaults are the
+// datasheet's part at its limits.
+struct SimPart {
+    // A conversion at 12 bits (DS18B20) or at the DS18S20's one resolution; each bit less
+    // halves it.
+    int64_t conversionUs = 750'000;
+    bool resolutionHonoured = true;  // false: configuration writes are ignored, always 12 bits
+    // false: on parasite power the part answers Read Power Supply as if it had its own
+    // supply, and a conversion browns it out (it starts again from its power-on state).
+    bool parasiteCapable = true;
+    std::optional<int16_t> powerOnRaw;  // the register at power-on; the family's 85 °C if empty
+    bool countRemainFollows = true;     // false: byte 6 keeps its power-on 0x0C
+    uint8_t byte7 = 0x10;               // COUNT_PER_C on the datasheet's part
+};
 
 class SimDevice {
   public:
@@ -43,6 +59,12 @@ class SimDevice {
     void setResolution(int bits);
     // The scratchpad's CRC byte is sent wrong.
     void setCorruptScratchpadCrc(bool corrupt);
+    // The make of the part; it starts again from that part's power-on state.
+    void setPart(const SimPart& part);
+    // The scratchpad as the part would send it now, and its EEPROM's TH, TL and
+    // configuration: what a test compares before and after.
+    std::vector<uint8_t> scratchpadNow();
+    std::vector<uint8_t> eepromNow() const;
     int conversions() const;
     // Every temperature register value a conversion of this part has produced: what it
     // really measured, against which a reading can be checked.
@@ -91,6 +113,7 @@ class SimDevice {
     int64_t driftPeriodMs_ = 0;
     bool parasite_ = false;
     bool corruptCrc_ = false;
+    SimPart part_;
     // EEPROM: what the scratchpad's TH, TL and configuration start from at power-on
     uint8_t eepromTh_ = 0x4B, eepromTl_ = 0x46;
     int eepromResolution_ = 12;

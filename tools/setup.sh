@@ -9,8 +9,10 @@ packages=(
   clang libclang-rt-dev clang-format python3
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core fonts-noto-core
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   mosquitto mosquitto-clients libmosquitto-dev
+  # promtool checks the probe's Prometheus file, systemd-analyze its systemd unit.
+  prometheus systemd
 )
 
 missing=()

@@ -25,6 +25,7 @@ void EventCore::Reset(std::function<void()> waker) {
         queue_.clear();
         abandoned.swap(inbox_);
         handlers_.clear();
+        paintHandlers_.clear();
         waker_ = std::move(waker);
         windowThread_ = std::this_thread::get_id();
         record_ = Event{};
@@ -73,6 +74,20 @@ void EventCore::Bind(int window, int control, int type, ControlHandler handler) 
         handlers_[{window, control, type}] = handler;
     else
         handlers_.erase({window, control, type});
+}
+
+void EventCore::BindPaint(int window, int control, PaintHandler handler) {
+    std::lock_guard lock(mutex_);
+    if (handler)
+        paintHandlers_[{window, control}] = handler;
+    else
+        paintHandlers_.erase({window, control});
+}
+
+PaintHandler EventCore::PaintHandlerOf(int window, int control) const {
+    std::lock_guard lock(mutex_);
+    auto found = paintHandlers_.find({window, control});
+    return found == paintHandlers_.end() ? nullptr : found->second;
 }
 
 void EventCore::ServePending() {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <variant>
 
 #include "ui/toolkit.h"
@@ -42,6 +43,8 @@ class EventCore {
     void SetRecord(const Event& event) { record_ = event; }
     const Event& Record() const { return record_; }
     void Bind(int window, int control, int type, ControlHandler handler);
+    void BindPaint(int window, int control, PaintHandler handler);
+    PaintHandler PaintHandlerOf(int window, int control) const;
     // Runs posted events and calls from other threads, in the order they arrived.
     void ServePending();
     // Blocks until something is waiting to be served (posted event, call) or the toolkit is
@@ -91,6 +94,7 @@ class EventCore {
     std::deque<Event> queue_;
     std::deque<Inbox> inbox_;
     std::map<std::tuple<int, int, int>, ControlHandler> handlers_;
+    std::map<std::pair<int, int>, PaintHandler> paintHandlers_;
     std::function<void()> waker_;
     std::thread::id windowThread_;
     Event record_;

@@ -283,6 +283,43 @@ void SetItemColour(int window, int control, int row, int colourKind, int32_t col
     });
 }
 
+int CreateCanvas(int window, int control, int x, int y, int width, int height, unsigned flags) {
+    return Marshal([=](ToolkitBackend& b) {
+        const int id = PickControlId(b, window, control);
+        return b.CreateCanvas(window, id, x, y, width, height, flags) ? id : -1;
+    });
+}
+
+void BindPaintHandler(int window, int control, PaintHandler handler) {
+    if (!OnWindowThreadWithToolkit()) return;
+    Core().BindPaint(window, control, handler);
+}
+
+void RepaintControl(int window, int control, int afterMs) {
+    Marshal(
+        [=](ToolkitBackend& b) { b.RepaintControl(window, control, afterMs < 0 ? 0 : afterMs); });
+}
+
+int CanvasPointerX(int window, int control) {
+    return Marshal([=](ToolkitBackend& b) {
+        int x = 0, y = 0;
+        return b.CanvasPointer(window, control, x, y) ? x : NoPointer;
+    });
+}
+
+int CanvasPointerY(int window, int control) {
+    return Marshal([=](ToolkitBackend& b) {
+        int x = 0, y = 0;
+        return b.CanvasPointer(window, control, x, y) ? y : NoPointer;
+    });
+}
+
+int SaveCanvasImage(int window, int control, std::u16string_view path) {
+    return Marshal([=, path = std::u16string(path)](ToolkitBackend& b) {
+        return b.SaveCanvasImage(window, control, path) ? 1 : 0;
+    });
+}
+
 int CreateStatusBar(int bar, int window) {
     return Marshal([=](ToolkitBackend& b) { return b.CreateStatusBar(bar, window); });
 }

@@ -1,5 +1,5 @@
 // The window toolkit contract. The shell and the monitor reach the screen only through
-// these operations; implementations: headless (tests), Qt 6 (Linux), later Win32.
+// these operations; implementations: headless (tests), Qt 6 (Linux), Win32.
 // Identifiers are small integers chosen by the program; windows, menus, status bars and
 // controls are separate families. No toolkit type crosses this header.
 #pragma once
@@ -24,6 +24,8 @@ inline constexpr int Clicked = 0;  // check box, after it toggled
 // Drop-down list: the user is opening its list. A handler bound to it runs before the list
 // is shown, so the entries it sets (and the selection it keeps) are what the user sees.
 inline constexpr int DroppedDown = 7;
+// Canvas: the pointer moved over it or left it (CanvasPointerX/Y tell where it is now).
+inline constexpr int PointerMoved = 512;
 
 // GetState/SetState of a drop-down list: the index of the selected entry, or none.
 inline constexpr int NoSelection = -1;
@@ -52,6 +54,8 @@ inline constexpr unsigned WindowSystemMenu = 1;
 inline constexpr unsigned WindowMinimiseButton = 2;
 inline constexpr unsigned WindowCentred = 4;
 inline constexpr unsigned WindowHidden = 8;
+// A sizing border and a maximise button: the user may change the window's size.
+inline constexpr unsigned WindowResizable = 16;
 // CreateSpinBox flags.
 inline constexpr unsigned SpinReadOnlyText = 1;
 inline constexpr unsigned SpinNumeric = 2;
@@ -66,9 +70,22 @@ inline constexpr unsigned TableGridLines = 8;
 inline constexpr unsigned TableLabelTips = 16;
 inline constexpr unsigned TableDoubleBuffer = 32;
 inline constexpr unsigned TableSunkenEdge = 64;
+// CreateCanvas flags. A stretched canvas keeps its distances to the right and bottom edges
+// of its window when the user resizes the window.
+inline constexpr unsigned CanvasStretch = 1;
+// CanvasPointerX/Y while the pointer is not over the canvas.
+inline constexpr int NoPointer = INT_MIN;
+
+struct CanvasPoint {
+    int x = 0;
+    int y = 0;
+};
 
 // A handler bound with BindControlEvent; runs on the window thread; returns 0.
 using ControlHandler = int (*)();
+// Draws a canvas of the given size with the Canvas* calls below; runs on the window thread
+// whenever the platform needs the canvas painted.
+using PaintHandler = void (*)(int window, int control, int width, int height);
 
 // Threads. The thread that installs an implementation is the window thread. Any operation
 // called from another thread is carried out on the window thread and returns after it took
@@ -135,6 +152,36 @@ void SetItemText(int window, int control, int row, std::u16string_view text, int
 void ClearItems(int window, int control);
 int CountItems(int window, int control);
 void SetItemColour(int window, int control, int row, int colourKind, int32_t colour, int column);
+
+// --- drawing surface ------------------------------------------------------------------
+// A canvas shows what its paint handler draws. The platform decides when to paint (shown,
+// uncovered, resized); RepaintControl asks for a paint soon, or `afterMs` milliseconds from
+// now at the latest, and requests made before it happens are served by that one paint. The
+// pointer's moves over the canvas are reported as PointerMoved control events.
+int CreateCanvas(int window, int control, int x, int y, int width, int height, unsigned flags);
+void BindPaintHandler(int window, int control, PaintHandler handler);  // window thread
+void RepaintControl(int window, int control, int afterMs = 0);
+// The pointer's position in the canvas's coordinates, NoPointer while it is elsewhere.
+int CanvasPointerX(int window, int control);
+int CanvasPointerY(int window, int control);
+// Paints the canvas at its present size with its handler into an image and writes it as a
+// PNG file at `path` (replaced when it exists); nonzero when the file was written.
+int SaveCanvasImage(int window, int control, std::u16string_view path);
+
+// Drawing, on the canvas whose paint handler runs; elsewhere they do nothing (and measure 0).
+// Coordinates are the screen's pixels from the canvas's top left corner (on a scaled screen
+// more than the layout's units of ControlWidth), as are the paint handler's size and the
+// pointer's position; colours 0x00BBGGRR.
+void CanvasFill(int x, int y, int width, int height, int32_t colour);
+// A line through `count` points, `penWidth` pixels wide.
+void CanvasLines(const CanvasPoint* points, int count, int32_t colour, int penWidth);
+// Text in the window font, its top left corner at x, y.
+void CanvasText(int x, int y, std::u16string_view text, int32_t colour);
+int CanvasTextWidth(std::u16string_view text);
+int CanvasTextHeight();
+// Drawing outside the rectangle has no effect until CanvasClipOff (or the end of the paint).
+void CanvasClip(int x, int y, int width, int height);
+void CanvasClipOff();
 
 // --- status bar -----------------------------------------------------------------------
 int CreateStatusBar(int bar, int window);

@@ -12,6 +12,23 @@
 
 namespace kv::ui {
 
+// What a canvas is painted on while its paint handler runs; one per implementation.
+class CanvasSurface {
+  public:
+    virtual ~CanvasSurface() = default;
+    virtual void Fill(int x, int y, int width, int height, int32_t colour) = 0;
+    virtual void Lines(const CanvasPoint* points, int count, int32_t colour, int penWidth) = 0;
+    virtual void Text(int x, int y, std::u16string_view text, int32_t colour) = 0;
+    virtual int TextWidth(std::u16string_view text) = 0;
+    virtual int TextHeight() = 0;
+    virtual void Clip(int x, int y, int width, int height) = 0;
+    virtual void ClipOff() = 0;
+};
+
+// Window thread: runs the paint handler bound to the canvas (if any) with `surface` as the
+// target of the Canvas* drawing calls. Implementations call it from their paint code.
+void PaintCanvas(int window, int control, int width, int height, CanvasSurface& surface);
+
 class ToolkitBackend {
   public:
     virtual ~ToolkitBackend() = default;
@@ -74,6 +91,15 @@ class ToolkitBackend {
     virtual int CountItems(int window, int control) = 0;
     virtual void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
                                int column) = 0;
+
+    virtual bool CreateCanvas(int window, int control, int x, int y, int width, int height,
+                              unsigned flags) = 0;
+    // Asks for a paint soon, or after `afterMs` when that is not 0; a request while one waits
+    // is served by the same paint. Returns at once.
+    virtual void RepaintControl(int window, int control, int afterMs) = 0;
+    // False when the pointer is not over the canvas (or there is no such canvas).
+    virtual bool CanvasPointer(int window, int control, int& x, int& y) = 0;
+    virtual bool SaveCanvasImage(int window, int control, std::u16string_view path) = 0;
 
     virtual int CreateStatusBar(int bar, int window) = 0;
     virtual void AddStatusField(int bar, int width) = 0;

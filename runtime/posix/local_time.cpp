@@ -17,4 +17,13 @@ bool ReadLocalWallClock(WallClock& clock) {
     return true;
 }
 
+bool UtcOffsetAt(int64_t instant, int32_t& offsetSeconds) {
+    const auto at = static_cast<std::time_t>(instant);
+    if (static_cast<int64_t>(at) != instant) return false;
+    std::tm local{};
+    if (::localtime_r(&at, &local) == nullptr) return false;
+    offsetSeconds = static_cast<int32_t>(local.tm_gmtoff);
+    return true;
+}
+
 }  // namespace kv::native

@@ -1,18 +1,13 @@
-// Whether another holder of a terminal asked for exclusive use of it (TIOCEXCL). Such a
+// Whether another process holds a terminal for its exclusive use (TIOCEXCL). Such a
 // terminal refuses every further open except the superuser's, which must ask.
 #pragma once
-#include <sys/ioctl.h>
 
 namespace kv {
 
-inline bool SerialHeldExclusively(int fd) {
-#ifdef TIOCGEXCL
-    int exclusive = 0;
-    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
-#else
-    (void)fd;
-    return false;
-#endif
-}
+// The flag alone does not prove a holder: a pseudo-terminal lives as long as its master
+// side is open and keeps the flag of a holder that ended without giving it back (killed,
+// crashed). So a set flag counts only while another process still has the terminal open;
+// when that cannot be found out, it counts.
+bool SerialHeldExclusively(int fd);
 
 }  // namespace kv

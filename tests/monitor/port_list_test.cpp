@@ -70,43 +70,40 @@ class PtyNode {
     std::unique_ptr<PtyServer> server_;
 };
 
-// A pseudo-terminal nobody serves, whose opens are counted: it stands for a device node
-// behind which there is no port.
-class WatchedTerminal {
+// Counts the opens of a file by anyone (inotify).
+class OpenCount {
   public:
-    WatchedTerminal() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-        path_ = ptsname(master_);
-        watch_ = Watch(path_);
+    explicit OpenCount(const std::string& path) : watch_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (watch_ >= 0 && inotify_add_watch(watch_, path.c_str(), IN_OPEN) < 0) watch_ = -1;
     }
-    ~WatchedTerminal() {
+    ~OpenCount() {
         if (watch_ >= 0) ::close(watch_);
-        if (master_ >= 0) ::close(master_);
     }
-    const std::string& path() const { return path_; }
-    // Opens of the terminal by anyone, since the last call.
-    static int Opens(int watch) {
+    bool ok() const { return watch_ >= 0; }
+    int take() {  // opens since the last call
         int count = 0;
         alignas(inotify_event) char events[4096];
-        for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t got; (got = ::read(watch_, events, sizeof events)) > 0;)
             for (char* at = events; at < events + got;
                  at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
                 ++count;
-        }
         return count;
-    }
-    int opens() const { return Opens(watch_); }
-    static int Watch(const std::string& path) {
-        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (watch >= 0 && inotify_add_watch(watch, path.c_str(), IN_OPEN) < 0) return -1;
-        return watch;
     }
 
   private:
-    int master_ = -1;
-    int watch_ = -1;
-    std::string path_;
+    int watch_;
+};
+
+// A pseudo-terminal nobody serves: a device node with no port behind it.
+struct IdleTerminal {
+    IdleTerminal() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) path = ptsname(master);
+    }
+    ~IdleTerminal() {
+        if (master >= 0) ::close(master);
+    }
+    int master;
+    std::string path;
 };
 
 TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
@@ -120,12 +117,13 @@ TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
     ASSERT_TRUE(folder.addNode("ttyS1", "/dev/null"));    // not a terminal
     ASSERT_TRUE(folder.addNode("console", "/dev/null"));  // not a serial family name
     // Nodes with no port behind them, by the kernel's list: none of them is opened.
-    WatchedTerminal noDriver, emptySlot;
-    ASSERT_TRUE(folder.addNode("ttyUSB3", noDriver.path(), test::Kernel::NoDriver));
-    ASSERT_TRUE(folder.addNode("ttyS0", emptySlot.path(), test::Kernel::EmptyUartSlot));
+    IdleTerminal noDriver, emptySlot;
+    ASSERT_TRUE(folder.addNode("ttyUSB3", noDriver.path, test::Kernel::NoDriver));
+    ASSERT_TRUE(folder.addNode("ttyS0", emptySlot.path, test::Kernel::EmptyUartSlot));
     ASSERT_TRUE(folder.addKernelEntry("ttyACM0", test::Kernel::Driver));  // no node
-    const int realWatch = WatchedTerminal::Watch(usb9.slavePath());
-    ASSERT_GE(realWatch, 0);
+    OpenCount realOpens(usb9.slavePath()), noDriverOpens(noDriver.path),
+        emptySlotOpens(emptySlot.path);
+    ASSERT_TRUE(realOpens.ok() && noDriverOpens.ok() && emptySlotOpens.ok());
 
     ListComPorts(PortSelector);
     std::vector<std::u16string> entries = Entries(h);
@@ -133,10 +131,9 @@ TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
     EXPECT_EQ(entries.front(), u"ttyUSB9") << "the only real port of this device folder";
     EXPECT_EQ(std::count(entries.begin(), entries.end(), u"ttyUSB9"), 1);
     EXPECT_EQ(std::find(entries.begin(), entries.end(), u"ttyS1"), entries.end());
-    EXPECT_EQ(noDriver.opens(), 0);
-    EXPECT_EQ(emptySlot.opens(), 0);
-    EXPECT_GE(WatchedTerminal::Opens(realWatch), 1) << "the real port was looked at";
-    ::close(realWatch);
+    EXPECT_EQ(noDriverOpens.take(), 0);
+    EXPECT_EQ(emptySlotOpens.take(), 0);
+    EXPECT_GE(realOpens.take(), 1) << "the real port was looked at";
     // Every virtual port after the real ones, in the order of registration.
     std::vector<std::u16string> virtualNames = SerialVirtualPortNames();
     EXPECT_EQ(std::vector<std::u16string>(entries.begin() + 1, entries.end()), virtualNames);

@@ -3,6 +3,7 @@
 // in a device folder of the test's own standing for /dev and /dev/serial/by-id.
 #include <gtest/gtest.h>
 
+#include "monitor/monitor_worker.h"
 #include "monitor/port_choice.h"
 #include "monitor/port_list.h"
 #include "monitor/port_open.h"
@@ -54,14 +55,17 @@ TEST(ReconnectPty, AdapterReturningUnderAnotherNameIsFollowedThroughItsIdentity)
     EXPECT_EQ(reconnect.goneText(), u"Порт 'ttyUSB0' отключён");
     EXPECT_TRUE(reconnect.waiting());
     ControlBlock.ReopenPort = 0;
-    for (int i = 0; i < ReconnectAfterIdle; ++i) EXPECT_FALSE(reconnect.retry(list));
+    EXPECT_FALSE(reconnect.retry(list)) << "the first attempt comes a second later";
 
     auto second = std::make_unique<PtyServer>(bus);
     ASSERT_TRUE(second->open() && second->start());
     ASSERT_TRUE(folder.addNode("ttyUSB1", second->slavePath()));
     ASSERT_TRUE(folder.addIdentity(identity, "ttyUSB1"));
     bool back = false;
-    for (int i = 0; i < 3 * ReconnectAfterIdle && !back; ++i) back = reconnect.retry(list);
+    for (int i = 0; i < 3 * SleepsPerSecond && !back; ++i) {
+        DelayMs(LoopSleepMs);
+        back = reconnect.retry(list);
+    }
     ASSERT_TRUE(back);
     EXPECT_EQ(list.count(), 1);
     EXPECT_EQ(ui::GetText(MainWindow, PortSelector), u"ttyUSB1");

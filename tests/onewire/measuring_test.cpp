@@ -14,6 +14,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_device.h"
+#include "tests/sim/sim_port_fixture.h"
 
 namespace kv {
 namespace {
@@ -80,22 +81,9 @@ TEST(Verdict, EveryCheckInItsOrder) {
     EXPECT_EQ(RomCodeHex(SimMakeRom(0x28, 0x0000045A1B2C)), "282C1B5A04000084");
 }
 
-class Reader : public ::testing::Test {
+class Reader : public test::SimPortTest {
   protected:
-    void SetUp() override {
-        SimRegisterBus(PortName, bus);
-        port = OneWireOpen(PortName, PortDynamic);
-        ASSERT_NE(port, 0);
-    }
-    void TearDown() override {
-        SerialCloseAll();
-        SerialUnregisterVirtualPort(PortName);
-    }
-
-    SimClock clock;
-    ScopedTimeSource time{&clock};
-    std::shared_ptr<SimBus> bus = std::make_shared<SimBus>(7);
-    int32_t port = 0;
+    Reader() : SimPortTest(PortName, 7) {}
     // What the engine's waits do: the time passes, and whatever the test makes happen.
     std::function<bool(int32_t)> whileWaiting = [](int32_t) { return true; };
     ThermometerReader makeReader() {

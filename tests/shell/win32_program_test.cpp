@@ -192,44 +192,6 @@ class WindowsProgram : public ::testing::Test {
     PROCESS_INFORMATION process_{};
 };
 
-// What Explorer and the loader read from the file: the icon with a 256-pixel image for large
-// views and the version, both in Russian like the window; the system version the image asks
-// for (Windows 7); the DPI awareness of its manifest.
-TEST(WindowsProgramFile, IconVersionAndManifestAreWhatExplorerAndTheLoaderExpect) {
-    HMODULE image = LoadLibraryExW(ProgramPath().c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(nullptr, image) << "no program at " << KALORIVOX_PROGRAM;
-    const WORD russian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);
-    EXPECT_NE(nullptr, FindResourceExW(image, RT_VERSION, MAKEINTRESOURCEW(1), russian));
-    HRSRC group = FindResourceExW(image, RT_GROUP_ICON, MAKEINTRESOURCEW(1), russian);
-    ASSERT_NE(nullptr, group);
-    // The icon directory: a 6-byte head with the count, then 14 bytes per image, whose first
-    // byte is the width (0 for 256).
-    const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
-    const int images = directory[4] | directory[5] << 8;
-    std::set<int> widths;
-    for (int i = 0; i < images; ++i)
-        widths.insert(directory[6 + 14 * i] ? directory[6 + 14 * i] : 256);
-    EXPECT_EQ((std::set<int>{16, 24, 32, 48, 64, 256}), widths);
-    HRSRC manifest = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
-    ASSERT_NE(nullptr, manifest);
-    const std::string text(static_cast<const char*>(LockResource(LoadResource(image, manifest))),
-                           SizeofResource(image, manifest));
-    EXPECT_NE(std::string::npos, text.find(">true</dpiAware>"));
-    FreeLibrary(image);
-
-    const std::string file = Read(ProgramPath());
-    ASSERT_GT(file.size(), 0x200u);
-    const auto word = [&](size_t at) {
-        return static_cast<unsigned>(static_cast<BYTE>(file[at]) | static_cast<BYTE>(file[at + 1])
-                                                                       << 8);
-    };
-    const size_t optional =
-        word(0x3C) + 24;  // the optional header, after "PE\0\0" and the file header
-    EXPECT_EQ(6u, word(optional + 48)) << "subsystem major version";
-    EXPECT_EQ(1u, word(optional + 50)) << "subsystem minor version";
-}
-
 TEST_F(WindowsProgram, DemoWithLoggingLogsTheFourSensorsAndAltF4SavesTheNineKeys) {
     Write(In(SettingsName), "Port = DEMO\r\nInterval = 1\r\nLog = 1\r\n");
     const auto started = Clock::now();

@@ -153,7 +153,7 @@ void MqttSubscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* 
     subscriber->messages_.push_back({message->topic,
                                      std::string(static_cast<const char*>(message->payload),
                                                  static_cast<size_t>(message->payloadlen)),
-                                     message->retain});
+                                     message->retain, std::chrono::steady_clock::now()});
     subscriber->last_ = std::chrono::steady_clock::now();
     subscriber->arrived_.notify_all();
 }

@@ -40,6 +40,7 @@ struct MqttMessage {
     std::string topic;
     std::string payload;
     bool retained = false;
+    std::chrono::steady_clock::time_point at;  // when it arrived
 };
 
 // Subscribes to everything. A subscriber that connects after the probe has published sees

@@ -2,6 +2,7 @@
 // and the resolution it sets, on a simulated bus served on a pseudo-terminal.
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Hex;
+
+constexpr char PromtoolPath[] = "/usr/bin/promtool";
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -256,6 +259,73 @@ TEST_F(ProbeExport, PrometheusFileIsStrictAndReplacedWhole) {
                             std::filesystem::directory_iterator()),
               1)
         << "nothing left beside the file";
+    std::filesystem::remove_all(folder);
+}
+
+// Names that the exposition format must escape reach the records and the metrics, and a
+// names file changed while the probe runs renames the sensor from the next pass on. Every
+// version of the Prometheus file seen while it is rewritten is whole and, where Debian's
+// prometheus package is installed, passes `promtool check metrics`.
+TEST_F(ProbeExport, NamesReachRecordsAndMetricsAndFollowTheirFile) {
+    char pattern[] = "/tmp/kv-names-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string folder = pattern, names = folder + "/names", prom = folder + "/k.prom";
+    std::ofstream(names) << "# cellar\n" << Hex(warm) << " = Котёл \"подача\" \\ 1\n";
+    constexpr int Passes = 5;
+    std::atomic<bool> done{false};
+    test::ProgramRun run;
+    const std::string port = serve();
+    std::thread runner([&] {
+        run = test::RunProgram({KV_PROBE_PATH, "--every", "1", "--count", std::to_string(Passes),
+                                "--format", "csv", "--names", names, "--prometheus", prom, port},
+                               test::ProbeHangLimit);
+        done = true;
+    });
+    std::set<std::string> versions;
+    while (!done) {
+        std::ifstream file(prom);
+        std::stringstream text;
+        text << file.rdbuf();
+        if (!text.str().empty() && versions.insert(text.str()).second && versions.size() == 2)
+            std::ofstream(names) << Hex(warm) << " = Подача 2\n";  // renamed after two passes
+        std::this_thread::sleep_for(5ms);
+    }
+    runner.join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const bool promtool = ::access(PromtoolPath, X_OK) == 0;
+    if (!promtool) std::printf("%s is not installed: metrics not checked with it\n", PromtoolPath);
+    std::set<std::string> labels;
+    for (const std::string& version : versions) {
+        test::PromFile parsed;
+        std::string error;
+        ASSERT_TRUE(test::ParsePrometheusText(version, parsed, error)) << error << "\n" << version;
+        for (const auto& sample : parsed.samples)
+            if (sample.labels.count("name")) labels.insert(sample.labels.at("name"));
+        if (!promtool) continue;
+        std::ofstream(folder + "/snapshot.prom") << version;
+        const auto check = test::RunProgram(
+            {"/bin/sh", "-c",
+             std::string(PromtoolPath) + " check metrics < " + folder + "/snapshot.prom"},
+            test::ProbeHangLimit);
+        EXPECT_EQ(check.status, 0) << check.out << check.err << "\n" << version;
+    }
+    EXPECT_EQ(labels, (std::set<std::string>{"Котёл \\\"подача\\\" \\\\ 1", "Подача 2"}));
+
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 1 + Passes * expected.size()) << run.out;
+    EXPECT_EQ(lines[0], "time,rom,family,power,resolution,celsius,state,name");
+    std::vector<std::string> namesOfWarm;
+    for (const std::string& line : lines)
+        if (line.find(Hex(warm)) != std::string::npos)
+            namesOfWarm.push_back(line.substr(line.find(",ok,") + 4));
+    ASSERT_EQ(namesOfWarm.size(), size_t{Passes});
+    EXPECT_EQ(namesOfWarm.front(), "\"Котёл \"\"подача\"\" \\ 1\"");
+    EXPECT_EQ(namesOfWarm.back(), "Подача 2");
+    for (const std::string& line : lines) {
+        if (line.find(Hex(older)) != std::string::npos) {
+            EXPECT_EQ(line.back(), ',') << line;
+        }
+    }
     std::filesystem::remove_all(folder);
 }
 

@@ -2,7 +2,9 @@
 // installation would find there, the last will of a probe that was killed, and the way back
 // after the broker restarts.
 #include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "../sim/sim_test_support.h"
@@ -23,13 +25,28 @@ constexpr auto RetainedLimit = 5s;
 constexpr auto ReconnectLimit = 30s;
 constexpr char Prefix[] = "house/cellar";
 
-std::string ConfigFor(const RomCode& rom, const char* family) {
-    const std::string hex = Hex(rom);
-    return std::string("{\"name\":\"") + family + " " + hex + "\",\"unique_id\":\"kalorivox_" +
-           hex + "\",\"state_topic\":\"" + Prefix + "/" + hex +
-           "/temperature\",\"device_class\":\"temperature\",\"state_class\":\"measurement\","
-           "\"unit_of_measurement\":\"°C\",\"availability_topic\":\"" +
-           Prefix + "/status\"}";
+// The parts of a thermometer's discovery config that Home Assistant acts on.
+std::vector<std::string> ConfigParts(const RomCode& rom, const std::string& model,
+                                     const std::string& deviceName, int expireAfter) {
+    const std::string hex = Hex(rom), prefix = Prefix;
+    return {
+        "\"name\":null",
+        "\"unique_id\":\"kalorivox_" + hex + "\"",
+        "\"state_topic\":\"" + prefix + "/" + hex + "/temperature\"",
+        "\"device_class\":\"temperature\"",
+        "\"unit_of_measurement\":\"°C\"",
+        "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"" + prefix +
+            "/status\"},{\"topic\":\"" + prefix + "/" + hex + "/availability\"}]",
+        "\"device\":{\"identifiers\":[\"kalorivox_" + hex + "\"],\"name\":\"" + deviceName +
+            "\",\"model\":\"" + model + "\",\"manufacturer\":\"Maxim Integrated\"",
+        "\"via_device\":\"house_cellar_",
+        "\"expire_after\":" + std::to_string(expireAfter),
+    };
+}
+
+void ExpectConfig(const std::string& config, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts)
+        EXPECT_NE(config.find(part), std::string::npos) << part << "\nin " << config;
 }
 
 class ProbeMqtt : public test::ProbeOnPty {
@@ -65,8 +82,9 @@ static auto Is(const std::string& topic, const std::string& payload) {
 }
 
 // Both families, a sensor whose scratchpad fails its CRC, a device whose ROM code fails its
-// CRC, and a device that is no thermometer: only sound readings and sound thermometers go
-// out, every one of them retained.
+// CRC, and a device that is no thermometer: only sound readings go out, every one of them
+// retained, and only a thermometer that gave one is announced, as a device of its own
+// behind the adapter's device; a sensor named in the names file carries its name.
 TEST_F(ProbeMqtt, PublishesExactlyTheCheckedReadingsRetained) {
     const RomCode warm = SimMakeRom(0x28, 0x0417A3C41EFF), cold = SimMakeRom(0x28, 0x0316B2A07C5E),
                   hot = SimMakeRom(0x28, 0x0000075A91D4), older = SimMakeRom(0x10, 0x0008021B6F3A),
@@ -80,37 +98,51 @@ TEST_F(ProbeMqtt, PublishesExactlyTheCheckedReadingsRetained) {
     bus->addThermometer(spoilt, 30.0)->setCorruptScratchpadCrc(true);
     bus->addThermometer(badRom, 22.0);
     bus->addDevice(other);
+    char names[] = "/tmp/kv-names-XXXXXX";
+    const int fd = ::mkstemp(names);
+    ASSERT_GE(fd, 0);
+    const std::string nameLines = "# the cellar\n" + Hex(warm) + " = Котёл \"подача\"\n";
+    ASSERT_EQ(::write(fd, nameLines.data(), nameLines.size()), ssize_t(nameLines.size()));
+    ::close(fd);
 
     test::MqttSubscriber live;
     ASSERT_TRUE(live.connect(broker.port()));
-    const auto run = probe(mqttArgs({"--count", "2", "--every", "1"}));
+    const auto run = probe(mqttArgs({"--count", "2", "--every", "1", "--names", names}));
+    ::unlink(names);
     EXPECT_EQ(run.status, 0) << run.err;
 
     const std::string status = std::string(Prefix) + "/status";
-    auto reading = [](const RomCode& rom) {
-        return std::string(Prefix) + "/" + Hex(rom) + "/temperature";
+    auto topic = [](const RomCode& rom, const char* leaf) {
+        return std::string(Prefix) + "/" + Hex(rom) + "/" + leaf;
     };
     auto config = [](const RomCode& rom) {
         return "homeassistant/sensor/kalorivox_" + Hex(rom) + "/config";
     };
-    const std::map<std::string, std::string> expected = {
-        {status, "offline"},
-        {reading(warm), "21.5"},
-        {reading(cold), "-0.25"},
-        {reading(hot), "85"},
-        {reading(older), "-10.5"},
-        {config(warm), ConfigFor(warm, "DS18B20")},
-        {config(cold), ConfigFor(cold, "DS18B20")},
-        {config(hot), ConfigFor(hot, "DS18B20")},
-        {config(older), ConfigFor(older, "DS18S20")},
-        {config(spoilt), ConfigFor(spoilt, "DS18B20")},
-    };
+    std::string adapterId = std::string(Prefix) + "_" + serve();
+    std::replace(adapterId.begin(), adapterId.end(), '/', '_');
+    const std::string adapter = "homeassistant/binary_sensor/" + adapterId + "/config";
     std::map<std::string, std::string> got;
-    for (const auto& [topic, m] : retained()) {
-        EXPECT_TRUE(m.retained) << topic;
-        got[topic] = m.payload;
+    for (const auto& [t, m] : retained()) {
+        EXPECT_TRUE(m.retained) << t;
+        got[t] = m.payload;
     }
+    std::map<std::string, std::string> expected = {
+        {status, "offline"},
+        {topic(warm, "temperature"), "21.5"},
+        {topic(cold, "temperature"), "-0.25"},
+        {topic(hot, "temperature"), "85"},
+        {topic(older, "temperature"), "-10.5"},
+    };
+    for (const RomCode& rom : {warm, cold, hot, older}) {
+        expected[topic(rom, "availability")] = "online";
+        expected[config(rom)] = got[config(rom)];
+    }
+    expected[adapter] = got[adapter];
     EXPECT_EQ(got, expected);
+    ExpectConfig(got[config(warm)], ConfigParts(warm, "DS18B20", "Котёл \\\"подача\\\"", 13));
+    ExpectConfig(got[config(older)], ConfigParts(older, "DS18S20", "DS18S20 " + Hex(older), 13));
+    EXPECT_NE(got[adapter].find("\"device_class\":\"connectivity\""), std::string::npos)
+        << got[adapter];
 
     // While it ran the probe said it was online, and it published each reading once a pass;
     // nothing at all about the spoilt sensor's readings or the device with the bad ROM code.
@@ -125,10 +157,10 @@ TEST_F(ProbeMqtt, PublishesExactlyTheCheckedReadingsRetained) {
     for (const MqttMessage& m : seen) {
         ++published[m.topic];
         EXPECT_EQ(m.topic.find(Hex(badRom)), std::string::npos) << m.topic;
-        EXPECT_NE(m.topic, reading(spoilt));
+        EXPECT_EQ(m.topic.find(Hex(spoilt)), std::string::npos) << m.topic;
     }
-    EXPECT_EQ(published[reading(warm)], 2);
-    EXPECT_EQ(published[reading(older)], 2);
+    EXPECT_EQ(published[topic(warm, "temperature")], 2);
+    EXPECT_EQ(published[topic(older, "temperature")], 2);
     EXPECT_EQ(published[config(warm)], 1);
     EXPECT_EQ(published[status], 2);
 }
@@ -179,14 +211,14 @@ TEST_F(ProbeMqtt, ComesBackAfterTheBrokerRestarts) {
 
 TEST(ProbeMqttCommand, RefusesUnusableBrokerSettings) {
     for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--mqtt", "host:0", "DEMO"},
-          {"--mqtt", "host:", "DEMO"},
+         {std::vector<std::string>{"--mqtt", "127.0.0.1:0", "DEMO"},
+          {"--mqtt", "127.0.0.1:", "DEMO"},
           {"--mqtt", "::1", "DEMO"},
-          {"--mqtt", "host", "--topic", "a/#", "DEMO"},
-          {"--mqtt", "host", "--topic", "/a", "DEMO"},
+          {"--mqtt", "127.0.0.1", "--topic", "a/#", "DEMO"},
+          {"--mqtt", "127.0.0.1", "--topic", "/a", "DEMO"},
           {"--mqtt-user", "me", "DEMO"},
-          {"--mqtt", "host", "--mqtt-password-file", "/nonexistent", "DEMO"},
-          {"--mqtt", "host", "--mqtt-user", "me", "--mqtt-password-file",
+          {"--mqtt", "127.0.0.1", "--mqtt-password-file", "/nonexistent", "DEMO"},
+          {"--mqtt", "127.0.0.1", "--mqtt-user", "me", "--mqtt-password-file",
            "/nonexistent/kalorivox-password", "DEMO"}}) {
         std::vector<std::string> args = {KV_PROBE_PATH};
         args.insert(args.end(), bad.begin(), bad.end());

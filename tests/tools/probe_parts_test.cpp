@@ -7,6 +7,7 @@
 #include "tools/probe/json_text.h"
 #include "tools/probe/options.h"
 #include "tools/probe/record_format.h"
+#include "tools/probe/sensor_names.h"
 
 namespace kv::probe {
 namespace {
@@ -47,8 +48,9 @@ TEST(ProbeOptions, BrokerAddressForms) {
         std::string host;
         int port;
     };
-    for (const Case& c : {Case{"broker", "broker", 1883}, Case{"10.0.0.2:8883", "10.0.0.2", 8883},
-                          Case{"[::1]", "::1", 1883}, Case{"[fe80::1]:1884", "fe80::1", 1884}}) {
+    for (const Case& c :
+         {Case{"127.0.0.1", "127.0.0.1", 1883}, Case{"127.0.0.2:8883", "127.0.0.2", 8883},
+          Case{"[::1]", "::1", 1883}, Case{"[::1]:1884", "::1", 1884}}) {
         Options o;
         std::string error;
         ASSERT_TRUE(Parse({"--mqtt", c.text, "DEMO"}, o, error)) << c.text << ": " << error;
@@ -73,15 +75,20 @@ TEST(ProbeOptions, RefusesWhatItCannotUse) {
         {"--resolution", "13", "DEMO"},
         {"--save-resolution", "DEMO"},
         {"--mqtt", ":1883", "DEMO"},
-        {"--mqtt", "host:65536", "DEMO"},
+        {"--mqtt", "127.0.0.1:65536", "DEMO"},
         {"--mqtt", "[::1", "DEMO"},
-        {"--mqtt", "host", "--topic", "a/+/b", "DEMO"},
-        {"--mqtt", "host", "--topic", "", "DEMO"},
-        {"--mqtt", "host", "--topic", "a/", "DEMO"},
-        {"--mqtt-password-file", "f", "--mqtt", "host", "DEMO"},
+        {"--mqtt", "127.0.0.1", "--topic", "a/+/b", "DEMO"},
+        {"--mqtt", "127.0.0.1", "--topic", "", "DEMO"},
+        {"--mqtt", "127.0.0.1", "--topic", "a/", "DEMO"},
+        {"--mqtt-password-file", "f", "--mqtt", "127.0.0.1", "DEMO"},
         {"--prometheus", "", "DEMO"},
         {"--verbose", "DEMO"},
         {"DEMO", "--every"},
+        {"--inspect", "--every", "5", "DEMO"},
+        {"--inspect", "--count", "2", "DEMO"},
+        {"--inspect", "--format", "csv", "DEMO"},
+        {"--inspect", "--resolution", "9", "DEMO"},
+        {"--inspect", "--prometheus", "f", "DEMO"},
     };
     for (const auto& args : bad) {
         Options o;
@@ -140,6 +147,66 @@ TEST(Ds18b20Config, RomCrcOkChecksTheLastByte) {
     rom[3] ^= 0x01;
     EXPECT_FALSE(RomCrcOk(rom.data()));
     EXPECT_FALSE(RomCrcOk(nullptr));
+}
+
+// The window's form of a ROM code: family, serial most significant byte first, CRC.
+std::string WindowForm(const RomCode& rom) {
+    const std::string hex = RomCodeHex(rom);
+    std::string serial;
+    for (int i = 6; i >= 1; --i) serial += hex.substr(static_cast<size_t>(2 * i), 2);
+    return hex.substr(0, 2) + "-" + serial + "-" + hex.substr(14, 2);
+}
+
+TEST(ProbeNames, BothRomFormsCommentsAndTheLineOfAMistake) {
+    const RomCode a = SimMakeRom(0x28, 0x0417A3C41EFF), b = SimMakeRom(0x10, 0x0008021B6F3A);
+    std::string lower = RomCodeHex(a);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    NameMap names;
+    std::string error;
+    ASSERT_TRUE(ParseSensorNames("\xEF\xBB\xBF# heating\n\n" + lower + " = Котёл подача\r\n  " +
+                                     WindowForm(b) + "=  Back, \"room\" = 2  \n# end",
+                                 names, error))
+        << error;
+    EXPECT_EQ(names, (NameMap{{a, "Котёл подача"}, {b, "Back, \"room\" = 2"}}));
+
+    RomCode spoilt = a;
+    spoilt[7] ^= 1;
+    const std::string good = RomCodeHex(a) + " = x\n";
+    for (const auto& [text, line] : std::vector<std::pair<std::string, int>>{
+             {"28FF1EC4 = short", 1},
+             {"# fine\n" + RomCodeHex(a) + " no separator", 2},
+             {good + RomCodeHex(b) + " = ", 2},
+             {RomCodeHex(spoilt) + " = typo", 1},
+             {good + "\n" + WindowForm(a) + " = twice", 3},
+             {good + RomCodeHex(b) + " = a\tb", 2},
+             {good + good.substr(0, 19) + "\xFF\xFE", 2},
+             {"28_0417A3C41EFF_50 = underscores", 1},
+         }) {
+        NameMap kept = {{a, "kept"}};
+        EXPECT_FALSE(ParseSensorNames(text, kept, error)) << text;
+        EXPECT_EQ(error.rfind("line " + std::to_string(line) + ": ", 0), 0u)
+            << text << ": " << error;
+        EXPECT_EQ(kept, (NameMap{{a, "kept"}})) << "a file with a mistake changes nothing";
+    }
+}
+
+TEST(ProbeText, NamedRecordsQuoteWhatNeedsIt) {
+    Reading r;
+    r.rom = SimMakeRom(0x28, 0x0417A3C41EFF);
+    r.verdict = Verdict::Ok;
+    r.celsius = 21.5f;
+    r.power = "external";
+    r.name = "Котёл, \"подача\"";
+    EXPECT_EQ(HeaderText(Format::Csv, true), HeaderText(Format::Csv, false) + ",name");
+    const std::string csv = RecordText(Format::Csv, r, true);
+    EXPECT_EQ(csv, RecordText(Format::Csv, r, false) + ",\"Котёл, \"\"подача\"\"\"");
+    const std::string json = RecordText(Format::Json, r, true);
+    const std::string named = ",\"name\":\"Котёл, \\\"подача\\\"\"}";
+    EXPECT_EQ(json.substr(json.size() - named.size()), named);
+    EXPECT_EQ(RecordText(Format::Tsv, r, true), RecordText(Format::Tsv, r, false) + "\t" + r.name);
+    r.name.clear();
+    EXPECT_EQ(RecordText(Format::Csv, r, true), RecordText(Format::Csv, r, false) + ",");
+    EXPECT_NE(RecordText(Format::Json, r, true).find(",\"name\":null}"), std::string::npos);
 }
 
 }  // namespace

@@ -137,5 +137,33 @@ TEST(ProbeCommand, ReadsTheBusOfThePtyTool) {
               "01AABBCCDDEEFF00\tunknown\texternal\t-\t-\n");
 }
 
+// --inspect through the pty tool: thermometers of the origins their flags name, one JSON
+// object each and none for a device of another family; on DEMO, a conclusion per sensor.
+TEST(ProbeCommand, InspectsEveryThermometer) {
+    auto server =
+        test::StartProgram({KV_SIMPTY_PATH, "--ds18b20", "28FF64A1B2C3D4:21:origin=c", "--ds18b20",
+                            "28AA1B2C3D4E5F:20:origin=b1:parasite", "--other", "01AABBCCDDEEFF00"},
+                           HangLimit);
+    ASSERT_EQ(server.firstLine.rfind("/dev/", 0), 0u) << server.firstLine;
+    auto run = test::RunProgram({KV_PROBE_PATH, "--inspect", "--format", "json", server.firstLine},
+                                HangLimit);
+    EXPECT_EQ(test::StopProgram(server), 0);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+    for (const char* family : {"\"clone_family\":\"C\"", "\"clone_family\":\"B1\""})
+        EXPECT_NE(run.out.find(family), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\"restored\":false"), std::string::npos) << run.out;
+
+    auto demo = test::RunProgram({KV_PROBE_PATH, "--inspect", "DEMO"}, HangLimit);
+    EXPECT_EQ(demo.status, 0) << demo.err;
+    size_t conclusions = 0;
+    for (size_t at = 0; (at = demo.out.find("\n  conclusion ", at)) != std::string::npos; ++at)
+        ++conclusions;
+    EXPECT_EQ(conclusions, 4u) << demo.out;
+    for (const char* said :
+         {"matches clone family B2", "matches clone family A2", "consistent with a genuine part"})
+        EXPECT_NE(demo.out.find(said), std::string::npos) << demo.out;
+}
+
 }  // namespace
 }  // namespace kv

@@ -1,5 +1,6 @@
 #include "run_program.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -101,6 +102,24 @@ BackgroundProgram StartProgram(const std::vector<std::string>& argv,
         }
     }
     ::close(outPipe[0]);
+    return program;
+}
+
+BackgroundProgram StartProgramWithOutput(const std::vector<std::string>& argv,
+                                         const std::string& outPath, const std::string& errPath) {
+    BackgroundProgram program;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) program.pid = pid;
+    posix_spawn_file_actions_destroy(&actions);
     return program;
 }
 

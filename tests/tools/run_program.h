@@ -34,5 +34,9 @@ struct BackgroundProgram {
 };
 BackgroundProgram StartProgram(const std::vector<std::string>& argv,
                                std::chrono::milliseconds limit);
+// A program whose standard output and error go to files, for a test to read while it runs;
+// no first line is awaited.
+BackgroundProgram StartProgramWithOutput(const std::vector<std::string>& argv,
+                                         const std::string& outPath, const std::string& errPath);
 
 }  // namespace kv::test

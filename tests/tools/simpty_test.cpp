@@ -2,13 +2,16 @@
 // terminal.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "run_program.h"
 
@@ -80,6 +83,26 @@ TEST(SimPtyTool, RefusesValuesNoBusCanHave) {
         EXPECT_EQ(run.status, 1) << args[1] << " " << args[2];
         EXPECT_NE(run.err.find("kalorivox-simpty: "), std::string::npos) << run.err;
     }
+}
+
+// A device flagged away is plugged in by SIGUSR1 and out again by the next.
+TEST(SimPtyTool, AwayDevicesComeAndGoOnSigusr1) {
+    auto server = test::StartProgram(
+        {KV_SIMPTY_PATH, "--ds18b20", "28AABBCCDDEE01:20", "--ds18b20", "28AABBCCDDEE02:21:away"},
+        HangLimit);
+    ASSERT_EQ(server.firstLine.rfind("/dev/", 0), 0u) << server.firstLine;
+    auto lines = [&] {
+        const auto run = test::RunProgram({KV_PROBE_PATH, server.firstLine}, 30s);
+        return std::count(run.out.begin(), run.out.end(), '\n');
+    };
+    EXPECT_EQ(lines(), 1);
+    ::kill(server.pid, SIGUSR1);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(lines(), 2);
+    ::kill(server.pid, SIGUSR1);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(lines(), 1);
+    EXPECT_EQ(test::StopProgram(server), 0);
 }
 
 }  // namespace

@@ -47,6 +47,29 @@ class HeadlessDriver final : public UiDriver {
         });
     }
     void DismissMessageBox() override { toolkit_->dismissMessageBox(); }
+    bool ResizeWindow(int window, int clientWidth, int clientHeight) override {
+        return toolkit_->resizeWindow(window, clientWidth, clientHeight);
+    }
+    bool MovePointer(int window, int control, int x, int y) override {
+        return toolkit_->movePointer(window, control, x, y);
+    }
+    bool PointerLeaves(int window, int control) override {
+        return toolkit_->pointerLeaves(window, control);
+    }
+    void ProcessPaints() override { toolkit_->paintPendingCanvases(); }
+    std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) override {
+        return toolkit_->renderCanvas(window, control, width, height);
+    }
+    // The headless toolkit writes no file: it keeps what it was asked to write.
+    bool SavedImageSize(const std::string& path, int& width, int& height) override {
+        for (const auto& image : toolkit_->savedImages())
+            if (image.path == std::u16string(path.begin(), path.end())) {
+                width = image.width;
+                height = image.height;
+                return true;
+            }
+        return false;
+    }
 
   private:
     HeadlessToolkit* toolkit_ = nullptr;

@@ -47,6 +47,22 @@ class QtDriver final : public UiDriver {
     }
     void KeepNextMessageBoxOpen() override { qt_user::KeepNextMessageBoxOpen(); }
     void DismissMessageBox() override { qt_user::DismissMessageBox(); }
+    bool ResizeWindow(int window, int clientWidth, int clientHeight) override {
+        return qt_user::ResizeWindow(window, clientWidth, clientHeight);
+    }
+    bool MovePointer(int window, int control, int x, int y) override {
+        return qt_user::MovePointer(window, control, x, y);
+    }
+    bool PointerLeaves(int window, int control) override {
+        return qt_user::PointerLeaves(window, control);
+    }
+    void ProcessPaints() override { qt_user::ProcessPendingEvents(); }
+    std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) override {
+        return qt_user::CanvasPixels(window, control, width, height);
+    }
+    bool SavedImageSize(const std::string& path, int& width, int& height) override {
+        return PngFileSize(path, width, height);
+    }
 };
 
 }  // namespace

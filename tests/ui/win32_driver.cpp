@@ -38,6 +38,22 @@ class Win32Driver final : public UiDriver {
     }
     void KeepNextMessageBoxOpen() override { win32_user::KeepNextMessageBoxOpen(); }
     void DismissMessageBox() override { win32_user::DismissMessageBox(); }
+    bool ResizeWindow(int window, int clientWidth, int clientHeight) override {
+        return win32_user::ResizeWindow(window, clientWidth, clientHeight);
+    }
+    bool MovePointer(int window, int control, int x, int y) override {
+        return win32_user::MovePointer(window, control, x, y);
+    }
+    bool PointerLeaves(int window, int control) override {
+        return win32_user::PointerLeaves(window, control);
+    }
+    void ProcessPaints() override { win32_user::ProcessPendingMessages(); }
+    std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) override {
+        return win32_user::CanvasPixels(window, control, width, height);
+    }
+    bool SavedImageSize(const std::string& path, int& width, int& height) override {
+        return PngFileSize(path, width, height);
+    }
 };
 
 }  // namespace

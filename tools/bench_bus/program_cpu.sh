@@ -37,12 +37,7 @@ for low in 0 1; do
     sh -c 'mount --bind "$1" /dev/ttyS0 && exec "$2"' sh "$(readlink -f "$work/bus")" \
     "$work/kalorivox" 2>/dev/null &
   program_pid=$!
-  # The search comes first; measure once readings are being logged.
-  for _ in $(seq 600); do
-    [ -s "$work/DS18B20_Kalorivox.log" ] && break
-    sleep 0.1
-  done
-  sleep 2
+  wait_for_readings "$work/DS18B20_Kalorivox.log"
   lines_before=$(wc -l <"$work/DS18B20_Kalorivox.log")
   before=$(cpu_ticks "$program_pid")
   sleep "$seconds"

@@ -11,3 +11,36 @@ start_simulated_bus() {
   simpty_pid=$!
   for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
 }
+
+# wait_for_readings LOG: waits (at most 60 s) until the program has logged its first readings,
+# then 2 s more, so that the search before them is not measured.
+wait_for_readings() {
+  for _ in $(seq 600); do
+    [ -s "$1" ] && break
+    sleep 0.1
+  done
+  sleep 2
+}
+
+# serve_bus_as_com42 LINK: a Wine server of our own for $WINEPREFIX, in the foreground so that
+# its CPU time can be read (sets server_pid), and the pty at LINK as COM42: a link in the
+# prefix and an entry in the registry's serial device map, as Wine makes them for a port.
+serve_bus_as_com42() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -f -p </dev/null >/dev/null 2>&1 &
+  server_pid=$!
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  ln -sfn "$1" "$WINEPREFIX/dosdevices/com42"
+  wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v KalorivoxBench /d COM42 /f \
+    </dev/null >/dev/null 2>&1
+}
+
+# stop_wine_bench: ends what serve_bus_as_com42 and start_simulated_bus started and removes
+# the folder $work.
+stop_wine_bench() {
+  [ -n "${simpty_pid:-}" ] && kill "$simpty_pid" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/com42"
+  WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  [ -n "${server_pid:-}" ] && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}

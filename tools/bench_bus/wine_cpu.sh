@@ -25,23 +25,10 @@ export WINEPREFIX=$root/build-win32/wine-prefix WINEARCH=win32 WINEDEBUG=-all
 work=$(mktemp -d)
 simpty_pid=
 server_pid=
-cleanup() {
-  [ -n "$simpty_pid" ] && kill "$simpty_pid" 2>/dev/null
-  rm -f "$WINEPREFIX/dosdevices/com42"
-  WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-  [ -n "$server_pid" ] && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap stop_wine_bench EXIT
 
 start_simulated_bus "$simpty" "$sensors" "$latency" "$work/bus"
-
-# A server of our own, in the foreground, so that its CPU time can be read.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -f -p </dev/null >/dev/null 2>&1 &
-server_pid=$!
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-ln -sfn "$work/bus" "$WINEPREFIX/dosdevices/com42"
+serve_bus_as_com42 "$work/bus"
 
 ticks=$(getconf CLK_TCK)
 # Context switches of all the process's threads: how often it went to sleep and woke.

@@ -42,24 +42,12 @@ server_pid=
 program_pid=
 cleanup() {
   [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  [ -n "$simpty_pid" ] && kill "$simpty_pid" 2>/dev/null
-  rm -f "$WINEPREFIX/dosdevices/com42"
-  WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-  [ -n "$server_pid" ] && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
+  stop_wine_bench
 }
 trap cleanup EXIT
 
 start_simulated_bus "$simpty" "$sensors" "$latency" "$work/bus"
-
-# A server of our own, in the foreground, so that its CPU time can be read.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -f -p </dev/null >/dev/null 2>&1 &
-server_pid=$!
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-ln -sfn "$work/bus" "$WINEPREFIX/dosdevices/com42"
-wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v KalorivoxBench /d COM42 /f \
-  </dev/null >/dev/null 2>&1
+serve_bus_as_com42 "$work/bus"
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }  # utime + stime
@@ -93,12 +81,7 @@ for program in "${programs[@]}"; do
   printf '\xEF\xBB\xBFPort = COM42\r\nInterval = 1\r\nLog = 1\r\n' >"$run/Kalorivox.ini"
   wine "$run/kalorivox.exe" </dev/null >/dev/null 2>&1 &
   program_pid=$!
-  # The search comes first; measure once readings are being logged.
-  for _ in $(seq 600); do
-    [ -s "$run/DS18B20_Kalorivox.log" ] && break
-    sleep 0.1
-  done
-  sleep 2
+  wait_for_readings "$run/DS18B20_Kalorivox.log"
   echo "$program"
   measure
   kill "$program_pid"

@@ -5,7 +5,8 @@
 #include <map>
 #include <mutex>
 
-#include "onewire/enumerate.h"
+#include "onewire/ds18x20.h"
+#include "onewire/find_devices.h"
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
 #include "onewire/transaction.h"
@@ -14,9 +15,6 @@
 
 namespace kv::probe {
 namespace {
-
-// The search has no natural end on a broken bus, so the probe bounds it.
-constexpr int64_t SearchBudgetMs = 60'000;
 
 constexpr int64_t MessageRepeatMs = 60'000;
 constexpr size_t MaxRememberedMessages = 64;
@@ -51,22 +49,16 @@ BusSession::BusSession(int32_t port, std::string portName)
 
 bool BusSession::find() {
     devices_.clear();
-    const int64_t start = MillisecondClock();
-    EnumerationOptions options;
-    options.passRetries = EnumerationPassRetries;
-    options.keepGoing = [start] {
-        return !StopRequested() && MillisecondClock() - start <= SearchBudgetMs;
-    };
-    const Enumeration found = OneWireEnumerate(port_, options);
+    const Enumeration found = OneWireFindDevices(port_, [] { return !StopRequested(); });
     for (const RomCode& rom : found.codes) devices_.push_back(Device{rom});
-    bool sound = false;
+    // Why a search that ended early did so; the list it gave may miss devices.
+    std::string early;
     switch (found.end) {
         case EnumerationEnd::Complete:
-            sound = true;
+        case EnumerationEnd::Interrupted:  // a stop: nothing to say
             break;
         case EnumerationEnd::NoDevices:
             Message("no device answered on " + name_);
-            sound = true;
             break;
         case EnumerationEnd::LineHeldLow:
             Message("the bus on " + name_ +
@@ -75,30 +67,60 @@ bool BusSession::find() {
             devices_.clear();
             return false;
         case EnumerationEnd::RepeatedCode:
-            Message("the search on " + name_ + " repeats a ROM code; the bus is unreliable");
+            early = "it repeats a ROM code; the bus is unreliable";
             break;
         case EnumerationEnd::Limit:
-            Message("more than " + std::to_string(EnumerationDeviceLimit) + " devices on " + name_ +
-                    "; the bus is unreliable");
-            break;
-        case EnumerationEnd::Interrupted:
-            if (!StopRequested())
-                Message("the search on " + name_ + " takes too long; the bus is unreliable");
+            early = "more than " + std::to_string(EnumerationDeviceLimit) +
+                    " devices answer; the bus is unreliable";
             break;
         case EnumerationEnd::BusError:
             if (found.result == ExchangeError && found.codes.empty())
                 Message("no echo from the adapter on " + name_ + " (" +
                         OneWireResultLabel(found.result) + "): is it connected and powered?");
             else
-                Message("the search on " + name_ + " failed: " + OneWireResultLabel(found.result));
+                early = "it failed: " + OneWireResultLabel(found.result);
             break;
     }
-    // What was found before a failure is still read: each reading has its own verdict.
-    for (Device& d : devices_) {
-        const int external = OneWireReadDevicePowerSupply(d.rom.data(), port_);
-        if (OneWireLastResult() == Ok) d.power = external ? "external" : "parasite";
+    if (!early.empty()) {
+        const size_t count = found.codes.size();
+        Message("the search on " + name_ + " ended early (" + early +
+                "): " + std::to_string(count) + (count == 1 ? " device" : " devices") +
+                " found, the list may be incomplete");
     }
-    return sound;
+    // What was found before a failure is still read: each reading has its own verdict.
+    for (Device& d : devices_) askPower(d);
+    return EnumerationIsWhole(found);
+}
+
+void BusSession::askPower(Device& d) {
+    const int external = OneWireReadDevicePowerSupply(d.rom.data(), port_);
+    if (OneWireLastResult() == Ok) d.power = external ? "external" : "parasite";
+}
+
+int BusSession::update(const Enumeration& found) {
+    const bool whole = EnumerationIsWhole(found);
+    auto inSearch = [&](const RomCode& rom) {
+        return std::find(found.codes.begin(), found.codes.end(), rom) != found.codes.end();
+    };
+    std::erase_if(devices_, [&](const Device& d) {
+        return whole && !inSearch(d.rom) && !(IsThermometerFamily(d.rom[0]) && d.answered);
+    });
+    int added = 0;
+    for (const RomCode& rom : found.codes) {
+        const bool listed = std::any_of(devices_.begin(), devices_.end(),
+                                        [&](const Device& d) { return d.rom == rom; });
+        if (listed || !(whole || RomCrcOk(rom.data()))) continue;
+        devices_.push_back(Device{rom});
+        askPower(devices_.back());
+        ++added;
+    }
+    return added;
+}
+
+std::vector<RomCode> BusSession::roms() const {
+    std::vector<RomCode> roms;
+    for (const Device& d : devices_) roms.push_back(d.rom);
+    return roms;
 }
 
 bool BusSession::anyThermometer() const {
@@ -109,7 +131,7 @@ bool BusSession::anyThermometer() const {
 void BusSession::setResolution(int bits, bool save) {
     for (Device& d : devices_) {
         const ThermometerFamily* family = FindThermometerFamily(d.rom[0]);
-        if (!family || !family->resolutionSettable) continue;
+        if (!family || !family->resolutionSettable || d.resolution == bits) continue;
         if (OneWireSetResolution(d.rom, bits, save, port_)) {
             d.resolution = bits;
         } else {
@@ -132,17 +154,18 @@ int32_t BusSession::conversionWaitMs() const {
 Pass BusSession::measure() {
     Pass pass;
     const int64_t start = MillisecondClock();
-    std::vector<RomCode> roms;
-    for (const Device& d : devices_) roms.push_back(d.rom);
-    const MeasuredPass measured = MeasureAll(reader_, roms, conversionWaitMs());
+    const MeasuredPass measured = MeasureAll(reader_, roms(), conversionWaitMs());
     const auto now = std::chrono::system_clock::now();
     pass.interrupted = measured.interrupted;
     for (const kv::Reading& r : measured.readings) {
         Reading reading;
         static_cast<kv::Reading&>(reading) = r;
         reading.time = now;
-        for (const Device& d : devices_)
-            if (d.rom == r.rom) reading.power = d.power;
+        for (Device& d : devices_) {
+            if (d.rom != r.rom) continue;
+            reading.power = d.power;
+            d.answered = d.answered || r.answered;
+        }
         pass.readings.push_back(reading);
     }
     if (measured.conversionResult != Ok) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "onewire/enumerate.h"
 #include "onewire/measuring.h"
 
 namespace kv::probe {
@@ -13,13 +14,15 @@ namespace kv::probe {
 struct Device {
     RomCode rom{};
     const char* power = "error";
-    int resolution = 0;  // DS18B20 bits as set by --resolution; 0 when not known
+    int resolution = 0;     // DS18B20 bits as set by --resolution; 0 when not known
+    bool answered = false;  // a reading of it has passed its CRC: it is a real sensor
 };
 
 // What one thermometer gave in one pass, with what the outputs add to it.
 struct Reading : kv::Reading {
     const char* power = "error";
     std::chrono::system_clock::time_point time;
+    std::string name;  // the user's name for the sensor, empty for none
 
     bool passed() const { return ok(); }
     std::string state() const { return ReadingStateName(*this); }
@@ -36,19 +39,31 @@ class BusSession {
   public:
     BusSession(int32_t port, std::string portName);
 
-    // Searches the bus and asks every device how it is powered; false when the bus failed.
+    // Searches the bus as the window does (a spoiled search is made again at once) and asks
+    // every device how it is powered; true when the list is the whole bus. The search ends
+    // by itself (the last device, the device limit, a failure that its retries did not
+    // mend) or on a stop, never on a clock: on a slow adapter it takes what it takes.
     bool find();
+    // Brings the list in line with a search made while running: the devices keep their
+    // order, newcomers come behind them. After a whole search a device it did not find goes,
+    // unless it is a thermometer that has answered: that one stays, and its readings say it
+    // is gone. A spoiled search only adds newcomers whose ROM code passes its CRC. Returns
+    // how many came.
+    int update(const Enumeration& found);
     const std::vector<Device>& devices() const { return devices_; }
+    std::vector<RomCode> roms() const;
     bool anyThermometer() const;
 
-    // Writes the resolution into every DS18B20 (and its EEPROM when asked); a part that
-    // does not take it is reported and measured with the full conversion time.
+    // Writes the resolution into every DS18B20 that does not have it yet (and its EEPROM when
+    // asked); a part that does not take it is reported and measured with the full conversion
+    // time.
     void setResolution(int bits, bool save);
 
     // One conversion of all thermometers, the wait it needs, and every reading.
     Pass measure();
 
   private:
+    void askPower(Device& d);
     int32_t conversionWaitMs() const;
 
     int32_t port_;

@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <vector>
 
 #include "tools/probe/bus_pass.h"
 #include "tools/probe/mqtt_topics.h"
@@ -19,10 +18,10 @@ constexpr int KeepAliveSeconds = 30;
 // The reconnect delay doubles from the first value up to the second.
 constexpr unsigned ReconnectFirstSeconds = 1;
 constexpr unsigned ReconnectMaxSeconds = 30;
-// Readings are retained and repeated every pass: one lost on the way is replaced by the
-// next. Status and configs are rare and must arrive.
+// Readings are repeated every pass: one lost on the way is replaced by the next. What is
+// kept is rare and must arrive.
 constexpr int ReadingQos = 0;
-constexpr int AnnounceQos = 1;
+constexpr int KeptQos = 1;
 // How long a clean end waits for the broker to take the offline status.
 constexpr auto OfflineWait = std::chrono::seconds(2);
 
@@ -47,8 +46,8 @@ struct MqttPublisher::State {
     std::mutex mutex;
     bool connected = false;
     bool outageReported = false;
-    std::vector<RomCode> announced;
-    std::map<RomCode, std::string> latest;  // last reading per thermometer, for reconnects
+    std::string status = StatusOnline;
+    std::map<std::string, std::string> kept;  // by topic
     int offlineMid = -1;
     bool offlineDelivered = false;
     std::condition_variable offlineDone;  // also: connected, or known to be away
@@ -60,11 +59,8 @@ struct MqttPublisher::State {
 
     // After every connection: the broker may have restarted and lost what it retained.
     void connectedLocked() {
-        send(StatusTopic(settings.prefix), StatusOnline, AnnounceQos);
-        for (const RomCode& rom : announced)
-            send(DiscoveryTopic(rom), DiscoveryConfig(settings.prefix, rom), AnnounceQos);
-        for (const auto& [rom, celsius] : latest)
-            send(TemperatureTopic(settings.prefix, rom), celsius, ReadingQos);
+        send(StatusTopic(settings.prefix), status, KeptQos);
+        for (const auto& [topic, payload] : kept) send(topic, payload, KeptQos);
     }
 
     static void OnConnect(mosquitto*, void* self, int code) {
@@ -128,8 +124,8 @@ bool MqttPublisher::start(const MqttSettings& settings, std::string& error) {
     mosquitto_reconnect_delay_set(s.client, ReconnectFirstSeconds, ReconnectMaxSeconds, true);
     const std::string statusTopic = StatusTopic(settings.prefix);
     int rc = mosquitto_will_set(s.client, statusTopic.c_str(),
-                                static_cast<int>(sizeof StatusOffline - 1), StatusOffline,
-                                AnnounceQos, true);
+                                static_cast<int>(sizeof StatusOffline - 1), StatusOffline, KeptQos,
+                                true);
     if (rc == MOSQ_ERR_SUCCESS && !settings.user.empty())
         rc = mosquitto_username_pw_set(s.client, settings.user.c_str(), settings.password.c_str());
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -153,23 +149,34 @@ bool MqttPublisher::start(const MqttSettings& settings, std::string& error) {
     return true;
 }
 
-void MqttPublisher::announce(const RomCode& rom) {
+void MqttPublisher::status(const std::string& payload) {
     State& s = *state_;
     if (!s.client) return;
     std::lock_guard<std::mutex> lock(s.mutex);
-    for (const RomCode& seen : s.announced)
-        if (seen == rom) return;
-    s.announced.push_back(rom);
-    if (s.connected)
-        s.send(DiscoveryTopic(rom), DiscoveryConfig(s.settings.prefix, rom), AnnounceQos);
+    if (payload == s.status) return;
+    s.status = payload;
+    if (s.connected) s.send(StatusTopic(s.settings.prefix), payload, KeptQos);
 }
 
-void MqttPublisher::publish(const RomCode& rom, const std::string& celsius) {
+void MqttPublisher::keep(const std::string& topic, const std::string& payload) {
     State& s = *state_;
     if (!s.client) return;
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.latest[rom] = celsius;
-    if (s.connected) s.send(TemperatureTopic(s.settings.prefix, rom), celsius, ReadingQos);
+    const auto known = s.kept.find(topic);
+    if (known != s.kept.end() && known->second == payload) return;
+    s.kept[topic] = payload;
+    if (s.connected) s.send(topic, payload, KeptQos);
+}
+
+void MqttPublisher::publish(const std::string& topic, const std::string& payload) {
+    State& s = *state_;
+    if (!s.client) return;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.connected && s.send(topic, payload, ReadingQos) == MOSQ_ERR_SUCCESS) {
+        s.kept.erase(topic);
+    } else {
+        s.kept[topic].clear();
+    }
 }
 
 void MqttPublisher::stop() {
@@ -184,7 +191,7 @@ void MqttPublisher::stop() {
                                    [&] { return s.connected || s.outageReported; });
         if (s.connected) {
             s.offlineDelivered = false;
-            if (s.send(StatusTopic(s.settings.prefix), StatusOffline, AnnounceQos, &s.offlineMid) ==
+            if (s.send(StatusTopic(s.settings.prefix), StatusOffline, KeptQos, &s.offlineMid) ==
                 MOSQ_ERR_SUCCESS)
                 s.offlineDone.wait_for(lock, OfflineWait, [&] { return s.offlineDelivered; });
         }

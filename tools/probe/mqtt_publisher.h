@@ -1,11 +1,12 @@
-// Hands readings to an MQTT broker. The network runs on the client library's own thread:
+// Hands messages to an MQTT broker. The network runs on the client library's own thread:
 // the bus thread only queues messages and never waits for the broker, which may come and
-// go (the client reconnects with a growing delay and then announces everything again).
+// go (the client reconnects with a growing delay). Every message is retained. What stays
+// true until it is replaced (the status, discovery configs, availabilities, a withdrawn
+// reading) is kept and sent again after every connection, since a restarted broker may
+// have lost it; a reading is sent once, while connected, and never again from memory.
 #pragma once
 #include <memory>
 #include <string>
-
-#include "onewire/search.h"
 
 namespace kv::probe {
 
@@ -31,10 +32,14 @@ class MqttPublisher {
     // failure (it is tried again). false with a message when the client cannot be made.
     bool start(const MqttSettings& settings, std::string& error);
 
-    // The Home Assistant config of a thermometer, once per start (and after reconnects).
-    void announce(const RomCode& rom);
-    // A reading that passed its checks, as plain degrees.
-    void publish(const RomCode& rom, const std::string& celsius);
+    // The probe's status on PREFIX/status, the first message of every connection.
+    void status(const std::string& payload);
+    // A message that stays true until replaced; an empty payload withdraws what the broker
+    // retains on the topic.
+    void keep(const std::string& topic, const std::string& payload);
+    // A reading, now or not at all. One that cannot go out now withdraws, at the next
+    // connection, whatever older value the broker still holds on the topic.
+    void publish(const std::string& topic, const std::string& payload);
 
     // Says offline (waiting a little for the broker to take it) and disconnects.
     void stop();

@@ -18,8 +18,9 @@ bool MqttPublisher::start(const MqttSettings&, std::string& error) {
     return false;
 }
 
-void MqttPublisher::announce(const RomCode&) {}
-void MqttPublisher::publish(const RomCode&, const std::string&) {}
+void MqttPublisher::status(const std::string&) {}
+void MqttPublisher::keep(const std::string&, const std::string&) {}
+void MqttPublisher::publish(const std::string&, const std::string&) {}
 void MqttPublisher::stop() {}
 
 }  // namespace kv::probe

@@ -1,6 +1,7 @@
 #include "tools/probe/options.h"
 
 #include <string_view>
+#include <utility>
 
 #include "onewire/ds18x20.h"
 #include "runtime/integer_text.h"
@@ -15,12 +16,17 @@ const char Usage[] =
     "or DEMO (a simulated bus).\n"
     "\n"
     "  --invert                  the adapter is powered with DTR and RTS low instead of high\n"
-    "  --every SECONDS           one pass every SECONDS (all sensors convert at once)\n"
+    "  --every SECONDS           one pass every SECONDS (all sensors convert at once); a port\n"
+    "                            that is gone or missing is tried again every second, the\n"
+    "                            bus is searched again now and then for sensors added\n"
     "  --count N                 stop after N passes; with --every and without --count the\n"
     "                            probe runs until interrupted (Ctrl-C or SIGTERM)\n"
     "  --format tsv|csv|json     one record per reading with its UTC time (ISO 8601):\n"
     "                            tab-separated, comma-separated with a header line, or one\n"
     "                            JSON object per line\n"
+    "  --names FILE              names for the sensors: UTF-8 lines 'ROM = name' (the ROM\n"
+    "                            code in either form the programs print, # for comments),\n"
+    "                            read again when the file changes\n"
     "  --resolution 9..12        set every DS18B20 to this many bits (the scratchpad only;\n"
     "                            the parts return to their stored setting at power-on)\n"
     "  --save-resolution         also store the resolution in the parts' EEPROM\n"
@@ -30,6 +36,11 @@ const char Usage[] =
     "  --topic PREFIX            topic prefix (default kalorivox)\n"
     "  --prometheus FILE         rewrite FILE after each pass for node_exporter's textfile\n"
     "                            collector\n"
+    "  --inspect                 instead of measuring, check each DS18B20/DS18S20 closely and\n"
+    "                            tell whether it behaves like a genuine part or a known clone\n"
+    "                            family, with the evidence (its TH, TL and configuration are\n"
+    "                            put back, its EEPROM is never written); with --format json\n"
+    "                            one object per sensor; goes with --invert only\n"
     "  --help                    this text\n"
     "\n"
     "Without --format, one line per device, in the order of the search, fields separated\n"
@@ -40,14 +51,18 @@ const char Usage[] =
     "  fails; power-on for the 85 degrees a part holds before its first conversion; range\n"
     "  for a value outside -55..127; or the failure's name)\n"
     "With --format, one record per thermometer: time, ROM code, family, power,\n"
-    "resolution (DS18B20), temperature (only when the state is ok), state.\n"
+    "resolution (DS18B20), temperature (only when the state is ok), state, and with\n"
+    "--names the sensor's name.\n"
     "\n"
     "MQTT: readings in state ok go retained to PREFIX/<ROM>/temperature as plain degrees\n"
-    "Celsius; PREFIX/status is online while the probe runs and offline otherwise; each\n"
-    "thermometer is announced for Home Assistant on homeassistant/sensor/kalorivox_<ROM>/config.\n"
+    "Celsius. PREFIX/status is online while the probe reads its port, port-lost while the\n"
+    "port is gone, offline once the probe has ended. PREFIX/<ROM>/availability is online\n"
+    "while the sensor gives sound readings and offline after two passes without one (its\n"
+    "retained temperature is then withdrawn). Each thermometer is announced for Home\n"
+    "Assistant on homeassistant/sensor/kalorivox_<ROM>/config with its first sound reading.\n"
     "\n"
     "Exit status 0 when the last pass searched and read the bus or a stop signal ended the\n"
-    "run, 1 when the port or the bus failed or the options were wrong.\n";
+    "run, 1 when the port or the bus failed or the options or files were wrong.\n";
 
 namespace {
 
@@ -88,79 +103,103 @@ bool TopicPrefixUsable(std::string_view prefix) {
 
 constexpr int64_t MaxEverySeconds = 24 * 60 * 60;
 
+// One entry per option: its name, whether it takes the next word as its value, and what it
+// does with that value (false when the value is not usable).
+struct OptionEntry {
+    std::string_view name;
+    bool takesValue;
+    bool (*apply)(Options& options, std::string_view value);
+};
+
+bool SetEvery(Options& o, std::string_view text) {
+    const auto number = ParseWholeInteger(text, 1, MaxEverySeconds);
+    if (number) o.everySeconds = static_cast<int>(*number);
+    return number.has_value();
+}
+
+bool SetCount(Options& o, std::string_view text) {
+    const auto number = ParseWholeInteger(text, 1, INT64_MAX);
+    if (number) o.count = *number;
+    return number.has_value();
+}
+
+bool SetFormat(Options& o, std::string_view text) {
+    constexpr std::pair<std::string_view, Format> Formats[] = {
+        {"tsv", Format::Tsv}, {"csv", Format::Csv}, {"json", Format::Json}};
+    for (const auto& [name, format] : Formats) {
+        if (text != name) continue;
+        o.format = format;
+        return true;
+    }
+    return false;
+}
+
+bool SetResolution(Options& o, std::string_view text) {
+    const auto number = ParseWholeInteger(text, MinResolutionBits, MaxResolutionBits);
+    if (number) o.resolution = static_cast<int>(*number);
+    return number.has_value();
+}
+
+// A file name: anything but empty.
+bool SetPath(std::string& path, std::string_view text) {
+    path = text;
+    return !text.empty();
+}
+
+const OptionEntry OptionTable[] = {
+    {"--help", false, [](Options& o, std::string_view) { return o.help = true; }},
+    {"-h", false, [](Options& o, std::string_view) { return o.help = true; }},
+    {"--invert", false, [](Options& o, std::string_view) { return o.invert = true; }},
+    {"--save-resolution", false,
+     [](Options& o, std::string_view) { return o.saveResolution = true; }},
+    {"--inspect", false, [](Options& o, std::string_view) { return o.inspect = true; }},
+    {"--every", true, SetEvery},
+    {"--count", true, SetCount},
+    {"--format", true, SetFormat},
+    {"--resolution", true, SetResolution},
+    {"--mqtt", true, [](Options& o, std::string_view text) { return ParseBroker(text, o); }},
+    {"--mqtt-user", true,
+     [](Options& o, std::string_view text) {
+         o.mqttUser = text;
+         return true;
+     }},
+    {"--mqtt-password-file", true,
+     [](Options& o, std::string_view text) { return SetPath(o.mqttPasswordFile, text); }},
+    {"--topic", true,
+     [](Options& o, std::string_view text) {
+         o.topicPrefix = text;
+         return TopicPrefixUsable(text);
+     }},
+    {"--prometheus", true,
+     [](Options& o, std::string_view text) { return SetPath(o.prometheusFile, text); }},
+    {"--names", true, [](Options& o, std::string_view text) { return SetPath(o.namesFile, text); }},
+};
+
 }  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     bool countGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        // Every option but the flags takes the next word as its value.
-        auto value = [&](std::string_view& out) {
-            if (i + 1 >= argc) {
-                error = "option " + std::string(arg) + " needs a value (try --help)";
+        const OptionEntry* entry = nullptr;
+        for (const OptionEntry& e : OptionTable)
+            if (e.name == arg) entry = &e;
+        if (entry) {
+            std::string_view value;
+            if (entry->takesValue) {
+                if (i + 1 >= argc) {
+                    error = "option " + std::string(arg) + " needs a value (try --help)";
+                    return false;
+                }
+                value = argv[++i];
+            }
+            if (!entry->apply(options, value)) {
+                error = "bad value '" + std::string(value) + "' for " + std::string(arg) +
+                        " (try --help)";
                 return false;
             }
-            out = argv[++i];
-            return true;
-        };
-        auto bad = [&](std::string_view what) {
-            error =
-                "bad value '" + std::string(what) + "' for " + std::string(arg) + " (try --help)";
-            return false;
-        };
-        std::string_view text;
-        std::optional<int64_t> number;
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            return true;
-        } else if (arg == "--invert") {
-            options.invert = true;
-        } else if (arg == "--save-resolution") {
-            options.saveResolution = true;
-        } else if (arg == "--every") {
-            if (!value(text)) return false;
-            number = ParseWholeInteger(text, 1, MaxEverySeconds);
-            if (!number) return bad(text);
-            options.everySeconds = static_cast<int>(*number);
-        } else if (arg == "--count") {
-            if (!value(text)) return false;
-            number = ParseWholeInteger(text, 1, INT64_MAX);
-            if (!number) return bad(text);
-            options.count = *number;
-            countGiven = true;
-        } else if (arg == "--format") {
-            if (!value(text)) return false;
-            if (text == "tsv") {
-                options.format = Format::Tsv;
-            } else if (text == "csv") {
-                options.format = Format::Csv;
-            } else if (text == "json") {
-                options.format = Format::Json;
-            } else {
-                return bad(text);
-            }
-        } else if (arg == "--resolution") {
-            if (!value(text)) return false;
-            number = ParseWholeInteger(text, MinResolutionBits, MaxResolutionBits);
-            if (!number) return bad(text);
-            options.resolution = static_cast<int>(*number);
-        } else if (arg == "--mqtt") {
-            if (!value(text)) return false;
-            if (!ParseBroker(text, options)) return bad(text);
-        } else if (arg == "--mqtt-user") {
-            if (!value(text)) return false;
-            options.mqttUser = text;
-        } else if (arg == "--mqtt-password-file") {
-            if (!value(text)) return false;
-            options.mqttPasswordFile = text;
-        } else if (arg == "--topic") {
-            if (!value(text)) return false;
-            if (!TopicPrefixUsable(text)) return bad(text);
-            options.topicPrefix = text;
-        } else if (arg == "--prometheus") {
-            if (!value(text)) return false;
-            if (text.empty()) return bad(text);
-            options.prometheusFile = text;
+            if (options.help) return true;
+            countGiven = countGiven || arg == "--count";
         } else if (!arg.empty() && arg[0] == '-') {
             error = "unknown option '" + std::string(arg) + "' (try --help)";
             return false;
@@ -173,6 +212,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     }
     if (options.port.empty()) {
         error = "no port given (try --help)";
+        return false;
+    }
+    const bool measuring = options.repeats() || countGiven || options.resolution ||
+                           !options.mqttHost.empty() || !options.prometheusFile.empty() ||
+                           !options.namesFile.empty();
+    if (options.inspect &&
+        (measuring || options.format == Format::Tsv || options.format == Format::Csv)) {
+        error = "--inspect goes only with --format json and --invert (try --help)";
         return false;
     }
     if (options.saveResolution && options.resolution == 0) {

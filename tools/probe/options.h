@@ -29,6 +29,8 @@ struct Options {
     std::string mqttPasswordFile;
     std::string topicPrefix = DefaultTopicPrefix;
     std::string prometheusFile;
+    std::string namesFile;  // empty: no names
+    bool inspect = false;   // look at each thermometer closely instead of measuring
     bool help = false;
 
     bool repeats() const { return everySeconds > 0; }

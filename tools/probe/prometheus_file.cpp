@@ -21,16 +21,41 @@ void Family(std::string& out, const char* name, const char* type, const char* he
     out += '\n';
 }
 
+// A label value as the exposition format writes it: backslash, quote and line end escaped.
+std::string LabelValue(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\' || c == '"') escaped += '\\';
+        if (c == '\n') {
+            escaped += "\\n";
+            continue;
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+// {rom="…"} with the family when asked, and the name of a named sensor.
+std::string SensorLabels(const Reading& r, bool family) {
+    std::string labels = "{rom=\"" + RomCodeHex(r.rom) + "\"";
+    if (family) labels += ",family=\"" + std::string(FamilyName(r.rom[0])) + "\"";
+    if (!r.name.empty()) labels += ",name=\"" + LabelValue(r.name) + "\"";
+    return labels + "}";
+}
+
 }  // namespace
 
 std::string PrometheusFile::text(const Pass& last) const {
     std::string out;
+    Family(out, "kalorivox_up", "gauge",
+           "1 when the last pass reached the bus, 0 while the port is gone or the bus fails.");
+    out += std::string("kalorivox_up ") + (last.sound ? "1" : "0") + "\n";
     Family(out, "kalorivox_temperature_celsius", "gauge",
            "Temperature of each thermometer whose reading in the last pass passed its checks.");
     for (const Reading& r : last.readings) {
         if (!r.passed()) continue;
-        out += "kalorivox_temperature_celsius{rom=\"" + RomCodeHex(r.rom) + "\",family=\"" +
-               FamilyName(r.rom[0]) + "\"} " + DecimalText(r.celsius) + "\n";
+        out += "kalorivox_temperature_celsius" + SensorLabels(r, true) + " " +
+               DecimalText(r.celsius) + "\n";
     }
     Family(out, "kalorivox_reading_errors_total", "counter",
            "Readings of each thermometer that failed since the probe started.");
@@ -38,12 +63,14 @@ std::string PrometheusFile::text(const Pass& last) const {
     // otherwise stay in the file for good.
     for (const Reading& r : last.readings) {
         const auto count = errors_.find(r.rom);
-        out += "kalorivox_reading_errors_total{rom=\"" + RomCodeHex(r.rom) + "\"} " +
+        out += "kalorivox_reading_errors_total" + SensorLabels(r, false) + " " +
                std::to_string(count == errors_.end() ? 0 : count->second) + "\n";
     }
-    Family(out, "kalorivox_pass_duration_seconds", "gauge",
-           "Time of the last pass over the bus, from the conversion to the last reading.");
-    out += "kalorivox_pass_duration_seconds " + DecimalText(last.seconds) + "\n";
+    if (!last.readings.empty()) {
+        Family(out, "kalorivox_pass_duration_seconds", "gauge",
+               "Time of the last pass over the bus, from the conversion to the last reading.");
+        out += "kalorivox_pass_duration_seconds " + DecimalText(last.seconds) + "\n";
+    }
     return out;
 }
 

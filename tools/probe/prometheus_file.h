@@ -1,6 +1,6 @@
 // The readings as a Prometheus text-exposition file for node_exporter's textfile
 // collector. The file is replaced whole after each pass, so the collector never reads half
-// a file.
+// a file, and when the port is gone, so that no temperature outlives its pass there.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -15,7 +15,8 @@ class PrometheusFile {
     explicit PrometheusFile(std::string path) : path_(std::move(path)) {}
 
     // Counts the pass's failed readings, then rewrites the file; false when it could not
-    // (reported once until a write succeeds again).
+    // (reported once until a write succeeds again). A pass that is not sound and has no
+    // readings stands for a port that is gone.
     bool update(const Pass& pass);
 
     // The file's text after the passes counted so far, with the last pass's readings.

@@ -10,9 +10,14 @@ namespace {
 // A DS18B20 steps in sixteenths of a degree, so four decimals hold every reading exactly.
 constexpr int Decimals = 4;
 
-// Field names shared by the CSV header and the JSON keys, in record order.
+// Field names shared by the CSV header and the JSON keys, in record order; the last only
+// when the sensors have names.
 constexpr const char* Fields[] = {"time",       "rom",     "family", "power",
-                                  "resolution", "celsius", "state"};
+                                  "resolution", "celsius", "state",  "name"};
+constexpr size_t NameField = 7;
+constexpr size_t FieldCount(bool names) {
+    return names ? NameField + 1 : NameField;
+}
 
 std::string ResolutionText(const Reading& r) {
     return r.resolution ? std::to_string(r.resolution) : std::string();
@@ -29,6 +34,17 @@ std::string Joined(const std::vector<std::string>& fields, char separator) {
         line += fields[i];
     }
     return line;
+}
+
+// A CSV field holding a comma or a quote is quoted, its quotes doubled.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
 }
 
 }  // namespace
@@ -58,20 +74,24 @@ std::string IsoUtcText(std::chrono::system_clock::time_point time) {
     return text;
 }
 
-std::string HeaderText(Format format) {
+std::string HeaderText(Format format, bool names) {
     if (format != Format::Csv) return {};
-    return Joined(std::vector<std::string>(std::begin(Fields), std::end(Fields)), ',');
+    return Joined(
+        std::vector<std::string>(std::begin(Fields), std::begin(Fields) + FieldCount(names)), ',');
 }
 
-std::string RecordText(Format format, const Reading& r) {
-    const std::vector<std::string> fields = {
+std::string RecordText(Format format, const Reading& r, bool names) {
+    std::vector<std::string> fields = {
         IsoUtcText(r.time), RomCodeHex(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
         CelsiusText(r),     r.state()};
+    if (names) fields.push_back(r.name);
     switch (format) {
         case Format::Tsv:
+            // A name holds no control character, so no tab.
             return Joined(fields, '\t');
         case Format::Csv:
-            // No field can hold a comma or a quote: times, hex, fixed words and numbers.
+            // Only a name can hold a comma or a quote: times, hex, fixed words and numbers.
+            if (names) fields[NameField] = CsvField(fields[NameField]);
             return Joined(fields, ',');
         case Format::Json: {
             std::string object = "{";
@@ -79,7 +99,7 @@ std::string RecordText(Format format, const Reading& r) {
                 if (i) object += ",";
                 object += JsonString(Fields[i]) + ":";
                 const bool number = i == 4 || i == 5;
-                if (fields[i].empty() && number)
+                if (fields[i].empty() && (number || i == NameField))
                     object += "null";
                 else
                     object += number ? fields[i] : JsonString(fields[i]);
@@ -110,10 +130,10 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
         }
     } else {
         if (!headerWritten_ && format_ == Format::Csv)
-            std::fprintf(out_, "%s\n", HeaderText(format_).c_str());
+            std::fprintf(out_, "%s\n", HeaderText(format_, names_).c_str());
         headerWritten_ = true;
         for (const Reading& r : pass.readings)
-            std::fprintf(out_, "%s\n", RecordText(format_, r).c_str());
+            std::fprintf(out_, "%s\n", RecordText(format_, r, names_).c_str());
     }
     std::fflush(out_);
 }

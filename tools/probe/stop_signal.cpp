@@ -28,6 +28,10 @@ bool StopRequested() {
     return stopSignal != 0;
 }
 
+void SetStopRequested(bool stop) {
+    stopSignal = stop ? 1 : 0;
+}
+
 bool SleepUntil(int64_t deadlineMs) {
     for (;;) {
         if (StopRequested()) return false;

@@ -7,6 +7,8 @@ namespace kv::probe {
 
 void CatchStopSignals();
 bool StopRequested();
+// What a stop signal does, for a run inside a test; false takes a stop back.
+void SetStopRequested(bool stop);
 // Sleeps until the deadline of the monotonic millisecond clock, or less when a stop signal
 // comes; true when it slept the whole time.
 bool SleepUntil(int64_t deadlineMs);

@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "onewire/ds18x20.h"
 #include "sim/demo_bus.h"
 #include "sim/posix/pty_server.h"
+#include "sim/sim_origins.h"
 
 namespace {
 
@@ -24,6 +27,8 @@ constexpr char Usage[] =
     "\n"
     "Devices (without any of these the demo bus is served):\n"
     "  --demo                   three DS18B20 (one parasite-powered) and one DS18S20\n"
+    "  --mixed                  one DS18B20 of every origin below, with its ROM pattern, a\n"
+    "                           genuine one on parasite power, and a DS18S20\n"
     "  --ds18b20 ROM:C[:flags]  a DS18B20 at C degrees Celsius\n"
     "  --ds18s20 ROM:C[:flags]  a DS18S20 at C degrees Celsius\n"
     "  --other ROM              a device of another family (answers ROM commands only)\n"
@@ -31,7 +36,10 @@ constexpr char Usage[] =
     "    ROM is 16 hex digits in bus order, family byte first, taken as given (a wrong\n"
     "    CRC byte stays wrong), or 14 digits to have the CRC byte computed.\n"
     "    flags, separated by ':': parasite (two-wire hook-up), badcrc (the scratchpad's\n"
-    "    CRC byte is sent wrong)\n"
+    "    CRC byte is sent wrong), origin=NAME (a DS18B20 that behaves as published tests\n"
+    "    found the genuine part or a clone family to: genuine, b1, b2, c, d1, d2, a2),\n"
+    "    away (not plugged in at start; SIGUSR1 plugs every such device in, and out\n"
+    "    again at the next SIGUSR1)\n"
     "Faults:\n"
     "  --no-adapter             the port opens but nothing echoes\n"
     "  --stuck-low              the data line is held low (every echo 0x00)\n"
@@ -91,7 +99,11 @@ void RemoveLink(const std::string& target, const std::string& link) {
 }
 
 // "ROM:C[:flags]" for a thermometer of the given family.
-bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, std::string& error) {
+using Devices = std::vector<std::shared_ptr<kv::SimDevice>>;
+
+// `away` collects the devices that start unplugged.
+bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, Devices& away,
+                    std::string& error) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) {
         error = "expected ROM:CELSIUS, got '" + text + "'";
@@ -121,11 +133,21 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, st
         const size_t end = flags.find(':', start);
         const std::string flag = flags.substr(start, end - start);
         start = end + 1;
-        if (flag == "parasite")
+        constexpr std::string_view OriginFlag = "origin=";
+        if (flag == "parasite") {
             device->setParasite(true);
-        else if (flag == "badcrc")
+        } else if (flag == "badcrc") {
             device->setCorruptScratchpadCrc(true);
-        else if (!flag.empty()) {
+        } else if (flag == "away") {
+            away.push_back(device);
+        } else if (flag.starts_with(OriginFlag) && family == kv::FamilyDs18b20) {
+            const kv::SimOrigin* origin = kv::SimFindOrigin(flag.substr(OriginFlag.size()));
+            if (!origin) {
+                error = "unknown origin in '" + flag + "'";
+                return false;
+            }
+            device->setPart(origin->part);
+        } else if (!flag.empty()) {
             error = "unknown device flag '" + flag + "'";
             return false;
         }
@@ -133,11 +155,29 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, st
     return true;
 }
 
+// One DS18B20 of each origin at a room temperature, a genuine one on parasite power and a
+// DS18S20: a bus to try --inspect on.
+void AddMixed(kv::SimBus& bus) {
+    // Every byte of the serial set, so that only an origin's own pattern fixes any.
+    constexpr uint64_t FirstSerial = 0x5E3C0A1B2C3D;
+    uint64_t serial = FirstSerial;
+    double celsius = 21.0;
+    for (const kv::SimOrigin& origin : kv::SimOrigins()) {
+        auto device = bus.addThermometer(kv::SimOriginRom(origin, serial++), celsius);
+        device->setPart(origin.part);
+        celsius += 0.3125;
+    }
+    const kv::SimOrigin& genuine = *kv::SimFindOrigin("genuine");
+    bus.addThermometer(kv::SimOriginRom(genuine, serial++), 19.5, true)->setPart(genuine.part);
+    bus.addThermometer(kv::SimMakeRom(kv::FamilyDs18s20, serial), 22.5);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     auto bus = std::make_shared<kv::SimBus>();
-    bool demo = false, anyDevice = false, empty = false;
+    bool demo = false, mixed = false, anyDevice = false, empty = false;
+    Devices away;
     double noise = 0, stray = 0, latencyMs = 0;
     unsigned long long seed = 1;
     bool noAdapter = false, stuckLow = false, wireTime = false;
@@ -157,12 +197,14 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--demo") {
             demo = true;
+        } else if (arg == "--mixed") {
+            mixed = true;
         } else if (arg == "--empty") {
             empty = true;
         } else if (arg == "--ds18b20" || arg == "--ds18s20") {
             if (!value(v)) return Fail(arg + " needs ROM:CELSIUS");
             if (!AddThermometer(*bus, arg == "--ds18b20" ? kv::FamilyDs18b20 : kv::FamilyDs18s20, v,
-                                error))
+                                away, error))
                 return Fail(error);
             anyDevice = true;
         } else if (arg == "--other") {
@@ -206,8 +248,9 @@ int main(int argc, char** argv) {
             return Fail("unknown option '" + arg + "' (try --help)");
         }
     }
-    if (empty && (demo || anyDevice)) return Fail("--empty does not go with devices");
-    if (demo || (!anyDevice && !empty)) {
+    if (empty && (demo || mixed || anyDevice)) return Fail("--empty does not go with devices");
+    if (mixed) AddMixed(*bus);
+    if (demo || (!anyDevice && !empty && !mixed)) {
         auto demoBus = kv::SimMakeDemoBus();
         for (auto& device : demoBus->devices()) bus->plug(device);
     }
@@ -218,6 +261,7 @@ int main(int argc, char** argv) {
     bus->setStrayProbability(stray);
     bus->setEchoLatencyMicroseconds(static_cast<int64_t>(latencyMs * 1000));
     bus->setWireTime(wireTime);
+    for (const auto& device : away) bus->unplug(device->rom());
 
     // Signals are taken by sigwait below, not by the serving thread.
     sigset_t stopSignals;
@@ -225,6 +269,7 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     kv::PtyServer server(bus);
@@ -235,7 +280,16 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     server.start();
     int signal = 0;
-    sigwait(&stopSignals, &signal);
+    bool plugged = false;
+    while (sigwait(&stopSignals, &signal) == 0 && signal == SIGUSR1) {
+        plugged = !plugged;
+        for (const auto& device : away) {
+            if (plugged)
+                bus->plug(device);
+            else
+                bus->unplug(device->rom());
+        }
+    }
     server.stop();
     if (!link.empty()) RemoveLink(server.slavePath(), link);
     return 0;

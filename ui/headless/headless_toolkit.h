@@ -31,7 +31,18 @@
 
 namespace kv::ui {
 
-enum class HeadlessKind { Label, DropDownList, SpinBox, CheckBox, Container, Table };
+enum class HeadlessKind { Label, DropDownList, SpinBox, CheckBox, Container, Table, Canvas };
+
+// One drawing call of a paint handler, as the headless canvas recorded it.
+struct HeadlessDrawing {
+    enum class Op { Fill, Lines, Text, Clip, ClipOff };
+    Op op = Op::Fill;
+    int x = 0, y = 0, width = 0, height = 0;  // Fill, Text (its extent), Clip
+    int32_t colour = 0;
+    int penWidth = 0;
+    std::vector<CanvasPoint> points;  // Lines
+    std::u16string text;              // Text
+};
 
 struct HeadlessColumn {
     std::u16string heading;
@@ -53,6 +64,12 @@ struct HeadlessControl {
     std::vector<HeadlessColumn> columns;  // table
     std::vector<std::vector<std::u16string>> cells;
     std::vector<std::vector<int32_t>> colours;  // DefaultColour until set
+    // Canvas: distances to the window's right and bottom edges kept when stretched, where
+    // the pointer is, and whether a paint was asked for since the last one.
+    int rightGap = 0, bottomGap = 0;
+    bool pointerInside = false;
+    int pointerX = 0, pointerY = 0;
+    bool repaintPending = false;
 };
 
 struct HeadlessMenuItem {
@@ -104,6 +121,7 @@ class HeadlessToolkit final : public ToolkitBackend {
     static constexpr int StatusBarPixels = 20;
     static constexpr int ScreenWidth = 1024;
     static constexpr int ScreenHeight = 768;
+    static constexpr int TextPixels = 14;
 
     // --- acting as the user; each returns false when the object does not exist -----------
     bool chooseEntry(int window, int control, int index);  // drop-down list
@@ -112,6 +130,27 @@ class HeadlessToolkit final : public ToolkitBackend {
     bool clickCheckBox(int window, int control);
     bool chooseMenuItem(int menu, int item);
     bool pressCloseButton(int window);
+    // Drags the border of a resizable window to a new client size; stretched canvases follow.
+    bool resizeWindow(int window, int clientWidth, int clientHeight);
+    bool movePointer(int window, int control, int x, int y);
+    bool pointerLeaves(int window, int control);
+    // Paints every canvas that asked for a paint, as the platform does when it has time;
+    // returns how many were painted.
+    int paintPendingCanvases();
+    // Paints the canvas now, as the platform would, and returns what its handler drew.
+    std::vector<HeadlessDrawing> paintCanvas(int window, int control);
+    // The images the program had written (SaveCanvasImage): the headless toolkit writes no
+    // file; it keeps the path and what the canvas's handler drew.
+    struct SavedImage {
+        std::u16string path;
+        int width = 0, height = 0;
+        std::vector<HeadlessDrawing> drawn;
+    };
+    std::vector<SavedImage> savedImages() const;
+    // The canvas's pixels (row by row, 0x00BBGGRR, white where nothing was drawn) after a
+    // paint: fills and clips exact, lines one pixel per step (widened by the pen), each
+    // character of a text a CharWidth - 1 wide block of TextPixels height.
+    std::vector<int32_t> renderCanvas(int window, int control, int& width, int& height);
     // Tab (or Shift+Tab with backward) on the window; returns the control that got the focus.
     int pressTab(int window, bool backward = false);
 
@@ -184,6 +223,11 @@ class HeadlessToolkit final : public ToolkitBackend {
     int CountItems(int window, int control) override;
     void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
                        int column) override;
+    bool CreateCanvas(int window, int control, int x, int y, int width, int height,
+                      unsigned flags) override;
+    void RepaintControl(int window, int control, int afterMs) override;
+    bool CanvasPointer(int window, int control, int& x, int& y) override;
+    bool SaveCanvasImage(int window, int control, std::u16string_view path) override;
     int CreateStatusBar(int bar, int window) override;
     void AddStatusField(int bar, int width) override;
     int StatusBarHeight(int bar) override;
@@ -202,6 +246,7 @@ class HeadlessToolkit final : public ToolkitBackend {
     std::map<int, HeadlessMenu> menus_;
     std::map<int, HeadlessStatusBar> bars_;
     std::vector<HeadlessMessageBox> boxes_;
+    std::vector<SavedImage> images_;
     bool autoDismiss_ = true;
     bool boxOpen_ = false;
     std::function<void()> boxAction_;

@@ -112,14 +112,20 @@ int QtToolkit::OpenWindow(int window, int x, int y, int clientWidth, int clientH
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     if (flags & WindowSystemMenu) frame |= Qt::WindowSystemMenuHint;
     if (flags & WindowMinimiseButton) frame |= Qt::WindowMinimizeButtonHint;
+    w.resizable = (flags & WindowResizable) != 0;
+    if (w.resizable) frame |= Qt::WindowMaximizeButtonHint;
     w.top->setWindowFlags(frame);
     w.top->setWindowTitle(ToQString(title));
-    w.top->setFixedSize(clientWidth, clientHeight);
+    if (w.resizable)
+        w.top->resize(clientWidth, clientHeight);
+    else
+        w.top->setFixedSize(clientWidth, clientHeight);
     w.client = new QWidget(w.top.get());
     w.client->setGeometry(0, 0, clientWidth, clientHeight);
     w.client->setAutoFillBackground(true);
     w.clientWidth = clientWidth;
     w.clientHeight = clientHeight;
+    w.top->setOnResize([this, window] { FollowWindowSize(window); });
     if (flags & WindowCentred) {
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         x = screen.x() + (screen.width() - clientWidth) / 2;
@@ -145,7 +151,10 @@ void QtToolkit::ResizeWindow(int window, int clientWidth) {
     QtWindow* w = FindWindow(window);
     if (!w || clientWidth < 0) return;
     w->clientWidth = clientWidth;
-    w->top->setFixedSize(clientWidth, WindowHeight(window));
+    if (w->resizable)
+        w->top->resize(clientWidth, WindowHeight(window));
+    else
+        w->top->setFixedSize(clientWidth, WindowHeight(window));
     w->client->resize(clientWidth, w->clientHeight);
     if (w->menuBar) w->menuBar->resize(clientWidth, MenuBarHeight());
     PlaceStatusBar(*w);
@@ -225,6 +234,22 @@ void QtToolkit::SetMenuItemState(int menu, int item, bool checked) {
     // An item shows the check column only once the program has given it a mark.
     action->setCheckable(true);
     action->setChecked(checked);
+}
+
+void QtToolkit::FollowWindowSize(int window) {
+    QtWindow* w = FindWindow(window);
+    if (!w || !w->resizable) return;
+    const int menuHeight = w->menuBar ? MenuBarHeight() : 0;
+    w->clientWidth = w->top->width();
+    w->clientHeight = std::max(0, w->top->height() - menuHeight);
+    w->client->setGeometry(0, menuHeight, w->clientWidth, w->clientHeight);
+    if (w->menuBar) w->menuBar->resize(w->clientWidth, menuHeight);
+    PlaceStatusBar(*w);
+    for (auto& [id, c] : w->controls) {
+        if (!c.stretch) continue;
+        c.widget->resize(std::max(0, w->clientWidth - c.rightGap - c.widget->x()),
+                         std::max(0, w->clientHeight - c.bottomGap - c.widget->y()));
+    }
 }
 
 void QtToolkit::PlaceStatusBar(QtWindow& window) {

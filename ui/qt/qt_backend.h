@@ -21,11 +21,14 @@
 
 namespace kv::ui {
 
-enum class QtKind { Label, DropDownList, SpinBox, CheckBox, Container, Table };
+enum class QtKind { Label, DropDownList, SpinBox, CheckBox, Container, Table, Canvas };
 
 struct QtControl {
     QtKind kind = QtKind::Label;
     QWidget* widget = nullptr;  // owned by its window
+    // A stretched canvas: its distances to the client area's right and bottom edges.
+    bool stretch = false;
+    int rightGap = 0, bottomGap = 0;
 };
 
 struct QtWindow {
@@ -33,6 +36,7 @@ struct QtWindow {
     QWidget* client = nullptr;  // the area below the menu bar
     QMenuBar* menuBar = nullptr;
     int clientWidth = 0, clientHeight = 0;
+    bool resizable = false;
     int menu = -1, statusBar = -1;
     QWidget* openContainer = nullptr;
     std::map<int, QtControl> controls;
@@ -113,6 +117,11 @@ class QtToolkit final : public ToolkitBackend {
     int CountItems(int window, int control) override;
     void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
                        int column) override;
+    bool CreateCanvas(int window, int control, int x, int y, int width, int height,
+                      unsigned flags) override;
+    void RepaintControl(int window, int control, int afterMs) override;
+    bool CanvasPointer(int window, int control, int& x, int& y) override;
+    bool SaveCanvasImage(int window, int control, std::u16string_view path) override;
     int CreateStatusBar(int bar, int window) override;
     void AddStatusField(int bar, int width) override;
     int StatusBarHeight(int bar) override;
@@ -134,6 +143,9 @@ class QtToolkit final : public ToolkitBackend {
                     int height);
     QWidget* ParentFor(QtWindow& window);
     void PlaceStatusBar(QtWindow& window);
+    // The user changed the size of a resizable window: the client area, the menu bar, the
+    // status bar and the stretched canvases follow.
+    void FollowWindowSize(int window);
 
     std::unique_ptr<QtPump> pump_;
     std::map<int, QtWindow> windows_;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kv::ui {
 
@@ -30,6 +31,12 @@ bool StepSpinBox(int window, int control, int delta);
 bool ClickCheckBox(int window, int control);
 bool ChooseMenuItem(int menu, int item);
 bool PressCloseButton(int window);
+// Drags the border of a resizable window to the given client size (menu bar included).
+bool ResizeWindow(int window, int clientWidth, int clientHeight);
+bool MovePointer(int window, int control, int x, int y);
+bool PointerLeaves(int window, int control);
+// The canvas painted into an image: its pixels row by row (0x00BBGGRR).
+std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height);
 bool SelectTableRow(int window, int control, int row);
 std::u16string CellText(int window, int control, int row, int column);
 int32_t CellColour(int window, int control, int row, int column);

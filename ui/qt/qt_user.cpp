@@ -2,6 +2,8 @@
 // mouse click or key press ends in, so the events come from Qt's own signals.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
 #include <QPixmap>
 
 #include "ui/qt/qt_backend.h"
@@ -64,6 +66,50 @@ bool PressCloseButton(int window) {
     if (!w) return false;
     w->top->close();
     return true;
+}
+
+bool ResizeWindow(int window, int clientWidth, int clientHeight) {
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+    if (!w || !w->resizable) return false;
+    w->top->resize(clientWidth, clientHeight);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return true;
+}
+
+bool MovePointer(int window, int control, int x, int y) {
+    auto* canvas = Control<KvCanvas>(window, control, QtKind::Canvas);
+    if (!canvas || x < 0 || y < 0 || x >= canvas->width() || y >= canvas->height()) return false;
+    const QPointF local(x, y);
+    QMouseEvent move(QEvent::MouseMove, local, canvas->mapToGlobal(local), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(canvas, &move);
+    return true;
+}
+
+bool PointerLeaves(int window, int control) {
+    auto* canvas = Control<KvCanvas>(window, control, QtKind::Canvas);
+    if (!canvas || !canvas->pointerInside()) return false;
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(canvas, &leave);
+    return true;
+}
+
+std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) {
+    auto* canvas = Control<KvCanvas>(window, control, QtKind::Canvas);
+    width = height = 0;
+    if (!canvas) return {};
+    const QImage image = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    width = image.width();
+    height = image.height();
+    std::vector<int32_t> pixels;
+    pixels.reserve(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const QRgb rgb = image.pixel(x, y);
+            pixels.push_back(qRed(rgb) | (qGreen(rgb) << 8) | (qBlue(rgb) << 16));
+        }
+    return pixels;
 }
 
 bool SelectTableRow(int window, int control, int row) {

@@ -24,6 +24,11 @@ void KvWindow::closeEvent(QCloseEvent* event) {
     if (onClose_) onClose_();
 }
 
+void KvWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (onResize_) onResize_();
+}
+
 KvComboBox::KvComboBox(QWidget* parent, std::function<void()> onOpen)
     : QComboBox(parent), onOpen_(std::move(onOpen)) {}
 

@@ -4,23 +4,29 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QPainter>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
 namespace kv::ui {
 
-// Top-level window: the close button only reports; the program decides what happens.
+// Top-level window: the close button only reports; the program decides what happens. A
+// change of its size is passed on, so that the toolkit can lay out what follows the size.
 class KvWindow final : public QWidget {
   public:
     explicit KvWindow(std::function<void()> onClose);
+    void setOnResize(std::function<void()> onResize) { onResize_ = std::move(onResize); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     std::function<void()> onClose_;
+    std::function<void()> onResize_;
 };
 
 // Drop-down list that reports the opening of its list before the list shows.
@@ -70,6 +76,31 @@ class KvStatusField final : public QLabel {
 
   protected:
     bool event(QEvent* event) override;
+};
+
+// Drawing surface: paints through the program's paint handler and tracks the pointer.
+class KvCanvas final : public QWidget {
+  public:
+    // `onPaint` draws the canvas of the given size on the painter; `onPointer` reports a
+    // move of the pointer or its leaving.
+    KvCanvas(QWidget* parent, std::function<void(QPainter&, int, int)> onPaint,
+             std::function<void()> onPointer);
+    bool pointerInside() const { return inside_; }
+    QPoint pointer() const { return pointer_; }
+    // A paint now (0) or once `ms` have passed since the first of the requests meanwhile.
+    void repaintAfter(int ms);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+  private:
+    std::function<void(QPainter&, int, int)> onPaint_;
+    std::function<void()> onPointer_;
+    bool inside_ = false;
+    QPoint pointer_;
+    QTimer waiting_;
 };
 
 }  // namespace kv::ui

@@ -232,10 +232,11 @@ int Win32Toolkit::WindowOf(HWND top) {
 int Win32Toolkit::OpenWindow(int window, int x, int y, int clientWidth, int clientHeight,
                              std::u16string_view title, unsigned flags) {
     if (window < 0 || windows_.count(window) || clientWidth < 0 || clientHeight < 0) return 0;
-    // Fixed size: a caption, no sizing border, no maximise button.
+    // Fixed size unless asked for: a caption, no sizing border, no maximise button.
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN;
     if (flags & WindowSystemMenu) style |= WS_SYSMENU;
     if (flags & WindowMinimiseButton) style |= WS_MINIMIZEBOX;
+    if (flags & WindowResizable) style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
     const DWORD exStyle = WS_EX_CONTROLPARENT;
     RECT outer{0, 0, Scaled(clientWidth), Scaled(clientHeight)};
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);

@@ -22,7 +22,7 @@ namespace win32 {
 inline constexpr int BaseDpi = 96;
 }  // namespace win32
 
-enum class Win32Kind { Label, DropDownList, SpinBox, CheckBox, Container, Table };
+enum class Win32Kind { Label, DropDownList, SpinBox, CheckBox, Container, Table, Canvas };
 
 // A drop-down list reports one Changed per choice of the user, whatever the order in which
 // the platform's notifications arrive (see win32_events.cpp).
@@ -54,6 +54,13 @@ struct Win32Control {
     Win32ListChoice choice;
     Win32SpinStep step;
     std::vector<std::vector<int32_t>> colours;  // table: one background per cell
+    // Canvas: distances to the client area's right and bottom edges kept when stretched (at
+    // 96 DPI), and where the pointer is (in the screen's pixels, as it draws).
+    bool stretch = false;
+    int rightGap = 0, bottomGap = 0;
+    bool pointerInside = false;
+    int pointerX = 0, pointerY = 0;
+    bool repaintWaiting = false;  // a paint asked for later, its timer running
 };
 
 struct Win32Window {
@@ -135,6 +142,11 @@ class Win32Toolkit final : public ToolkitBackend {
     int CountItems(int window, int control) override;
     void SetItemColour(int window, int control, int row, int colourKind, int32_t colour,
                        int column) override;
+    bool CreateCanvas(int window, int control, int x, int y, int width, int height,
+                      unsigned flags) override;
+    void RepaintControl(int window, int control, int afterMs) override;
+    bool CanvasPointer(int window, int control, int& x, int& y) override;
+    bool SaveCanvasImage(int window, int control, std::u16string_view path) override;
     int CreateStatusBar(int bar, int window) override;
     void AddStatusField(int bar, int width) override;
     int StatusBarHeight(int bar) override;
@@ -153,6 +165,12 @@ class Win32Toolkit final : public ToolkitBackend {
     LRESULT OnTopMessage(int window, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void OnWakeMessage(UINT message);
     static int32_t TableCellColour(const Win32Control& table, int row, int column);
+    // The user changed the size of a resizable window: stretched canvases follow.
+    void FollowWindowSize(int window);
+    // What a canvas is told (win32_canvas.cpp).
+    LRESULT OnCanvasMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Paints a canvas into `dc`, its whole client area.
+    void PaintCanvasInto(HWND hwnd, HDC dc);
     // The whole text of the bar's field at a point of the screen when the field cuts it off;
     // empty when it shows whole or no field is there.
     std::u16string StatusTip(const Win32StatusBar& bar, POINT screen);
@@ -218,6 +236,7 @@ inline constexpr int StatusTextInset = 8;
 inline constexpr wchar_t TopClass[] = L"KalorivoxWindow";
 inline constexpr wchar_t ContainerClass[] = L"KalorivoxFrame";
 inline constexpr wchar_t WakeClass[] = L"KalorivoxWake";
+inline constexpr wchar_t CanvasClass[] = L"KalorivoxCanvas";
 // Posted to the wake window: serve what waits; run the test's message-box action; close the
 // open message box.
 UINT WakeMessage();

@@ -198,6 +198,7 @@ LRESULT Win32Toolkit::OnTopMessage(int window, HWND hwnd, UINT message, WPARAM w
             break;
         case WM_SIZE:
             if (Win32Window* w = FindTop(window)) PlaceStatusBar(*w);
+            FollowWindowSize(window);
             return 0;
         // As in a dialog box: the control that had the keyboard when the window went inactive
         // (another program came to the front, the window was minimised) gets it back.

@@ -1,11 +1,12 @@
-// The window toolkit on plain Win32 (user32, gdi32, comctl32). The calling thread becomes the
-// window thread. Calls of the program from other threads are carried out by the window
+// The window toolkit on plain Win32 (user32, gdi32, comctl32, gdiplus). The calling thread
+// becomes the window thread. Calls of the program from other threads are carried out by the window
 // thread while it waits for messages (inside WaitEvent or a message box) and return after they
 // took effect, in order; a posted message wakes it. No system type crosses this header.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kv::ui {
 
@@ -31,6 +32,12 @@ bool StepSpinBox(int window, int control, int delta);
 bool ClickCheckBox(int window, int control);
 bool ChooseMenuItem(int menu, int item);
 bool PressCloseButton(int window);
+// Drags the border of a resizable window to the given client size (menu bar included).
+bool ResizeWindow(int window, int clientWidth, int clientHeight);
+bool MovePointer(int window, int control, int x, int y);
+bool PointerLeaves(int window, int control);
+// The canvas painted into a bitmap: its pixels row by row (0x00BBGGRR).
+std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height);
 // The session-end messages Windows sends at logout or shutdown.
 bool EndSession(int window);
 // Tab (or Shift+Tab) as the keyboard gives it; returns the control that has the focus then,

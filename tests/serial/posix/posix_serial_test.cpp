@@ -79,6 +79,17 @@ TEST_F(PseudoTerminal, OpensExclusivelyByAbsolutePath) {
     EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0) << "the exclusive use ends with the close";
     close(probe);
+
+    // A holder that ended without giving the flag back (killed) leaves it on a
+    // pseudo-terminal: nobody holds the port, and the superuser may use it.
+    const int killed = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(killed, 0);
+    ASSERT_EQ(ioctl(killed, TIOCEXCL), 0);
+    close(killed);
+    if (geteuid() == 0) {
+        EXPECT_NE(Open(4), 0) << "a flag left behind is no holder";
+        EXPECT_EQ(SerialClose(4), 1);
+    }
 }
 
 TEST_F(PseudoTerminal, ConfiguresRawAndSwitchesSpeed) {

@@ -1,0 +1,23 @@
+#include <windows.h>
+
+#include "tools/bench_chart/screen.h"
+#include "ui/win32/win32_backend.h"
+#include "ui/win32/win32_toolkit.h"
+
+namespace kv::bench {
+
+void InstallScreenToolkit(int&, char**) {
+    ui::InstallWin32Toolkit();
+}
+
+void PaintNow(int window, int control) {
+    ui::Win32Toolkit* toolkit = ui::InstalledWin32Toolkit();
+    if (ui::Win32Control* c = toolkit ? toolkit->Find(window, control) : nullptr)
+        RedrawWindow(c->hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+bool SaveCanvas(int, int, const std::string&) {
+    return false;
+}
+
+}  // namespace kv::bench

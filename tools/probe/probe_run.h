@@ -1,0 +1,17 @@
+// The probe's run over its port: passes at the interval and the search that finds the
+// devices. When it repeats (--every) it follows the window's policies: a port whose device
+// has gone is opened again about once a second (onewire/port_recovery.h), searched and read
+// at once when it is back, and the bus is searched again between passes on the window's
+// schedule (onewire/search_schedule.h), newcomers read from the next pass on.
+#pragma once
+
+#include "tools/probe/options.h"
+#include "tools/probe/outputs.h"
+
+namespace kv::probe {
+
+// The exit status: 0 when the last pass searched and read the bus or a stop signal ended the
+// run, 1 when the port or the bus failed.
+int RunProbe(const Options& options, ProbeOutputs& outputs);
+
+}  // namespace kv::probe
