@@ -100,7 +100,7 @@ void Build() {
         ChartWindow, 0, 0, ChartClientWidth, ChartClientHeight, texts::ChartTitle,
         WindowSystemMenu | WindowMinimiseButton | WindowResizable | WindowCentred | WindowHidden);
     CreateMenuBar(ChartMenu, ChartWindow);
-    AddMenuTitle(ChartMenu, texts::ChartMenuTitle);
+    AddMenuTitle(ChartMenu, texts::MenuFileTitle);
     AddMenuItem(ChartMenu, ChartMenuSave, texts::ChartMenuSaveText);
     const int label =
         CreateLabel(ChartWindow, AutoId, 4, LabelTop, 100, 16, texts::ChartRangeLabel);
@@ -140,15 +140,15 @@ void ShowChartWindow() {
     HideWindow(ChartWindow, 0);
 }
 
-bool ChartWindowShown() {
-    return shown;
+void HideChartWindow() {
+    shown = false;
+    if (built) HideWindow(ChartWindow, 1);
 }
 
 void DispatchChartEvent(int kind) {
     switch (kind) {
         case CloseEvent:
-            shown = false;
-            HideWindow(ChartWindow, 1);
+            HideChartWindow();
             break;
         case ChartRefreshEvent:
             if (shown) Refresh();

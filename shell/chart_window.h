@@ -23,9 +23,9 @@ inline constexpr int ChartClientHeight = 480;
 void ChartWindowReset();
 // Opens the window (built the first time) and brings it to the front.
 void ShowChartWindow();
+// Hides it (its close button; the program's shutdown); new readings no longer repaint it.
+void HideChartWindow();
 // Carries out an event of ChartWindow.
 void DispatchChartEvent(int kind);
-// Whether the window is shown now (any thread).
-bool ChartWindowShown();
 
 }  // namespace kv

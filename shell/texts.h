@@ -45,7 +45,6 @@ inline constexpr char16_t ChartRangeAll[] = u"Всё";
 inline constexpr char16_t ChartLogLoading[] = u"Чтение лог-файла…";
 inline constexpr char16_t ChartLogLoadedHead[] = u"Из лог-файла прочитано показаний: ";
 inline constexpr char16_t ChartLogSkippedHead[] = u", пропущено строк: ";
-inline constexpr char16_t ChartMenuTitle[] = u"Файл";
 inline constexpr char16_t ChartMenuSaveText[] = u"Сохранить в PNG-файл";
 inline constexpr char16_t ChartSavedHead[] = u"График сохранён в ";
 inline constexpr char16_t ChartSaveFailedHead[] = u"Не удалось сохранить график в ";
