@@ -58,7 +58,7 @@ printf 'listener %d 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port
 /usr/sbin/mosquitto -c "$work/broker.conf" >"$work/broker.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do mosquitto_pub -h 127.0.0.1 -p "$port" -t soak/ready -m x 2>/dev/null && break; sleep 0.2; done
-mosquitto_sub -h 127.0.0.1 -p "$port" -t 'kalorivox/#' -F '%t %p' | stamp >"$work/messages.txt" &
+mosquitto_sub -h 127.0.0.1 -p "$port" -t 'kalorivox/#' -F '%t %p' > >(stamp >"$work/messages.txt") &
 pids+=($!)
 echo "$(now) back $round" >"$work/events.txt"
 serve
