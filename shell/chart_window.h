@@ -1,12 +1,14 @@
 // The temperature chart's window: a second, resizable window beside the main one, opened
 // from the menu, hidden again by its close button. It shows the readings kept for the chart
-// (monitor/chart_feed.h) over the range the user picks, and follows new readings while it is
-// open.
+// (monitor/chart_feed.h) over the range the user picks, follows new readings while it is
+// open, and saves what it shows as a PNG file beside the program.
 #pragma once
 
 namespace kv {
 
 inline constexpr int ChartWindow = 1;
+inline constexpr int ChartMenu = 1;
+inline constexpr int ChartMenuSave = 0;
 // Controls of ChartWindow.
 inline constexpr int ChartRangeList = 0;
 inline constexpr int ChartNote = 1;
@@ -21,9 +23,9 @@ inline constexpr int ChartClientHeight = 480;
 void ChartWindowReset();
 // Opens the window (built the first time) and brings it to the front.
 void ShowChartWindow();
+// Hides it (its close button; the program's shutdown); new readings no longer repaint it.
+void HideChartWindow();
 // Carries out an event of ChartWindow.
 void DispatchChartEvent(int kind);
-// Whether the window is shown now (any thread).
-bool ChartWindowShown();
 
 }  // namespace kv

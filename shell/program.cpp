@@ -249,6 +249,7 @@ void MainEventLoop() {
 void Shutdown() {
     ControlBlock.StopRequested = 1;
     HideWindow(MainWindow, 1);
+    HideChartWindow();  // both windows go at once
     SaveSettings();
     WaitForWorker();
     if (ThreadIsRunning(workerThread)) ThreadKill(workerThread);

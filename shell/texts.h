@@ -45,6 +45,9 @@ inline constexpr char16_t ChartRangeAll[] = u"Всё";
 inline constexpr char16_t ChartLogLoading[] = u"Чтение лог-файла…";
 inline constexpr char16_t ChartLogLoadedHead[] = u"Из лог-файла прочитано показаний: ";
 inline constexpr char16_t ChartLogSkippedHead[] = u", пропущено строк: ";
+inline constexpr char16_t ChartMenuSaveText[] = u"Сохранить в PNG-файл";
+inline constexpr char16_t ChartSavedHead[] = u"График сохранён в ";
+inline constexpr char16_t ChartSaveFailedHead[] = u"Не удалось сохранить график в ";
 
 // Start-up failures, each in a message box.
 inline constexpr char16_t StartFailedCaption[] = u"Ошибка запуска";

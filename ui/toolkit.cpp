@@ -295,8 +295,9 @@ void BindPaintHandler(int window, int control, PaintHandler handler) {
     Core().BindPaint(window, control, handler);
 }
 
-void RepaintControl(int window, int control) {
-    Marshal([=](ToolkitBackend& b) { b.RepaintControl(window, control); });
+void RepaintControl(int window, int control, int afterMs) {
+    Marshal(
+        [=](ToolkitBackend& b) { b.RepaintControl(window, control, afterMs < 0 ? 0 : afterMs); });
 }
 
 int CanvasPointerX(int window, int control) {
@@ -310,6 +311,12 @@ int CanvasPointerY(int window, int control) {
     return Marshal([=](ToolkitBackend& b) {
         int x = 0, y = 0;
         return b.CanvasPointer(window, control, x, y) ? y : NoPointer;
+    });
+}
+
+int SaveCanvasImage(int window, int control, std::u16string_view path) {
+    return Marshal([=, path = std::u16string(path)](ToolkitBackend& b) {
+        return b.SaveCanvasImage(window, control, path) ? 1 : 0;
     });
 }
 

@@ -155,15 +155,18 @@ void SetItemColour(int window, int control, int row, int colourKind, int32_t col
 
 // --- drawing surface ------------------------------------------------------------------
 // A canvas shows what its paint handler draws. The platform decides when to paint (shown,
-// uncovered, resized); RepaintControl asks for a paint soon, and requests made before it
-// happens are served by one paint. The pointer's moves over the canvas are reported as
-// PointerMoved control events.
+// uncovered, resized); RepaintControl asks for a paint soon, or `afterMs` milliseconds from
+// now at the latest, and requests made before it happens are served by that one paint. The
+// pointer's moves over the canvas are reported as PointerMoved control events.
 int CreateCanvas(int window, int control, int x, int y, int width, int height, unsigned flags);
 void BindPaintHandler(int window, int control, PaintHandler handler);  // window thread
-void RepaintControl(int window, int control);
+void RepaintControl(int window, int control, int afterMs = 0);
 // The pointer's position in the canvas's coordinates, NoPointer while it is elsewhere.
 int CanvasPointerX(int window, int control);
 int CanvasPointerY(int window, int control);
+// Paints the canvas at its present size with its handler into an image and writes it as a
+// PNG file at `path` (replaced when it exists); nonzero when the file was written.
+int SaveCanvasImage(int window, int control, std::u16string_view path);
 
 // Drawing, on the canvas whose paint handler runs; elsewhere they do nothing (and measure 0).
 // Coordinates are the screen's pixels from the canvas's top left corner (on a scaled screen

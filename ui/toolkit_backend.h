@@ -94,10 +94,12 @@ class ToolkitBackend {
 
     virtual bool CreateCanvas(int window, int control, int x, int y, int width, int height,
                               unsigned flags) = 0;
-    // Asks for a paint soon; returns at once.
-    virtual void RepaintControl(int window, int control) = 0;
+    // Asks for a paint soon, or after `afterMs` when that is not 0; a request while one waits
+    // is served by the same paint. Returns at once.
+    virtual void RepaintControl(int window, int control, int afterMs) = 0;
     // False when the pointer is not over the canvas (or there is no such canvas).
     virtual bool CanvasPointer(int window, int control, int& x, int& y) = 0;
+    virtual bool SaveCanvasImage(int window, int control, std::u16string_view path) = 0;
 
     virtual int CreateStatusBar(int bar, int window) = 0;
     virtual void AddStatusField(int bar, int width) = 0;

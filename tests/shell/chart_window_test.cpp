@@ -70,6 +70,17 @@ TEST_F(ChartWindowTest, TheMenuOpensItBesideTheMainWindowAndItsCloseButtonHidesI
     ASSERT_TRUE(ui->chooseMenuItem(MainMenu, MenuChart));
     ASSERT_TRUE(Pump());
     EXPECT_TRUE(ui->window(ChartWindow).visible);
+
+    // Its own menu saves what it shows beside the program, named by the moment, and says so.
+    ASSERT_TRUE(ui->chooseMenuItem(ChartMenu, ChartMenuSave));
+    ASSERT_TRUE(Pump());
+    ASSERT_EQ(1u, ui->savedImages().size());
+    const std::u16string name = ui->savedImages()[0].path;
+    EXPECT_EQ(u"DS18B20_Kalorivox_", name.substr(0, 18));
+    EXPECT_EQ(u".png", name.substr(name.size() - 4));
+    EXPECT_EQ(ui::ControlWidth(ChartWindow, ChartCanvas), ui->savedImages()[0].width);
+    EXPECT_FALSE(ui->savedImages()[0].drawn.empty());
+    EXPECT_EQ(std::u16string(texts::ChartSavedHead) + name, ui::GetText(ChartWindow, ChartNote));
 }
 
 TEST_F(ChartWindowTest, TheLogsLastDayIsReadInTheBackgroundAndNewReadingsRepaintTheOpenChart) {

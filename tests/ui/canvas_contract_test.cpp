@@ -2,6 +2,9 @@
 // (offscreen) when built with it, Win32 (under Wine) when built for Windows.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -141,6 +144,24 @@ TEST_P(CanvasContract, TheHandlerPaintsFillsLinesClipsAndTextWhereAsked) {
     CanvasFill(0, 0, 10, 10, Black);
 }
 
+TEST_P(CanvasContract, TheCanvasIsSavedAsAPngImageOfItsSize) {
+    // A name of the test's own in the temporary folder, ASCII as the program's are.
+    const std::string path =
+        std::filesystem::path(std::filesystem::temp_directory_path() /
+                              ("kv-canvas-" + std::to_string(std::rand()) + ".png"))
+            .string();
+    const int before = painted.calls;
+    ASSERT_NE(0, SaveCanvasImage(Chart, Canvas, std::u16string(path.begin(), path.end())));
+    EXPECT_GT(painted.calls, before) << "drawn by its handler";
+    int width = 0, height = 0;
+    EXPECT_TRUE(driver_->SavedImageSize(path, width, height));
+    EXPECT_EQ(300, width);
+    EXPECT_EQ(200 - CanvasTop, height);
+    std::filesystem::remove(path);
+    EXPECT_EQ(0, SaveCanvasImage(Chart, 99, std::u16string(path.begin(), path.end())));
+    EXPECT_EQ(0, SaveCanvasImage(Chart, Canvas, u""));
+}
+
 TEST_P(CanvasContract, AStretchedCanvasFollowsTheWindowsSizeAndIsPaintedAtIt) {
     ASSERT_TRUE(driver_->ResizeWindow(Chart, 420, 260));
     EXPECT_EQ(420, WindowWidth(Chart));
@@ -180,6 +201,16 @@ TEST_P(CanvasContract, ARepaintAskedForFromAnyThreadLeadsToAPaint) {
     worker.join();
     driver_->ProcessPaints();
     EXPECT_GT(painted.calls, beforeWorker);
+
+    // A paint asked for later comes once its time has passed.
+    const int beforeLater = painted.calls;
+    RepaintControl(Chart, Canvas, 50);
+    RepaintControl(Chart, Canvas, 50);
+    for (int i = 0; i < 100 && painted.calls == beforeLater; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        driver_->ProcessPaints();
+    }
+    EXPECT_GT(painted.calls, beforeLater);
 }
 
 TEST_P(CanvasContract, PointerMovesAreReportedAndThePositionIsKnown) {

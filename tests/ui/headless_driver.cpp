@@ -60,6 +60,16 @@ class HeadlessDriver final : public UiDriver {
     std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) override {
         return toolkit_->renderCanvas(window, control, width, height);
     }
+    // The headless toolkit writes no file: it keeps what it was asked to write.
+    bool SavedImageSize(const std::string& path, int& width, int& height) override {
+        for (const auto& image : toolkit_->savedImages())
+            if (image.path == std::u16string(path.begin(), path.end())) {
+                width = image.width;
+                height = image.height;
+                return true;
+            }
+        return false;
+    }
 
   private:
     HeadlessToolkit* toolkit_ = nullptr;

@@ -3,7 +3,9 @@
 // through this.
 #pragma once
 #include <cstdint>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,7 +42,25 @@ class UiDriver {
     virtual void ProcessPaints() = 0;
     // The canvas as it paints itself, row by row (0x00BBGGRR).
     virtual std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) = 0;
+    // The size of the image SaveCanvasImage wrote at `path`; false when there is none.
+    virtual bool SavedImageSize(const std::string& path, int& width, int& height) = 0;
 };
+
+// The size a PNG file gives in its header; false when the file is not a PNG image.
+inline bool PngFileSize(const std::string& path, int& width, int& height) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 33 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0)
+        return false;
+    auto number = [&](size_t at) {
+        return int((uint8_t(bytes[at]) << 24) | (uint8_t(bytes[at + 1]) << 16) |
+                   (uint8_t(bytes[at + 2]) << 8) | uint8_t(bytes[at + 3]));
+    };
+    width = number(16);
+    height = number(20);
+    return true;
+}
 
 std::unique_ptr<UiDriver> MakeHeadlessDriver();
 std::unique_ptr<UiDriver> MakeQtDriver();

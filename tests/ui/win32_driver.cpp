@@ -51,6 +51,9 @@ class Win32Driver final : public UiDriver {
     std::vector<int32_t> CanvasPixels(int window, int control, int& width, int& height) override {
         return win32_user::CanvasPixels(window, control, width, height);
     }
+    bool SavedImageSize(const std::string& path, int& width, int& height) override {
+        return PngFileSize(path, width, height);
+    }
 };
 
 }  // namespace

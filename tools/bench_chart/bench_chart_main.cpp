@@ -26,6 +26,7 @@
 #include "monitor/texts.h"
 #include "runtime/date_text.h"
 #include "runtime/local_zone.h"
+#include "runtime/threads.h"
 #include "runtime/utf.h"
 #include "tools/bench_chart/screen.h"
 #include "ui/toolkit.h"
@@ -90,6 +91,23 @@ void Fill(ReadingHistory& history, const Options& o, int64_t nowMs) {
     }
 }
 
+struct Spread {
+    double median = 0, slowest = 0;
+};
+
+// Runs `step` `repeat` times: the median and the slowest time of one run, in ms.
+template <class Step>
+Spread Measure(int repeat, Step step) {
+    std::vector<double> times;
+    for (int i = 0; i < repeat; ++i) {
+        const auto start = Clock::now();
+        step();
+        times.push_back(Ms(Clock::now() - start));
+    }
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times.back()};
+}
+
 const ReadingHistory* painted = nullptr;
 ChartState paintState;
 ChartPaintStats lastStats;
@@ -111,50 +129,31 @@ void MeasureRedraws(const Options& o, const ReadingHistory& history, int64_t now
     for (int r = 0; r < ChartRangeCount; ++r) {
         paintState.range = static_cast<ChartRange>(r);
         bench::PaintNow(Window, Canvas);  // warm
-        std::vector<double> times;
-        for (int i = 0; i < o.repeat; ++i) {
-            const auto start = Clock::now();
-            bench::PaintNow(Window, Canvas);
-            times.push_back(Ms(Clock::now() - start));
-        }
-        std::sort(times.begin(), times.end());
-        std::printf("%-8s %10.2f %10.2f %8zu %8zu\n", names[r], times[times.size() / 2],
-                    times.back(), lastStats.lines, lastStats.points);
+        const Spread paint = Measure(o.repeat, [] { bench::PaintNow(Window, Canvas); });
+        std::printf("%-8s %10.2f %10.2f %8zu %8zu\n", names[r], paint.median, paint.slowest,
+                    lastStats.lines, lastStats.points);
     }
     // The thinning alone, without drawing: a day of every series onto 600 columns.
-    {
-        std::vector<double> times;
-        size_t corners = 0;
-        for (int i = 0; i < o.repeat; ++i) {
-            std::vector<ChartLine> lines;
-            const auto start = Clock::now();
-            history.Read([&](const std::vector<HistorySeries>& all) {
-                const TimeScale time{nowMs - HistoryDayMs, nowMs, 0, 600};
-                for (const HistorySeries& s : all)
-                    for (const HistoryRun& run : s.runs)
-                        ThinRun(run, history.BaseMs(), time, lines);
-            });
-            times.push_back(Ms(Clock::now() - start));
-            corners = 0;
-            for (const ChartLine& line : lines) corners += line.size();
-        }
-        std::sort(times.begin(), times.end());
-        std::printf("%-8s %10.2f %10.2f %8s %8zu  (24 h thinned to 600 columns, not drawn)\n",
-                    "thinning", times[times.size() / 2], times.back(), "", corners);
-    }
+    size_t corners = 0;
+    const Spread thinning = Measure(o.repeat, [&] {
+        std::vector<ChartLine> lines;
+        history.Read([&](const std::vector<HistorySeries>& all) {
+            const TimeScale time{nowMs - HistoryDayMs, nowMs, 0, 600};
+            for (const HistorySeries& s : all)
+                for (const HistoryRun& run : s.runs) ThinRun(run, history.BaseMs(), time, lines);
+        });
+        corners = 0;
+        for (const ChartLine& line : lines) corners += line.size();
+    });
+    std::printf("%-8s %10.2f %10.2f %8s %8zu  (24 h thinned to 600 columns, not drawn)\n",
+                "thinning", thinning.median, thinning.slowest, "", corners);
     // With the pointer over the plot: the readings under it are looked up too.
     paintState.range = ChartRange::Day;
     paintState.pointerX = CanvasWidth / 2;
     paintState.pointerY = CanvasHeight / 2;
-    std::vector<double> times;
-    for (int i = 0; i < o.repeat; ++i) {
-        const auto start = Clock::now();
-        bench::PaintNow(Window, Canvas);
-        times.push_back(Ms(Clock::now() - start));
-    }
-    std::sort(times.begin(), times.end());
-    std::printf("%-8s %10.2f %10.2f  (24 h, pointer over the plot)\n", "pointer",
-                times[times.size() / 2], times.back());
+    const Spread pointed = Measure(o.repeat, [] { bench::PaintNow(Window, Canvas); });
+    std::printf("%-8s %10.2f %10.2f  (24 h, pointer over the plot)\n", "pointer", pointed.median,
+                pointed.slowest);
     if (!o.png.empty()) {
         paintState.pointerX = ui::NoPointer;
         paintState.range = ChartRange::Hour;
@@ -215,6 +214,7 @@ void MeasureLogLoad(const Options& o, int64_t nowMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const double took = Ms(Clock::now() - start);
+    ChartLoadStop(ThreadWaitInfinite);  // the reading thread has let go of what it read
     const ChartLoadState load = ChartLoadProgress();
     std::printf("read in the background: %.0f ms, %lld records kept, %lld lines skipped\n", took,
                 static_cast<long long>(load.records), static_cast<long long>(load.skipped));

@@ -9,6 +9,7 @@
 # frames Wine draws. The menu and the range list are worked with xdotool's keys and clicks.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/bench_chart/open_chart.sh"
 platform=$1
 kind=$2
 out=$(readlink -f "$3")
@@ -54,14 +55,8 @@ fi
 sleep 6
 [ "$kind" = demo ] && sleep "$seconds"
 
-# The menu's first title opens; its second item is the chart's.
 if [ "$platform" = linux ]; then
-  main=$(xdotool search --name "DS18B20 Kalorivox" | head -1)
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  xdotool mousemove $((X + 20)) $((Y + 10)) click 1
-  sleep 0.5
-  xdotool key Down Down Return
-  sleep 1
+  open_chart_linux
   xdotool windowmove "$main" 1300 1000  # out of the picture
   chart=$(xdotool search --name "График температур" | head -1)
   eval "$(xdotool getwindowgeometry --shell "$chart")"
@@ -86,8 +81,12 @@ else
 fi
 [ "$platform" = linux ] && xdotool key Return
 sleep 1
-# The pointer over the plot: a third of the way across.
-xdotool mousemove $((X + 260)) $((Y + 200))
+# The pointer over the plot: over the readings of the last minutes, or over the night.
+if [ "$kind" = demo ]; then
+  xdotool mousemove $((X + 530)) $((Y + 200))
+else
+  xdotool mousemove $((X + 260)) $((Y + 200))
+fi
 sleep 1
 if [ "$platform" = linux ]; then
   import -window "$chart" "$out"

@@ -104,7 +104,9 @@ bool HeadlessToolkit::CreateCanvas(int window, int control, int x, int y, int wi
     return AddControl(window, control, std::move(canvas));
 }
 
-void HeadlessToolkit::RepaintControl(int window, int control) {
+// Without a clock of its own, a paint asked for later is pending at once: a test paints when
+// it means to.
+void HeadlessToolkit::RepaintControl(int window, int control, int) {
     Lock lock(mutex_);
     if (HeadlessControl* c = Find(window, control); c && c->kind == HeadlessKind::Canvas)
         c->repaintPending = true;
@@ -184,6 +186,30 @@ std::vector<HeadlessDrawing> HeadlessToolkit::paintCanvas(int window, int contro
         return true;
     });
     return std::move(surface.drawn);
+}
+
+bool HeadlessToolkit::SaveCanvasImage(int window, int control, std::u16string_view path) {
+    SavedImage image;
+    {
+        Lock lock(mutex_);
+        const HeadlessControl* c = Find(window, control);
+        if (!c || c->kind != HeadlessKind::Canvas || path.empty()) return false;
+        image.path = path;
+        image.width = c->width;
+        image.height = c->height;
+    }
+    // The handler draws into a recording of its own; a pending paint stays pending.
+    RecordingSurface surface;
+    PaintCanvas(window, control, image.width, image.height, surface);
+    image.drawn = std::move(surface.drawn);
+    Lock lock(mutex_);
+    images_.push_back(std::move(image));
+    return true;
+}
+
+std::vector<HeadlessToolkit::SavedImage> HeadlessToolkit::savedImages() const {
+    Lock lock(mutex_);
+    return images_;
 }
 
 int HeadlessToolkit::paintPendingCanvases() {

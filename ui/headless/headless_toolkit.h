@@ -139,6 +139,14 @@ class HeadlessToolkit final : public ToolkitBackend {
     int paintPendingCanvases();
     // Paints the canvas now, as the platform would, and returns what its handler drew.
     std::vector<HeadlessDrawing> paintCanvas(int window, int control);
+    // The images the program had written (SaveCanvasImage): the headless toolkit writes no
+    // file; it keeps the path and what the canvas's handler drew.
+    struct SavedImage {
+        std::u16string path;
+        int width = 0, height = 0;
+        std::vector<HeadlessDrawing> drawn;
+    };
+    std::vector<SavedImage> savedImages() const;
     // The canvas's pixels (row by row, 0x00BBGGRR, white where nothing was drawn) after a
     // paint: fills and clips exact, lines one pixel per step (widened by the pen), each
     // character of a text a CharWidth - 1 wide block of TextPixels height.
@@ -217,8 +225,9 @@ class HeadlessToolkit final : public ToolkitBackend {
                        int column) override;
     bool CreateCanvas(int window, int control, int x, int y, int width, int height,
                       unsigned flags) override;
-    void RepaintControl(int window, int control) override;
+    void RepaintControl(int window, int control, int afterMs) override;
     bool CanvasPointer(int window, int control, int& x, int& y) override;
+    bool SaveCanvasImage(int window, int control, std::u16string_view path) override;
     int CreateStatusBar(int bar, int window) override;
     void AddStatusField(int bar, int width) override;
     int StatusBarHeight(int bar) override;
@@ -237,6 +246,7 @@ class HeadlessToolkit final : public ToolkitBackend {
     std::map<int, HeadlessMenu> menus_;
     std::map<int, HeadlessStatusBar> bars_;
     std::vector<HeadlessMessageBox> boxes_;
+    std::vector<SavedImage> images_;
     bool autoDismiss_ = true;
     bool boxOpen_ = false;
     std::function<void()> boxAction_;

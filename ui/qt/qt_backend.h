@@ -119,8 +119,9 @@ class QtToolkit final : public ToolkitBackend {
                        int column) override;
     bool CreateCanvas(int window, int control, int x, int y, int width, int height,
                       unsigned flags) override;
-    void RepaintControl(int window, int control) override;
+    void RepaintControl(int window, int control, int afterMs) override;
     bool CanvasPointer(int window, int control, int& x, int& y) override;
+    bool SaveCanvasImage(int window, int control, std::u16string_view path) override;
     int CreateStatusBar(int bar, int window) override;
     void AddStatusField(int bar, int width) override;
     int StatusBarHeight(int bar) override;

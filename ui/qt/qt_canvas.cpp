@@ -1,4 +1,5 @@
 // Qt 6 implementation: the drawing surface, painted with QPainter.
+#include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -65,6 +66,16 @@ KvCanvas::KvCanvas(QWidget* parent, std::function<void(QPainter&, int, int)> onP
     setMouseTracking(true);
     // The handler draws every pixel: Qt need not clear the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    waiting_.setSingleShot(true);
+    QObject::connect(&waiting_, &QTimer::timeout, this, [this] { update(); });
+}
+
+void KvCanvas::repaintAfter(int ms) {
+    if (ms <= 0) {
+        update();
+    } else if (!waiting_.isActive()) {
+        waiting_.start(ms);  // a request while it runs is served by the same paint
+    }
 }
 
 void KvCanvas::paintEvent(QPaintEvent*) {
@@ -108,8 +119,9 @@ bool QtToolkit::CreateCanvas(int window, int control, int x, int y, int width, i
     return true;
 }
 
-void QtToolkit::RepaintControl(int window, int control) {
-    if (QtControl* c = Find(window, control); c && c->kind == QtKind::Canvas) c->widget->update();
+void QtToolkit::RepaintControl(int window, int control, int afterMs) {
+    if (QtControl* c = Find(window, control); c && c->kind == QtKind::Canvas)
+        static_cast<KvCanvas*>(c->widget)->repaintAfter(afterMs);
 }
 
 bool QtToolkit::CanvasPointer(int window, int control, int& x, int& y) {
@@ -120,6 +132,21 @@ bool QtToolkit::CanvasPointer(int window, int control, int& x, int& y) {
     x = canvas->pointer().x();
     y = canvas->pointer().y();
     return true;
+}
+
+bool QtToolkit::SaveCanvasImage(int window, int control, std::u16string_view path) {
+    QtControl* c = Find(window, control);
+    if (!c || c->kind != QtKind::Canvas || path.empty()) return false;
+    const int width = std::max(1, c->widget->width()), height = std::max(1, c->widget->height());
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setFont(c->widget->font());
+        PainterSurface surface(painter);
+        PaintCanvas(window, control, width, height, surface);
+    }
+    return image.save(ToQString(path), "PNG");
 }
 
 }  // namespace kv::ui

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -86,6 +87,8 @@ class KvCanvas final : public QWidget {
              std::function<void()> onPointer);
     bool pointerInside() const { return inside_; }
     QPoint pointer() const { return pointer_; }
+    // A paint now (0) or once `ms` have passed since the first of the requests meanwhile.
+    void repaintAfter(int ms);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -97,6 +100,7 @@ class KvCanvas final : public QWidget {
     std::function<void()> onPointer_;
     bool inside_ = false;
     QPoint pointer_;
+    QTimer waiting_;
 };
 
 }  // namespace kv::ui

@@ -60,6 +60,7 @@ struct Win32Control {
     int rightGap = 0, bottomGap = 0;
     bool pointerInside = false;
     int pointerX = 0, pointerY = 0;
+    bool repaintWaiting = false;  // a paint asked for later, its timer running
 };
 
 struct Win32Window {
@@ -143,8 +144,9 @@ class Win32Toolkit final : public ToolkitBackend {
                        int column) override;
     bool CreateCanvas(int window, int control, int x, int y, int width, int height,
                       unsigned flags) override;
-    void RepaintControl(int window, int control) override;
+    void RepaintControl(int window, int control, int afterMs) override;
     bool CanvasPointer(int window, int control, int& x, int& y) override;
+    bool SaveCanvasImage(int window, int control, std::u16string_view path) override;
     int CreateStatusBar(int bar, int window) override;
     void AddStatusField(int bar, int width) override;
     int StatusBarHeight(int bar) override;

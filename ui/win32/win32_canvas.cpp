@@ -8,6 +8,8 @@
 namespace kv::ui {
 namespace {
 
+constexpr UINT_PTR RepaintTimer = 1;  // a canvas's timer for a paint asked for later
+
 LRESULT CALLBACK CanvasProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (Win32Toolkit* toolkit = InstalledWin32Toolkit())
         return toolkit->OnCanvasMessage(hwnd, message, wParam, lParam);
@@ -129,9 +131,18 @@ void Win32Toolkit::FollowWindowSize(int window) {
     }
 }
 
-void Win32Toolkit::RepaintControl(int window, int control) {
-    if (Win32Control* c = Find(window, control); c && c->kind == Win32Kind::Canvas)
+void Win32Toolkit::RepaintControl(int window, int control, int afterMs) {
+    Win32Control* c = Find(window, control);
+    if (!c || c->kind != Win32Kind::Canvas) return;
+    if (afterMs == 0) {
         InvalidateRect(c->hwnd, nullptr, FALSE);
+    } else if (!c->repaintWaiting) {
+        // A request while the timer runs is served by the same paint; SetTimer again would
+        // start it anew, and readings coming faster than it would never be shown.
+        c->repaintWaiting =
+            SetTimer(c->hwnd, RepaintTimer, static_cast<UINT>(afterMs), nullptr) != 0;
+        if (!c->repaintWaiting) InvalidateRect(c->hwnd, nullptr, FALSE);
+    }
 }
 
 bool Win32Toolkit::CanvasPointer(int window, int control, int& x, int& y) {
@@ -181,6 +192,12 @@ LRESULT Win32Toolkit::OnCanvasMessage(HWND hwnd, UINT message, WPARAM wParam, LP
             EndPaint(hwnd, &paint);
             return 0;
         }
+        case WM_TIMER:
+            if (wParam != RepaintTimer) break;
+            KillTimer(hwnd, RepaintTimer);
+            if (c) c->repaintWaiting = false;
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return 0;
         case WM_PRINTCLIENT:
             PaintCanvasInto(hwnd, reinterpret_cast<HDC>(wParam));
             return 0;

@@ -1,5 +1,5 @@
-// The window toolkit on plain Win32 (user32, gdi32, comctl32). The calling thread becomes the
-// window thread. Calls of the program from other threads are carried out by the window
+// The window toolkit on plain Win32 (user32, gdi32, comctl32, gdiplus). The calling thread
+// becomes the window thread. Calls of the program from other threads are carried out by the window
 // thread while it waits for messages (inside WaitEvent or a message box) and return after they
 // took effect, in order; a posted message wakes it. No system type crosses this header.
 #pragma once
