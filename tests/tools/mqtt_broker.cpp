@@ -189,4 +189,15 @@ void MqttSubscriber::settle(std::chrono::milliseconds quiet, std::chrono::millis
     }
 }
 
+std::map<std::string, MqttMessage> RetainedMessages(int port) {
+    // Long enough for the broker to hand over all it retains.
+    constexpr std::chrono::milliseconds Quiet = 500ms, Limit = 5s;
+    MqttSubscriber late;
+    std::map<std::string, MqttMessage> byTopic;
+    if (!late.connect(port)) return byTopic;
+    late.settle(Quiet, Limit);
+    for (const MqttMessage& m : late.messages()) byTopic[m.topic] = m;
+    return byTopic;
+}
+
 }  // namespace kv::test

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ namespace kv::test {
 // Where the Debian package puts the broker.
 inline constexpr char MosquittoPath[] = "/usr/sbin/mosquitto";
 bool MosquittoInstalled();
+// Why a test that needs the broker is skipped.
+inline constexpr char MosquittoMissing[] =
+    "mosquitto is not installed at /usr/sbin/mosquitto (bash tools/setup.sh installs it)";
 
 class MqttBroker {
   public:
@@ -71,5 +75,8 @@ class MqttSubscriber {
     std::chrono::steady_clock::time_point last_;
     bool subscribed_ = false;
 };
+
+// What a subscriber that comes now is given: the retained messages, by topic.
+std::map<std::string, MqttMessage> RetainedMessages(int port);
 
 }  // namespace kv::test

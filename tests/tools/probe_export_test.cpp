@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -115,6 +116,25 @@ class ProbeExport : public test::ProbeOnPty {
             if (byRom.count(rom)) expected.push_back(byRom[rom]);
     }
 
+    // Runs the probe on the pseudo-terminal with these arguments, calling `watch` every few
+    // milliseconds while it runs.
+    test::ProgramRun probeWhile(std::vector<std::string> args, const std::function<void()>& watch) {
+        std::atomic<bool> done{false};
+        test::ProgramRun run;
+        args.insert(args.begin(), KV_PROBE_PATH);
+        args.push_back(serve());
+        std::thread runner([&] {
+            run = test::RunProgram(args, test::ProbeHangLimit);
+            done = true;
+        });
+        while (!done) {
+            watch();
+            std::this_thread::sleep_for(5ms);
+        }
+        runner.join();
+        return run;
+    }
+
     const RomCode warm = SimMakeRom(0x28, 0x0417A3C41EFF), older = SimMakeRom(0x10, 0x0008021B6F3A),
                   spoilt = SimMakeRom(0x28, 0x00000000BEEF), other = SimMakeRom(0x01, 0x0D4C22A1);
     RomCode badRom = SimMakeRom(0x28, 0x0000001234AB);
@@ -199,22 +219,14 @@ TEST_F(ProbeExport, PrometheusFileIsStrictAndReplacedWhole) {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::string folder = pattern, path = folder + "/kalorivox.prom";
     constexpr int Passes = 4;
-    std::atomic<bool> done{false};
-    test::ProgramRun run;
-    const std::string port = serve();
-    std::thread runner([&] {
-        run = test::RunProgram({KV_PROBE_PATH, "--every", "1", "--count", std::to_string(Passes),
-                                "--prometheus", path, port},
-                               test::ProbeHangLimit);
-        done = true;
-    });
     // Whenever the file is read while the probe rewrites it, it is whole.
     std::set<ino_t> versions;
     int reads = 0;
-    while (!done) {
-        struct stat info {};
-        std::ifstream file(path);
-        if (file && ::stat(path.c_str(), &info) == 0) {
+    const auto run =
+        probeWhile({"--every", "1", "--count", std::to_string(Passes), "--prometheus", path}, [&] {
+            struct stat info {};
+            std::ifstream file(path);
+            if (!file || ::stat(path.c_str(), &info) != 0) return;
             std::stringstream text;
             text << file.rdbuf();
             test::PromFile parsed;
@@ -223,10 +235,7 @@ TEST_F(ProbeExport, PrometheusFileIsStrictAndReplacedWhole) {
             EXPECT_FALSE(std::isnan(parsed.value("kalorivox_pass_duration_seconds"))) << text.str();
             versions.insert(info.st_ino);
             ++reads;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    runner.join();
+        });
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_GT(reads, 0);
     EXPECT_GE(versions.size(), 2u) << "each pass puts a new file in place";
@@ -272,25 +281,17 @@ TEST_F(ProbeExport, NamesReachRecordsAndMetricsAndFollowTheirFile) {
     const std::string folder = pattern, names = folder + "/names", prom = folder + "/k.prom";
     std::ofstream(names) << "# cellar\n" << Hex(warm) << " = Котёл \"подача\" \\ 1\n";
     constexpr int Passes = 5;
-    std::atomic<bool> done{false};
-    test::ProgramRun run;
-    const std::string port = serve();
-    std::thread runner([&] {
-        run = test::RunProgram({KV_PROBE_PATH, "--every", "1", "--count", std::to_string(Passes),
-                                "--format", "csv", "--names", names, "--prometheus", prom, port},
-                               test::ProbeHangLimit);
-        done = true;
-    });
     std::set<std::string> versions;
-    while (!done) {
-        std::ifstream file(prom);
-        std::stringstream text;
-        text << file.rdbuf();
-        if (!text.str().empty() && versions.insert(text.str()).second && versions.size() == 2)
-            std::ofstream(names) << Hex(warm) << " = Подача 2\n";  // renamed after two passes
-        std::this_thread::sleep_for(5ms);
-    }
-    runner.join();
+    const auto run = probeWhile(
+        {"--every", "1", "--count", std::to_string(Passes), "--format", "csv", "--names", names,
+         "--prometheus", prom},
+        [&] {  // renamed once two versions were seen
+            std::ifstream file(prom);
+            std::stringstream text;
+            text << file.rdbuf();
+            if (!text.str().empty() && versions.insert(text.str()).second && versions.size() == 2)
+                std::ofstream(names) << Hex(warm) << " = Подача 2\n";
+        });
     EXPECT_EQ(run.status, 0) << run.err;
     const bool promtool = ::access(PromtoolPath, X_OK) == 0;
     if (!promtool) std::printf("%s is not installed: metrics not checked with it\n", PromtoolPath);

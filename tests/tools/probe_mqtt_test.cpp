@@ -52,21 +52,11 @@ void ExpectConfig(const std::string& config, const std::vector<std::string>& par
 class ProbeMqtt : public test::ProbeOnPty {
   protected:
     void SetUp() override {
-        if (!test::MosquittoInstalled())
-            GTEST_SKIP() << "mosquitto is not installed at " << test::MosquittoPath
-                         << " (bash tools/setup.sh installs it)";
+        if (!test::MosquittoInstalled()) GTEST_SKIP() << test::MosquittoMissing;
         ASSERT_TRUE(broker.start()) << "the test broker did not start";
     }
 
-    // What a subscriber that comes now is given: the retained messages, by topic.
-    std::map<std::string, MqttMessage> retained() {
-        test::MqttSubscriber late;
-        EXPECT_TRUE(late.connect(broker.port()));
-        late.settle(Settle, RetainedLimit);
-        std::map<std::string, MqttMessage> byTopic;
-        for (const MqttMessage& m : late.messages()) byTopic[m.topic] = m;
-        return byTopic;
-    }
+    std::map<std::string, MqttMessage> retained() { return test::RetainedMessages(broker.port()); }
 
     std::vector<std::string> mqttArgs(std::vector<std::string> more = {}) {
         std::vector<std::string> args = {"--mqtt", broker.address(), "--topic", Prefix};

@@ -43,9 +43,7 @@ auto Is(const std::string& topic, const std::string& payload) {
 class ProbeRecovery : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!test::MosquittoInstalled())
-            GTEST_SKIP() << "mosquitto is not installed at " << test::MosquittoPath
-                         << " (bash tools/setup.sh installs it)";
+        if (!test::MosquittoInstalled()) GTEST_SKIP() << test::MosquittoMissing;
         ASSERT_TRUE(broker.start()) << "the test broker did not start";
         char pattern[] = "/tmp/kv-recovery-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -54,13 +52,11 @@ class ProbeRecovery : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    // What a subscriber that comes now is given, by topic.
+    // What a subscriber that comes now is given: the retained payloads, by topic.
     std::map<std::string, std::string> retained() {
-        test::MqttSubscriber late;
-        EXPECT_TRUE(late.connect(broker.port()));
-        late.settle(Settle, 5s);
         std::map<std::string, std::string> byTopic;
-        for (const MqttMessage& m : late.messages()) byTopic[m.topic] = m.payload;
+        for (const auto& [topic, m] : test::RetainedMessages(broker.port()))
+            byTopic[topic] = m.payload;
         return byTopic;
     }
 
@@ -176,7 +172,7 @@ TEST_F(ProbeRecovery, FollowsTheAdapterToAnotherNameAndNeverRepublishesAGoneSens
     ASSERT_TRUE(probe::ParseOptions(8, argv, options, error)) << error;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), std::fclose);
     probe::ProbeOutputs outputs(options, records.get());
-    ASSERT_TRUE(outputs.prepare(error) && outputs.start(error)) << error;
+    ASSERT_TRUE(outputs.prepare(error)) << error;
     probe::SetStopRequested(false);
     int status = -1;
     std::thread run([&] { status = probe::RunProbe(options, outputs); });

@@ -151,7 +151,6 @@ bool MqttPublisher::start(const MqttSettings& settings, std::string& error) {
 
 void MqttPublisher::status(const std::string& payload) {
     State& s = *state_;
-    if (!s.client) return;
     std::lock_guard<std::mutex> lock(s.mutex);
     if (payload == s.status) return;
     s.status = payload;
@@ -160,7 +159,6 @@ void MqttPublisher::status(const std::string& payload) {
 
 void MqttPublisher::keep(const std::string& topic, const std::string& payload) {
     State& s = *state_;
-    if (!s.client) return;
     std::lock_guard<std::mutex> lock(s.mutex);
     const auto known = s.kept.find(topic);
     if (known != s.kept.end() && known->second == payload) return;

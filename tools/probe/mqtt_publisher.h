@@ -32,7 +32,8 @@ class MqttPublisher {
     // failure (it is tried again). false with a message when the client cannot be made.
     bool start(const MqttSettings& settings, std::string& error);
 
-    // The probe's status on PREFIX/status, the first message of every connection.
+    // The probe's status on PREFIX/status, the first message of every connection. This and
+    // keep() may be called before start(): the first connection sends what they set.
     void status(const std::string& payload);
     // A message that stays true until replaced; an empty payload withdraws what the broker
     // retains on the topic.

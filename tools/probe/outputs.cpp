@@ -19,19 +19,22 @@ bool ProbeOutputs::prepare(std::string& error) {
     return true;
 }
 
-bool ProbeOutputs::start(std::string& error) {
+bool ProbeOutputs::start(bool portThere, std::string& error) {
     if (!options_.prometheusFile.empty()) prometheus_.emplace(options_.prometheusFile);
-    if (options_.mqttHost.empty()) return true;
-    mqtt_.emplace();
+    if (!options_.mqttHost.empty()) {
+        mqtt_.emplace();
+        MqttNaming naming{options_.topicPrefix, options_.port, 0};
+        if (options_.repeats())
+            naming.expireAfterSeconds =
+                ExpireAfterIntervals * options_.everySeconds + ExpireMarginSeconds;
+        report_.emplace(*mqtt_, naming);
+    }
+    // Said before the broker hears anything, so that it never hears online first.
+    if (!portThere) portLost();
+    if (!mqtt_) return true;
     const MqttSettings settings{options_.mqttHost, options_.mqttPort, options_.mqttUser, password_,
                                 options_.topicPrefix};
-    if (!mqtt_->start(settings, error)) return false;
-    MqttNaming naming{options_.topicPrefix, options_.port, 0};
-    if (options_.repeats())
-        naming.expireAfterSeconds =
-            ExpireAfterIntervals * options_.everySeconds + ExpireMarginSeconds;
-    report_.emplace(*mqtt_, naming);
-    return true;
+    return mqtt_->start(settings, error);
 }
 
 void ProbeOutputs::pass(const std::vector<Device>& devices, Pass pass) {

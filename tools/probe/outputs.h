@@ -28,8 +28,9 @@ class ProbeOutputs {
     // Reads the files the outputs need (the names, the password); false with a reason when one
     // is not usable.
     bool prepare(std::string& error);
-    // Starts the network outputs; false with a reason when the MQTT client cannot be made.
-    bool start(std::string& error);
+    // Starts the outputs, saying whether the port is there; false with a reason when the MQTT
+    // client cannot be made.
+    bool start(bool portThere, std::string& error);
 
     // One pass over the devices found.
     void pass(const std::vector<Device>& devices, Pass pass);

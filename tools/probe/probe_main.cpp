@@ -66,9 +66,5 @@ int main(int argc, char** argv) {
     kv::OneWireSetOptions(options.invert ? kv::OptInvertPower : 0);
     CatchStopSignals();
     if (options.inspect) return Inspect(options);
-    if (!outputs.start(error)) {
-        Message(error);
-        return 1;
-    }
     return RunProbe(options, outputs);
 }

@@ -26,6 +26,12 @@ class Run {
 
     int run() {
         if (!openAtStart()) return 1;
+        std::string error;
+        if (!outputs_.start(port_ != 0, error)) {
+            Message(error);
+            if (port_) OneWireClose(port_);
+            return 1;
+        }
         bool sound = false;
         int64_t nextPass = MillisecondClock();
         for (int64_t done = 0; options_.count == 0 || done < options_.count;) {
@@ -87,7 +93,6 @@ class Run {
             return false;
         }
         Message(why + "; trying again every second");
-        outputs_.portLost();
         return true;
     }
 

@@ -10,8 +10,9 @@
 
 namespace kv::probe {
 
-// The exit status: 0 when the last pass searched and read the bus or a stop signal ended the
-// run, 1 when the port or the bus failed.
+// Starts the outputs once the port is open (or, when the run repeats, known to be away) and
+// runs. The exit status: 0 when the last pass searched and read the bus or a stop signal ended
+// the run, 1 when the port, the bus or an output failed.
 int RunProbe(const Options& options, ProbeOutputs& outputs);
 
 }  // namespace kv::probe

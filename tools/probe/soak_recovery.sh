@@ -58,10 +58,10 @@ printf 'listener %d 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port
 /usr/sbin/mosquitto -c "$work/broker.conf" >"$work/broker.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do mosquitto_pub -h 127.0.0.1 -p "$port" -t soak/ready -m x 2>/dev/null && break; sleep 0.2; done
-mosquitto_sub -h 127.0.0.1 -p "$port" -t 'kalorivox/#' -F '%t %p' | stamp >"$work/messages.txt" &
+mosquitto_sub -h 127.0.0.1 -p "$port" -t 'kalorivox/#' -F '%t %p' > >(stamp >"$work/messages.txt") &
 pids+=($!)
-serve
 echo "$(now) back $round" >"$work/events.txt"
+serve
 "$probe" --every 1 --format csv --mqtt "127.0.0.1:$port" "$work/bus" 2>"$work/probe.err" \
   > >(stamp >"$work/records.txt") &
 probe_pid=$!
@@ -94,8 +94,8 @@ while ((SECONDS - start < minutes * 60)); do
     echo "$(now) pulled $round" >>"$work/events.txt"
     sleep 10
     round=$((round + 1))
+    echo "$(now) back $round" >>"$work/events.txt"  # the server is started right after
     serve
-    echo "$(now) back $round" >>"$work/events.txt"
   fi
   sleep 0.5
 done
