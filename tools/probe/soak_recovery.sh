@@ -67,11 +67,12 @@ serve
 probe_pid=$!
 pids+=("$probe_pid")
 
-# Every 2 minutes: pulled at second 60 of the round, back 10 s later. C is plugged in at
-# minute 7 and out at minute 19 (scaled down for short runs).
+# Every 2 minutes: pulled at second 60 of the round, back 10 s later. C is plugged in about
+# minute 7 and out about minute 19 (scaled down for short runs), each at second 5 of a round,
+# away from the pulls, so that its own coming and going is timed.
 : >"$work/samples.txt"
-plug_at=$((minutes * 60 * 7 / 30))
-unplug_at=$((minutes * 60 * 19 / 30))
+plug_at=$((minutes * 60 * 7 / 30 / 120 * 120 + 125))
+unplug_at=$((minutes * 60 * 19 / 30 / 120 * 120 + 125))
 start=$SECONDS
 last_sample=-10
 while ((SECONDS - start < minutes * 60)); do
