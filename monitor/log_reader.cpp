@@ -1,19 +1,18 @@
 #include "monitor/log_reader.h"
 
+#include <string>
+
+#include "monitor/texts.h"
 #include "onewire/ds18x20.h"
 #include "runtime/date_text.h"
 #include "runtime/file_access.h"
+#include "runtime/utf.h"
 
 namespace kv {
 namespace {
 
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
-// "[06/12/2026 15:51:09]  " and "  —  " and " °C" as the log writes them in UTF-8.
-constexpr size_t StampLength = 23;
-constexpr std::string_view Dash = "  \xE2\x80\x94  ";
-constexpr std::string_view Degrees =
-    " \xC2\xB0"
-    "C";
+constexpr size_t StampLength = 23;    // "[06/12/2026 15:51:09]  "
 constexpr size_t RomTextLength = 18;  // "28-0000045A1B2C-84"
 constexpr size_t ReadBlock = 1 << 20;
 // A record is about 50 bytes: anything much longer is not one, and is not kept whole.
@@ -95,16 +94,27 @@ bool ReadRom(Cursor& in, RomCode& rom) {
     return in.Literal("-") && in.HexByte(rom[7]);
 }
 
+// The separator and the unit as the log writes them, in UTF-8.
+const std::string& Dash() {
+    static const std::string dash = Utf8FromUtf16(texts::LogSeparator);
+    return dash;
+}
+
+const std::string& Degrees() {
+    static const std::string degrees = Utf8FromUtf16(texts::DegreesSuffix);
+    return degrees;
+}
+
 }  // namespace
 
 LogLineKind ParseLogLine(std::string_view line, LogRecord& record) {
     if (line.empty()) return LogLineKind::Empty;
-    if (line.size() < StampLength + RomTextLength + Dash.size() + Degrees.size())
+    if (line.size() < StampLength + RomTextLength + Dash().size() + Degrees().size())
         return LogLineKind::Malformed;
     Cursor in(line);
     Stamp s{};
-    if (!ReadStamp(in, s) || !ReadRom(in, record.rom) || !in.Literal(Dash) ||
-        !in.Decimal(record.celsius) || !in.Literal(Degrees) || !in.AtEnd())
+    if (!ReadStamp(in, s) || !ReadRom(in, record.rom) || !in.Literal(Dash()) ||
+        !in.Decimal(record.celsius) || !in.Literal(Degrees()) || !in.AtEnd())
         return LogLineKind::Malformed;
     const DateValue date = MakeDate(s.year, s.month, s.day, s.hour, s.minute, s.second);
     if (date == InvalidDate) return LogLineKind::Malformed;
