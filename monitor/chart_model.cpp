@@ -10,7 +10,6 @@ namespace kv {
 namespace {
 
 constexpr int64_t MsPerSecond = 1000;
-constexpr int64_t MsPerTenth = 100;
 constexpr int64_t SecondsPerDay = 86'400;
 // Local ticks are looked for this far beyond the range, so that a change of summer time
 // inside it (the local clock jumps by an hour or two) loses none.
@@ -41,11 +40,6 @@ int64_t CeilDiv(int64_t value, int64_t by) {
 std::u16string_view TickMask(int64_t localSeconds, int64_t step) {
     if (localSeconds % SecondsPerDay == 0) return u"%dd.%mm";
     return step < 60 ? u"%hh:%ii:%ss" : u"%hh:%ii";
-}
-
-// The time of a point of a run.
-int64_t PointMs(const HistoryPoint& p, int64_t baseMs) {
-    return baseMs + int64_t(p.tenths) * MsPerTenth;
 }
 
 // The readings of one pixel column, joined in the order they came.
@@ -174,8 +168,8 @@ ValueAxis NiceValueAxis(double low, double high, int pixels, int minimumPixels) 
 void ThinRun(const HistoryRun& run, int64_t baseMs, const TimeScale& time,
              std::vector<ChartLine>& lines) {
     if (run.empty()) return;
-    const int64_t firstTenth = FloorDiv(time.startMs - baseMs, MsPerTenth);
-    const int64_t lastTenth = FloorDiv(time.endMs - baseMs, MsPerTenth) + 1;
+    const int64_t firstTenth = FloorDiv(time.startMs - baseMs, HistoryTenthMs);
+    const int64_t lastTenth = FloorDiv(time.endMs - baseMs, HistoryTenthMs) + 1;
     auto from = std::lower_bound(run.begin(), run.end(), firstTenth,
                                  [](const HistoryPoint& p, int64_t t) { return p.tenths < t; });
     auto to = std::upper_bound(run.begin(), run.end(), lastTenth,
@@ -205,24 +199,24 @@ void ThinRun(const HistoryRun& run, int64_t baseMs, const TimeScale& time,
             column.Take(it->celsius);
             continue;
         }
-        const int x = time.X(PointMs(*it, baseMs));
+        const int x = time.X(it->Ms(baseMs));
         column.Close(line);
         column.Start(x, it->celsius);
-        nextColumn = CeilDiv(time.FirstMs(x + 1) - baseMs, MsPerTenth);
+        nextColumn = CeilDiv(time.FirstMs(x + 1) - baseMs, HistoryTenthMs);
     }
     finish();
 }
 
 bool ReadingNear(const HistoryRun& run, int64_t baseMs, int64_t instantMs, int64_t withinMs,
                  HistoryPoint& found) {
-    const int64_t tenth = FloorDiv(instantMs - baseMs, MsPerTenth);
+    const int64_t tenth = FloorDiv(instantMs - baseMs, HistoryTenthMs);
     auto at = std::lower_bound(run.begin(), run.end(), tenth,
                                [](const HistoryPoint& p, int64_t t) { return p.tenths < t; });
     bool any = false;
     int64_t best = withinMs + 1;
     auto consider = [&](HistoryRun::const_iterator it) {
         if (it->isGap()) return;
-        const int64_t distance = std::llabs(PointMs(*it, baseMs) - instantMs);
+        const int64_t distance = std::llabs(it->Ms(baseMs) - instantMs);
         if (distance < best) {
             best = distance;
             found = *it;

@@ -85,8 +85,8 @@ TimeScale TimeRange(const std::vector<HistorySeries>& series, int64_t baseMs,
     int64_t first = std::numeric_limits<int64_t>::max(), last = state.nowMs;
     for (const HistorySeries& s : series)
         for (const HistoryRun& run : s.runs) {
-            first = std::min(first, baseMs + int64_t(run.front().tenths) * 100);
-            last = std::max(last, baseMs + int64_t(run.back().tenths) * 100);
+            first = std::min(first, run.front().Ms(baseMs));
+            last = std::max(last, run.back().Ms(baseMs));
         }
     time.endMs = last;
     time.startMs = first < last ? first : last - ChartRangeMs(ChartRange::Hour);

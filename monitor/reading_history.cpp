@@ -6,7 +6,6 @@
 namespace kv {
 namespace {
 
-constexpr int64_t MsPerTenth = 100;
 constexpr size_t ThinGroup = 4;  // readings that become their minimum and maximum
 constexpr int64_t CapacityDays = 2;
 constexpr float Gap = std::numeric_limits<float>::quiet_NaN();
@@ -36,7 +35,7 @@ void KeepExtremes(const std::vector<HistoryPoint>& run, std::deque<HistoryPoint>
 
 std::optional<int32_t> TenthsFrom(int64_t baseMs, int64_t instantMs) {
     if (instantMs < baseMs) return std::nullopt;
-    const int64_t tenths = (instantMs - baseMs) / MsPerTenth;
+    const int64_t tenths = (instantMs - baseMs) / HistoryTenthMs;
     if (tenths > std::numeric_limits<int32_t>::max()) return std::nullopt;
     return static_cast<int32_t>(tenths);
 }
@@ -85,7 +84,7 @@ void AppendReading(HistorySeries& series, int32_t tenths, float celsius,
         return spacing > std::max(GapFactor * usual, MinimumGapMs);
     };
     if (!run.empty() && !run.back().isGap()) {
-        const int64_t spacing = int64_t(tenths - run.back().tenths) * MsPerTenth;
+        const int64_t spacing = int64_t(tenths - run.back().tenths) * HistoryTenthMs;
         const int64_t usual = std::max(series.spacingMs, expectedSpacingMs);
         if (usual == 0) {
             // Nothing to go by yet (the log does not say its interval).

@@ -25,6 +25,9 @@
 
 namespace kv {
 
+// The step of the history's times.
+inline constexpr int64_t HistoryTenthMs = 100;
+
 // A reading as the history keeps it: time in tenths of a second from the history's base,
 // the temperature, or NaN for the start of a gap (nothing is drawn from the point before it
 // to the point after it).
@@ -32,6 +35,8 @@ struct HistoryPoint {
     int32_t tenths = 0;
     float celsius = 0;
     bool isGap() const { return std::isnan(celsius); }
+    // Milliseconds since 1970-01-01 UTC, for a history based at `baseMs`.
+    int64_t Ms(int64_t baseMs) const { return baseMs + int64_t(tenths) * HistoryTenthMs; }
 };
 
 struct LoadedReading {
@@ -68,7 +73,7 @@ class ReadingHistory {
     explicit ReadingHistory(int64_t baseMs);
 
     int64_t BaseMs() const { return baseMs_; }
-    int64_t ToMs(int32_t tenths) const { return baseMs_ + int64_t(tenths) * 100; }
+    int64_t ToMs(int32_t tenths) const { return baseMs_ + int64_t(tenths) * HistoryTenthMs; }
     // Forgets every reading and counts from a new base.
     void Reset(int64_t baseMs);
 
