@@ -28,11 +28,6 @@ constexpr std::array<int32_t, 10> Palette = {
     ui::Rgb(148, 103, 189), ui::Rgb(140, 86, 75), ui::Rgb(227, 119, 194), ui::Rgb(90, 90, 90),
     ui::Rgb(188, 189, 34),  ui::Rgb(23, 190, 207)};
 
-int64_t FloorDiv(int64_t value, int64_t by) {
-    const int64_t q = value / by;
-    return (value % by != 0 && value < 0) ? q - 1 : q;
-}
-
 int64_t CeilDiv(int64_t value, int64_t by) {
     return -FloorDiv(-value, by);
 }

@@ -12,11 +12,6 @@ constexpr int64_t HalfHour = 1800;
 // twice within it.
 constexpr int64_t Around = 86400;
 
-int64_t FloorDiv(int64_t value, int64_t by) {
-    const int64_t q = value / by;
-    return (value % by != 0 && (value < 0) != (by < 0)) ? q - 1 : q;
-}
-
 }  // namespace
 
 LocalZone::LocalZone() : rule_(native::UtcOffsetAt) {}

@@ -7,6 +7,12 @@
 
 namespace kv {
 
+// The quotient rounded down, also for times before 1970.
+inline int64_t FloorDiv(int64_t value, int64_t by) {
+    const int64_t q = value / by;
+    return (value % by != 0 && (value < 0) != (by < 0)) ? q - 1 : q;
+}
+
 // How far the local clock is ahead of UTC at an instant; false when it cannot be told.
 using UtcOffsetRule = std::function<bool(int64_t instant, int32_t& offsetSeconds)>;
 
