@@ -6,6 +6,7 @@
 #include "monitor/chart_feed.h"
 #include "monitor/chart_view.h"
 #include "monitor/control_block.h"
+#include "monitor/texts.h"
 #include "runtime/date_text.h"
 #include "runtime/integer_text.h"
 #include "runtime/local_zone.h"
@@ -26,7 +27,8 @@ constexpr int NoteGap = 16;
 constexpr int CanvasTop = 30;
 constexpr std::u16string_view NoteSeparator = u".    ";
 // Saved charts are named after the log and the moment: DS18B20_Kalorivox_2026-12-07_153012.png
-constexpr std::u16string_view SavedImageHead = u"DS18B20_Kalorivox";
+constexpr std::u16string_view SavedImageHead =
+    texts::LogFileName.substr(0, texts::LogFileName.rfind(u'.'));
 constexpr std::u16string_view SavedImageStamp = u"_%yyyy-%mm-%dd_%hh%ii%ss";
 constexpr std::u16string_view SavedImageType = u".png";
 constexpr int DefaultRange = 1;  // an hour
