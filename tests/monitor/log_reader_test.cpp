@@ -9,6 +9,7 @@
 #include "monitor/texts.h"
 #include "runtime/date_text.h"
 #include "runtime/utf.h"
+#include "sim/sim_device.h"
 #include "tests/runtime/summer_time_zone.h"
 #include "tests/runtime/temp_folder.h"
 
@@ -17,14 +18,8 @@ namespace {
 
 using test::Utc;
 
-RomCode Rom(uint8_t family, uint8_t serial) {
-    RomCode rom = {family, serial, 0x1B, 0x5A, 0x04, 0x00, 0x00, 0};
-    rom[7] = static_cast<uint8_t>(OneWireCrc8(rom.data(), 7));
-    return rom;
-}
-
-const RomCode RomA = Rom(0x28, 0x2C);
-const RomCode RomB = Rom(0x10, 0x07);
+const RomCode RomA = SimMakeRom(0x28, 0x045A1B2C);
+const RomCode RomB = SimMakeRom(0x10, 0x045A1B07);
 
 // A record exactly as the log writes it (without the line end).
 std::string Record(int64_t localSeconds, const RomCode& rom, float celsius) {

@@ -17,6 +17,7 @@
 #include "runtime/utf.h"
 #include "shell/chart_window.h"
 #include "shell/texts.h"
+#include "sim/sim_device.h"
 #include "tests/shell/program_fixture.h"
 #include "ui/toolkit.h"
 
@@ -25,11 +26,7 @@ namespace {
 
 using Op = ui::HeadlessDrawing::Op;
 
-const RomCode RomA = [] {
-    RomCode rom = {0x28, 0x2C, 0x1B, 0x5A, 0x04, 0x00, 0x00, 0x00};
-    rom[7] = static_cast<uint8_t>(OneWireCrc8(rom.data(), 7));
-    return rom;
-}();
+const RomCode RomA = SimMakeRom(0x28, 0x045A1B2C);
 
 std::string LogRecord(int64_t instant, const RomCode& rom, float celsius) {
     const LocalZone zone;
