@@ -26,6 +26,14 @@ void Report(int kind, int window, int object, int type) {
     ToolkitEvents().Produce(Event{kind, window, object, type});
 }
 
+// A resizable window only starts at the size; any other keeps it.
+void SizeTop(QtWindow& w, int width, int height) {
+    if (w.resizable)
+        w.top->resize(width, height);
+    else
+        w.top->setFixedSize(width, height);
+}
+
 }  // namespace
 
 QString ToQString(std::u16string_view text) {
@@ -116,10 +124,7 @@ int QtToolkit::OpenWindow(int window, int x, int y, int clientWidth, int clientH
     if (w.resizable) frame |= Qt::WindowMaximizeButtonHint;
     w.top->setWindowFlags(frame);
     w.top->setWindowTitle(ToQString(title));
-    if (w.resizable)
-        w.top->resize(clientWidth, clientHeight);
-    else
-        w.top->setFixedSize(clientWidth, clientHeight);
+    SizeTop(w, clientWidth, clientHeight);
     w.client = new QWidget(w.top.get());
     w.client->setGeometry(0, 0, clientWidth, clientHeight);
     w.client->setAutoFillBackground(true);
@@ -151,10 +156,7 @@ void QtToolkit::ResizeWindow(int window, int clientWidth) {
     QtWindow* w = FindWindow(window);
     if (!w || clientWidth < 0) return;
     w->clientWidth = clientWidth;
-    if (w->resizable)
-        w->top->resize(clientWidth, WindowHeight(window));
-    else
-        w->top->setFixedSize(clientWidth, WindowHeight(window));
+    SizeTop(*w, clientWidth, WindowHeight(window));
     w->client->resize(clientWidth, w->clientHeight);
     if (w->menuBar) w->menuBar->resize(clientWidth, MenuBarHeight());
     PlaceStatusBar(*w);
