@@ -40,8 +40,9 @@ bool RequestPending() {
     return ControlBlock.StopRequested != 0 || ControlBlock.ReopenPort != 0;
 }
 
-// The waits the measuring makes within a reading (a power-on value confirmed, a conversion
-// made again): 100 ms sleeps, cut short by a stop or a port change.
+// The wait between two passes, and those the measuring makes within a reading (a power-on
+// value confirmed, a conversion made again): 100 ms sleeps, cut short by a stop or a port
+// change.
 bool WaitWatchingRequests(int32_t milliseconds) {
     for (int32_t waited = 0; waited < milliseconds; waited += LoopSleepMs) {
         DelayMs(LoopSleepMs);
@@ -299,11 +300,8 @@ class Worker {
         }
         const int32_t interval = ControlBlock.Interval;
         if (interval < 2) return;
-        const int64_t searchedSleeps = searchedMs / LoopSleepMs;
-        for (int64_t i = searchedSleeps; i < int64_t{interval - 1} * SleepsPerSecond; ++i) {
-            DelayMs(LoopSleepMs);
-            if (ControlBlock.ReopenPort != 0 || ControlBlock.StopRequested != 0) break;
-        }
+        const int64_t sleeps = int64_t{interval - 1} * SleepsPerSecond - searchedMs / LoopSleepMs;
+        if (sleeps > 0) WaitWatchingRequests(static_cast<int32_t>(sleeps * LoopSleepMs));
     }
 
     // The status line of a pass end: the devices, the counts of the pass, and a word that
