@@ -352,8 +352,8 @@ class Worker {
 
     void walkEnded(const Enumeration& found) {
         ++MonitorStats.searches;
-        if (SearchWorthRepeating(found.end)) ++MonitorStats.spoiledSearches;
         listWhole_ = !SearchWorthRepeating(found.end);
+        if (!listWhole_) ++MonitorStats.spoiledSearches;
         // An empty bus (or a held line) is the idle branch's to handle: the rows then tell
         // that nobody answers instead of vanishing.
         if (found.end == EnumerationEnd::NoDevices || found.end == EnumerationEnd::LineHeldLow)
