@@ -162,8 +162,7 @@ class Worker {
             record.Flags &= static_cast<uint8_t>(~NotAnswering);
         }
         show(record, row, reading);
-        if (record.Flags & NotAnswering)
-            showStatus(row, NotAnsweringText(record.NotAnsweringSince));
+        showIfNotAnswering(record, row);
         if (record.Flags != 0) {
             ++faultyCount_;
             if (record.Flags == RomCrcError) SetCellText(row, ColumnTemperature, u"");
@@ -233,6 +232,12 @@ class Worker {
         SetCellText(row, ColumnStatus, text);
         SetCellColour(row, ColumnStatus,
                       text == texts::ReadingOk ? ui::DefaultColour : FaultColour);
+    }
+
+    // A sensor that a search no longer found says since when in its status cell.
+    static void showIfNotAnswering(const SensorRecord& record, int32_t row) {
+        if (record.Flags & NotAnswering)
+            showStatus(row, NotAnsweringText(record.NotAnsweringSince));
     }
 
     // The mode is looked at afresh: separate polling may have been switched off during the
@@ -360,11 +365,8 @@ class Worker {
             return;
         if (!UpdateDevices(list_, found)) {
             // The same devices: a sensor the walk no longer found says so in its row at once.
-            for (int32_t row = 0; row < list_.count(); ++row) {
-                const SensorRecord& record = list_.at(row);
-                if (record.Flags & NotAnswering)
-                    showStatus(row, NotAnsweringText(record.NotAnsweringSince));
-            }
+            for (int32_t row = 0; row < list_.count(); ++row)
+                showIfNotAnswering(list_.at(row), row);
             return;
         }
         deviceCount_ = list_.count();
