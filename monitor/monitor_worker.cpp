@@ -40,8 +40,9 @@ bool RequestPending() {
     return ControlBlock.StopRequested != 0 || ControlBlock.ReopenPort != 0;
 }
 
-// The waits the measuring makes within a reading (a power-on value confirmed, a conversion
-// made again): 100 ms sleeps, cut short by a stop or a port change.
+// The wait between two passes, and those the measuring makes within a reading (a power-on
+// value confirmed, a conversion made again): 100 ms sleeps, cut short by a stop or a port
+// change.
 bool WaitWatchingRequests(int32_t milliseconds) {
     for (int32_t waited = 0; waited < milliseconds; waited += LoopSleepMs) {
         DelayMs(LoopSleepMs);
@@ -161,8 +162,7 @@ class Worker {
             record.Flags &= static_cast<uint8_t>(~NotAnswering);
         }
         show(record, row, reading);
-        if (record.Flags & NotAnswering)
-            showStatus(row, NotAnsweringText(record.NotAnsweringSince));
+        showIfNotAnswering(record, row);
         if (record.Flags != 0) {
             ++faultyCount_;
             if (record.Flags == RomCrcError) SetCellText(row, ColumnTemperature, u"");
@@ -234,6 +234,12 @@ class Worker {
                       text == texts::ReadingOk ? ui::DefaultColour : FaultColour);
     }
 
+    // A sensor that a search no longer found says since when in its status cell.
+    static void showIfNotAnswering(const SensorRecord& record, int32_t row) {
+        if (record.Flags & NotAnswering)
+            showStatus(row, NotAnsweringText(record.NotAnsweringSince));
+    }
+
     // The mode is looked at afresh: separate polling may have been switched off during the
     // conversion wait, and the window has then already taken the marker away. Should the
     // switch fall between this check and the colouring, the marker that landed after the
@@ -299,11 +305,8 @@ class Worker {
         }
         const int32_t interval = ControlBlock.Interval;
         if (interval < 2) return;
-        const int64_t searchedSleeps = searchedMs / LoopSleepMs;
-        for (int64_t i = searchedSleeps; i < int64_t{interval - 1} * SleepsPerSecond; ++i) {
-            DelayMs(LoopSleepMs);
-            if (ControlBlock.ReopenPort != 0 || ControlBlock.StopRequested != 0) break;
-        }
+        const int64_t sleeps = int64_t{interval - 1} * SleepsPerSecond - searchedMs / LoopSleepMs;
+        if (sleeps > 0) WaitWatchingRequests(static_cast<int32_t>(sleeps * LoopSleepMs));
     }
 
     // The status line of a pass end: the devices, the counts of the pass, and a word that
@@ -354,19 +357,16 @@ class Worker {
 
     void walkEnded(const Enumeration& found) {
         ++MonitorStats.searches;
-        if (SearchWorthRepeating(found.end)) ++MonitorStats.spoiledSearches;
         listWhole_ = !SearchWorthRepeating(found.end);
+        if (!listWhole_) ++MonitorStats.spoiledSearches;
         // An empty bus (or a held line) is the idle branch's to handle: the rows then tell
         // that nobody answers instead of vanishing.
         if (found.end == EnumerationEnd::NoDevices || found.end == EnumerationEnd::LineHeldLow)
             return;
         if (!UpdateDevices(list_, found)) {
             // The same devices: a sensor the walk no longer found says so in its row at once.
-            for (int32_t row = 0; row < list_.count(); ++row) {
-                const SensorRecord& record = list_.at(row);
-                if (record.Flags & NotAnswering)
-                    showStatus(row, NotAnsweringText(record.NotAnsweringSince));
-            }
+            for (int32_t row = 0; row < list_.count(); ++row)
+                showIfNotAnswering(list_.at(row), row);
             return;
         }
         deviceCount_ = list_.count();

@@ -17,18 +17,48 @@ constexpr int64_t PercentBase = 100;
 // may take longer than any before it (blocks read again, a path followed bit by bit).
 constexpr int64_t StepReserve = 2;
 
+// Bus time, in microseconds, of the walks' steps that ended within the last budget window.
+int64_t WindowSpentUs(SearchSchedule& schedule) {
+    const int64_t from = MicrosecondClock() - WindowUs;
+    while (!schedule.steps.empty() && schedule.steps.front().end <= from)
+        schedule.steps.pop_front();
+    int64_t spent = 0;
+    for (const SearchSchedule::Step& step : schedule.steps) spent += step.end - step.start;
+    return spent;
+}
+
 // Whether one more step keeps the walks' steps within the share of the window that ends now.
 // Steps are counted whole when any of them lies in the window, so that one straddling its
 // start is not left out.
 bool WithinBudget(SearchSchedule& schedule) {
-    const int64_t spent = OneWireScheduleWindowUs(schedule);
+    const int64_t spent = WindowSpentUs(schedule);
     return (spent + StepReserve * schedule.largestStepUs) * PercentBase <=
            WindowUs * SearchBudgetPercent;
 }
 
-}  // namespace
+// Whether a step of a walk (the first of a new one, or the next) may be taken now.
+bool StepDue(SearchSchedule& schedule) {
+    const int64_t now = MicrosecondClock();
+    const bool wanted = schedule.walking || (now >= schedule.breakUntil &&
+                                             (schedule.asked || now >= schedule.periodicAt));
+    return wanted && WithinBudget(schedule);
+}
 
-void OneWireScheduleSearchEnded(SearchSchedule& schedule, bool whole) {
+// A step took the bus from start to end (MicrosecondClock times); `expected`: it was a pass
+// the walk expected to be one block.
+void StepTaken(SearchSchedule& schedule, int64_t start, int64_t end, bool expected) {
+    const int64_t took = end - start;
+    schedule.steps.push_back({start, end});
+    schedule.largestStepUs = std::max(schedule.largestStepUs, took);
+    if (expected) {
+        schedule.expectedStepUs = took;
+    } else {
+        schedule.unexpectedStepUs = std::max(schedule.unexpectedStepUs, took);
+    }
+}
+
+// A search ended, asked for or not: whole (the list is the bus) or spoiled by the line.
+void SearchEnded(SearchSchedule& schedule, bool whole) {
     const int64_t now = MicrosecondClock();
     schedule.walking = false;
     if (whole) {
@@ -42,6 +72,8 @@ void OneWireScheduleSearchEnded(SearchSchedule& schedule, bool whole) {
     schedule.spoiledBreakUs =
         std::min(std::max(2 * schedule.spoiledBreakUs, FirstBreakUs), PeriodUs);
 }
+
+}  // namespace
 
 void OneWireScheduleReading(SearchSchedule& schedule, const RomCode& rom, bool sound) {
     ++schedule.passReadings;
@@ -66,39 +98,12 @@ void OneWireSchedulePassEnded(SearchSchedule& schedule) {
     schedule.passFailures = 0;
 }
 
-bool OneWireScheduleStepDue(SearchSchedule& schedule) {
-    const int64_t now = MicrosecondClock();
-    const bool wanted = schedule.walking || (now >= schedule.breakUntil &&
-                                             (schedule.asked || now >= schedule.periodicAt));
-    return wanted && WithinBudget(schedule);
-}
-
-void OneWireScheduleStepTaken(SearchSchedule& schedule, int64_t start, int64_t end, bool expected) {
-    const int64_t took = end - start;
-    schedule.steps.push_back({start, end});
-    schedule.largestStepUs = std::max(schedule.largestStepUs, took);
-    if (expected) {
-        schedule.expectedStepUs = took;
-    } else {
-        schedule.unexpectedStepUs = std::max(schedule.unexpectedStepUs, took);
-    }
-}
-
-int64_t OneWireScheduleWindowUs(SearchSchedule& schedule) {
-    const int64_t from = MicrosecondClock() - WindowUs;
-    while (!schedule.steps.empty() && schedule.steps.front().end <= from)
-        schedule.steps.pop_front();
-    int64_t spent = 0;
-    for (const SearchSchedule::Step& step : schedule.steps) spent += step.end - step.start;
-    return spent;
-}
-
 int OneWireSearchBetweenPasses(BackgroundSearch& search, const std::vector<RomCode>& listed,
                                int32_t port, int64_t spanMs, const BeforeSearchStep& beforeStep) {
     SearchSchedule& schedule = search.schedule;
     const int64_t begun = MicrosecondClock();
     const int64_t spanUs = spanMs * MicrosecondsPerMillisecond;
-    for (bool first = true; OneWireScheduleStepDue(schedule); first = false) {
+    for (bool first = true; StepDue(schedule); first = false) {
         if (!schedule.walking) {
             EnumerationOptions options;
             options.passRetries = WalkPassRetries;
@@ -115,9 +120,9 @@ int OneWireSearchBetweenPasses(BackgroundSearch& search, const std::vector<RomCo
         const int64_t start = MicrosecondClock();
         const int more = OneWireWalkStep(search.walk, port);
         const int64_t end = MicrosecondClock();
-        OneWireScheduleStepTaken(schedule, start, end, expected);
+        StepTaken(schedule, start, end, expected);
         if (!more) {
-            OneWireScheduleSearchEnded(schedule, EnumerationIsWhole(search.walk.found));
+            SearchEnded(schedule, EnumerationIsWhole(search.walk.found));
             return 1;
         }
     }
@@ -127,7 +132,7 @@ int OneWireSearchBetweenPasses(BackgroundSearch& search, const std::vector<RomCo
 void OneWireSearchAskedEnded(BackgroundSearch& search, bool whole) {
     search.walk.done = true;
     search.schedule.asked = false;
-    OneWireScheduleSearchEnded(search.schedule, whole);
+    SearchEnded(search.schedule, whole);
 }
 
 }  // namespace kv

@@ -53,21 +53,12 @@ struct SearchSchedule {
     int32_t passFailures = 0;
 };
 
-// A search ended, asked for or not: whole (the list is the bus) or spoiled by the line.
-void OneWireScheduleSearchEnded(SearchSchedule& schedule, bool whole);
 // The outcome of one sensor's reading in the current measuring pass, after its retries.
 void OneWireScheduleReading(SearchSchedule& schedule, const RomCode& rom, bool sound);
 // The measuring pass ended: its readings may ask for a walk.
 void OneWireSchedulePassEnded(SearchSchedule& schedule);
 // Asks for a walk as failing readings do (say, to confirm a list that a walk just changed).
 void OneWireScheduleAsk(SearchSchedule& schedule);
-// Whether a step of a walk (the first of a new one, or the next) may be taken now.
-bool OneWireScheduleStepDue(SearchSchedule& schedule);
-// A step took the bus from start to end (MicrosecondClock times); `expected`: it was a pass
-// the walk expected to be one block.
-void OneWireScheduleStepTaken(SearchSchedule& schedule, int64_t start, int64_t end, bool expected);
-// Bus time, in microseconds, of the walks' steps that ended within the last budget window.
-int64_t OneWireScheduleWindowUs(SearchSchedule& schedule);
 
 // A walk and its schedule: what a monitor keeps to search its bus between passes.
 struct BackgroundSearch {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "monitor/monitor_worker.h"
@@ -31,22 +32,16 @@ class SearchWhileMonitoring : public WorkerTest {
     }
     void TearDown() override { ReadingSinkRemove(consumer); }
 
-    // The longest time between two sound readings of the sensor.
-    int64_t longestGap(const RomCode& rom) {
+    // The shortest and the longest time between two sound readings of the sensor.
+    std::pair<int64_t, int64_t> gaps(const RomCode& rom) {
         std::lock_guard<std::mutex> lock(mutex);
         const std::vector<int64_t>& times = readAt[rom];
-        int64_t longest = 0;
-        for (size_t i = 1; i < times.size(); ++i)
-            longest = std::max(longest, times[i] - times[i - 1]);
-        return longest;
-    }
-    int64_t shortestGap(const RomCode& rom) {
-        std::lock_guard<std::mutex> lock(mutex);
-        const std::vector<int64_t>& times = readAt[rom];
-        int64_t shortest = INT64_MAX;
-        for (size_t i = 1; i < times.size(); ++i)
+        int64_t shortest = INT64_MAX, longest = 0;
+        for (size_t i = 1; i < times.size(); ++i) {
             shortest = std::min(shortest, times[i] - times[i - 1]);
-        return shortest;
+            longest = std::max(longest, times[i] - times[i - 1]);
+        }
+        return {shortest, longest};
     }
 
     // Counts, every 20 ms of simulated time (also within a search), whether the status line
@@ -97,8 +92,8 @@ TEST_F(SearchWhileMonitoring, ReadingsGoOnWhileTheListFollowsSensorsPluggedAndPu
     // intervals to the wait between two readings of a sensor, never more.
     for (const RomCode& rom : roms) {
         if (rom == pulled) continue;
-        EXPECT_LE(longestGap(rom), shortestGap(rom) + HeldIntervals * 1000)
-            << Utf8FromUtf16(FormatRomCode(rom));
+        const auto [shortest, longest] = gaps(rom);
+        EXPECT_LE(longest, shortest + HeldIntervals * 1000) << Utf8FromUtf16(FormatRomCode(rom));
     }
 }
 

@@ -49,8 +49,12 @@ Totals Snapshot() {
             MonitorStats.spoiledSearches};
 }
 
+// A count as printf's %llu takes it.
+unsigned long long n(uint64_t v) {
+    return static_cast<unsigned long long>(v);
+}
+
 void PrintTotals(const char* label, const Totals& t) {
-    const auto n = [](uint64_t v) { return static_cast<unsigned long long>(v); };
     std::printf(
         "%-10s pass ends %8llu  readings %8llu (ok %8llu)  CRC errors %6llu  read failures "
         "%5llu  bus failures %5llu  logged %8llu  power-on %4llu (confirmations %4llu)  "
@@ -278,7 +282,6 @@ int RunSoak(const SoakOptions& options) {
     PrintTotals("total", total);
     ReadingSinkRemove(consumer);
     const LogCheck log = CheckLog(logPath, truth);
-    const auto n = [](uint64_t v) { return static_cast<unsigned long long>(v); };
     std::printf(
         "log: %llu lines (mark %s), malformed %llu, unknown ROM %llu, never measured %llu\n",
         n(log.lines), log.mark ? "yes" : "NO", n(log.malformed), n(log.unknownRom),
