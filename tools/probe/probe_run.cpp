@@ -151,7 +151,6 @@ class Run {
         int32_t port = 0;
         switch (recovery_.attempt(PortDynamic, &port)) {
             case RecoveryAttempt::NotDue:
-                return false;
             case RecoveryAttempt::Absent:
                 return false;
             case RecoveryAttempt::Busy:
