@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 extern char** environ;
 
 namespace kv::test {
@@ -121,6 +124,13 @@ BackgroundProgram StartProgramWithOutput(const std::vector<std::string>& argv,
     program.pid = Spawn(argv, &actions);
     posix_spawn_file_actions_destroy(&actions);
     return program;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 int StopProgram(BackgroundProgram& program) {
