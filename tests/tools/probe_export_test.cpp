@@ -240,13 +240,10 @@ TEST_F(ProbeExport, PrometheusFileIsStrictAndReplacedWhole) {
     EXPECT_GT(reads, 0);
     EXPECT_GE(versions.size(), 2u) << "each pass puts a new file in place";
 
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
+    const std::string text = test::FileText(path);
     test::PromFile parsed;
     std::string error;
-    ASSERT_TRUE(test::ParsePrometheusText(text.str(), parsed, error)) << error << "\n"
-                                                                      << text.str();
+    ASSERT_TRUE(test::ParsePrometheusText(text, parsed, error)) << error << "\n" << text;
     EXPECT_EQ(parsed.types["kalorivox_temperature_celsius"], "gauge");
     EXPECT_EQ(parsed.types["kalorivox_reading_errors_total"], "counter");
     EXPECT_EQ(parsed.types["kalorivox_pass_duration_seconds"], "gauge");
@@ -282,16 +279,14 @@ TEST_F(ProbeExport, NamesReachRecordsAndMetricsAndFollowTheirFile) {
     std::ofstream(names) << "# cellar\n" << Hex(warm) << " = Котёл \"подача\" \\ 1\n";
     constexpr int Passes = 5;
     std::set<std::string> versions;
-    const auto run = probeWhile(
-        {"--every", "1", "--count", std::to_string(Passes), "--format", "csv", "--names", names,
-         "--prometheus", prom},
-        [&] {  // renamed once two versions were seen
-            std::ifstream file(prom);
-            std::stringstream text;
-            text << file.rdbuf();
-            if (!text.str().empty() && versions.insert(text.str()).second && versions.size() == 2)
-                std::ofstream(names) << Hex(warm) << " = Подача 2\n";
-        });
+    const auto run =
+        probeWhile({"--every", "1", "--count", std::to_string(Passes), "--format", "csv", "--names",
+                    names, "--prometheus", prom},
+                   [&] {  // renamed once two versions were seen
+                       const std::string text = test::FileText(prom);
+                       if (!text.empty() && versions.insert(text).second && versions.size() == 2)
+                           std::ofstream(names) << Hex(warm) << " = Подача 2\n";
+                   });
     EXPECT_EQ(run.status, 0) << run.err;
     const bool promtool = ::access(PromtoolPath, X_OK) == 0;
     if (!promtool) std::printf("%s is not installed: metrics not checked with it\n", PromtoolPath);

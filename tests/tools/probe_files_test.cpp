@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "probe_fixture.h"
 
@@ -27,13 +26,6 @@ class ProbeFiles : public ::testing::Test {
         ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
     }
     void TearDown() override { fs::remove_all(folder); }
-
-    static std::string Read(const fs::path& path) {
-        std::ifstream file(path, std::ios::binary);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
 
     fs::path folder;
 };
@@ -71,9 +63,9 @@ TEST_F(ProbeFiles, PrometheusFileIsNotWrittenThroughAPlantedLink) {
         {KV_PROBE_PATH, "--every", "1", "--count", "2", "--prometheus", prom.string(), "DEMO"},
         test::ProbeHangLimit);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(Read(victim), "precious\n");
+    EXPECT_EQ(test::FileText(victim), "precious\n");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(prom)));
-    EXPECT_NE(Read(prom).find("kalorivox_temperature_celsius{"), std::string::npos);
+    EXPECT_NE(test::FileText(prom).find("kalorivox_temperature_celsius{"), std::string::npos);
     for (const char* planted : {".tmp", ".new", "~", ".XXXXXX"})
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(prom.string() + planted))) << planted;
 }

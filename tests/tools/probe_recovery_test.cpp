@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "../sim/sim_test_support.h"
@@ -62,10 +61,7 @@ class ProbeRecovery : public ::testing::Test {
 
     // What the probe run as a program said on its standard error.
     std::string ProbeMessages() {
-        std::ifstream file(folder + "/messages.txt");
-        std::stringstream text;
-        text << file.rdbuf();
-        return "probe messages:\n" + text.str();
+        return "probe messages:\n" + test::FileText(folder + "/messages.txt");
     }
 
     // The values published on a sensor's temperature topic from message `from` on.

@@ -17,13 +17,6 @@ namespace {
 constexpr char SystemdAnalyze[] = "/usr/bin/systemd-analyze";
 constexpr char InstalledProbe[] = "/usr/local/bin/kalorivox-probe";
 
-std::string UnitText() {
-    std::ifstream file(KV_PROBE_UNIT_PATH);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // The value of the first `Key=` line.
 std::string Setting(const std::string& unit, const std::string& key) {
     std::istringstream lines(unit);
@@ -33,7 +26,7 @@ std::string Setting(const std::string& unit, const std::string& key) {
 }
 
 TEST(ProbeService, SystemdAcceptsTheUnitAndItsPromises) {
-    const std::string unit = UnitText();
+    const std::string unit = test::FileText(KV_PROBE_UNIT_PATH);
     ASSERT_FALSE(unit.empty()) << KV_PROBE_UNIT_PATH;
     EXPECT_EQ(Setting(unit, "Restart"), "on-failure");
     EXPECT_EQ(Setting(unit, "DynamicUser"), "yes");

@@ -7,9 +7,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 extern char** environ;
 
 namespace kv::test {
+namespace {
+
+// Starts argv[0] with the file actions; its pid, or -1 when it could not be started.
+pid_t Spawn(const std::vector<std::string>& argv, const posix_spawn_file_actions_t* actions) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawn(&pid, args[0], actions, nullptr, args.data(), environ) == 0 ? pid : -1;
+}
+
+}  // namespace
 
 ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
     ProgramRun run;
@@ -26,15 +41,11 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::millise
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     posix_spawn_file_actions_addclose(&actions, outPipe[0]);
     posix_spawn_file_actions_addclose(&actions, errPipe[0]);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const pid_t pid = Spawn(argv, &actions);
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
-    if (spawned != 0) {
+    if (pid < 0) {
         ::close(outPipe[0]);
         ::close(errPipe[0]);
         return run;
@@ -82,14 +93,10 @@ BackgroundProgram StartProgram(const std::vector<std::string>& argv,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const pid_t pid = Spawn(argv, &actions);
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
-    if (spawned == 0) {
+    if (pid > 0) {
         program.pid = pid;
         const auto deadline = std::chrono::steady_clock::now() + limit;
         pollfd fd = {outPipe[0], POLLIN, 0};
@@ -114,13 +121,16 @@ BackgroundProgram StartProgramWithOutput(const std::vector<std::string>& argv,
                                      0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) program.pid = pid;
+    program.pid = Spawn(argv, &actions);
     posix_spawn_file_actions_destroy(&actions);
     return program;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 int StopProgram(BackgroundProgram& program) {

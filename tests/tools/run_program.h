@@ -15,6 +15,9 @@ struct ProgramRun {
 
 ProgramRun RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
 
+// The whole of a file a program wrote; empty when it cannot be read.
+std::string FileText(const std::string& path);
+
 // A program left running, such as a server, with the first line it printed (empty when it
 // printed none within the limit, for example because it failed at once). It is stopped at
 // the latest when this goes, so that a failed assertion leaves no server behind.

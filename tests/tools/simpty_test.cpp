@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "run_program.h"
@@ -38,13 +37,6 @@ class TempDir {
     std::string path_;
 };
 
-std::string Contents(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string LinkTarget(const std::string& path) {
     char target[256] = {};
     const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
@@ -58,7 +50,7 @@ TEST(SimPtyTool, LinkReplacesAnEarlierLinkButNeverAFile) {
     auto refused = test::StartProgram({KV_SIMPTY_PATH, "--link", file}, HangLimit);
     EXPECT_EQ(refused.firstLine, "");
     EXPECT_EQ(test::StopProgram(refused), 1);
-    EXPECT_EQ(Contents(file), "the user's own data\n");
+    EXPECT_EQ(test::FileText(file), "the user's own data\n");
 
     ASSERT_EQ(::symlink("/dev/pts/kv-gone", stale.c_str()), 0);  // left by a killed run
     auto server = test::StartProgram({KV_SIMPTY_PATH, "--empty", "--link", stale}, HangLimit);

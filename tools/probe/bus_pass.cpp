@@ -39,6 +39,11 @@ void Message(const std::string& text) {
     std::fprintf(stderr, "kalorivox-probe: %s\n", text.c_str());
 }
 
+std::string CannotOpenText(const std::string& port) {
+    return "cannot open " + port + " (" + OneWireResultLabel(OneWireLastResult()) +
+           "): missing, busy or not a serial port";
+}
+
 const char* FamilyName(uint8_t family) {
     const ThermometerFamily* known = FindThermometerFamily(family);
     return known ? known->name : "unknown";

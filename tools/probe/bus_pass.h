@@ -75,5 +75,7 @@ class BusSession {
 // Text forms shared by the outputs.
 const char* FamilyName(uint8_t family);
 void Message(const std::string& text);
+// Why the port could not be opened, from the bus's last result.
+std::string CannotOpenText(const std::string& port);
 
 }  // namespace kv::probe

@@ -6,7 +6,6 @@
 
 #include "onewire/bus.h"
 #include "onewire/port.h"
-#include "onewire/result.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
 #include "sim/demo_bus.h"
@@ -26,9 +25,7 @@ using namespace kv::probe;
 int Inspect(const Options& options) {
     const int32_t port = kv::OneWireOpen(kv::Utf16FromPathBytes(options.port), kv::PortDynamic);
     if (!port) {
-        Message("cannot open " + options.port + " (" +
-                kv::OneWireResultLabel(kv::OneWireLastResult()) +
-                "): missing, busy or not a serial port");
+        Message(CannotOpenText(options.port));
         return 1;
     }
     const int status = RunInspection(options, port, stdout);

@@ -5,7 +5,6 @@
 
 #include "onewire/bus.h"
 #include "onewire/port_recovery.h"
-#include "onewire/result.h"
 #include "onewire/search_schedule.h"
 #include "runtime/clock.h"
 #include "runtime/utf.h"
@@ -85,9 +84,7 @@ class Run {
             opened(port);
             return true;
         }
-        const std::string why = "cannot open " + options_.port + " (" +
-                                OneWireResultLabel(OneWireLastResult()) +
-                                "): missing, busy or not a serial port";
+        const std::string why = CannotOpenText(options_.port);
         if (!options_.repeats()) {
             Message(why);
             return false;
@@ -154,7 +151,6 @@ class Run {
         int32_t port = 0;
         switch (recovery_.attempt(PortDynamic, &port)) {
             case RecoveryAttempt::NotDue:
-                return false;
             case RecoveryAttempt::Absent:
                 return false;
             case RecoveryAttempt::Busy:
