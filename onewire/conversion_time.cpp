@@ -20,22 +20,17 @@ int OneWireTimeConversion(const RomCode& rom, int32_t port, const MeasureWait& w
     const int64_t start = MicrosecondClock();
     const int32_t resolved = OneWireResolvePort(port);
     if (OneWireLastResult() != Ok) return 0;
-    int64_t busy = 0;
     for (;;) {
         const int done = OneWireReadBit(resolved, SlotComplete);
         if (OneWireLastResult() != Ok) return 0;
         const int64_t at = MicrosecondClock() - start;
-        time.busyMs = static_cast<int32_t>(busy / MicrosecondsPerMs);
         if (done) {
             time.ended = true;
             time.doneMs = static_cast<int32_t>((at + MicrosecondsPerMs - 1) / MicrosecondsPerMs);
             return 1;
         }
-        busy = at;
-        if (at >= int64_t{ConversionPollLimitMs} * MicrosecondsPerMs) {
-            time.busyMs = static_cast<int32_t>(busy / MicrosecondsPerMs);
-            return 1;
-        }
+        time.busyMs = static_cast<int32_t>(at / MicrosecondsPerMs);
+        if (at >= int64_t{ConversionPollLimitMs} * MicrosecondsPerMs) return 1;
         if (!wait(ConversionPollSpacingMs)) {
             time.cutShort = true;
             return 1;

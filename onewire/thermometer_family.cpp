@@ -8,12 +8,6 @@
 namespace kv {
 namespace {
 
-// Byte 6 of the scratchpad. A DS18B20 starts with 0x0C there and leaves 0x10 minus the
-// register's sixteenths after every conversion, so a measured 85.0 °C holds 0x10. A DS18S20
-// measuring 85.0 °C leaves 0x0C as well: its power-on scratchpad is a possible reading.
-constexpr size_t CountRemainByte = 6;
-constexpr uint8_t PowerOnCountRemain = 0x0C;
-
 // 93.75 ms at 9 bits, doubling with each bit, rounded up to the monitor's 100 ms steps.
 constexpr std::array<int32_t, MaxResolutionBits - MinResolutionBits + 1> Ds18b20WaitMs = {
     100, 200, 400, FullConversionWaitMs};
@@ -52,7 +46,7 @@ int ScratchpadResolution(const ThermometerFamily& family, const Scratchpad& pad)
 
 bool HoldsPowerOnValue(const ThermometerFamily& family, const Scratchpad& pad) {
     const auto raw = static_cast<uint16_t>(pad[1] << 8 | pad[0]);
-    return raw == family.powerOnRaw && pad[CountRemainByte] == PowerOnCountRemain;
+    return raw == family.powerOnRaw && pad[ScratchpadCountRemain] == PowerOnCountRemain;
 }
 
 int OneWireSetResolution(const RomCode& rom, int bits, bool save, int32_t port) {

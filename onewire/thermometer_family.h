@@ -14,6 +14,13 @@ namespace kv {
 // always 750 ms.
 inline constexpr int32_t FullConversionWaitMs = 800;
 
+// Scratchpad bytes 6 and 7. A DS18B20 starts with 0x0C in COUNT_REMAIN and leaves 0x10 minus
+// the register's sixteenths there after every conversion, so a measured 85.0 °C holds 0x10. A
+// DS18S20 measuring 85.0 °C leaves 0x0C as well: its power-on scratchpad is a possible reading.
+inline constexpr int ScratchpadCountRemain = 6;
+inline constexpr int ScratchpadCountPerC = 7;
+inline constexpr uint8_t PowerOnCountRemain = 0x0C;
+
 struct ThermometerFamily {
     uint8_t code;
     const char* name;         // "DS18B20", "DS18S20"

@@ -19,12 +19,11 @@ namespace {
 constexpr int64_t MessageRepeatMs = 60'000;
 constexpr size_t MaxRememberedMessages = 64;
 
-// The probe's waits end early when it is asked to stop.
+}  // namespace
+
 bool WaitUnlessStopped(int32_t milliseconds) {
     return SleepUntil(MillisecondClock() + milliseconds);
 }
-
-}  // namespace
 
 // A repeating run that meets the same trouble pass after pass says so once a minute.
 void Message(const std::string& text) {

@@ -72,6 +72,9 @@ class BusSession {
     ThermometerReader reader_;
 };
 
+// Sleeps the given milliseconds; false when a stop signal ended the wait early.
+bool WaitUnlessStopped(int32_t milliseconds);
+
 // Text forms shared by the outputs.
 const char* FamilyName(uint8_t family);
 void Message(const std::string& text);

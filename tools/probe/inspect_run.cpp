@@ -11,8 +11,7 @@ namespace kv::probe {
 InspectedSensor InspectSensor(const RomCode& rom, int32_t port) {
     InspectedSensor sensor;
     const int64_t start = MillisecondClock();
-    sensor.seen = OneWireInspectThermometer(
-        rom, port, [](int32_t ms) { return SleepUntil(MillisecondClock() + ms); });
+    sensor.seen = OneWireInspectThermometer(rom, port, WaitUnlessStopped);
     sensor.seconds = static_cast<double>(MillisecondClock() - start) / 1000.0;
     sensor.judgement = JudgeOrigin(sensor.seen);
     return sensor;

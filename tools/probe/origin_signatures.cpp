@@ -6,10 +6,9 @@
 namespace kv::probe {
 namespace {
 
-constexpr size_t Reserved5 = 5, CountRemain = 6, CountPerC = 7;
+constexpr size_t Reserved5 = 5;
 constexpr uint8_t ReservedValue = 0xFF;
 constexpr uint8_t SixteenthsPerDegree = 0x10;
-constexpr uint8_t PowerOnCountRemain = 0x0C;
 constexpr uint8_t FamilyDByte7 = 0x66;
 constexpr uint16_t Raw25Celsius = 0x0190;
 
@@ -43,31 +42,31 @@ bool FamilyDBytes4And5(const RomCode& rom) {
 
 // --- power-up scratchpads ---
 bool FamilyPowerOn(const ThermometerFamily& family, const Scratchpad& pad) {
-    return HoldsPowerOnValue(family, pad) && pad[CountPerC] == SixteenthsPerDegree;
+    return HoldsPowerOnValue(family, pad) && pad[ScratchpadCountPerC] == SixteenthsPerDegree;
 }
 bool FamilyDPowerOn(const ThermometerFamily&, const Scratchpad& pad) {
-    return Raw(pad) == Raw25Celsius && pad[CountPerC] == FamilyDByte7;
+    return Raw(pad) == Raw25Celsius && pad[ScratchpadCountPerC] == FamilyDByte7;
 }
 
 // --- scratchpads after a conversion at full resolution ---
 // A genuine DS18B20 counts what its register leaves of a degree down in byte 6.
 Fit SixteenthsLeft(const Scratchpad& pad) {
-    return Is(pad[Reserved5] == ReservedValue && pad[CountPerC] == SixteenthsPerDegree &&
-              pad[CountRemain] == SixteenthsPerDegree - (pad[0] & 0x0F));
+    return Is(pad[Reserved5] == ReservedValue && pad[ScratchpadCountPerC] == SixteenthsPerDegree &&
+              pad[ScratchpadCountRemain] == SixteenthsPerDegree - (pad[0] & 0x0F));
 }
 // Byte 6 keeps its power-on value; telling only where a genuine part would not have it too.
 Fit CountRemainStays(const Scratchpad& pad) {
     if (SixteenthsPerDegree - (pad[0] & 0x0F) == PowerOnCountRemain) return Fit::NotObserved;
-    return Is(pad[CountRemain] == PowerOnCountRemain);
+    return Is(pad[ScratchpadCountRemain] == PowerOnCountRemain);
 }
 Fit Byte7Is66(const Scratchpad& pad) {
-    return Is(pad[CountPerC] == FamilyDByte7);
+    return Is(pad[ScratchpadCountPerC] == FamilyDByte7);
 }
 // The DS18S20's datasheet layout: reserved bytes 4 and 5, a count of sixteenths per degree.
 Fit HalfDegreeCount(const Scratchpad& pad) {
     return Is(pad[ScratchpadConfig] == ReservedValue && pad[Reserved5] == ReservedValue &&
-              pad[CountPerC] == SixteenthsPerDegree && pad[CountRemain] >= 1 &&
-              pad[CountRemain] <= SixteenthsPerDegree);
+              pad[ScratchpadCountPerC] == SixteenthsPerDegree && pad[ScratchpadCountRemain] >= 1 &&
+              pad[ScratchpadCountRemain] <= SixteenthsPerDegree);
 }
 
 constexpr std::optional<bool> Unknown = std::nullopt;

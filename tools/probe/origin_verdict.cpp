@@ -10,9 +10,12 @@ namespace {
 
 using Origins = std::vector<const OriginSignature*>;
 
+Fit FitsIf(bool holds) {
+    return holds ? Fit::Fits : Fit::RulesOut;
+}
+
 Fit Expect(const std::optional<bool>& published, bool seen) {
-    if (!published) return Fit::NotPublished;
-    return *published == seen ? Fit::Fits : Fit::RulesOut;
+    return published ? FitsIf(*published == seen) : Fit::NotPublished;
 }
 
 std::vector<Fit> RomFits(const Origins& origins, const RomCode& rom) {
@@ -21,73 +24,58 @@ std::vector<Fit> RomFits(const Origins& origins, const RomCode& rom) {
     for (const OriginSignature* o : origins) {
         const bool fitted = o->rom && o->rom(rom);
         anyPattern = anyPattern || fitted;
-        fits.push_back(o->rom ? (fitted ? Fit::Fits : Fit::RulesOut) : Fit::NotPublished);
+        fits.push_back(o->rom ? FitsIf(fitted) : Fit::NotPublished);
     }
     for (size_t i = 0; i < origins.size(); ++i)
-        if (origins[i]->irregularRom) fits[i] = anyPattern ? Fit::RulesOut : Fit::Fits;
+        if (origins[i]->irregularRom) fits[i] = FitsIf(!anyPattern);
+    return fits;
+}
+
+// One fit for each origin: what `judge` makes of it, or NotObserved for all of them when the
+// inspection did not see what the check needs.
+template <typename Judge>
+std::vector<Fit> EachOrigin(const Origins& origins, bool observed, Judge judge) {
+    std::vector<Fit> fits;
+    for (const OriginSignature* o : origins)
+        fits.push_back(observed ? judge(*o) : Fit::NotObserved);
     return fits;
 }
 
 std::vector<Fit> PowerUpFits(const Origins& origins, const ThermometerFamily& family,
                              const ThermometerInspection& seen) {
-    const bool fresh = FirstIsPowerUp(seen);
-    std::vector<Fit> fits;
-    for (const OriginSignature* o : origins) {
-        if (!fresh) {
-            fits.push_back(Fit::NotObserved);
-        } else if (!o->powerUp) {
-            fits.push_back(Fit::NotPublished);
-        } else {
-            fits.push_back(o->powerUp(family, *seen.first) ? Fit::Fits : Fit::RulesOut);
-        }
-    }
-    return fits;
+    return EachOrigin(origins, FirstIsPowerUp(seen), [&](const OriginSignature& o) {
+        return o.powerUp ? FitsIf(o.powerUp(family, *seen.first)) : Fit::NotPublished;
+    });
 }
 
 std::vector<Fit> ConvertedFits(const Origins& origins, const ThermometerInspection& seen) {
-    std::vector<Fit> fits;
-    for (const OriginSignature* o : origins) {
-        if (!seen.converted)
-            fits.push_back(Fit::NotObserved);
-        else
-            fits.push_back(o->converted ? o->converted(*seen.converted) : Fit::NotPublished);
-    }
-    return fits;
+    return EachOrigin(origins, seen.converted.has_value(), [&](const OriginSignature& o) {
+        return o.converted ? o.converted(*seen.converted) : Fit::NotPublished;
+    });
 }
 
 // The conversion ended after busyMs and by doneMs: an origin fits when its span meets that.
 std::vector<Fit> TimeFits(const Origins& origins, const ThermometerInspection& seen) {
-    std::vector<Fit> fits;
-    for (const OriginSignature* o : origins) {
-        if (!seen.fullTime || seen.fullTime->cutShort) {
-            fits.push_back(Fit::NotObserved);
-        } else if (!o->conversion) {
-            fits.push_back(Fit::NotPublished);
-        } else {
-            const ConversionTime& t = *seen.fullTime;
-            const bool meets =
-                t.ended && t.busyMs < o->conversion->maxMs && t.doneMs >= o->conversion->minMs;
-            fits.push_back(meets ? Fit::Fits : Fit::RulesOut);
-        }
-    }
-    return fits;
+    const bool observed = seen.fullTime && !seen.fullTime->cutShort;
+    return EachOrigin(origins, observed, [&](const OriginSignature& o) {
+        if (!o.conversion) return Fit::NotPublished;
+        const ConversionTime& t = *seen.fullTime;
+        return FitsIf(t.ended && t.busyMs < o.conversion->maxMs && t.doneMs >= o.conversion->minMs);
+    });
 }
 
 std::vector<Fit> ResolutionFits(const Origins& origins, const ThermometerInspection& seen) {
     const std::optional<bool> honoured = ResolutionHonoured(seen);
-    std::vector<Fit> fits;
-    for (const OriginSignature* o : origins)
-        fits.push_back(honoured ? Expect(o->resolutionHonoured, *honoured) : Fit::NotObserved);
-    return fits;
+    return EachOrigin(origins, honoured.has_value(), [&](const OriginSignature& o) {
+        return Expect(o.resolutionHonoured, *honoured);
+    });
 }
 
 // Only a part that says it runs on parasite power tells anything here.
 std::vector<Fit> ParasiteFits(const Origins& origins, const ThermometerInspection& seen) {
     const bool parasite = seen.external == false && seen.converted.has_value();
-    std::vector<Fit> fits;
-    for (const OriginSignature* o : origins)
-        fits.push_back(parasite ? Expect(o->parasitePower, true) : Fit::NotObserved);
-    return fits;
+    return EachOrigin(origins, parasite,
+                      [](const OriginSignature& o) { return Expect(o.parasitePower, true); });
 }
 
 struct Tally {
@@ -174,10 +162,6 @@ void Conclude(OriginJudgement& j) {
     j.decidedBy = tallies[best[0]].fits;
     if (byRom) j.decidedBy.push_back(Check::Rom);
 }
-
-}  // namespace
-
-namespace {
 
 struct CheckWords {
     Check check;
