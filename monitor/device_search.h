@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "monitor/sensor_list.h"
-#include "onewire/find_devices.h"
+#include "session/find_devices.h"
 
 namespace kv {
 

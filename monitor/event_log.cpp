@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "monitor/sensor_texts.h"
+#include "monitor/log_line.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "runtime/date_text.h"
@@ -45,7 +45,7 @@ void WriteLog(std::u16string_view text) {
         // One record is always one line.
         ReplaceInPlace(line, u"\n", u" ");
         ReplaceInPlace(line, u"\r", u" ");
-        line.insert(0, DateToText(texts::LogDateMask, CurrentDate()));
+        line.insert(0, LogStampText(CurrentDate()));
     }
     TextFileWriteLine(LogFileNumber, line);
     if (TextFileFlush(LogFileNumber) < 0) {
@@ -60,10 +60,6 @@ void WriteLog(std::u16string_view text) {
 
 void WriteLogStopped() {
     setFailing(false);
-}
-
-std::u16string LogReadingText(const std::u16string& romText, float celsius) {
-    return romText + std::u16string(texts::LogSeparator) + TemperatureText(celsius);
 }
 
 }  // namespace kv

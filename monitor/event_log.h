@@ -17,7 +17,4 @@ void WriteLog(std::u16string_view text);
 // Logging was switched off: the note of a failed write goes, as nothing is written anymore.
 void WriteLogStopped();
 
-// The text of a reading record: ROM code, a dash between blanks, the temperature.
-std::u16string LogReadingText(const std::u16string& romText, float celsius);
-
 }  // namespace kv

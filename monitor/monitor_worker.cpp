@@ -23,9 +23,9 @@
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
-#include "onewire/search_schedule.h"
 #include "runtime/clock.h"
 #include "serial/serial_port.h"
+#include "session/search_schedule.h"
 #include "ui/toolkit.h"
 
 namespace kv {

@@ -3,13 +3,13 @@
 #include <string>
 
 #include "monitor/device_search.h"
-#include "monitor/port_choice.h"
+#include "monitor/port_chooser.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/bus.h"
 #include "onewire/result.h"
-#include "serial/port_probe.h"
+#include "serial/port_presence.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
 

@@ -6,6 +6,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
+#include "monitor/log_line.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/worker_stats.h"
 

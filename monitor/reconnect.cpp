@@ -2,7 +2,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/device_search.h"
-#include "monitor/port_choice.h"
+#include "monitor/port_chooser.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"

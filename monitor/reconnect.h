@@ -1,5 +1,5 @@
 // Getting the chosen port back without the user, as the window shows it: the port recovery
-// of the 1-Wire module (onewire/port_recovery.h) tries the chosen port about once a second
+// of the 1-Wire module (session/port_recovery.h) tries the chosen port about once a second
 // while it is still the chosen one; this tells the status line why it is not open yet, and
 // makes the chooser and the settings follow an adapter that came back under another name.
 // Worker thread only.
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "monitor/sensor_list.h"
-#include "onewire/port_recovery.h"
+#include "session/port_recovery.h"
 
 namespace kv {
 

@@ -9,8 +9,8 @@
 
 #include "runtime/handle_table.h"
 #include "runtime/utf.h"
-#include "serial/port_names.h"
-#include "serial/port_probe.h"
+#include "serial/device_path.h"
+#include "serial/port_presence.h"
 #include "serial/serial_device.h"
 
 namespace kv {

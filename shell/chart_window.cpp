@@ -3,8 +3,8 @@
 #include <atomic>
 #include <string>
 
-#include "monitor/chart_feed.h"
-#include "monitor/chart_view.h"
+#include "chart/chart_feed.h"
+#include "chart/chart_view.h"
 #include "monitor/control_block.h"
 #include "monitor/texts.h"
 #include "runtime/date_text.h"

@@ -1,6 +1,6 @@
 // The temperature chart's window: a second, resizable window beside the main one, opened
 // from the menu, hidden again by its close button. It shows the readings kept for the chart
-// (monitor/chart_feed.h) over the range the user picks, follows new readings while it is
+// (chart/chart_feed.h) over the range the user picks, follows new readings while it is
 // open, and saves what it shows as a PNG file beside the program.
 #pragma once
 

@@ -2,12 +2,11 @@
 
 #include <chrono>
 
-#include "monitor/chart_feed.h"
+#include "chart/chart_feed.h"
 #include "monitor/control_block.h"
 #include "monitor/event_log.h"
 #include "monitor/monitor_worker.h"
-#include "monitor/port_choice.h"
-#include "monitor/port_list.h"
+#include "monitor/port_chooser.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "monitor/control_block.h"
-#include "monitor/port_choice.h"
+#include "monitor/port_chooser.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "runtime/ini_store.h"

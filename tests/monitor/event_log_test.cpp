@@ -7,6 +7,7 @@
 #include <string>
 
 #include "monitor/event_log.h"
+#include "monitor/log_line.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"

@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "monitor/monitor_worker.h"
-#include "monitor/port_choice.h"
-#include "monitor/port_list.h"
+#include "monitor/port_chooser.h"
 #include "monitor/port_open.h"
 #include "monitor/reconnect.h"
 #include "monitor/window_ids.h"

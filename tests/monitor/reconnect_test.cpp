@@ -3,8 +3,7 @@
 // another, and the user choosing another port while the worker waits for the old one.
 #include <gtest/gtest.h>
 
-#include "monitor/port_choice.h"
-#include "monitor/port_list.h"
+#include "monitor/port_chooser.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "serial/serial_device.h"

@@ -7,7 +7,7 @@
 
 #include "monitor/control_block.h"
 #include "monitor/monitor_worker.h"
-#include "monitor/port_choice.h"
+#include "monitor/port_chooser.h"
 #include "monitor/window_ids.h"
 #include "monitor/worker_stats.h"
 #include "onewire/bus.h"

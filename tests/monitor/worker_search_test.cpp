@@ -11,9 +11,9 @@
 #include "monitor/monitor_worker.h"
 #include "monitor/reading_sink.h"
 #include "monitor/texts.h"
-#include "onewire/search_schedule.h"
 #include "runtime/clock.h"
 #include "runtime/utf.h"
+#include "session/search_schedule.h"
 #include "tests/monitor/worker_scenarios.h"
 
 namespace kv::test {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "monitor/chart_feed.h"
-#include "monitor/event_log.h"
+#include "chart/chart_feed.h"
+#include "monitor/log_line.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
@@ -31,8 +31,7 @@ const RomCode RomA = SimMakeRom(0x28, 0x045A1B2C);
 std::string LogRecord(int64_t instant, const RomCode& rom, float celsius) {
     const LocalZone zone;
     const auto local = static_cast<DateValue>(zone.LocalSeconds(instant));
-    return Utf8FromUtf16(DateToText(texts::LogDateMask, local) +
-                         LogReadingText(FormatRomCode(rom), celsius)) +
+    return Utf8FromUtf16(LogStampText(local) + LogReadingText(FormatRomCode(rom), celsius)) +
            "\r\n";
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "monitor/control_block.h"
-#include "monitor/port_choice.h"
+#include "monitor/port_chooser.h"
 #include "monitor/window_ids.h"
 #include "onewire/port.h"
 #include "serial/serial_device.h"

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/chart_feed.h"
-#include "monitor/chart_view.h"
-#include "monitor/event_log.h"
+#include "chart/chart_feed.h"
+#include "chart/chart_view.h"
+#include "monitor/log_line.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "runtime/date_text.h"
@@ -177,7 +177,7 @@ void MeasureLogLoad(const Options& o, int64_t nowMs) {
         std::uniform_int_distribution<int> tenths(150, 260);
         for (int64_t s = seconds; s > 0 && written < targetBytes; --s) {
             const auto stamp = static_cast<DateValue>(local.LocalSeconds(nowSeconds - s));
-            const std::string date = Utf8FromUtf16(DateToText(texts::LogDateMask, stamp));
+            const std::string date = Utf8FromUtf16(LogStampText(stamp));
             for (int k = 0; k < o.logSensors; ++k) {
                 const std::string line = date +
                                          Utf8FromUtf16(LogReadingText(FormatRomCode(SensorRom(k)),

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "monitor/port_list.h"
+#include "monitor/port_chooser.h"
 #include "monitor/window_ids.h"
 #include "runtime/utf.h"
 #include "sim/demo_bus.h"

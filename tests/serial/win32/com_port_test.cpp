@@ -20,7 +20,7 @@
 #include "onewire/result.h"
 #include "onewire/transaction.h"
 #include "runtime/clock.h"
-#include "serial/port_probe.h"
+#include "serial/port_presence.h"
 #include "serial/serial_port.h"
 
 namespace kv {

@@ -22,7 +22,7 @@
 #include "onewire/result.h"
 #include "onewire/transaction.h"
 #include "runtime/clock.h"
-#include "serial/port_names.h"
+#include "serial/device_path.h"
 #include "serial/serial_device.h"
 
 namespace {

@@ -1,0 +1,47 @@
+#include "probe/inspect_run.h"
+
+#include "onewire/result.h"
+#include "onewire/thermometer_family.h"
+#include "probe/bus_pass.h"
+#include "probe/stop_signal.h"
+#include "runtime/clock.h"
+
+namespace kv::probe {
+
+InspectedSensor InspectSensor(const RomCode& rom, int32_t port) {
+    InspectedSensor sensor;
+    const int64_t start = MillisecondClock();
+    sensor.seen = OneWireInspectThermometer(rom, port, WaitUnlessStopped);
+    sensor.seconds = static_cast<double>(MillisecondClock() - start) / 1000.0;
+    sensor.judgement = JudgeOrigin(sensor.seen);
+    return sensor;
+}
+
+int RunInspection(const Options& options, int32_t port, std::FILE* out) {
+    BusSession bus(port, options.port);
+    bool sound = bus.find();
+    for (const Device& d : bus.devices()) {
+        if (StopRequested()) return 1;
+        if (!IsThermometerFamily(d.rom[0])) {
+            if (options.format == Format::Lines)
+                std::fprintf(out, "%s  not a thermometer: not inspected\n\n",
+                             RomCodeHex(d.rom).c_str());
+            continue;
+        }
+        const InspectedSensor sensor = InspectSensor(d.rom, port);
+        if (options.format == Format::Json)
+            std::fprintf(out, "%s\n", InspectionJson(sensor).c_str());
+        else
+            std::fprintf(out, "%s\n", InspectionText(sensor).c_str());
+        std::fflush(out);
+        const ThermometerInspection& seen = sensor.seen;
+        if (seen.first && !seen.restored)
+            Message("could not put back the scratchpad of " + RomCodeHex(d.rom) +
+                    ": its TH, TL and configuration may differ from before until it is powered "
+                    "up again");
+        if (seen.result != Ok || seen.cutShort) sound = false;
+    }
+    return sound && !StopRequested() ? 0 : 1;
+}
+
+}  // namespace kv::probe

@@ -1,0 +1,67 @@
+// kalorivox-probe [options] PORT: what is on this 1-Wire bus and how warm is it, once or at
+// an interval, on standard output and, when asked, to an MQTT broker and a Prometheus file.
+// Messages go to stderr; see --help for the output and the exit status.
+#include <cstdio>
+#include <string>
+
+#include "onewire/bus.h"
+#include "onewire/port.h"
+#include "probe/bus_pass.h"
+#include "probe/inspect_run.h"
+#include "probe/mqtt_publisher.h"
+#include "probe/options.h"
+#include "probe/outputs.h"
+#include "probe/probe_run.h"
+#include "probe/stop_signal.h"
+#include "runtime/utf.h"
+#include "serial/serial_port.h"
+#include "sim/demo_bus.h"
+
+namespace {
+
+using namespace kv::probe;
+
+// --inspect looks at the thermometers once, on a port that must be there.
+int Inspect(const Options& options) {
+    const int32_t port = kv::OneWireOpen(kv::Utf16FromPathBytes(options.port), kv::PortDynamic);
+    if (!port) {
+        Message(CannotOpenText(options.port));
+        return 1;
+    }
+    const int status = RunInspection(options, port, stdout);
+    kv::OneWireClose(port);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (argc < 2) {
+        std::fputs(Usage, stderr);
+        return 1;
+    }
+    if (!ParseOptions(argc, argv, options, error)) {
+        Message(error);
+        return 1;
+    }
+    if (options.help) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (!options.mqttHost.empty() && !MqttAvailable()) {
+        Message("this build of kalorivox-probe has no MQTT client");
+        return 1;
+    }
+    ProbeOutputs outputs(options, stdout);
+    if (!outputs.prepare(error)) {
+        Message(error);
+        return 1;
+    }
+    kv::SimRegisterDemoPort();
+    kv::OneWireSetOptions(options.invert ? kv::OptInvertPower : 0);
+    CatchStopSignals();
+    if (options.inspect) return Inspect(options);
+    return RunProbe(options, outputs);
+}

@@ -1,0 +1,31 @@
+// The readings as a Prometheus text-exposition file for node_exporter's textfile
+// collector. The file is replaced whole after each pass, so the collector never reads half
+// a file, and when the port is gone, so that no temperature outlives its pass there.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "probe/bus_pass.h"
+
+namespace kv::probe {
+
+class PrometheusFile {
+  public:
+    explicit PrometheusFile(std::string path) : path_(std::move(path)) {}
+
+    // Counts the pass's failed readings, then rewrites the file; false when it could not
+    // (reported once until a write succeeds again). A pass that is not sound and has no
+    // readings stands for a port that is gone.
+    bool update(const Pass& pass);
+
+    // The file's text after the passes counted so far, with the last pass's readings.
+    std::string text(const Pass& last) const;
+
+  private:
+    std::string path_;
+    std::map<RomCode, int64_t> errors_;  // failed readings per thermometer since the start
+    bool failing_ = false;
+};
+
+}  // namespace kv::probe

@@ -1,0 +1,141 @@
+#include "probe/record_format.h"
+
+#include <cmath>
+
+#include "probe/json_text.h"
+
+namespace kv::probe {
+namespace {
+
+// A DS18B20 steps in sixteenths of a degree, so four decimals hold every reading exactly.
+constexpr int Decimals = 4;
+
+// Field names shared by the CSV header and the JSON keys, in record order; the last only
+// when the sensors have names.
+constexpr const char* Fields[] = {"time",       "rom",     "family", "power",
+                                  "resolution", "celsius", "state",  "name"};
+constexpr size_t NameField = 7;
+constexpr size_t FieldCount(bool names) {
+    return names ? NameField + 1 : NameField;
+}
+
+std::string ResolutionText(const Reading& r) {
+    return r.resolution ? std::to_string(r.resolution) : std::string();
+}
+
+std::string CelsiusText(const Reading& r) {
+    return r.passed() ? DecimalText(r.celsius) : std::string();
+}
+
+std::string Joined(const std::vector<std::string>& fields, char separator) {
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i) line += separator;
+        line += fields[i];
+    }
+    return line;
+}
+
+// A CSV field holding a comma or a quote is quoted, its quotes doubled.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::string DecimalText(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", Decimals, value);
+    std::string s = text;
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+    if (s == "-0") s = "0";
+    return s;
+}
+
+std::string IsoUtcText(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    const auto seconds = floor<std::chrono::seconds>(time);
+    const auto day = floor<days>(seconds);
+    const year_month_day date{day};
+    const hh_mm_ss clock{seconds - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    return text;
+}
+
+std::string HeaderText(Format format, bool names) {
+    if (format != Format::Csv) return {};
+    return Joined(
+        std::vector<std::string>(std::begin(Fields), std::begin(Fields) + FieldCount(names)), ',');
+}
+
+std::string RecordText(Format format, const Reading& r, bool names) {
+    std::vector<std::string> fields = {
+        IsoUtcText(r.time), RomCodeHex(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
+        CelsiusText(r),     r.state()};
+    if (names) fields.push_back(r.name);
+    switch (format) {
+        case Format::Tsv:
+            // A name holds no control character, so no tab.
+            return Joined(fields, '\t');
+        case Format::Csv:
+            // Only a name can hold a comma or a quote: times, hex, fixed words and numbers.
+            if (names) fields[NameField] = CsvField(fields[NameField]);
+            return Joined(fields, ',');
+        case Format::Json: {
+            std::string object = "{";
+            for (size_t i = 0; i < fields.size(); ++i) {
+                if (i) object += ",";
+                object += JsonString(Fields[i]) + ":";
+                const bool number = i == 4 || i == 5;
+                if (fields[i].empty() && (number || i == NameField))
+                    object += "null";
+                else
+                    object += number ? fields[i] : JsonString(fields[i]);
+            }
+            return object + "}";
+        }
+        case Format::Lines:
+            break;
+    }
+    return {};
+}
+
+void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
+    if (format_ == Format::Lines) {
+        for (const Device& d : devices) {
+            std::string temperature = "-", state = "-";
+            for (const Reading& r : pass.readings) {
+                if (r.rom != d.rom) continue;
+                if (r.passed()) {
+                    char text[32];
+                    std::snprintf(text, sizeof text, "%.4f", static_cast<double>(r.celsius));
+                    temperature = text;
+                }
+                state = r.state();
+            }
+            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomCodeHex(d.rom).c_str(),
+                         FamilyName(d.rom[0]), d.power, temperature.c_str(), state.c_str());
+        }
+    } else {
+        if (!headerWritten_ && format_ == Format::Csv)
+            std::fprintf(out_, "%s\n", HeaderText(format_, names_).c_str());
+        headerWritten_ = true;
+        for (const Reading& r : pass.readings)
+            std::fprintf(out_, "%s\n", RecordText(format_, r, names_).c_str());
+    }
+    std::fflush(out_);
+}
+
+}  // namespace kv::probe
