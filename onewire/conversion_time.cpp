@@ -1,7 +1,6 @@
 #include "onewire/conversion_time.h"
 
 #include "onewire/bus.h"
-#include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/transaction.h"
 #include "runtime/clock.h"

@@ -1,9 +1,8 @@
 #include "onewire/ds18x20.h"
 
 #include "onewire/bus.h"
-#include "onewire/port.h"
+#include "onewire/crc8.h"
 #include "onewire/result.h"
-#include "onewire/search.h"
 #include "onewire/thermometer_family.h"
 #include "runtime/clock.h"
 
@@ -11,10 +10,6 @@ namespace kv {
 namespace {
 
 constexpr int RomCrcLength = 7;
-// Configuration byte: R1 R0 in bits 6 and 5; the other bits read as ones on the part.
-constexpr int ResolutionShift = 5;
-constexpr uint8_t ResolutionMask = 0x03;
-constexpr uint8_t ConfigFixedBits = 0x1F;
 
 // Sends one function command byte on a resolved, addressed bus.
 int32_t SendCommand(uint8_t command, int32_t port) {
@@ -77,17 +72,6 @@ bool ScratchpadCrcOk(const uint8_t* scratchpad) {
 bool RomCrcOk(const uint8_t* rom) {
     if (!rom) return false;
     return OneWireCrc8(rom, RomCrcLength) == rom[RomCrcLength];
-}
-
-uint8_t ResolutionConfig(int bits) {
-    const int step = bits < MinResolutionBits   ? 0
-                     : bits > MaxResolutionBits ? MaxResolutionBits - MinResolutionBits
-                                                : bits - MinResolutionBits;
-    return static_cast<uint8_t>(step << ResolutionShift | ConfigFixedBits);
-}
-
-int ResolutionFromConfig(uint8_t config) {
-    return MinResolutionBits + (config >> ResolutionShift & ResolutionMask);
 }
 
 }  // namespace kv

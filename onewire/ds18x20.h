@@ -1,28 +1,20 @@
 // DS18B20 / DS18S20 function commands and temperature decoding.
 #pragma once
-#include <array>
 #include <cstdint>
+
+#include "onewire/scratchpad.h"
+#include "onewire/thermometer_family.h"
 
 namespace kv {
 
-inline constexpr uint8_t FamilyDs18s20 = 0x10;
-inline constexpr uint8_t FamilyDs18b20 = 0x28;
 inline constexpr uint8_t ConvertTCommand = 0x44;
 inline constexpr uint8_t ReadScratchpadCommand = 0xBE;
 inline constexpr uint8_t ReadPowerSupplyCommand = 0xB4;
 inline constexpr uint8_t WriteScratchpadCommand = 0x4E;
 inline constexpr uint8_t CopyScratchpadCommand = 0x48;
 inline constexpr uint8_t RecallEepromCommand = 0xB8;
-inline constexpr int ScratchpadSize = 9;
-using Scratchpad = std::array<uint8_t, ScratchpadSize>;
 inline constexpr float PlausibleMin = -55.0f;
 inline constexpr float PlausibleMax = 127.0f;
-// Scratchpad bytes behind the temperature: the alarm limits and the DS18B20's configuration.
-inline constexpr int ScratchpadTh = 2;
-inline constexpr int ScratchpadTl = 3;
-inline constexpr int ScratchpadConfig = 4;
-inline constexpr int MinResolutionBits = 9;
-inline constexpr int MaxResolutionBits = 12;
 // The EEPROM write that Copy Scratchpad starts takes at most this long.
 inline constexpr int32_t CopyScratchpadMs = 10;
 
@@ -39,8 +31,5 @@ bool IsPlausibleTemperature(float celsius);
 bool ScratchpadCrcOk(const uint8_t* scratchpad);
 // A ROM code is sound when byte 7 is the CRC-8 of bytes 0 to 6.
 bool RomCrcOk(const uint8_t* rom);
-// DS18B20 configuration byte for 9..12 bits, and the bits a configuration byte selects.
-uint8_t ResolutionConfig(int bits);
-int ResolutionFromConfig(uint8_t config);
 
 }  // namespace kv

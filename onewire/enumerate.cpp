@@ -1,16 +1,11 @@
 #include "onewire/enumerate.h"
 
-#include <algorithm>
+#include <utility>
 
 #include "onewire/result.h"
 #include "onewire/search_walk.h"
 
 namespace kv {
-
-bool EnumerationIsWhole(const Enumeration& enumeration) {
-    return enumeration.end == EnumerationEnd::Complete ||
-           enumeration.end == EnumerationEnd::NoDevices;
-}
 
 Enumeration OneWireEnumerate(int32_t port, const EnumerationOptions& options) {
     SearchWalk walk;
@@ -25,10 +20,6 @@ Enumeration OneWireEnumerate(int32_t port, const EnumerationOptions& options) {
         if (!OneWireWalkStep(walk, port)) break;
     }
     return std::move(walk.found);
-}
-
-bool OneWireReadsAsLineHeldLow(std::span<const uint8_t> bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
 }
 
 }  // namespace kv

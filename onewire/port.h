@@ -1,5 +1,4 @@
-// The 1-Wire module's view of the serial layer: the current port, the option word,
-// port resolution with input purging, and the speed switch used by the bus reset.
+// The 1-Wire module's process-wide settings: the current port and the option word.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -15,12 +14,5 @@ extern std::atomic<int32_t> currentPort;  // PortNone while no current port is o
 
 int OneWireSetOptions(uint32_t options);  // returns 0; never touches the result code
 uint32_t OneWireGetOptions();
-int32_t OneWireResolvePort(int32_t port);  // Ok and purged input, or NoOpenPort
-void OneWirePurge(int32_t port);
-int SerialSetBaud(int32_t port, int baud);  // 1 or 0 (BaudChangeError)
-
-// The level of DTR and RTS that powers the adapter under the current option word:
-// true for high (the usual wiring), false under OptInvertPower.
-bool PoweredLevel();
 
 }  // namespace kv

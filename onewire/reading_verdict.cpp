@@ -1,9 +1,8 @@
 #include "onewire/reading_verdict.h"
 
 #include <bit>
-#include <cstdio>
 
-#include "onewire/enumerate.h"
+#include "onewire/enumeration.h"
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
 
@@ -58,12 +57,6 @@ std::string ReadingStateName(const Reading& reading) {
     for (const Name& name : Names)
         if (name.verdict == reading.verdict) return name.word;
     return OneWireResultLabel(reading.result);  // a bus failure
-}
-
-std::string RomCodeHex(const RomCode& rom) {
-    char text[2 * RomBytes + 1];
-    for (size_t i = 0; i < rom.size(); ++i) std::snprintf(text + 2 * i, 3, "%02X", rom[i]);
-    return text;
 }
 
 }  // namespace kv

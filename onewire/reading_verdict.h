@@ -6,7 +6,7 @@
 #include <string>
 
 #include "onewire/ds18x20.h"
-#include "onewire/search.h"
+#include "onewire/rom_code.h"
 
 namespace kv {
 
@@ -50,8 +50,5 @@ bool ReadingHeardDevice(const Reading& reading);
 // The reading's state as one word: "ok", "crc", "rom-crc", "power-on", "range", "line-low",
 // "unfinished", or the name of the 1-Wire result of a bus failure.
 std::string ReadingStateName(const Reading& reading);
-
-// The ROM code as 16 hexadecimal digits in bus order, family first.
-std::string RomCodeHex(const RomCode& rom);
 
 }  // namespace kv

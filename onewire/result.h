@@ -1,8 +1,9 @@
 // Result codes of the 1-Wire module, kept per thread beside each operation's return value.
 #pragma once
-#include <array>
 #include <cstdint>
 #include <string>
+
+#include "onewire/search_state.h"
 
 namespace kv {
 
@@ -17,12 +18,10 @@ enum OneWireResult : int32_t {
     NoData = 7,
 };
 
-// The calling thread's record: its last result and its ROM-search state.
-struct OneWireThreadState {
+// The calling thread's record: its last result and the ROM-search state that
+// OneWireSearchReset and OneWireSearchNext work on.
+struct OneWireThreadState : SearchState {
     int32_t lastResult = Ok;
-    int32_t lastDiscrepancy = 0;
-    uint8_t lastDeviceFlag = 0;
-    std::array<uint8_t, 8> romCode{};
 };
 
 OneWireThreadState& OneWireState();  // created zero-filled on the thread's first use

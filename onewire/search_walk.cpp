@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "onewire/result.h"
+#include "onewire/search.h"
+
 namespace kv {
 namespace {
-
-void LoadSearch(const OneWireThreadState& from, OneWireThreadState& to) {
-    to.lastDiscrepancy = from.lastDiscrepancy;
-    to.lastDeviceFlag = from.lastDeviceFlag;
-    to.romCode = from.romCode;
-}
 
 bool Listed(const std::vector<RomCode>& codes, const RomCode& rom) {
     return std::find(codes.begin(), codes.end(), rom) != codes.end();
@@ -20,17 +17,6 @@ void End(SearchWalk& walk, EnumerationEnd end) {
     walk.found.end = end;
     walk.found.result = OneWireLastResult();
     walk.done = true;
-}
-
-// One pass from the walk's search state, which it then holds again.
-int SearchPass(SearchWalk& walk, RomCode& rom, int32_t port) {
-    OneWireThreadState& thread = OneWireState();
-    LoadSearch(walk.search, thread);
-    const int delivered = walk.expected.empty()
-                              ? OneWireSearchNext(rom.data(), port)
-                              : OneWireSearchNextExpecting(rom.data(), walk.expected, port);
-    LoadSearch(thread, walk.search);
-    return delivered;
 }
 
 // A pass that failed is repeated from where it started while retries are left; the end of
@@ -71,7 +57,7 @@ int OneWireWalkStep(SearchWalk& walk, int32_t port) {
     if (!walk.repeating) walk.passStart = walk.search;
     walk.repeating = false;
     RomCode rom{};
-    if (SearchPass(walk, rom, port) != 1) {
+    if (OneWireSearchNext(walk.search, rom.data(), port, walk.expected) != 1) {
         if (Repeat(walk, false)) return 1;
         const int32_t code = OneWireLastResult();
         if (code == NoData) {
@@ -99,7 +85,7 @@ int OneWireWalkStep(SearchWalk& walk, int32_t port) {
         walk.retriesLeft = walk.passRetries;
         // After the last device the search answers NoData without touching the bus: the walk
         // ends in this step rather than in one more.
-        if (walk.search.lastDeviceFlag != 0 && SearchPass(walk, rom, port) != 1) {
+        if (walk.search.lastDeviceFlag != 0 && OneWireSearchNext(walk.search, rom.data(), port, walk.expected) != 1) {
             End(walk, EnumerationEnd::Complete);
             return 0;
         }

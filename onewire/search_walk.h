@@ -14,15 +14,16 @@
 // some that came or went meanwhile.
 //
 // Given the codes a previous search found, every pass is first tried as one block that
-// expects the next of them (OneWireSearchNextExpecting): on a bus that has not changed, a
+// expects the next of them (OneWireSearchNext with the list): on a bus that has not changed, a
 // pass is then two round trips instead of one per bit after the previous pass's last
 // discrepancy.
 #pragma once
 #include <cstdint>
 #include <vector>
 
-#include "onewire/enumerate.h"
-#include "onewire/result.h"
+#include "onewire/enumeration.h"
+#include "onewire/rom_code.h"
+#include "onewire/search_state.h"
 
 namespace kv {
 
@@ -36,8 +37,8 @@ struct SearchWalk {
     int32_t passRetries = 0;
     int32_t retriesLeft = 0;
     bool repeating = false;  // the next step repeats a failed pass
-    OneWireThreadState search;
-    OneWireThreadState passStart;
+    SearchState search;
+    SearchState passStart;
 };
 
 // Starts a walk (a walk under way is dropped). `expected`: the codes the bus is thought to

@@ -5,10 +5,12 @@
 #pragma once
 #include <cstdint>
 
-#include "onewire/ds18x20.h"
-#include "onewire/search.h"
+#include "onewire/scratchpad.h"
 
 namespace kv {
+
+inline constexpr uint8_t FamilyDs18s20 = 0x10;
+inline constexpr uint8_t FamilyDs18b20 = 0x28;
 
 // What the monitor waits after a Convert T: a DS18B20 at 12 bits needs 750 ms, a DS18S20
 // always 750 ms.
@@ -44,11 +46,5 @@ int32_t ConversionWaitMs(const ThermometerFamily& family, int resolutionBits);
 int ScratchpadResolution(const ThermometerFamily& family, const Scratchpad& pad);
 // Temperature register and COUNT_REMAIN as the part powers up with them (85.0 °C, 0x0C).
 bool HoldsPowerOnValue(const ThermometerFamily& family, const Scratchpad& pad);
-
-// Gives the thermometer the resolution (9 to 12 bits) in its scratchpad, keeping its TH and
-// TL, and checks that it took it; with `save` also into its EEPROM, which a power-on reads
-// back. 0 with the thread's result code when it failed, or BadArgument for a family whose
-// resolution cannot be chosen.
-int OneWireSetResolution(const RomCode& rom, int bits, bool save, int32_t port);
 
 }  // namespace kv

@@ -1,12 +1,10 @@
 #include "onewire/transaction.h"
 
-#include <vector>
-
-#include "onewire/bit_slots.h"
+#include "onewire/bits.h"
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
-#include "onewire/port.h"
 #include "onewire/result.h"
+#include "onewire/rom_code.h"
 #include "onewire/search.h"
 
 namespace kv {
@@ -14,7 +12,7 @@ namespace {
 
 // The ROM command and the function command around the code, before the answer.
 constexpr int CommandBytes = 2;
-constexpr int32_t MaxPayloadBits = (MaxBlockBytes - CommandBytes - RomBytes) * SlotBytesPerDataByte;
+constexpr int32_t MaxPayloadBits = (MaxBlockBytes - CommandBytes - RomBytes) * BitsPerByte;
 
 }  // namespace
 
@@ -26,7 +24,7 @@ int OneWireTransaction(const uint8_t* rom, uint8_t command, uint8_t* reply, int3
 int OneWireTransaction(const uint8_t* rom, uint8_t command, const uint8_t* data, int32_t dataBytes,
                        uint8_t* reply, int32_t replyBits, int32_t port) {
     if (replyBits < 0 || dataBytes < 0 || (replyBits > 0 && !reply) || (dataBytes > 0 && !data) ||
-        int64_t{dataBytes} * SlotBytesPerDataByte + replyBits > MaxPayloadBits) {
+        int64_t{dataBytes} * BitsPerByte + replyBits > MaxPayloadBits) {
         OneWireSetResult(BadArgument);
         return 0;
     }
@@ -34,24 +32,24 @@ int OneWireTransaction(const uint8_t* rom, uint8_t command, const uint8_t* data,
     if (OneWireLastResult() != Ok) return 0;
     if (!OneWireReset(port)) return 0;
 
-    std::vector<uint8_t> slots;
-    slots.reserve(static_cast<size_t>((CommandBytes + RomBytes + dataBytes) * SlotBytesPerDataByte +
-                                      replyBits));
-    AppendByteSlots(slots, rom ? MatchRomCommand : SkipRomCommand);
+    BitRun bits;
+    bits.reserve(static_cast<size_t>((CommandBytes + RomBytes + dataBytes) * BitsPerByte +
+                                     replyBits));
+    AppendByteBits(bits, rom ? MatchRomCommand : SkipRomCommand);
     if (rom)
-        for (int i = 0; i < RomBytes; ++i) AppendByteSlots(slots, rom[i]);
-    AppendByteSlots(slots, command);
-    for (int32_t i = 0; i < dataBytes; ++i) AppendByteSlots(slots, data[i]);
-    const size_t answer = slots.size();
-    slots.insert(slots.end(), static_cast<size_t>(replyBits), SlotOne);
-    if (!OneWireExchangeSlots(slots.data(), static_cast<int32_t>(slots.size()), port)) return 0;
+        for (int i = 0; i < RomBytes; ++i) AppendByteBits(bits, rom[i]);
+    AppendByteBits(bits, command);
+    for (int32_t i = 0; i < dataBytes; ++i) AppendByteBits(bits, data[i]);
+    const size_t answer = bits.size();
+    bits.insert(bits.end(), static_cast<size_t>(replyBits), 1);  // read slots
+    if (!OneWireTouchBits(bits, port)) return 0;
 
     // What the devices did to the slots before the answer is not looked at, as the byte
     // forms do not look at it: a written 1 read back as 0 is a device talking.
     const std::span<uint8_t> replyBytes(
         reply, static_cast<size_t>(replyBits + BitsPerByte - 1) / BitsPerByte);
     for (int32_t i = 0; i < replyBits; ++i)
-        SetBitAt(replyBytes, i, slots[answer + static_cast<size_t>(i)] == SlotOne);
+        SetBitAt(replyBytes, i, bits[answer + static_cast<size_t>(i)] != 0);
     return 1;
 }
 
@@ -65,7 +63,7 @@ int OneWireReadDeviceScratchpad(const uint8_t* rom, uint8_t* buffer9, int32_t po
         return 0;
     }
     return OneWireTransaction(rom, ReadScratchpadCommand, buffer9,
-                              ScratchpadSize * SlotBytesPerDataByte, port);
+                              ScratchpadSize * BitsPerByte, port);
 }
 
 int OneWireReadDevicePowerSupply(const uint8_t* rom, int32_t port) {

@@ -25,7 +25,7 @@ constexpr uint8_t WriteScratchpad = 0x4E;
 constexpr uint8_t CopyScratchpad = 0x48;
 constexpr uint8_t Recall = 0xB8;
 constexpr uint8_t CountPerC = 0x10;
-constexpr int PowerOnCountRemain = 0x0C;
+constexpr int CountRemainAtPowerOn = 0x0C;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -200,7 +200,7 @@ void SimDevice::powerOnRegisters() {
     converting_ = false;
     register_ = part_.powerOnRaw.value_or(rom_[0] == FamilyDs18s20 ? SimPowerOnRawDs18s20
                                                                    : SimPowerOnRawDs18b20);
-    countRemain_ = PowerOnCountRemain;
+    countRemain_ = CountRemainAtPowerOn;
     th_ = eepromTh_;
     tl_ = eepromTl_;
     resolution_ = eepromResolution_;

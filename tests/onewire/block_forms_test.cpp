@@ -14,6 +14,7 @@
 #include "onewire/result.h"
 #include "onewire/search.h"
 #include "onewire/transaction.h"
+#include "onewire/uart/encoding.h"
 #include "serial/serial_port.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
@@ -361,9 +362,9 @@ TEST_F(BlockForms, TimeLimitsHoldForSilentSlowAndStuckAdapters) {
     EXPECT_EQ(OneWireLastResult(), ExchangeError);
     EXPECT_LT(reset, ResetEchoLimitMs + 1);
     clock_.advanceMilliseconds(100);
-    uint8_t slots[3] = {SlotOne, SlotOne, SlotOne};
+    uint8_t bits[3] = {1, 1, 1};
     const double exchange =
-        elapsedMs([&] { OneWireExchangeSlots(slots, 3, OneWireResolvePort(blocksPort_)); });
+        elapsedMs([&] { OneWireTouchBits(bits, OneWireResolvePort(blocksPort_)); });
     EXPECT_EQ(OneWireLastResult(), ExchangeError);
     EXPECT_GE(exchange, SlotEchoLimitMs);
     EXPECT_LT(exchange, SlotEchoLimitMs + 1);

@@ -6,6 +6,7 @@
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
+#include "onewire/uart/encoding.h"
 #include "tests/onewire/fake_onewire_bus.h"
 #include "tests/serial/fake_serial_device.h"
 

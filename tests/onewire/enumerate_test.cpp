@@ -12,6 +12,7 @@
 #include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
+#include "onewire/search.h"
 #include "serial/serial_port.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
@@ -59,11 +60,21 @@ class Enumerate : public ::testing::Test {
 TEST_F(Enumerate, EndsCompleteOnAWholeBusAndTellsAnEmptyBusAndAHeldLine) {
     const auto codes = addFive();
     const int32_t port = open();
+    // The thread's own search, one device in: the enumeration searches with a state of its
+    // own and leaves this one where it stands.
+    RomCode rom{};
+    OneWireSearchReset();
+    ASSERT_EQ(OneWireSearchNext(rom.data(), port), 1);
+    const SearchState mine = OneWireState();
     Enumeration found = OneWireEnumerate(port);
     EXPECT_EQ(found.end, EnumerationEnd::Complete);
     EXPECT_TRUE(EnumerationIsWhole(found));
     EXPECT_EQ(found.result, NoData);
     EXPECT_EQ(found.codes, codes);
+    EXPECT_EQ(OneWireState().lastDiscrepancy, mine.lastDiscrepancy);
+    EXPECT_EQ(OneWireState().lastDeviceFlag, 0);
+    ASSERT_EQ(OneWireSearchNext(rom.data(), port), 1);
+    EXPECT_EQ(rom, codes[1]);
 
     bus->setStuckLow(true);
     found = OneWireEnumerate(port);

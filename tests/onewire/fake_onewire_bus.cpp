@@ -1,6 +1,6 @@
 #include "tests/onewire/fake_onewire_bus.h"
 
-#include "onewire/search.h"
+#include "onewire/crc8.h"
 
 namespace kv::test {
 namespace {

@@ -3,6 +3,8 @@
 #include <thread>
 #include <vector>
 
+#include "onewire/bus.h"
+#include "onewire/crc8.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"

@@ -1,14 +1,14 @@
-// The ROM search, Match ROM, Skip ROM and CRC-8 against a small fake bus.
+// The ROM search, Match ROM and Skip ROM against a small fake bus.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string_view>
 #include <thread>
 
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search.h"
+#include "onewire/uart/encoding.h"
 #include "tests/onewire/fake_onewire_bus.h"
 #include "tests/serial/fake_serial_device.h"
 
@@ -187,22 +187,6 @@ TEST_F(SearchTest, AddressingWithoutPresenceSendsNoCommand) {
     AddDevice(rom);
     EXPECT_EQ(OneWireSkipRom(Port), 1);
     EXPECT_EQ(bus_.commands.back(), 0xCC);
-}
-
-TEST(Crc8, CheckValuesAndArguments) {
-    constexpr std::string_view digits = "123456789";
-    EXPECT_EQ(OneWireCrc8(reinterpret_cast<const uint8_t*>(digits.data()), 9), 0xA1);
-    EXPECT_EQ(OneWireLastResult(), Ok);
-
-    RomCode rom = MakeRom(0x28, 0xABCDEF012345);
-    EXPECT_EQ(OneWireCrc8(rom.data(), 8), 0) << "a block followed by its own CRC";
-    const uint8_t ff[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(OneWireCrc8(ff, 8), 0xC9);
-
-    EXPECT_EQ(OneWireCrc8(rom.data(), 0), 0);
-    EXPECT_EQ(OneWireLastResult(), BadArgument);
-    EXPECT_EQ(OneWireCrc8(nullptr, 3), 0);
-    EXPECT_EQ(OneWireLastResult(), BadArgument);
 }
 
 }  // namespace

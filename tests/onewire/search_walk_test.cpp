@@ -11,6 +11,7 @@
 
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
+#include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
 #include "onewire/search_walk.h"

@@ -12,6 +12,7 @@
 
 #include "onewire/bus.h"
 #include "onewire/ds18x20.h"
+#include "onewire/enumerate.h"
 #include "onewire/port.h"
 #include "serial/serial_port.h"
 #include "session/search_schedule.h"

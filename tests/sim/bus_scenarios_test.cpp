@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "onewire/bus.h"
+#include "onewire/crc8.h"
 #include "onewire/ds18x20.h"
 #include "onewire/port.h"
 #include "onewire/result.h"

@@ -5,6 +5,7 @@
 #include "onewire/bus.h"
 #include "onewire/enumerate.h"
 #include "onewire/result.h"
+#include "onewire/uart/encoding.h"
 
 namespace kv::test {
 

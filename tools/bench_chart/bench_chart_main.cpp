@@ -24,6 +24,7 @@
 #include "monitor/log_line.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
+#include "onewire/crc8.h"
 #include "runtime/date_text.h"
 #include "runtime/local_zone.h"
 #include "runtime/threads.h"

@@ -19,6 +19,7 @@
 #include "onewire/port.h"
 #include "onewire/search.h"
 #include "onewire/search_walk.h"
+#include "onewire/uart/encoding.h"
 #include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"

@@ -16,6 +16,7 @@
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
+#include "onewire/uart/encoding.h"
 #include "runtime/utf.h"
 
 namespace kv {

@@ -6,6 +6,7 @@
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
+#include "onewire/uart/encoding.h"
 #include "tests/serial/fake_serial_device.h"
 
 namespace kv {

@@ -1,10 +1,10 @@
-#include "onewire/echo_ledger.h"
+#include "onewire/uart/echo_ledger.h"
 
 #include <algorithm>
 #include <map>
 #include <mutex>
 
-#include "onewire/bus.h"
+#include "onewire/uart/encoding.h"
 #include "runtime/clock.h"
 
 namespace kv {

@@ -1,21 +1,18 @@
-// Bits of data bytes and the slots that carry them. The bus sends every byte least
-// significant bit first, one slot per bit; a ROM code's bits are counted the same way
-// through its eight bytes, so bit k of a byte array is bit k % 8 of byte k / 8.
+// Bits in the order the bus carries them. The bus sends every byte least significant bit
+// first, one slot per bit; a ROM code's bits are counted the same way through its eight
+// bytes, so bit k of a byte array is bit k % 8 of byte k / 8. A run of slots is a BitRun:
+// one element per slot, 0 or 1, in the order the slots go out.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "onewire/bus.h"
-
 namespace kv {
 
 inline constexpr int BitsPerByte = 8;
 
-constexpr uint8_t SlotFor(bool bit) {
-    return bit ? SlotOne : SlotZero;
-}
+using BitRun = std::vector<uint8_t>;
 
 inline bool BitAt(std::span<const uint8_t> bytes, int bit) {
     return ((bytes[static_cast<size_t>(bit / BitsPerByte)] >> (bit % BitsPerByte)) & 1) != 0;
@@ -27,9 +24,9 @@ inline void SetBitAt(std::span<uint8_t> bytes, int bit, bool value) {
     byte = static_cast<uint8_t>(value ? byte | mask : byte & ~mask);
 }
 
-// The slots that write `byte`.
-inline void AppendByteSlots(std::vector<uint8_t>& slots, uint8_t byte) {
-    for (int bit = 0; bit < BitsPerByte; ++bit) slots.push_back(SlotFor(((byte >> bit) & 1) != 0));
+// The bits of `byte`, least significant first.
+inline void AppendByteBits(BitRun& bits, uint8_t byte) {
+    for (int bit = 0; bit < BitsPerByte; ++bit) bits.push_back((byte >> bit) & 1);
 }
 
 }  // namespace kv

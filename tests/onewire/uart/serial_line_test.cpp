@@ -1,9 +1,11 @@
-// Port resolution, purging and the speed switch of the 1-Wire module.
+// Port resolution, purging, and the speed switch of the UART master with its power levels.
 #include <gtest/gtest.h>
 
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
+#include "onewire/uart/encoding.h"
+#include "onewire/uart/serial_line.h"
 #include "tests/serial/fake_serial_device.h"
 
 namespace kv {
@@ -11,7 +13,7 @@ namespace {
 
 using test::FakePort;
 
-class PortTest : public ::testing::Test {
+class SerialLine : public ::testing::Test {
   protected:
     void SetUp() override { OneWireSetOptions(0); }
     void TearDown() override {
@@ -21,7 +23,7 @@ class PortTest : public ::testing::Test {
     FakePort fake_;
 };
 
-TEST_F(PortTest, ResolvingWithoutACurrentPort) {
+TEST_F(SerialLine, ResolvingWithoutACurrentPort) {
     currentPort = PortNone;
     EXPECT_EQ(OneWireResolvePort(PortCurrent), PortNone);
     EXPECT_EQ(OneWireLastResult(), NoOpenPort);
@@ -29,7 +31,7 @@ TEST_F(PortTest, ResolvingWithoutACurrentPort) {
     EXPECT_EQ(OneWireLastResult(), NoOpenPort);
 }
 
-TEST_F(PortTest, ResolvingMapsTheCurrentPortAndPurgesStrayInput) {
+TEST_F(SerialLine, ResolvingMapsTheCurrentPortAndPurgesStrayInput) {
     int id = SerialOpen(PortDynamic, fake_.name(), DataBaud, 0, 8, 1.0, 0, 255, 255);
     ASSERT_GT(id, 999);
     currentPort = id;
@@ -40,7 +42,7 @@ TEST_F(PortTest, ResolvingMapsTheCurrentPortAndPurgesStrayInput) {
     EXPECT_EQ(SerialInputCount(id), 0);
 }
 
-TEST_F(PortTest, SpeedSwitchDrivesThePowerLevels) {
+TEST_F(SerialLine, SpeedSwitchDrivesThePowerLevels) {
     ASSERT_NE(SerialOpen(5, fake_.name(), DataBaud, 0, 8, 1.0, 0, 255, 255), 0);
     EXPECT_EQ(SerialSetBaud(5, ResetBaud), 1);
     EXPECT_EQ(fake_.state().baud, ResetBaud);
@@ -54,7 +56,7 @@ TEST_F(PortTest, SpeedSwitchDrivesThePowerLevels) {
     EXPECT_FALSE(fake_.state().rts);
 }
 
-TEST_F(PortTest, SpeedSwitchFailures) {
+TEST_F(SerialLine, SpeedSwitchFailures) {
     OneWireSetResult(NoResponse);
     EXPECT_EQ(SerialSetBaud(77, ResetBaud), 0);
     EXPECT_EQ(OneWireLastResult(), NoResponse) << "a closed port leaves the code untouched";
