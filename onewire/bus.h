@@ -38,7 +38,7 @@ inline constexpr int SlotDrain = 2;  // OneWireWriteSlot: collect what the line 
 inline constexpr int SlotPurge = 2;  // OneWireReadBit: forget uncollected slots first
 inline constexpr int SlotSend = 4;   // OneWireReadBit: make the slot (else collect one made)
 inline constexpr int SlotComplete = SlotWait | SlotPurge | SlotSend;  // one whole read slot
-inline constexpr int SlotCollected = SlotWait | SlotDrain;  // one whole write slot
+inline constexpr int SlotCollected = SlotWait | SlotDrain;            // one whole write slot
 
 // A slot writing the lowest bit of `bit`. Whether the slot ended is not checked: it is
 // never an error, and the result code is left alone. Returns 0.

@@ -85,7 +85,8 @@ int OneWireWalkStep(SearchWalk& walk, int32_t port) {
         walk.retriesLeft = walk.passRetries;
         // After the last device the search answers NoData without touching the bus: the walk
         // ends in this step rather than in one more.
-        if (walk.search.lastDeviceFlag != 0 && OneWireSearchNext(walk.search, rom.data(), port, walk.expected) != 1) {
+        if (walk.search.lastDeviceFlag != 0 &&
+            OneWireSearchNext(walk.search, rom.data(), port, walk.expected) != 1) {
             End(walk, EnumerationEnd::Complete);
             return 0;
         }

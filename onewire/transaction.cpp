@@ -33,8 +33,8 @@ int OneWireTransaction(const uint8_t* rom, uint8_t command, const uint8_t* data,
     if (!OneWireReset(port)) return 0;
 
     BitRun bits;
-    bits.reserve(static_cast<size_t>((CommandBytes + RomBytes + dataBytes) * BitsPerByte +
-                                     replyBits));
+    bits.reserve(
+        static_cast<size_t>((CommandBytes + RomBytes + dataBytes) * BitsPerByte + replyBits));
     AppendByteBits(bits, rom ? MatchRomCommand : SkipRomCommand);
     if (rom)
         for (int i = 0; i < RomBytes; ++i) AppendByteBits(bits, rom[i]);
@@ -62,8 +62,8 @@ int OneWireReadDeviceScratchpad(const uint8_t* rom, uint8_t* buffer9, int32_t po
         OneWireSetResult(BadArgument);
         return 0;
     }
-    return OneWireTransaction(rom, ReadScratchpadCommand, buffer9,
-                              ScratchpadSize * BitsPerByte, port);
+    return OneWireTransaction(rom, ReadScratchpadCommand, buffer9, ScratchpadSize * BitsPerByte,
+                              port);
 }
 
 int OneWireReadDevicePowerSupply(const uint8_t* rom, int32_t port) {

@@ -6,8 +6,8 @@
 #include <mutex>
 
 #include "onewire/ds18x20.h"
-#include "onewire/result.h"
 #include "onewire/resolution.h"
+#include "onewire/result.h"
 #include "onewire/thermometer_family.h"
 #include "onewire/transaction.h"
 #include "probe/stop_signal.h"

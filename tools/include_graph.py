@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Module include graph of the program (tests and tools left out).
 
-tools/include_graph.py            prints the edges "module -> modules it includes"
+tools/include_graph.py            prints the edges "module -> modules it includes", then the
+                                  files of onewire/ in their layer order with what each includes
 tools/include_graph.py --check    also fails when the graph has a cycle, a file outside a
-                                  platform folder includes a system header of one platform, or
-                                  a module reaches past the headers a narrow edge allows
+                                  platform folder includes a system header of one platform, a
+                                  module reaches past the headers a narrow edge allows, an
+                                  include inside onewire/ runs back up its layer order, or a file
+                                  outside onewire/uart/ includes one of the UART master's own
 """
 import pathlib
 import re
@@ -24,6 +27,22 @@ LOCAL_INCLUDE = re.compile(r'#\s*include\s*"(([a-z_0-9]+)/[^"]+)"')
 NARROW_EDGES = {
     ("ui", "runtime"): {"runtime/integer_text.h", "runtime/letter_case.h"},
 }
+# The files of onewire/ from the bottom up (a header and its source count as one), in layers:
+# a file includes only files listed before it. The protocol reaches the bus only through the
+# master's face, onewire/bus.h; the passive adapter's UART master behind it keeps its own
+# files in onewire/uart/, which nothing outside that folder includes.
+ONEWIRE_LAYERS = [
+    ("values", ["rom_code", "search_state", "result", "bits", "crc8", "scratchpad",
+                "thermometer_family"]),
+    ("settings", ["port"]),
+    ("face", ["bus"]),
+    ("UART master", ["uart/encoding", "uart/echo_ledger", "uart/serial_line", "uart/echo_exchange",
+                     "uart/uart_master"]),
+    ("protocol", ["ds18x20", "search_path", "search", "transaction", "resolution", "enumeration",
+                  "search_walk", "enumerate"]),
+    ("readings", ["reading_verdict", "measuring", "conversion_time", "thermometer_inspection"]),
+]
+MASTER_FOLDER = "onewire/uart/"
 
 
 def sources(module):
@@ -71,6 +90,56 @@ def leaf_offenders():
     return found
 
 
+def onewire_graph():
+    """The includes between the files of onewire/, by stem ("search", "uart/encoding"), and
+    the files that break its layer order or reach into the UART master from outside."""
+    order = [stem for _, stems in ONEWIRE_LAYERS for stem in stems]
+    rank = {stem: i for i, stem in enumerate(order)}
+    edges = {stem: set() for stem in order}
+    problems = []
+    for path in sources("onewire"):
+        rel = path.relative_to(ROOT).as_posix()
+        stem = rel[len("onewire/"):].rsplit(".", 1)[0]
+        if stem not in rank:
+            problems.append(f"onewire file outside the layer order: {rel}")
+            continue
+        for line in path.read_text(encoding="utf-8").splitlines():
+            used = LOCAL_INCLUDE.match(line.strip())
+            if not used or used.group(2) != "onewire":
+                continue
+            target = used.group(1)[len("onewire/"):].rsplit(".", 1)[0]
+            if target == stem:
+                continue
+            if target not in rank:
+                problems.append(f"include of a file outside the onewire layer order: {rel}: "
+                                f"{line.strip()}")
+                continue
+            edges[stem].add(target)
+            if rank[target] > rank[stem]:
+                problems.append(f"include inside onewire runs back up: {rel}: {line.strip()}")
+    for module in MODULES:
+        for path in sources(module):
+            rel = path.relative_to(ROOT).as_posix()
+            if rel.startswith(MASTER_FOLDER):
+                continue
+            for line in path.read_text(encoding="utf-8").splitlines():
+                used = LOCAL_INCLUDE.match(line.strip())
+                if used and used.group(1).startswith(MASTER_FOLDER):
+                    problems.append(f"include past the bus master's face: {rel}: {line.strip()}")
+    return order, edges, problems
+
+
+def print_onewire(order, edges):
+    rank = {stem: i for i, stem in enumerate(order)}
+    print()
+    print("onewire, bottom up:")
+    for name, stems in ONEWIRE_LAYERS:
+        print(f"  {name}: {', '.join(stems)}")
+    for stem in order:
+        targets = sorted(edges[stem], key=rank.get)
+        print(f"onewire/{stem} -> {', '.join(targets) or '(nothing)'}")
+
+
 def cycle(edges):
     state = {}
 
@@ -105,6 +174,8 @@ def main():
                 target += f" ({names} only)"
             targets.append(target)
         print(f"{module} -> {', '.join(targets) or '(nothing)'}")
+    order, inner, layering = onewire_graph()
+    print_onewire(order, inner)
     if "--check" not in sys.argv[1:]:
         return 0
     failed = False
@@ -120,6 +191,9 @@ def main():
         failed = True
     for offender in leaf_offenders():
         print("a narrow edge's header includes more of the program: " + offender)
+        failed = True
+    for problem in layering:
+        print(problem)
         failed = True
     return 1 if failed else 0
 

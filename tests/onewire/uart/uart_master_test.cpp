@@ -1,4 +1,4 @@
-// The bus primitives against a scripted echo device, in simulated time.
+// The UART master behind the bus's face against a scripted echo device, in simulated time.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +16,7 @@ using test::FakePort;
 using test::ScopedClock;
 using Lines = std::vector<std::pair<int, bool>>;
 
-class BusTest : public ::testing::Test {
+class UartMaster : public ::testing::Test {
   protected:
     void SetUp() override { OneWireSetOptions(0); }
     void TearDown() override {
@@ -44,7 +44,7 @@ class BusTest : public ::testing::Test {
     ScopedClock clock_;
 };
 
-TEST_F(BusTest, OpenPowersTheAdapterAndCloseUnpowersIt) {
+TEST_F(UartMaster, OpenPowersTheAdapterAndCloseUnpowersIt) {
     for (bool inverted : {false, true}) {
         SCOPED_TRACE(inverted ? "inverted" : "plain");
         OneWireSetOptions(inverted ? OptInvertPower : 0);
@@ -73,7 +73,7 @@ TEST_F(BusTest, OpenPowersTheAdapterAndCloseUnpowersIt) {
     EXPECT_EQ(OneWireLastResult(), NoOpenPort);
 }
 
-TEST_F(BusTest, OpeningTheCurrentPortReplacesThePreviousOne) {
+TEST_F(UartMaster, OpeningTheCurrentPortReplacesThePreviousOne) {
     FakePort second(u"FAKE2");
     int first = OneWireOpen(fake_.name(), PortCurrent);
     ASSERT_GT(first, 999);
@@ -92,7 +92,7 @@ TEST_F(BusTest, OpeningTheCurrentPortReplacesThePreviousOne) {
     EXPECT_EQ(second.state().liveDevices, 0);
 }
 
-TEST_F(BusTest, OpenRefusesBadIdentifiersAndMissingDevices) {
+TEST_F(UartMaster, OpenRefusesBadIdentifiersAndMissingDevices) {
     for (int32_t bad : {1000, -5, PortNone}) {
         EXPECT_EQ(OneWireOpen(fake_.name(), bad), 0);
         EXPECT_EQ(OneWireLastResult(), BadArgument);
@@ -103,7 +103,7 @@ TEST_F(BusTest, OpenRefusesBadIdentifiersAndMissingDevices) {
     EXPECT_EQ(currentPort, PortNone);
 }
 
-TEST_F(BusTest, ClosedPortStopsEveryOperation) {
+TEST_F(UartMaster, ClosedPortStopsEveryOperation) {
     uint8_t buffer[2] = {};
     EXPECT_EQ(OneWireReset(Port), 0);
     EXPECT_EQ(OneWireLastResult(), NoOpenPort);
@@ -115,7 +115,7 @@ TEST_F(BusTest, ClosedPortStopsEveryOperation) {
     EXPECT_EQ(OneWireLastResult(), NoOpenPort);
 }
 
-TEST_F(BusTest, ResetPresenceRules) {
+TEST_F(UartMaster, ResetPresenceRules) {
     OpenBus();
     struct Case {
         std::vector<uint8_t> echo;
@@ -137,7 +137,7 @@ TEST_F(BusTest, ResetPresenceRules) {
     }
 }
 
-TEST_F(BusTest, ResetWithoutEchoGivesUpAfterItsLimit) {
+TEST_F(UartMaster, ResetWithoutEchoGivesUpAfterItsLimit) {
     OpenBus();
     for (uint32_t options : {0u, OptLowCpu}) {
         OneWireSetOptions(options);
@@ -154,7 +154,7 @@ TEST_F(BusTest, ResetWithoutEchoGivesUpAfterItsLimit) {
     }
 }
 
-TEST_F(BusTest, ResetSpeedSwitchFailures) {
+TEST_F(UartMaster, ResetSpeedSwitchFailures) {
     OpenBus();
     fake_.state().refusedBauds.insert(ResetBaud);
     EXPECT_EQ(OneWireReset(Port), 0);
@@ -173,7 +173,7 @@ TEST_F(BusTest, ResetSpeedSwitchFailures) {
     EXPECT_EQ(OneWireLastResult(), BaudChangeError) << "overwrites NoResponse";
 }
 
-TEST_F(BusTest, SingleSlots) {
+TEST_F(UartMaster, SingleSlots) {
     OpenBus();
     fake_.state().scripted = {{0xFF}, {0xFE}, {0x7F}, {0x00}};
     EXPECT_EQ(OneWireReadBit(Port, SlotComplete), 1);
@@ -202,7 +202,7 @@ TEST_F(BusTest, SingleSlots) {
     EXPECT_EQ(OneWireLastResult(), NoData);
 }
 
-TEST_F(BusTest, SlotWithoutEchoGivesUpAfterItsLimit) {
+TEST_F(UartMaster, SlotWithoutEchoGivesUpAfterItsLimit) {
     OpenBus();
     fake_.state().scripted = {{}};
     double ms = ElapsedMs([] { EXPECT_EQ(OneWireReadBit(Port, SlotComplete), 1); });
@@ -227,7 +227,7 @@ TEST_F(BusTest, SlotWithoutEchoGivesUpAfterItsLimit) {
     EXPECT_TRUE(clock_.clock.sleeps.empty());
 }
 
-TEST_F(BusTest, BlockWithoutEchoGivesUpAfterItsLimit) {
+TEST_F(UartMaster, BlockWithoutEchoGivesUpAfterItsLimit) {
     OpenBus();
     fake_.state().responder = [](uint8_t, int) { return std::vector<uint8_t>{}; };
     uint8_t buffer[5];
@@ -247,7 +247,7 @@ TEST_F(BusTest, BlockWithoutEchoGivesUpAfterItsLimit) {
     EXPECT_EQ(clock_.clock.fineSleeps[0], 24 * 87) << "the wire time of 24 slots first";
 }
 
-TEST_F(BusTest, WriteBytesForms) {
+TEST_F(UartMaster, WriteBytesForms) {
     OpenBus();
     EXPECT_EQ(OneWireWriteBytes(0, 1, Port), 1) << "value 0 is a byte, not a missing buffer";
     EXPECT_EQ(fake_.state().written, std::vector<uint8_t>(8, SlotZero));
@@ -262,7 +262,7 @@ TEST_F(BusTest, WriteBytesForms) {
     EXPECT_EQ(OneWireLastResult(), Ok);
 }
 
-TEST_F(BusTest, ArgumentChecksComeFirst) {
+TEST_F(UartMaster, ArgumentChecksComeFirst) {
     // Nothing is open: a bad argument must still be reported as such, and nothing sent.
     uint8_t buffer[1] = {};
     auto expectBad = [](int returned) {
@@ -281,7 +281,7 @@ TEST_F(BusTest, ArgumentChecksComeFirst) {
     expectBad(OneWireReadBytes(buffer, 1000000, Port));
 }
 
-TEST_F(BusTest, ReadBytesAssemblesBitsFromExactEchoes) {
+TEST_F(UartMaster, ReadBytesAssemblesBitsFromExactEchoes) {
     OpenBus();
     for (int i = 0; i < 8; ++i)
         fake_.state().scripted.push_back({static_cast<uint8_t>(i == 3 ? 0xFE : 0xFF)});
@@ -294,7 +294,7 @@ TEST_F(BusTest, ReadBytesAssemblesBitsFromExactEchoes) {
     EXPECT_EQ(fake_.state().written, std::vector<uint8_t>(16, SlotOne));
 }
 
-TEST_F(BusTest, BlockEchoMismatchesFailAndPurge) {
+TEST_F(UartMaster, BlockEchoMismatchesFailAndPurge) {
     OpenBus();
     // One slot echoes twice: the count is off by one.
     fake_.state().scripted = {{0xFF, 0xFF}};
@@ -316,7 +316,37 @@ TEST_F(BusTest, BlockEchoMismatchesFailAndPurge) {
     EXPECT_EQ(OneWireLastResult(), ExchangeError);
 }
 
-TEST_F(BusTest, TouchByte) {
+// A block of bits is one slot byte per bit in one write, and the line's answers come back
+// as bits: 1 only for an echo of exactly 0xFF, a written 1 pulled low included.
+TEST_F(UartMaster, TouchBitsMakesOneSlotPerBitAndReadsBackTheLine) {
+    OpenBus();
+    fake_.state().scripted = {{0xFF}, {0x00}, {0xFE}, {0xFF}, {0x00}};
+    std::vector<uint8_t> bits = {1, 0, 1, 1, 1};
+    ASSERT_EQ(OneWireTouchBits(bits, Port), 1);
+    EXPECT_EQ(OneWireLastResult(), Ok);
+    EXPECT_EQ(fake_.state().written,
+              (std::vector<uint8_t>{SlotOne, SlotZero, SlotOne, SlotOne, SlotOne}));
+    EXPECT_EQ(bits, (std::vector<uint8_t>{1, 0, 0, 1, 0}));
+
+    // A slot short: the block fails as a whole, the line is emptied and the bits stay as sent.
+    fake_.state().written.clear();
+    fake_.state().responder = [](uint8_t, int) { return std::vector<uint8_t>{}; };
+    fake_.state().scripted = {{0xFF}, {0xFF}};
+    bits = {1, 1, 0};
+    double ms = ElapsedMs([&] { EXPECT_EQ(OneWireTouchBits(bits, Port), 0); });
+    EXPECT_EQ(OneWireLastResult(), ExchangeError);
+    EXPECT_EQ(bits, (std::vector<uint8_t>{1, 1, 0}));
+    EXPECT_EQ(SerialInputCount(Port), 0);
+    EXPECT_GE(ms, SlotEchoLimitMs) << "a block of fewer than eight slots has a slot's limit";
+    EXPECT_LT(ms, SlotEchoLimitMs + 1);
+
+    std::vector<uint8_t> none;
+    EXPECT_EQ(OneWireTouchBits(none, Port), 0);
+    EXPECT_EQ(OneWireLastResult(), BadArgument);
+    EXPECT_EQ(fake_.state().written.size(), 3u) << "nothing sent for an empty block";
+}
+
+TEST_F(UartMaster, TouchByte) {
     OpenBus();
     EXPECT_EQ(OneWireTouchByte(0xA5, Port), 0xA5) << "a quiet bus echoes what was sent";
     EXPECT_EQ(OneWireLastResult(), Ok);
