@@ -1,6 +1,7 @@
 // The serial port under the UART master, as the master drives it: the speed switch of the
-// reset and the adapter's power lines, both at the level the option word asks for. (The
-// input is emptied with OneWirePurge, which the face offers.)
+// reset and the adapter's power lines, both at the level the option word asks for. The
+// face's OneWireResolvePort and OneWirePurge, which empty the port's input, are made here
+// too.
 #pragma once
 #include <cstdint>
 

@@ -27,7 +27,7 @@ constexpr int OpenHandshake = 0;
 constexpr int OpenQueueSize = 255;
 
 constexpr int32_t MaxBlockSlots = MaxBlockBytes * BitsPerByte;
-constexpr uint8_t IdleByte = 0xFF;  // eight read slots
+constexpr uint8_t AllOnes = 0xFF;  // eight read slots, or what a line nobody pulls low reads
 
 bool ValidCount(int32_t count) {
     return count >= 1 && count <= MaxBlockBytes;
@@ -95,7 +95,7 @@ int OneWireOpen(std::u16string_view name, int32_t port) {
 
     SetPowerLines(id, true);
     DelayMs(PowerSettleMs);
-    OneWireTouchByte(IdleByte, id);  // eight idle slots settle the line; the answer is noise
+    OneWireTouchByte(AllOnes, id);  // eight idle slots settle the line; the answer is noise
     OneWirePurge(id);
     OneWireSetResult(Ok);
     return opened;
@@ -203,7 +203,7 @@ uint8_t OneWireTouchByte(uint8_t value, int32_t port) {
     for (int i = 0; i < BitsPerByte; ++i) {
         OneWireWriteSlot((value >> i) & 1, port, SlotWait);
         int bit = OneWireReadBit(port, 0);
-        if (OneWireLastResult() != Ok) return 0xFF;
+        if (OneWireLastResult() != Ok) return AllOnes;
         SetBitAt(std::span<uint8_t>(&result, 1), i, bit != 0);
     }
     return result;
