@@ -7,7 +7,8 @@
 //
 // Every operation reports how it ended through the calling thread's result code. Those that
 // take a port accept a fixed identifier, an assigned one or PortCurrent, and resolve it
-// first (NoOpenPort when it names no open port); the single slots take a resolved one.
+// first (NoOpenPort when it names no open port); the single slots, OneWirePurge and
+// OneWireTouchBits take a resolved one.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -18,7 +19,8 @@ namespace kv {
 inline constexpr int32_t MaxBlockBytes = 999999;
 
 // Opens the named serial device as a bus (0 to 999, PortDynamic or PortCurrent) and powers
-// the adapter; 0, or the new identifier for PortDynamic and PortCurrent.
+// the adapter; 0 on failure, else nonzero: the new identifier for PortDynamic and
+// PortCurrent.
 int OneWireOpen(std::u16string_view name, int32_t port);
 // Unpowers the adapter and closes the port; 1 or 0 (NoOpenPort).
 int OneWireClose(int32_t port);
