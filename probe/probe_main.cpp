@@ -13,6 +13,7 @@
 #include "probe/outputs.h"
 #include "probe/probe_run.h"
 #include "probe/stop_signal.h"
+#include "web/web_server.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
 #include "sim/demo_bus.h"
@@ -52,6 +53,10 @@ int main(int argc, char** argv) {
     }
     if (!options.mqttHost.empty() && !MqttAvailable()) {
         Message("this build of kalorivox-probe has no MQTT client");
+        return 1;
+    }
+    if (!options.httpAddress.empty() && !kv::web::WebServerAvailable()) {
+        Message("this build of kalorivox-probe has no web server (--http)");
         return 1;
     }
     ProbeOutputs outputs(options, stdout);

@@ -1,6 +1,7 @@
 #include "shell/main_window.h"
 
 #include "monitor/port_chooser.h"
+#include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "runtime/integer_text.h"
 #include "ui/toolkit.h"

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "onewire/ds18x20.h"
-#include "probe/json_text.h"
+#include "runtime/json_text.h"
 #include "probe/options.h"
 #include "probe/record_format.h"
-#include "probe/sensor_names.h"
+#include "monitor/sensor_names.h"
 #include "sim/sim_device.h"
 
 namespace kv::probe {
