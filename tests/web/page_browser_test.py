@@ -9,7 +9,10 @@ a hostile name is shown as text. With --screenshot it saves the page as a PNG.
 Exit status 77 (skipped) only when chromium, chromedriver or selenium is not installed.
 """
 import argparse
+import json
+import math
 import os
+import urllib.request
 import signal
 import socket
 import subprocess
@@ -45,6 +48,10 @@ def window_rom(rom14):
     crc = crc8(data)
     serial = data[1:7][::-1]
     return "%02X-%s-%02X" % (data[0], serial.hex().upper(), crc)
+
+
+def full_hex(rom14):
+    return rom14 + "%02X" % crc8(bytes.fromhex(rom14))
 
 
 def free_port():
@@ -100,6 +107,17 @@ def main():
     with open(names, "w", encoding="utf-8") as f:
         f.write("%s = %s\n" % (window_rom(WARM[0]), "Котёл подача"))
         f.write("%s = %s\n" % (window_rom(COLD[0]), HOSTILE))
+    # A day of readings written earlier, every minute: the chart starts with them.
+    history = os.path.join(folder, "history.csv")
+    now = int(time.time())
+    with open(history, "w") as f:
+        f.write("time,rom,family,power,resolution,celsius,state\n")
+        for minute in range(24 * 60, 0, -1):
+            stamp = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now - minute * 60))
+            swing = math.sin(minute / 180.0)
+            f.write("%s,%s,DS18B20,external,12,%.4f,ok\n" % (stamp, full_hex(WARM[0]), 21.5 + 1.5 * swing))
+            if not 300 <= minute < 340:  # forty minutes without the cold one
+                f.write("%s,%s,DS18B20,parasite,12,%.4f,ok\n" % (stamp, full_hex(COLD[0]), -10 + 3 * swing))
     sim_args = [args.simpty, "--link", link]
     for rom, celsius, flags in (WARM, COLD, AWAY):
         sim_args += ["--ds18b20", ":".join(p for p in (rom, celsius, flags) if p)]
@@ -111,7 +129,8 @@ def main():
         sim.send_signal(signal.SIGUSR1)  # the away sensor is plugged in before the probe starts
         port = free_port()
         probe = subprocess.Popen([args.probe, "--every", "1", "--http", "127.0.0.1:%d" % port,
-                                  "--names", names, "--limits", "20:22", link],
+                                  "--names", names, "--limits", "20:22", "--history", history,
+                                  link],
                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         url = "http://127.0.0.1:%d/" % port
         wait_for("the page to be served", lambda: _reachable(port), 10)
@@ -145,6 +164,13 @@ def main():
             "return document.querySelector('#legend').textContent.includes(arguments[0])", HOSTILE)
         wait_for("the chart to be drawn", lambda: driver.execute_script(
             "return document.body.dataset.chartDrawn"))
+        # The day read back from the CSV: the line reaches back twelve hours and more, with the
+        # cold sensor's forty minutes as a gap, thinned on the server.
+        with urllib.request.urlopen(url + "api/v1/history?rom=" + window_rom(COLD[0])) as reply:
+            points = json.load(reply)["series"][0]["points"]
+        assert points[0][0] < (now - 12 * 3600) * 1000, points[0]
+        assert any(value is None for _, value in points), "the gap"
+        assert len(points) <= 2000 + 10
 
         # A new pass arrives live: the same document, a newer reading.
         driver.execute_script("window.kvSameDocument = true")

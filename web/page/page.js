@@ -152,7 +152,10 @@ function chartFile() {
 
 function showPointer(event, x, points) {
   const box = document.getElementById('pointer');
-  const lines = [element('div', new Date(x).toLocaleString('ru-RU'))];
+  const at = new Date(x);
+  const lines = [element('div', two(at.getDate()) + '.' + two(at.getMonth() + 1) + '.' +
+                                at.getFullYear() + ' ' + two(at.getHours()) + ':' +
+                                two(at.getMinutes()) + ':' + two(at.getSeconds()))];
   for (const p of points) {
     if (p.yval === null || isNaN(p.yval)) continue;
     const name = nameOf(p.name);
@@ -165,6 +168,18 @@ function showPointer(event, x, points) {
   box.style.top = (event.clientY + 14) + 'px';
 }
 
+function two(n) {
+  return String(n).padStart(2, '0');
+}
+
+// Local time as the window's chart writes it: the date at midnight, else the time.
+function timeLabel(date) {
+  if (date.getHours() === 0 && date.getMinutes() === 0 && date.getSeconds() === 0) {
+    return two(date.getDate()) + '.' + two(date.getMonth() + 1);
+  }
+  return two(date.getHours()) + ':' + two(date.getMinutes());
+}
+
 function drawChart() {
   const now = Date.now() + serverOffsetMs;
   const file = chartFile();
@@ -175,6 +190,7 @@ function drawChart() {
     legend: 'never',
     dateWindow: [now - DaySpanMs, now],
     ylabel: '°C',
+    axes: {x: {axisLabelFormatter: timeLabel}},
     strokeWidth: 1.5,
     highlightCircleSize: 3,
     highlightCallback: showPointer,
