@@ -74,6 +74,8 @@ inline constexpr std::u16string_view LimitTail =
 
 // Event log.
 inline constexpr std::u16string_view LogFileName = u"DS18B20_Kalorivox.log";
+// The sensors' names, beside the program when the user made one (the probe's --names form).
+inline constexpr std::u16string_view NamesFileName = u"Kalorivox-names.txt";
 inline constexpr std::u16string_view LogDateMask = u"[%dd/%mm/%yyyy %hh:%ii:%ss]  ";
 inline constexpr std::u16string_view LogSeparator = u"  —  ";
 // Added to the status line while records cannot be written to the log.

@@ -217,8 +217,6 @@ TEST(ProbeMqttCommand, RefusesUnusableBrokerSettings) {
     }
 }
 
-}  // namespace
-}  // namespace kv
 
 // Two loggers with their default nodes on one broker, each with a bus of its own: when one
 // is killed, its last will speaks for its own sensors only; the other's stay available.
@@ -272,3 +270,6 @@ TEST_F(ProbeMqtt, ManyLoggersOneBrokerEachSpeaksForItsOwnSensors) {
     EXPECT_EQ(test::StopProgram(other), 0);
     otherServer.stop();
 }
+
+}  // namespace
+}  // namespace kv
