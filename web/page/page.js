@@ -265,7 +265,11 @@ function listen() {
   });
   source.onerror = () => { link.textContent = Texts.noLink; };
   // The stream comes back by itself; what it missed meanwhile comes with the chart.
-  source.onopen = () => { if (chart) loadHistory().catch(() => {}); };
+  let opened = false;
+  source.onopen = () => {
+    if (opened) loadHistory().catch(() => {});
+    opened = true;
+  };
 }
 
 async function start() {
