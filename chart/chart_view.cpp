@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "monitor/sensor_texts.h"
-#include "monitor/window_names.h"
 #include "monitor/texts.h"
+#include "monitor/window_names.h"
 #include "runtime/date_text.h"
 #include "runtime/integer_text.h"
 #include "runtime/number_text.h"

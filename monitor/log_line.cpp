@@ -8,7 +8,7 @@
 namespace kv {
 namespace {
 
-constexpr size_t StampLength = 23;    // "[06/12/2026 15:51:09]  "
+constexpr size_t StampLength = 23;  // "[06/12/2026 15:51:09]  "
 
 class Cursor {
   public:

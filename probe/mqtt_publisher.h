@@ -14,7 +14,7 @@ struct MqttSettings {
     std::string host;
     int port = 0;
     std::string user;
-    std::string password;  // used only with a user
+    std::string password;     // used only with a user
     std::string statusTopic;  // this logger's status, also its last will
 };
 

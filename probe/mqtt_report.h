@@ -9,10 +9,10 @@
 #include <map>
 #include <string>
 
+#include "monitor/sensor_names.h"
 #include "probe/bus_pass.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/mqtt_topics.h"
-#include "monitor/sensor_names.h"
 
 namespace kv::probe {
 

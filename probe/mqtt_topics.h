@@ -6,8 +6,8 @@
 
 namespace kv::probe {
 
-// PREFIX/NODE/status: one logger's status, online while the probe reads its port, port-lost while the port is gone and
-// tried again, offline once the probe has ended (also as its last will).
+// PREFIX/NODE/status: one logger's status, online while the probe reads its port, port-lost while
+// the port is gone and tried again, offline once the probe has ended (also as its last will).
 inline constexpr char StatusOnline[] = "online";
 inline constexpr char StatusPortLost[] = "port-lost";
 inline constexpr char StatusOffline[] = "offline";

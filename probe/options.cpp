@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "onewire/ds18x20.h"
-#include "runtime/integer_text.h"
 #include "probe/mqtt_topics.h"
+#include "runtime/integer_text.h"
 #include "web/web_server.h"
 
 namespace kv::probe {
@@ -273,8 +273,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         error = "--save-resolution needs --resolution (try --help)";
         return false;
     }
-    const bool mqttDetails = !options.mqttUser.empty() || !options.mqttPasswordFile.empty() ||
-                             !options.node.empty();
+    const bool mqttDetails =
+        !options.mqttUser.empty() || !options.mqttPasswordFile.empty() || !options.node.empty();
     if (mqttDetails && options.mqttHost.empty()) {
         error = "--mqtt-user, --mqtt-password-file and --node need --mqtt (try --help)";
         return false;

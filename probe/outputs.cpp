@@ -47,9 +47,10 @@ bool ProbeOutputs::start(bool portThere, std::string& error) {
         mqtt_.emplace();
         const std::string node =
             options_.node.empty()
-                ? DefaultNode(Utf8FromUtf16(HostName()),
-                              Utf8FromUtf16(SerialStableIdentity(Utf16FromPathBytes(options_.port))),
-                              options_.port)
+                ? DefaultNode(
+                      Utf8FromUtf16(HostName()),
+                      Utf8FromUtf16(SerialStableIdentity(Utf16FromPathBytes(options_.port))),
+                      options_.port)
                 : options_.node;
         MqttNaming naming{options_.topicPrefix, options_.port, node, 0};
         if (options_.repeats())

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/sensor_names.h"
 #include "probe/bus_pass.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/mqtt_report.h"
@@ -14,7 +15,6 @@
 #include "probe/prometheus_file.h"
 #include "probe/record_format.h"
 #include "probe/web_output.h"
-#include "monitor/sensor_names.h"
 
 namespace kv::probe {
 
@@ -26,8 +26,8 @@ class ProbeOutputs {
     // Records go to `records`.
     ProbeOutputs(const Options& options, std::FILE* records);
 
-    // Reads the files the outputs need (the names, the password, the page's token); false with a reason when one
-    // is not usable.
+    // Reads the files the outputs need (the names, the password, the page's token); false with a
+    // reason when one is not usable.
     bool prepare(std::string& error);
     // Starts the outputs, saying whether the port is there; false with a reason when the MQTT
     // client cannot be made or the page cannot be served.

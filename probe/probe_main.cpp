@@ -13,10 +13,10 @@
 #include "probe/outputs.h"
 #include "probe/probe_run.h"
 #include "probe/stop_signal.h"
-#include "web/web_server.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
 #include "sim/demo_bus.h"
+#include "web/web_server.h"
 
 namespace {
 

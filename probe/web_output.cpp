@@ -31,8 +31,8 @@ web::Limits LimitsOf(const Options& options) {
 web::PassInput WebPassInput(const std::vector<Device>& devices, const Pass& pass,
                             const SensorNames& names) {
     web::PassInput input;
-    input.instantMs = MsOf(pass.readings.empty() ? std::chrono::system_clock::now()
-                                                 : pass.readings.front().time);
+    input.instantMs =
+        MsOf(pass.readings.empty() ? std::chrono::system_clock::now() : pass.readings.front().time);
     input.localDate = CurrentDate();
     input.sound = pass.sound;
     for (const Device& d : devices) {
@@ -64,10 +64,10 @@ bool WebOutput::start(const std::string& token, std::string& error) {
     web::ServerSettings settings{options_.httpAddress, options_.httpPort, token};
     if (!server_.start(settings, error)) return false;
     model_.setNotify([this] { server_.wake(); });
-    const std::string where = (options_.httpAddress.find(':') != std::string::npos
-                                   ? "[" + options_.httpAddress + "]"
-                                   : options_.httpAddress) +
-                              ":" + std::to_string(options_.httpPort);
+    const std::string where =
+        (options_.httpAddress.find(':') != std::string::npos ? "[" + options_.httpAddress + "]"
+                                                             : options_.httpAddress) +
+        ":" + std::to_string(options_.httpPort);
     Message("the live page is at http://" + where + "/");
     if (!web::IsLoopbackAddress(options_.httpAddress))
         Message("the page listens on " + where + ", which other machines can reach: " +

@@ -55,7 +55,8 @@ bool ParseCsvReading(std::string_view line, RomCode& rom, LoadedReading& reading
     const auto code = ParseRomText(fields[RomField]);
     const std::string_view celsius = fields[CelsiusField];
     double value = 0;
-    const auto [end, error] = std::from_chars(celsius.data(), celsius.data() + celsius.size(), value);
+    const auto [end, error] =
+        std::from_chars(celsius.data(), celsius.data() + celsius.size(), value);
     if (!instant || !code || celsius.empty() || error != std::errc() ||
         end != celsius.data() + celsius.size() || !std::isfinite(value))
         return false;

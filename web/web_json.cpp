@@ -67,11 +67,11 @@ std::string RowJson(const Row& row, const std::string& colour) {
         cells += (i ? "," : "") + Text(row.cells[i]);
         colours += (i ? "," : "") + Colour(row.colours[i]);
     }
-    return "{\"rom\":" + Text(FormatRomCode(row.rom)) + ",\"hex\":" +
-           JsonString(RomCodeHex(row.rom)) +
+    return "{\"rom\":" + Text(FormatRomCode(row.rom)) +
+           ",\"hex\":" + JsonString(RomCodeHex(row.rom)) +
            ",\"name\":" + (row.name.empty() ? "null" : JsonString(row.name)) + ",\"cells\":[" +
-           cells + "],\"colours\":[" + colours + "],\"celsius\":" +
-           (row.hasReading ? DecimalText(row.celsius) : "null") +
+           cells + "],\"colours\":[" + colours +
+           "],\"celsius\":" + (row.hasReading ? DecimalText(row.celsius) : "null") +
            ",\"time\":" + (row.hasReading ? std::to_string(row.readingMs) : "null") +
            ",\"state\":" + (row.state.empty() ? "null" : JsonString(row.state)) +
            ",\"lost\":" + (row.lost ? "true" : "false") + ",\"colour\":" + colour + "}";
@@ -82,8 +82,8 @@ std::string TableJson(const WebModel& model, const ModelView& view, int64_t nowM
     std::string rows;
     for (const Row& row : view.rows) {
         if (!rows.empty()) rows += ",";
-        rows += RowJson(row, IsThermometerFamily(row.rom[0]) ? SeriesColourOf(order, row.rom)
-                                                             : "null");
+        rows +=
+            RowJson(row, IsThermometerFamily(row.rom[0]) ? SeriesColourOf(order, row.rom) : "null");
     }
     const std::u16string_view columns[ColumnCount] = {
         texts::ColumnTypeHeading, texts::ColumnSerialHeading, texts::ColumnPowerHeading,

@@ -48,8 +48,8 @@ WebModel::WebModel(std::u16string port, int32_t intervalSeconds, Limits limits, 
 }
 
 Row& WebModel::rowFor(const PassDevice& device, std::vector<Row>& rows) const {
-    const auto known = std::find_if(rows_.begin(), rows_.end(),
-                                    [&](const Row& r) { return r.rom == device.rom; });
+    const auto known =
+        std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.rom == device.rom; });
     if (known != rows_.end()) {
         rows.push_back(*known);
     } else {
@@ -178,8 +178,7 @@ void WebModel::loadHistory(const std::map<RomCode, std::vector<LoadedReading>>& 
 
 ModelView WebModel::view() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return ModelView{port_,   statusLine_, portThere_, intervalSeconds_,
-                     limits_, rows_,       version_};
+    return ModelView{port_, statusLine_, portThere_, intervalSeconds_, limits_, rows_, version_};
 }
 
 std::vector<NewPoint> WebModel::lastPoints() const {

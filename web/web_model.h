@@ -23,7 +23,7 @@ enum class PowerMode { External, Parasite, Unknown };
 struct PassDevice {
     RomCode rom{};
     PowerMode power = PowerMode::Unknown;
-    std::string name;  // the user's name for it, empty for none
+    std::string name;       // the user's name for it, empty for none
     bool measured = false;  // a thermometer read in this pass; the rest of the fields tell how
     Verdict verdict = Verdict::Unfinished;
     int32_t result = 0;  // the 1-Wire result of a bus failure
@@ -32,10 +32,10 @@ struct PassDevice {
 };
 
 struct PassInput {
-    int64_t instantMs = 0;         // milliseconds since 1970-01-01 UTC
-    DateValue localDate = 0;       // the same instant on the local wall clock
+    int64_t instantMs = 0;            // milliseconds since 1970-01-01 UTC
+    DateValue localDate = 0;          // the same instant on the local wall clock
     std::vector<PassDevice> devices;  // in the order of the search
-    bool sound = true;             // the conversion went out
+    bool sound = true;                // the conversion went out
 };
 
 struct Limits {

@@ -36,8 +36,8 @@ std::vector<std::string> ConfigParts(const RomCode& rom, const std::string& mode
         "\"state_topic\":\"" + prefix + "/" + hex + "/temperature\"",
         "\"device_class\":\"temperature\"",
         "\"unit_of_measurement\":\"°C\"",
-        "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"" + prefix + "/" +
-            Node + "/status\"},{\"topic\":\"" + prefix + "/" + hex + "/availability\"}]",
+        "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"" + prefix + "/" + Node +
+            "/status\"},{\"topic\":\"" + prefix + "/" + hex + "/availability\"}]",
         "\"device\":{\"identifiers\":[\"kalorivox_" + hex + "\"],\"name\":\"" + deviceName +
             "\",\"model\":\"" + model + "\",\"manufacturer\":\"Maxim Integrated\"",
         "\"via_device\":\"house_cellar_boiler\"",
@@ -60,8 +60,8 @@ class ProbeMqtt : public test::ProbeOnPty {
     std::map<std::string, MqttMessage> retained() { return test::RetainedMessages(broker.port()); }
 
     std::vector<std::string> mqttArgs(std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {"--mqtt", broker.address(), "--topic", Prefix,
-                                         "--node", Node};
+        std::vector<std::string> args = {"--mqtt", broker.address(), "--topic",
+                                         Prefix,   "--node",         Node};
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
@@ -217,11 +217,11 @@ TEST(ProbeMqttCommand, RefusesUnusableBrokerSettings) {
     }
 }
 
-
 // Two loggers with their default nodes on one broker, each with a bus of its own: when one
 // is killed, its last will speaks for its own sensors only; the other's stay available.
 TEST_F(ProbeMqtt, ManyLoggersOneBrokerEachSpeaksForItsOwnSensors) {
-    const RomCode mine = SimMakeRom(0x28, 0x0417A3C41EFF), theirs = SimMakeRom(0x28, 0x0316B2A07C5E);
+    const RomCode mine = SimMakeRom(0x28, 0x0417A3C41EFF),
+                  theirs = SimMakeRom(0x28, 0x0316B2A07C5E);
     bus->addThermometer(mine, 19.0);
     auto otherBus = std::make_shared<SimBus>();
     otherBus->addThermometer(theirs, 7.5);
@@ -229,8 +229,8 @@ TEST_F(ProbeMqtt, ManyLoggersOneBrokerEachSpeaksForItsOwnSensors) {
     ASSERT_TRUE(otherServer.open() && otherServer.start());
     test::MqttSubscriber live;
     ASSERT_TRUE(live.connect(broker.port()));
-    const std::vector<std::string> defaults = {"--mqtt", broker.address(), "--every", "1",
-                                               "--format", "tsv"};
+    const std::vector<std::string> defaults = {"--mqtt", broker.address(), "--every",
+                                               "1",      "--format",       "tsv"};
     auto first = startProbe(defaults);
     std::vector<std::string> second = defaults;
     second.insert(second.begin(), KV_PROBE_PATH);

@@ -2,12 +2,12 @@
 // the DS18B20 configuration byte it writes.
 #include <gtest/gtest.h>
 
+#include "monitor/sensor_names.h"
 #include "onewire/ds18x20.h"
-#include "runtime/json_text.h"
 #include "probe/mqtt_topics.h"
 #include "probe/options.h"
 #include "probe/record_format.h"
-#include "monitor/sensor_names.h"
+#include "runtime/json_text.h"
 #include "sim/sim_device.h"
 
 namespace kv::probe {

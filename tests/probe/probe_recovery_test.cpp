@@ -92,10 +92,10 @@ TEST_F(ProbeRecovery, ServerKilledAndStartedAgainOnTheSameLink) {
     };
     auto server = serve("21.5");
     ASSERT_EQ(server.firstLine.rfind("/dev/", 0), 0u) << server.firstLine;
-    auto probe = test::StartProgramWithOutput({KV_PROBE_PATH, "--every", "1", "--format", "csv",
-                                               "--mqtt", broker.address(), "--topic", Prefix,
-                                               "--node", Node, link},
-                                              records, folder + "/messages.txt");
+    auto probe =
+        test::StartProgramWithOutput({KV_PROBE_PATH, "--every", "1", "--format", "csv", "--mqtt",
+                                      broker.address(), "--topic", Prefix, "--node", Node, link},
+                                     records, folder + "/messages.txt");
     ASSERT_TRUE(live.waitFor(Is(Topic(a, "temperature"), "21.5"), test::ProbeHangLimit));
 
     // Pulled out: the node goes with the device, so that nothing else that comes to have the

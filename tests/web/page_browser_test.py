@@ -12,13 +12,17 @@ import argparse
 import json
 import math
 import os
-import urllib.request
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
+
+# The Dallas/Maxim CRC-8 of ROM codes, as the chart's day log writes them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "bench_chart"))
+from day_log import crc8  # noqa: E402
 
 SKIP = 77
 HOSTILE = "<img src=x onerror=alert(1)>"
@@ -28,18 +32,6 @@ COLD = ("28A2B3C4D5E6F7", "-10.125", "parasite")
 OLDER = ("10112233445566", "24", "")
 AWAY = ("28AABB00000003", "30", "away")
 WAIT_S = 30
-
-
-def crc8(data):
-    crc = 0
-    for byte in data:
-        for _ in range(8):
-            mix = (crc ^ byte) & 1
-            crc >>= 1
-            if mix:
-                crc ^= 0x8C
-            byte >>= 1
-    return crc
 
 
 def window_rom(rom14):

@@ -121,8 +121,8 @@ TEST(WebModel, HistoryIsThinnedToTheScreenWithItsGaps) {
     size_t values = 0, gaps = 0;
     bool peak = false;
     int64_t last = 0;
-    for (auto it = std::sregex_iterator(all.begin(), all.end(), point); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(all.begin(), all.end(), point);
+         it != std::sregex_iterator(); ++it) {
         const int64_t ms = std::stoll((*it)[1]);
         EXPECT_GE(ms, last) << "in time order";
         last = ms;

@@ -17,21 +17,13 @@ import tempfile
 import time
 import urllib.request
 
+# The Dallas/Maxim CRC-8 of ROM codes, as the chart's day log writes them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "bench_chart"))
+from day_log import crc8  # noqa: E402
+
 SENSORS = 50
 DAY = 24 * 3600
 HISTORY_STEP = 10
-
-
-def crc8(data):
-    crc = 0
-    for byte in data:
-        for _ in range(8):
-            mix = (crc ^ byte) & 1
-            crc >>= 1
-            if mix:
-                crc ^= 0x8C
-            byte >>= 1
-    return crc
 
 
 def roms():

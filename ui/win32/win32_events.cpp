@@ -77,8 +77,7 @@ void ShowCellTip(int window, int control, const Win32Control& table, NMLVGETINFO
     LVHITTESTINFO hit{};
     GetCursorPos(&hit.pt);
     ScreenToClient(table.hwnd, &hit.pt);
-    if (SendMessageW(table.hwnd, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0)
-        return;
+    if (SendMessageW(table.hwnd, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0) return;
     wchar_t text[CellTextLimit] = {};
     LVITEMW item{};
     item.iSubItem = hit.iSubItem;

@@ -108,8 +108,8 @@ MHD_Response* Decorated(MHD_Response* response, const char* type, bool store) {
 
 MHD_Result Answer(MHD_Connection* connection, unsigned status, const std::string& body,
                   const char* type, bool store = false) {
-    MHD_Response* response = MHD_create_response_from_buffer(body.size(), (void*)body.data(),
-                                                              MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response =
+        MHD_create_response_from_buffer(body.size(), (void*)body.data(), MHD_RESPMEM_MUST_COPY);
     if (!response) return MHD_NO;
     Decorated(response, type, store);
     const MHD_Result result = MHD_queue_response(connection, status, response);
@@ -171,9 +171,8 @@ MHD_Result OpenStream(WebServer::State& server, MHD_Connection* connection) {
         }
         server.streams.insert(stream);
     }
-    MHD_Response* response =
-        MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, StreamBlockBytes, StreamRead, stream,
-                                          StreamEnd);
+    MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, StreamBlockBytes,
+                                                               StreamRead, stream, StreamEnd);
     if (!response) {
         StreamEnd(stream);
         return MHD_NO;
@@ -228,10 +227,8 @@ MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const 
     const std::string_view verb = method;
     if (verb != MHD_HTTP_METHOD_GET && verb != MHD_HTTP_METHOD_HEAD)
         return Refuse(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "only GET and HEAD");
-    if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                    MHD_HTTP_HEADER_CONTENT_LENGTH) ||
-        MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                    MHD_HTTP_HEADER_TRANSFER_ENCODING))
+    if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH) ||
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING))
         return Refuse(connection, MHD_HTTP_CONTENT_TOO_LARGE, "no request body is taken");
     if (MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr) >
         static_cast<int>(MaxHeaders))
@@ -300,8 +297,8 @@ void WebServer::State::resumeAllLocked() {
 std::string WebServer::State::eventFor(uint64_t version) {
     if (version != eventVersion || eventText.empty()) {
         eventVersion = version;
-        eventText = "id: " + std::to_string(version) + "\nevent: pass\ndata: " +
-                    PassEventJson(*model, NowMs()) + "\n\n";
+        eventText = "id: " + std::to_string(version) +
+                    "\nevent: pass\ndata: " + PassEventJson(*model, NowMs()) + "\n\n";
     }
     return eventText;
 }
@@ -340,9 +337,9 @@ bool WebServer::start(const ServerSettings& settings, std::string& error) {
     }
     if (IsLoopbackAddress(settings.address)) {
         const std::string port = ":" + std::to_string(settings.port);
-        const std::string literal =
-            address == reinterpret_cast<const sockaddr*>(&v6) ? "[" + settings.address + "]"
-                                                              : settings.address;
+        const std::string literal = address == reinterpret_cast<const sockaddr*>(&v6)
+                                        ? "[" + settings.address + "]"
+                                        : settings.address;
         s.hosts = {literal + port, "localhost" + port, literal, "localhost"};
     }
     s.daemon = MHD_start_daemon(

@@ -46,27 +46,33 @@ int Connect(int port) {
     return fd;
 }
 
+// Reads until `what` came (never, when empty), the server closes or it stays silent.
+std::string ReadUntil(int fd, const std::string& what = "") {
+    std::string got;
+    char buffer[4096];
+    pollfd p{fd, POLLIN, 0};
+    while ((what.empty() || got.find(what) == std::string::npos) &&
+           ::poll(&p, 1, ReplyWaitMs) > 0) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<size_t>(n));
+    }
+    return got;
+}
+
 // Sends the bytes and reads until the server closes or stays silent.
 std::string Exchange(int port, const std::string& request) {
     const int fd = Connect(port);
     if (fd < 0) return {};
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    std::string reply;
-    char buffer[4096];
-    pollfd p{fd, POLLIN, 0};
-    while (::poll(&p, 1, ReplyWaitMs) > 0) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        reply.append(buffer, static_cast<size_t>(n));
-    }
+    const std::string reply = ReadUntil(fd);
     ::close(fd);
     return reply;
 }
 
 std::string Get(int port, const std::string& target, const std::string& headers = "") {
-    return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                              std::to_string(port) + "\r\nConnection: close\r\n" + headers +
-                              "\r\n");
+    return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                              "\r\nConnection: close\r\n" + headers + "\r\n");
 }
 
 std::string StatusOf(const std::string& reply) {
@@ -101,7 +107,8 @@ TEST_F(WebServerOnLoopback, ServesItsOwnFilesAndApiOnly) {
     EXPECT_EQ(StatusOf(Get(port, "/dygraph.min.js")), "HTTP/1.1 200 OK");
     const std::string sensors = Get(port, "/api/v1/sensors");
     EXPECT_NE(sensors.find("\"name\":\"Котёл\""), std::string::npos) << sensors;
-    EXPECT_NE(Get(port, "/api/v1/history?rom=28-0417A3C41EFF-" + sensors.substr(sensors.find("-0417A3C41EFF-") + 14, 2))
+    EXPECT_NE(Get(port, "/api/v1/history?rom=28-0417A3C41EFF-" +
+                            sensors.substr(sensors.find("-0417A3C41EFF-") + 14, 2))
                   .find("21.5"),
               std::string::npos);
     EXPECT_EQ(StatusOf(Get(port, "/api/v1/history?rom=nonsense")), "HTTP/1.1 400 Bad Request");
@@ -118,10 +125,10 @@ TEST_F(WebServerOnLoopback, ServesItsOwnFilesAndApiOnly) {
 
 TEST_F(WebServerOnLoopback, RefusesWhatAReadOnlyPageNeverAsks) {
     start();
-    EXPECT_EQ(StatusOf(Exchange(port, "POST /api/v1/sensors HTTP/1.1\r\nHost: 127.0.0.1:" +
-                                          std::to_string(port) +
-                                          "\r\nContent-Length: 5\r\n\r\nhello")),
-              "HTTP/1.1 405 Method Not Allowed");
+    EXPECT_EQ(
+        StatusOf(Exchange(port, "POST /api/v1/sensors HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                    std::to_string(port) + "\r\nContent-Length: 5\r\n\r\nhello")),
+        "HTTP/1.1 405 Method Not Allowed");
     EXPECT_EQ(StatusOf(Get(port, "/", "Host-Again: x\r\n")).substr(0, 12), "HTTP/1.1 200");
     std::string many;
     for (int i = 0; i < 60; ++i) many += "X-Header-" + std::to_string(i) + ": 1\r\n";
@@ -134,8 +141,9 @@ TEST_F(WebServerOnLoopback, RefusesWhatAReadOnlyPageNeverAsks) {
     EXPECT_EQ(longTarget.find("200 OK"), std::string::npos) << StatusOf(longTarget);
     EXPECT_EQ(Exchange(port, "\x16\x03\x01 garbage\r\n\r\n").find("200 OK"), std::string::npos);
     // A page of another site that reaches the loopback through a name of its own.
-    EXPECT_EQ(StatusOf(Exchange(port, "GET /api/v1/sensors HTTP/1.1\r\nHost: evil.example\r\n"
-                                      "Connection: close\r\n\r\n")),
+    EXPECT_EQ(StatusOf(Exchange(port,
+                                "GET /api/v1/sensors HTTP/1.1\r\nHost: evil.example\r\n"
+                                "Connection: close\r\n\r\n")),
               "HTTP/1.1 421 Misdirected Request");
     // Still serving.
     EXPECT_EQ(StatusOf(Get(port, "/api/v1/sensors")), "HTTP/1.1 200 OK");
@@ -166,21 +174,10 @@ TEST_F(WebServerOnLoopback, BoundsConnectionsAndAsksForTheToken) {
 TEST_F(WebServerOnLoopback, StreamsEveryPass) {
     start();
     const int fd = Connect(port);
-    const std::string request = "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1:" +
-                                std::to_string(port) + "\r\n\r\n";
+    const std::string request =
+        "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    auto readUntil = [&](const std::string& what) {
-        std::string got;
-        char buffer[4096];
-        pollfd p{fd, POLLIN, 0};
-        while (got.find(what) == std::string::npos && ::poll(&p, 1, ReplyWaitMs) > 0) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            got.append(buffer, static_cast<size_t>(n));
-        }
-        return got;
-    };
-    const std::string first = readUntil("]}\n\n");
+    const std::string first = ReadUntil(fd, "]}\n\n");
     EXPECT_NE(first.find("text/event-stream"), std::string::npos);
     EXPECT_NE(first.find("event: pass"), std::string::npos);
     PassDevice d{SimMakeRom(0x28, 0x0417A3C41EFF), PowerMode::External, ""};
@@ -190,7 +187,7 @@ TEST_F(WebServerOnLoopback, StreamsEveryPass) {
     d.answered = true;
     model.takePass(PassInput{1'796'700'001'000, 0, {d}, true});
     server.wake();
-    EXPECT_NE(readUntil("23.0625").find("23.0625"), std::string::npos);
+    EXPECT_NE(ReadUntil(fd, "23.0625").find("23.0625"), std::string::npos);
     ::close(fd);
     server.stop();  // with a stream open: it ends, and the stop returns
 }
