@@ -164,6 +164,14 @@ def main():
         assert any(value is None for _, value in points), "the gap"
         assert len(points) <= 2000 + 10
 
+        # Under the pointer: the time and each sensor's reading there, its name as text.
+        from selenium.webdriver.common.action_chains import ActionChains
+        chart = driver.find_element("id", "chart")
+        ActionChains(driver).move_to_element_with_offset(chart, 0, 0).perform()
+        pointer = wait_for("the readings under the pointer", lambda: driver.execute_script(
+            "const p = document.getElementById('pointer'); return p.hidden ? '' : p.textContent"))
+        assert "°C" in pointer and HOSTILE in pointer, pointer
+
         # A new pass arrives live: the same document, a newer reading.
         driver.execute_script("window.kvSameDocument = true")
         before = int(driver.execute_script(
