@@ -85,12 +85,16 @@ class WebServerOnLoopback : public ::testing::Test {
         port = FreePort();
         std::string error;
         ASSERT_TRUE(server.start(ServerSettings{"127.0.0.1", port, token}, error)) << error;
+        pass(1'796'700'000'000, 21.5f);
+    }
+    // A pass with one sound reading of the named sensor.
+    void pass(int64_t ms, float celsius) {
         PassDevice d{SimMakeRom(0x28, 0x0417A3C41EFF), PowerMode::External, "Котёл"};
         d.measured = true;
         d.verdict = Verdict::Ok;
-        d.celsius = 21.5f;
+        d.celsius = celsius;
         d.answered = true;
-        model.takePass(PassInput{1'796'700'000'000, 0, {d}, true});
+        model.takePass(PassInput{ms, 0, {d}, true});
     }
     WebModel model{u"ttyUSB0", 1, Limits{}, 1'796'600'000'000};
     WebServer server{model};
@@ -180,12 +184,7 @@ TEST_F(WebServerOnLoopback, StreamsEveryPass) {
     const std::string first = ReadUntil(fd, "]}\n\n");
     EXPECT_NE(first.find("text/event-stream"), std::string::npos);
     EXPECT_NE(first.find("event: pass"), std::string::npos);
-    PassDevice d{SimMakeRom(0x28, 0x0417A3C41EFF), PowerMode::External, ""};
-    d.measured = true;
-    d.verdict = Verdict::Ok;
-    d.celsius = 23.0625f;
-    d.answered = true;
-    model.takePass(PassInput{1'796'700'001'000, 0, {d}, true});
+    pass(1'796'700'001'000, 23.0625f);
     server.wake();
     EXPECT_NE(ReadUntil(fd, "23.0625").find("23.0625"), std::string::npos);
     ::close(fd);
