@@ -3,11 +3,11 @@
 // with its gaps, the CSV read back, and the listening address.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <regex>
 
 #include "sim/sim_device.h"
+#include "tests/runtime/temp_folder.h"
 #include "ui/toolkit.h"
 #include "web/csv_history.h"
 #include "web/web_json.h"
@@ -144,9 +144,8 @@ TEST(WebModel, HistoryIsThinnedToTheScreenWithItsGaps) {
 }
 
 TEST(WebCsv, ReadsBackTheSoundReadingsOfTheLastDay) {
-    char path[] = "/tmp/kv-csv-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
+    kv::testing::TempFolder folder;
+    const std::string path = folder.File("readings.csv");
     {
         std::ofstream f(path);
         f << "time,rom,family,power,resolution,celsius,state,name\n"
@@ -158,7 +157,6 @@ TEST(WebCsv, ReadsBackTheSoundReadingsOfTheLastDay) {
              "2026-12-07T14:03:11Z,28FF1EC4A3170450,DS18B20,external,12,22";  // still written
     }
     const CsvLoad load = LoadCsvHistory(path, 1'796'600'000'000, 1'796'800'000'000);
-    std::remove(path);
     EXPECT_TRUE(load.opened);
     ASSERT_EQ(load.readings.size(), 1u);
     const auto& readings = load.readings.begin()->second;
