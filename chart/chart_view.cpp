@@ -7,6 +7,7 @@
 
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
+#include "monitor/window_names.h"
 #include "runtime/date_text.h"
 #include "runtime/integer_text.h"
 #include "runtime/number_text.h"
@@ -118,7 +119,7 @@ ChartPaintStats DrawChart(const ReadingHistory& history, const ChartState& state
         int legendWidth = 0;
         for (size_t i = 0; i < all.size(); ++i) {
             SeriesLines s;
-            s.rom = FormatRomCode(all[i].rom);
+            s.rom = NamedRomText(all[i].rom);
             s.colour = SeriesColour(i);
             for (auto run = all[i].runs.rbegin(); run != all[i].runs.rend() && !s.hasLatest; ++run)
                 for (auto p = run->rbegin(); p != run->rend(); ++p)

@@ -8,8 +8,7 @@
 namespace kv {
 namespace {
 
-constexpr size_t StampLength = 23;    // "[06/12/2026 15:51:09]  "
-constexpr size_t RomTextLength = 18;  // "28-0000045A1B2C-84"
+constexpr size_t StampLength = 23;  // "[06/12/2026 15:51:09]  "
 
 class Cursor {
   public:

@@ -9,6 +9,7 @@
 namespace kv {
 
 // "28-0000045A1B2C-84": family, serial number most significant byte first, CRC.
+inline constexpr size_t RomTextLength = 18;
 std::u16string FormatRomCode(const RomCode& rom);
 // One decimal and " °C".
 std::u16string TemperatureText(float celsius);

@@ -4,6 +4,13 @@
 
 namespace kv::texts {
 
+// Column headings of the sensor table (the window's, and the live page's).
+inline constexpr char16_t ColumnTypeHeading[] = u"Тип";
+inline constexpr char16_t ColumnSerialHeading[] = u"Серийный номер";
+inline constexpr char16_t ColumnPowerHeading[] = u"Подключение";
+inline constexpr char16_t ColumnTemperatureHeading[] = u"Температура";
+inline constexpr char16_t ColumnStatusHeading[] = u"Статус";
+
 // Type names by family code.
 inline constexpr std::u16string_view TypeDs18s20 = u"DS1820 / DS18S20";
 inline constexpr std::u16string_view TypeDs18b20 = u"DS18B20";
@@ -67,6 +74,8 @@ inline constexpr std::u16string_view LimitTail =
 
 // Event log.
 inline constexpr std::u16string_view LogFileName = u"DS18B20_Kalorivox.log";
+// The sensors' names, beside the program when the user made one (the probe's --names form).
+inline constexpr std::u16string_view NamesFileName = u"Kalorivox-names.txt";
 inline constexpr std::u16string_view LogDateMask = u"[%dd/%mm/%yyyy %hh:%ii:%ss]  ";
 inline constexpr std::u16string_view LogSeparator = u"  —  ";
 // Added to the status line while records cannot be written to the log.

@@ -6,8 +6,8 @@
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
 #include "probe/bus_pass.h"
-#include "probe/json_text.h"
 #include "probe/record_format.h"
+#include "runtime/json_text.h"
 
 namespace kv::probe {
 namespace {

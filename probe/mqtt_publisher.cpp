@@ -59,7 +59,7 @@ struct MqttPublisher::State {
 
     // After every connection: the broker may have restarted and lost what it retained.
     void connectedLocked() {
-        send(StatusTopic(settings.prefix), status, KeptQos);
+        send(settings.statusTopic, status, KeptQos);
         for (const auto& [topic, payload] : kept) send(topic, payload, KeptQos);
     }
 
@@ -122,7 +122,7 @@ bool MqttPublisher::start(const MqttSettings& settings, std::string& error) {
     mosquitto_disconnect_callback_set(s.client, State::OnDisconnect);
     mosquitto_publish_callback_set(s.client, State::OnPublish);
     mosquitto_reconnect_delay_set(s.client, ReconnectFirstSeconds, ReconnectMaxSeconds, true);
-    const std::string statusTopic = StatusTopic(settings.prefix);
+    const std::string& statusTopic = settings.statusTopic;
     int rc = mosquitto_will_set(s.client, statusTopic.c_str(),
                                 static_cast<int>(sizeof StatusOffline - 1), StatusOffline, KeptQos,
                                 true);
@@ -154,7 +154,7 @@ void MqttPublisher::status(const std::string& payload) {
     std::lock_guard<std::mutex> lock(s.mutex);
     if (payload == s.status) return;
     s.status = payload;
-    if (s.connected) s.send(StatusTopic(s.settings.prefix), payload, KeptQos);
+    if (s.connected) s.send(s.settings.statusTopic, payload, KeptQos);
 }
 
 void MqttPublisher::keep(const std::string& topic, const std::string& payload) {
@@ -189,7 +189,7 @@ void MqttPublisher::stop() {
                                    [&] { return s.connected || s.outageReported; });
         if (s.connected) {
             s.offlineDelivered = false;
-            if (s.send(StatusTopic(s.settings.prefix), StatusOffline, KeptQos, &s.offlineMid) ==
+            if (s.send(s.settings.statusTopic, StatusOffline, KeptQos, &s.offlineMid) ==
                 MOSQ_ERR_SUCCESS)
                 s.offlineDone.wait_for(lock, OfflineWait, [&] { return s.offlineDelivered; });
         }

@@ -14,8 +14,8 @@ struct MqttSettings {
     std::string host;
     int port = 0;
     std::string user;
-    std::string password;  // used only with a user
-    std::string prefix;
+    std::string password;     // used only with a user
+    std::string statusTopic;  // this logger's status, also its last will
 };
 
 // false when this build has no MQTT client (the library was missing when it was built).
@@ -32,7 +32,7 @@ class MqttPublisher {
     // failure (it is tried again). false with a message when the client cannot be made.
     bool start(const MqttSettings& settings, std::string& error);
 
-    // The probe's status on PREFIX/status, the first message of every connection. This and
+    // The probe's status on its status topic, the first message of every connection. This and
     // keep() may be called before start(): the first connection sends what they set.
     void status(const std::string& payload);
     // A message that stays true until replaced; an empty payload withdraws what the broker

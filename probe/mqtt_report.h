@@ -9,10 +9,10 @@
 #include <map>
 #include <string>
 
+#include "monitor/sensor_names.h"
 #include "probe/bus_pass.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/mqtt_topics.h"
-#include "probe/sensor_names.h"
 
 namespace kv::probe {
 
@@ -31,6 +31,7 @@ class MqttReport {
     // The names file changed: the configs of the sensors whose name changed go out again.
     void renamed(const SensorNames& names);
     void portLost();
+    const MqttNaming& naming() const { return naming_; }
 
   private:
     struct Sensor {

@@ -5,7 +5,7 @@
 
 #include "onewire/thermometer_family.h"
 #include "probe/bus_pass.h"
-#include "probe/json_text.h"
+#include "runtime/json_text.h"
 
 namespace kv::probe {
 namespace {
@@ -26,8 +26,10 @@ std::string ObjectId(const std::string& text) {
 }
 
 std::string AdapterId(const MqttNaming& naming) {
-    return ObjectId(naming.prefix + "_" + naming.port);
+    return ObjectId(naming.prefix + "_" + naming.node);
 }
+
+constexpr char DevicePrefix[] = "/dev/";
 
 // Members of a JSON object in their order, values already in their JSON form.
 using Members = std::vector<std::pair<std::string, std::string>>;
@@ -43,8 +45,26 @@ std::string Object(const Members& members) {
 
 }  // namespace
 
-std::string StatusTopic(const std::string& prefix) {
-    return prefix + "/status";
+std::string DefaultNode(const std::string& host, const std::string& identity,
+                        const std::string& port) {
+    std::string adapter = identity;
+    if (adapter.empty()) {
+        adapter = port;
+        if (adapter.rfind(DevicePrefix, 0) == 0) adapter.erase(0, sizeof DevicePrefix - 1);
+    }
+    return ObjectId(host.empty() ? adapter : host + "_" + adapter);
+}
+
+bool NodeUsable(const std::string& node) {
+    if (node.empty()) return false;
+    for (const char c : node)
+        if (c == '/' || c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
+std::string StatusTopic(const MqttNaming& naming) {
+    return naming.prefix + "/" + naming.node + "/status";
 }
 
 std::string TemperatureTopic(const std::string& prefix, const RomCode& rom) {
@@ -73,7 +93,7 @@ std::string DiscoveryConfig(const MqttNaming& naming, const RomCode& rom, const 
         {"via_device", JsonString(AdapterId(naming))},
     });
     const std::string availability =
-        "[" + Object({{"topic", JsonString(StatusTopic(naming.prefix))}}) + "," +
+        "[" + Object({{"topic", JsonString(StatusTopic(naming))}}) + "," +
         Object({{"topic", JsonString(AvailabilityTopic(naming.prefix, rom))}}) + "]";
     Members config = {
         // The entity takes its device's name.
@@ -101,14 +121,14 @@ std::string AdapterDiscoveryConfig(const MqttNaming& naming) {
     return Object({
         {"name", "null"},
         {"unique_id", JsonString(id)},
-        {"state_topic", JsonString(StatusTopic(naming.prefix))},
+        {"state_topic", JsonString(StatusTopic(naming))},
         {"value_template",
          JsonString("{{ 'ON' if value == '" + std::string(StatusOnline) + "' else 'OFF' }}")},
         {"device_class", JsonString("connectivity")},
         {"entity_category", JsonString("diagnostic")},
         {"device", Object({
                        {"identifiers", "[" + JsonString(id) + "]"},
-                       {"name", JsonString("Kalorivox " + naming.port)},
+                       {"name", JsonString("Kalorivox " + naming.node)},
                        {"model", JsonString(AdapterModel)},
                    })},
     });

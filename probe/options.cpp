@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "onewire/ds18x20.h"
+#include "probe/mqtt_topics.h"
 #include "runtime/integer_text.h"
+#include "web/web_server.h"
 
 namespace kv::probe {
 
@@ -34,8 +36,19 @@ const char Usage[] =
     "  --mqtt-user NAME          user name at the broker\n"
     "  --mqtt-password-file FILE the password is the first line of FILE\n"
     "  --topic PREFIX            topic prefix (default kalorivox)\n"
+    "  --node NAME               this logger among others on the broker (default: the host\n"
+    "                            and the adapter's stable identity); its status topic is\n"
+    "                            PREFIX/NAME/status\n"
     "  --prometheus FILE         rewrite FILE after each pass for node_exporter's textfile\n"
     "                            collector\n"
+    "  --http ADDRESS:PORT       serve a live page (table and chart of the last day) and its\n"
+    "                            JSON API; PORT alone listens on 127.0.0.1, another address is\n"
+    "                            reachable from other machines (needs --every)\n"
+    "  --http-token-file FILE    the API asks for the first line of FILE as a token\n"
+    "  --limits MIN:MAX          the page marks readings outside MIN..MAX whole degrees (as\n"
+    "                            the window's Термо контроль) and draws them as a band\n"
+    "  --history FILE            CSV records written earlier (--format csv), whose last day\n"
+    "                            the page's chart starts with\n"
     "  --inspect                 instead of measuring, check each DS18B20/DS18S20 closely and\n"
     "                            tell whether it behaves like a genuine part or a known clone\n"
     "                            family, with the evidence (its TH, TL and configuration are\n"
@@ -55,7 +68,7 @@ const char Usage[] =
     "--names the sensor's name.\n"
     "\n"
     "MQTT: readings in state ok go retained to PREFIX/<ROM>/temperature as plain degrees\n"
-    "Celsius. PREFIX/status is online while the probe reads its port, port-lost while the\n"
+    "Celsius. PREFIX/NODE/status is online while the probe reads its port, port-lost while the\n"
     "port is gone, offline once the probe has ended. PREFIX/<ROM>/availability is online\n"
     "while the sensor gives sound readings and offline after two passes without one (its\n"
     "retained temperature is then withdrawn). Each thermometer is announced for Home\n"
@@ -102,6 +115,8 @@ bool TopicPrefixUsable(std::string_view prefix) {
 }
 
 constexpr int64_t MaxEverySeconds = 24 * 60 * 60;
+// The window's limits spin between these.
+constexpr int64_t MinLimit = -55, MaxLimit = 125;
 
 // One entry per option: its name, whether it takes the next word as its value, and what it
 // does with that value (false when the value is not usable).
@@ -146,6 +161,27 @@ bool SetPath(std::string& path, std::string_view text) {
     return !text.empty();
 }
 
+// MIN:MAX, whole degrees as the window's limits take them, MIN below MAX.
+bool SetLimits(Options& o, std::string_view text) {
+    const size_t colon = text.find(':', 1);
+    if (colon == std::string_view::npos) return false;
+    const auto low = ParseWholeInteger(text.substr(0, colon), MinLimit, MaxLimit);
+    const auto high = ParseWholeInteger(text.substr(colon + 1), MinLimit, MaxLimit);
+    if (!low || !high || *low >= *high) return false;
+    o.limitsOn = true;
+    o.thermoMin = static_cast<int>(*low);
+    o.thermoMax = static_cast<int>(*high);
+    return true;
+}
+
+bool SetHttp(Options& o, std::string_view text) {
+    web::ServerSettings settings;
+    if (!web::ParseListenAddress(text, settings)) return false;
+    o.httpAddress = settings.address;
+    o.httpPort = settings.port;
+    return true;
+}
+
 const OptionEntry OptionTable[] = {
     {"--help", false, [](Options& o, std::string_view) { return o.help = true; }},
     {"-h", false, [](Options& o, std::string_view) { return o.help = true; }},
@@ -170,9 +206,20 @@ const OptionEntry OptionTable[] = {
          o.topicPrefix = text;
          return TopicPrefixUsable(text);
      }},
+    {"--node", true,
+     [](Options& o, std::string_view text) {
+         o.node = text;
+         return NodeUsable(o.node);
+     }},
     {"--prometheus", true,
      [](Options& o, std::string_view text) { return SetPath(o.prometheusFile, text); }},
     {"--names", true, [](Options& o, std::string_view text) { return SetPath(o.namesFile, text); }},
+    {"--http", true, SetHttp},
+    {"--http-token-file", true,
+     [](Options& o, std::string_view text) { return SetPath(o.httpTokenFile, text); }},
+    {"--history", true,
+     [](Options& o, std::string_view text) { return SetPath(o.historyFile, text); }},
+    {"--limits", true, SetLimits},
 };
 
 }  // namespace
@@ -216,7 +263,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     }
     const bool measuring = options.repeats() || countGiven || options.resolution ||
                            !options.mqttHost.empty() || !options.prometheusFile.empty() ||
-                           !options.namesFile.empty();
+                           !options.namesFile.empty() || !options.httpAddress.empty();
     if (options.inspect &&
         (measuring || options.format == Format::Tsv || options.format == Format::Csv)) {
         error = "--inspect goes only with --format json and --invert (try --help)";
@@ -226,13 +273,24 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         error = "--save-resolution needs --resolution (try --help)";
         return false;
     }
-    const bool mqttDetails = !options.mqttUser.empty() || !options.mqttPasswordFile.empty();
+    const bool mqttDetails =
+        !options.mqttUser.empty() || !options.mqttPasswordFile.empty() || !options.node.empty();
     if (mqttDetails && options.mqttHost.empty()) {
-        error = "--mqtt-user and --mqtt-password-file need --mqtt (try --help)";
+        error = "--mqtt-user, --mqtt-password-file and --node need --mqtt (try --help)";
         return false;
     }
     if (!options.mqttPasswordFile.empty() && options.mqttUser.empty()) {
         error = "--mqtt-password-file needs --mqtt-user (try --help)";
+        return false;
+    }
+    const bool pageDetails =
+        !options.httpTokenFile.empty() || !options.historyFile.empty() || options.limitsOn;
+    if (pageDetails && options.httpAddress.empty()) {
+        error = "--http-token-file, --history and --limits need --http (try --help)";
+        return false;
+    }
+    if (!options.httpAddress.empty() && !options.repeats()) {
+        error = "--http needs --every (try --help)";
         return false;
     }
     // Without --every a count means passes back to back; without either, one pass.

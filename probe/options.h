@@ -28,9 +28,16 @@ struct Options {
     std::string mqttUser;
     std::string mqttPasswordFile;
     std::string topicPrefix = DefaultTopicPrefix;
+    std::string node;  // empty: made from the host and the adapter
     std::string prometheusFile;
-    std::string namesFile;  // empty: no names
-    bool inspect = false;   // look at each thermometer closely instead of measuring
+    std::string namesFile;    // empty: no names
+    std::string httpAddress;  // empty: no live page
+    int httpPort = 0;
+    std::string httpTokenFile;  // empty: the page's API asks for no token
+    std::string historyFile;    // CSV records read back at start for the page's chart
+    bool limitsOn = false;      // the page marks readings outside thermoMin..thermoMax
+    int thermoMin = 0, thermoMax = 0;
+    bool inspect = false;  // look at each thermometer closely instead of measuring
     bool help = false;
 
     bool repeats() const { return everySeconds > 0; }

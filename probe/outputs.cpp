@@ -1,6 +1,9 @@
 #include "probe/outputs.h"
 
-#include "probe/small_file.h"
+#include "runtime/host_name.h"
+#include "runtime/small_file.h"
+#include "runtime/utf.h"
+#include "serial/port_presence.h"
 
 namespace kv::probe {
 
@@ -9,21 +12,47 @@ ProbeOutputs::ProbeOutputs(const Options& options, std::FILE* records)
       names_(options.namesFile),
       writer_(options.format, records, !options.namesFile.empty()) {}
 
+namespace {
+
+// A secret is the first line of a small file.
+bool ReadSecret(const std::string& path, std::string& secret, std::string& error) {
+    std::string text;
+    if (!ReadSmallFile(path, MaxPasswordFileBytes, text, error)) return false;
+    secret = text.substr(0, text.find('\n'));
+    if (!secret.empty() && secret.back() == '\r') secret.pop_back();
+    return true;
+}
+
+}  // namespace
+
 bool ProbeOutputs::prepare(std::string& error) {
     if (names_.active() && !names_.load(error)) return false;
-    if (options_.mqttPasswordFile.empty()) return true;
-    std::string text;
-    if (!ReadSmallFile(options_.mqttPasswordFile, MaxPasswordFileBytes, text, error)) return false;
-    password_ = text.substr(0, text.find('\n'));
-    if (!password_.empty() && password_.back() == '\r') password_.pop_back();
-    return true;
+    if (!options_.mqttPasswordFile.empty() &&
+        !ReadSecret(options_.mqttPasswordFile, password_, error))
+        return false;
+    if (options_.httpTokenFile.empty()) return true;
+    if (!ReadSecret(options_.httpTokenFile, httpToken_, error)) return false;
+    if (!httpToken_.empty()) return true;
+    error = options_.httpTokenFile + " holds no token on its first line";
+    return false;
 }
 
 bool ProbeOutputs::start(bool portThere, std::string& error) {
     if (!options_.prometheusFile.empty()) prometheus_.emplace(options_.prometheusFile);
+    if (!options_.httpAddress.empty()) {
+        web_.emplace(options_);
+        if (!web_->start(httpToken_, error)) return false;
+    }
     if (!options_.mqttHost.empty()) {
         mqtt_.emplace();
-        MqttNaming naming{options_.topicPrefix, options_.port, 0};
+        const std::string node =
+            options_.node.empty()
+                ? DefaultNode(
+                      Utf8FromUtf16(HostName()),
+                      Utf8FromUtf16(SerialStableIdentity(Utf16FromPathBytes(options_.port))),
+                      options_.port)
+                : options_.node;
+        MqttNaming naming{options_.topicPrefix, options_.port, node, 0};
         if (options_.repeats())
             naming.expireAfterSeconds =
                 ExpireAfterIntervals * options_.everySeconds + ExpireMarginSeconds;
@@ -33,16 +62,19 @@ bool ProbeOutputs::start(bool portThere, std::string& error) {
     if (!portThere) portLost();
     if (!mqtt_) return true;
     const MqttSettings settings{options_.mqttHost, options_.mqttPort, options_.mqttUser, password_,
-                                options_.topicPrefix};
+                                StatusTopic(report_->naming())};
     return mqtt_->start(settings, error);
 }
 
 void ProbeOutputs::pass(const std::vector<Device>& devices, Pass pass) {
-    if (names_.refresh() && report_) report_->renamed(names_);
+    std::string trouble;
+    if (names_.refresh(&trouble) && report_) report_->renamed(names_);
+    if (!trouble.empty()) Message(trouble);
     for (Reading& r : pass.readings) r.name = names_.nameOf(r.rom);
     if (!devices.empty()) writer_.write(devices, pass);
     if (report_) report_->pass(pass, names_);
     if (prometheus_) prometheus_->update(pass);
+    if (web_) web_->pass(devices, pass, names_);
 }
 
 void ProbeOutputs::portLost() {
@@ -50,10 +82,12 @@ void ProbeOutputs::portLost() {
     Pass none;
     none.sound = false;
     if (prometheus_) prometheus_->update(none);
+    if (web_) web_->portLost();
 }
 
 void ProbeOutputs::stop() {
     if (mqtt_) mqtt_->stop();
+    if (web_) web_->stop();
 }
 
 }  // namespace kv::probe

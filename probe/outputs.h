@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "monitor/sensor_names.h"
 #include "probe/bus_pass.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/mqtt_report.h"
 #include "probe/options.h"
 #include "probe/prometheus_file.h"
 #include "probe/record_format.h"
-#include "probe/sensor_names.h"
+#include "probe/web_output.h"
 
 namespace kv::probe {
 
@@ -25,11 +26,11 @@ class ProbeOutputs {
     // Records go to `records`.
     ProbeOutputs(const Options& options, std::FILE* records);
 
-    // Reads the files the outputs need (the names, the password); false with a reason when one
-    // is not usable.
+    // Reads the files the outputs need (the names, the password, the page's token); false with a
+    // reason when one is not usable.
     bool prepare(std::string& error);
     // Starts the outputs, saying whether the port is there; false with a reason when the MQTT
-    // client cannot be made.
+    // client cannot be made or the page cannot be served.
     bool start(bool portThere, std::string& error);
 
     // One pass over the devices found.
@@ -47,6 +48,8 @@ class ProbeOutputs {
     std::optional<MqttPublisher> mqtt_;
     std::optional<MqttReport> report_;
     std::optional<PrometheusFile> prometheus_;
+    std::string httpToken_;
+    std::optional<WebOutput> web_;
 };
 
 }  // namespace kv::probe

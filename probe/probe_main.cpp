@@ -16,6 +16,7 @@
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
 #include "sim/demo_bus.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -52,6 +53,10 @@ int main(int argc, char** argv) {
     }
     if (!options.mqttHost.empty() && !MqttAvailable()) {
         Message("this build of kalorivox-probe has no MQTT client");
+        return 1;
+    }
+    if (!options.httpAddress.empty() && !kv::web::WebServerAvailable()) {
+        Message("this build of kalorivox-probe has no web server (--http)");
         return 1;
     }
     ProbeOutputs outputs(options, stdout);

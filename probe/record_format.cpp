@@ -2,13 +2,10 @@
 
 #include <cmath>
 
-#include "probe/json_text.h"
+#include "runtime/json_text.h"
 
 namespace kv::probe {
 namespace {
-
-// A DS18B20 steps in sixteenths of a degree, so four decimals hold every reading exactly.
-constexpr int Decimals = 4;
 
 // Field names shared by the CSV header and the JSON keys, in record order; the last only
 // when the sensors have names.
@@ -48,16 +45,6 @@ std::string CsvField(const std::string& text) {
 }
 
 }  // namespace
-
-std::string DecimalText(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", Decimals, value);
-    std::string s = text;
-    s.erase(s.find_last_not_of('0') + 1);
-    if (s.back() == '.') s.pop_back();
-    if (s == "-0") s = "0";
-    return s;
-}
 
 std::string IsoUtcText(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;

@@ -8,11 +8,10 @@
 
 #include "probe/bus_pass.h"
 #include "probe/options.h"
+#include "runtime/json_text.h"
 
 namespace kv::probe {
 
-// Degrees as a plain decimal number with no more digits than it has: 21.5, -0.25, 85.
-std::string DecimalText(double value);
 // 2026-12-07T14:03:09Z
 std::string IsoUtcText(std::chrono::system_clock::time_point time);
 

@@ -1,8 +1,13 @@
 #include "shell/main_window.h"
 
 #include "monitor/port_chooser.h"
+#include "monitor/sensor_names.h"
+#include "monitor/sensor_texts.h"
+#include "monitor/texts.h"
 #include "monitor/window_ids.h"
+#include "monitor/window_names.h"
 #include "runtime/integer_text.h"
+#include "runtime/utf.h"
 #include "ui/toolkit.h"
 
 namespace kv {
@@ -86,6 +91,13 @@ void BuildSettingsRow(const SettingsRowTexts& captions) {
                   NoChange);
 }
 
+// The ROM cell's tooltip: the sensor's name from the names file, when it has one.
+std::u16string SerialCellTip(int, int, int, int column, std::u16string_view text) {
+    if (column != ColumnSerial) return {};
+    const auto rom = ParseRomText(Utf8FromUtf16(text.substr(0, RomTextLength)));
+    return rom ? WindowSensorName(*rom) : std::u16string();
+}
+
 void BuildTableAndStatus() {
     CreateTable(MainWindow, SensorTable, TableMargin, TableTop,
                 WindowWidth(MainWindow) - 2 * TableMargin, InitialTableHeight,
@@ -100,6 +112,7 @@ void BuildTableAndStatus() {
                    ColumnTemperatureWidth);
     AddTableColumn(MainWindow, SensorTable, ColumnStatus, texts::ColumnStatusHeading,
                    ColumnStatusWidth);
+    BindCellTipHandler(MainWindow, SensorTable, SerialCellTip);
 
     CreateStatusBar(StatusLine, MainWindow);
     AddStatusField(StatusLine, FillWidth);

@@ -25,12 +25,6 @@ inline constexpr char16_t MinTip[] = u"Минимальная допустима
 inline constexpr char16_t MaxLabel[] = u"Макс:";
 inline constexpr char16_t MaxTip[] = u"Максимальная допустимая температура";
 
-inline constexpr char16_t ColumnTypeHeading[] = u"Тип";
-inline constexpr char16_t ColumnSerialHeading[] = u"Серийный номер";
-inline constexpr char16_t ColumnPowerHeading[] = u"Подключение";
-inline constexpr char16_t ColumnTemperatureHeading[] = u"Температура";
-inline constexpr char16_t ColumnStatusHeading[] = u"Статус";
-
 inline constexpr char16_t AboutCaption[] = u"О программе";
 inline constexpr char16_t AboutText[] =
     u"Мониторинг температуры с использованием DS18x20.\nE-Mail: kalorivox@example.org";

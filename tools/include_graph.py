@@ -14,7 +14,7 @@ import re
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-MODULES = ["runtime", "serial", "onewire", "session", "sim", "ui", "monitor", "chart", "shell", "probe"]
+MODULES = ["runtime", "serial", "onewire", "session", "sim", "ui", "monitor", "chart", "shell", "web", "probe"]
 PLATFORM_FOLDERS = {"posix", "win32", "qt"}
 # Headers that tie a file to one platform or toolkit.
 PLATFORM_HEADER = re.compile(

@@ -13,6 +13,9 @@ packages=(
   mosquitto mosquitto-clients libmosquitto-dev
   # promtool checks the probe's Prometheus file, systemd-analyze its systemd unit.
   prometheus systemd
+  # The probe's live page (--http): its HTTP server and chart library, and the browser its
+  # test drives.
+  libmicrohttpd-dev libjs-dygraphs chromium chromium-driver python3-selenium
 )
 
 missing=()

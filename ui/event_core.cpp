@@ -90,6 +90,20 @@ PaintHandler EventCore::PaintHandlerOf(int window, int control) const {
     return found == paintHandlers_.end() ? nullptr : found->second;
 }
 
+void EventCore::BindCellTip(int window, int control, CellTipHandler handler) {
+    std::lock_guard lock(mutex_);
+    if (handler)
+        cellTipHandlers_[{window, control}] = handler;
+    else
+        cellTipHandlers_.erase({window, control});
+}
+
+CellTipHandler EventCore::CellTipHandlerOf(int window, int control) const {
+    std::lock_guard lock(mutex_);
+    auto found = cellTipHandlers_.find({window, control});
+    return found == cellTipHandlers_.end() ? nullptr : found->second;
+}
+
 void EventCore::ServePending() {
     for (;;) {
         Inbox item;

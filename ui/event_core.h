@@ -45,6 +45,8 @@ class EventCore {
     void Bind(int window, int control, int type, ControlHandler handler);
     void BindPaint(int window, int control, PaintHandler handler);
     PaintHandler PaintHandlerOf(int window, int control) const;
+    void BindCellTip(int window, int control, CellTipHandler handler);
+    CellTipHandler CellTipHandlerOf(int window, int control) const;
     // Runs posted events and calls from other threads, in the order they arrived.
     void ServePending();
     // Blocks until something is waiting to be served (posted event, call) or the toolkit is
@@ -95,6 +97,7 @@ class EventCore {
     std::deque<Inbox> inbox_;
     std::map<std::tuple<int, int, int>, ControlHandler> handlers_;
     std::map<std::pair<int, int>, PaintHandler> paintHandlers_;
+    std::map<std::pair<int, int>, CellTipHandler> cellTipHandlers_;
     std::function<void()> waker_;
     std::thread::id windowThread_;
     Event record_;

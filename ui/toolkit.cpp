@@ -210,6 +210,18 @@ void SetToolTip(int window, int control, std::u16string_view text) {
     });
 }
 
+void BindCellTipHandler(int window, int control, CellTipHandler handler) {
+    if (!OnWindowThreadWithToolkit()) return;
+    Core().BindCellTip(window, control, handler);
+}
+
+std::u16string CellTipText(int window, int control, int row, int column,
+                           std::u16string_view cellText) {
+    if (!OnWindowThreadWithToolkit()) return {};
+    const CellTipHandler handler = Core().CellTipHandlerOf(window, control);
+    return handler ? handler(window, control, row, column, cellText) : std::u16string();
+}
+
 int ControlX(int window, int control) {
     return Marshal([=](ToolkitBackend& b) { return b.ControlX(window, control); });
 }

@@ -86,6 +86,10 @@ using ControlHandler = int (*)();
 // Draws a canvas of the given size with the Canvas* calls below; runs on the window thread
 // whenever the platform needs the canvas painted.
 using PaintHandler = void (*)(int window, int control, int width, int height);
+// The tooltip of a table cell whose text is `cellText`; empty for none (a cell cut off at its
+// column's edge then shows its whole text, as TableLabelTips asks). Window thread.
+using CellTipHandler = std::u16string (*)(int window, int control, int row, int column,
+                                          std::u16string_view cellText);
 
 // Threads. The thread that installs an implementation is the window thread. Any operation
 // called from another thread is carried out on the window thread and returns after it took
@@ -134,6 +138,11 @@ int CreateTable(int window, int control, int x, int y, int width, int height,
                 std::u16string_view firstHeading, int firstWidth, unsigned flags);
 void AddTableColumn(int window, int control, int position, std::u16string_view heading, int width);
 void SetToolTip(int window, int control, std::u16string_view text);
+// Asked each time the pointer rests on a cell of the table; window thread.
+void BindCellTipHandler(int window, int control, CellTipHandler handler);
+// What the bound handler gives for the cell, empty without one: what the table shows.
+std::u16string CellTipText(int window, int control, int row, int column,
+                           std::u16string_view cellText);
 int ControlX(int window, int control);
 int ControlY(int window, int control);
 int ControlWidth(int window, int control);

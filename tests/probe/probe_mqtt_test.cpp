@@ -24,6 +24,7 @@ constexpr auto Settle = 500ms;
 constexpr auto RetainedLimit = 5s;
 constexpr auto ReconnectLimit = 30s;
 constexpr char Prefix[] = "house/cellar";
+constexpr char Node[] = "boiler";
 
 // The parts of a thermometer's discovery config that Home Assistant acts on.
 std::vector<std::string> ConfigParts(const RomCode& rom, const std::string& model,
@@ -35,11 +36,11 @@ std::vector<std::string> ConfigParts(const RomCode& rom, const std::string& mode
         "\"state_topic\":\"" + prefix + "/" + hex + "/temperature\"",
         "\"device_class\":\"temperature\"",
         "\"unit_of_measurement\":\"°C\"",
-        "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"" + prefix +
+        "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"" + prefix + "/" + Node +
             "/status\"},{\"topic\":\"" + prefix + "/" + hex + "/availability\"}]",
         "\"device\":{\"identifiers\":[\"kalorivox_" + hex + "\"],\"name\":\"" + deviceName +
             "\",\"model\":\"" + model + "\",\"manufacturer\":\"Maxim Integrated\"",
-        "\"via_device\":\"house_cellar_",
+        "\"via_device\":\"house_cellar_boiler\"",
         "\"expire_after\":" + std::to_string(expireAfter),
     };
 }
@@ -59,7 +60,8 @@ class ProbeMqtt : public test::ProbeOnPty {
     std::map<std::string, MqttMessage> retained() { return test::RetainedMessages(broker.port()); }
 
     std::vector<std::string> mqttArgs(std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {"--mqtt", broker.address(), "--topic", Prefix};
+        std::vector<std::string> args = {"--mqtt", broker.address(), "--topic",
+                                         Prefix,   "--node",         Node};
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
@@ -101,16 +103,14 @@ TEST_F(ProbeMqtt, PublishesExactlyTheCheckedReadingsRetained) {
     ::unlink(names);
     EXPECT_EQ(run.status, 0) << run.err;
 
-    const std::string status = std::string(Prefix) + "/status";
+    const std::string status = std::string(Prefix) + "/" + Node + "/status";
     auto topic = [](const RomCode& rom, const char* leaf) {
         return std::string(Prefix) + "/" + Hex(rom) + "/" + leaf;
     };
     auto config = [](const RomCode& rom) {
         return "homeassistant/sensor/kalorivox_" + Hex(rom) + "/config";
     };
-    std::string adapterId = std::string(Prefix) + "_" + serve();
-    std::replace(adapterId.begin(), adapterId.end(), '/', '_');
-    const std::string adapter = "homeassistant/binary_sensor/" + adapterId + "/config";
+    const std::string adapter = "homeassistant/binary_sensor/house_cellar_boiler/config";
     std::map<std::string, std::string> got;
     for (const auto& [t, m] : retained()) {
         EXPECT_TRUE(m.retained) << t;
@@ -161,7 +161,7 @@ TEST_F(ProbeMqtt, KilledProbeLeavesItsLastWill) {
     test::MqttSubscriber live;
     ASSERT_TRUE(live.connect(broker.port()));
     auto probe = startProbe(mqttArgs({"--every", "1", "--format", "tsv"}));
-    const std::string status = std::string(Prefix) + "/status";
+    const std::string status = std::string(Prefix) + "/" + Node + "/status";
     ASSERT_TRUE(live.waitFor(Is(std::string(Prefix) + "/" + Hex(rom) + "/temperature", "19"),
                              test::ProbeHangLimit))
         << "no reading from the probe";
@@ -190,13 +190,11 @@ TEST_F(ProbeMqtt, ComesBackAfterTheBrokerRestarts) {
     ASSERT_TRUE(live.connect(broker.port()));
     EXPECT_TRUE(live.waitFor(Is(topic, "25"), ReconnectLimit));
     const auto kept = retained();
-    EXPECT_EQ(kept.count(std::string(Prefix) + "/status")
-                  ? kept.at(std::string(Prefix) + "/status").payload
-                  : "",
-              "online");
+    const std::string status = std::string(Prefix) + "/" + Node + "/status";
+    EXPECT_EQ(kept.count(status) ? kept.at(status).payload : "", "online");
     EXPECT_EQ(kept.count("homeassistant/sensor/kalorivox_" + Hex(rom) + "/config"), 1u);
     EXPECT_EQ(test::StopProgram(probe), 0);
-    EXPECT_TRUE(live.waitFor(Is(std::string(Prefix) + "/status", "offline"), RetainedLimit));
+    EXPECT_TRUE(live.waitFor(Is(status, "offline"), RetainedLimit));
 }
 
 TEST(ProbeMqttCommand, RefusesUnusableBrokerSettings) {
@@ -217,6 +215,60 @@ TEST(ProbeMqttCommand, RefusesUnusableBrokerSettings) {
         EXPECT_EQ(run.out, "") << bad[1];
         EXPECT_NE(run.err.find("kalorivox-probe: "), std::string::npos) << bad[1];
     }
+}
+
+// Two loggers with their default nodes on one broker, each with a bus of its own: when one
+// is killed, its last will speaks for its own sensors only; the other's stay available.
+TEST_F(ProbeMqtt, ManyLoggersOneBrokerEachSpeaksForItsOwnSensors) {
+    const RomCode mine = SimMakeRom(0x28, 0x0417A3C41EFF),
+                  theirs = SimMakeRom(0x28, 0x0316B2A07C5E);
+    bus->addThermometer(mine, 19.0);
+    auto otherBus = std::make_shared<SimBus>();
+    otherBus->addThermometer(theirs, 7.5);
+    PtyServer otherServer(otherBus);
+    ASSERT_TRUE(otherServer.open() && otherServer.start());
+    test::MqttSubscriber live;
+    ASSERT_TRUE(live.connect(broker.port()));
+    const std::vector<std::string> defaults = {"--mqtt", broker.address(), "--every",
+                                               "1",      "--format",       "tsv"};
+    auto first = startProbe(defaults);
+    std::vector<std::string> second = defaults;
+    second.insert(second.begin(), KV_PROBE_PATH);
+    second.push_back(otherServer.slavePath());
+    auto other = test::StartProgram(second, test::ProbeHangLimit);
+    auto reading = [](const RomCode& rom, const char* value) {
+        return Is("kalorivox/" + Hex(rom) + "/temperature", value);
+    };
+    ASSERT_TRUE(live.waitFor(reading(mine, "19"), test::ProbeHangLimit));
+    ASSERT_TRUE(live.waitFor(reading(theirs, "7.5"), test::ProbeHangLimit));
+    live.settle(Settle, RetainedLimit);
+
+    // Each sensor's config names the status of its own logger, and the two differ.
+    auto statusOf = [&](const RomCode& rom) {
+        const std::string config =
+            retained()["homeassistant/sensor/kalorivox_" + Hex(rom) + "/config"].payload;
+        const std::string head = "\"availability\":[{\"topic\":\"";
+        const size_t at = config.find(head);
+        if (at == std::string::npos) return std::string();
+        const size_t from = at + head.size();
+        return config.substr(from, config.find('"', from) - from);
+    };
+    const std::string myStatus = statusOf(mine), theirStatus = statusOf(theirs);
+    ASSERT_EQ(myStatus.rfind("kalorivox/", 0), 0u) << myStatus;
+    ASSERT_NE(myStatus, theirStatus);
+    EXPECT_EQ(retained()[myStatus].payload, "online");
+    EXPECT_EQ(retained()[theirStatus].payload, "online");
+
+    ::kill(first.pid, SIGKILL);
+    EXPECT_TRUE(live.waitFor(Is(myStatus, "offline"), RetainedLimit));
+    live.clear();
+    ASSERT_TRUE(live.waitFor(reading(theirs, "7.5"), test::ProbeHangLimit)) << "still measuring";
+    const auto kept = retained();
+    EXPECT_EQ(kept.at(theirStatus).payload, "online");
+    EXPECT_EQ(kept.at("kalorivox/" + Hex(theirs) + "/availability").payload, "online");
+    EXPECT_EQ(kept.at("kalorivox/" + Hex(theirs) + "/temperature").payload, "7.5");
+    EXPECT_EQ(test::StopProgram(other), 0);
+    otherServer.stop();
 }
 
 }  // namespace

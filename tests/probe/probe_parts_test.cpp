@@ -2,11 +2,12 @@
 // the DS18B20 configuration byte it writes.
 #include <gtest/gtest.h>
 
+#include "monitor/sensor_names.h"
 #include "onewire/ds18x20.h"
-#include "probe/json_text.h"
+#include "probe/mqtt_topics.h"
 #include "probe/options.h"
 #include "probe/record_format.h"
-#include "probe/sensor_names.h"
+#include "runtime/json_text.h"
 #include "sim/sim_device.h"
 
 namespace kv::probe {
@@ -59,6 +60,24 @@ TEST(ProbeOptions, BrokerAddressForms) {
     }
 }
 
+TEST(ProbeOptions, LivePageAndNode) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--every", "1", "--http", "8080", "--limits", "-10:25", "--mqtt",
+                       "127.0.0.1", "--node", "cellar-pi", "DEMO"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.httpAddress, "127.0.0.1");
+    EXPECT_EQ(o.httpPort, 8080);
+    EXPECT_TRUE(o.limitsOn);
+    EXPECT_EQ(o.thermoMin, -10);
+    EXPECT_EQ(o.thermoMax, 25);
+    EXPECT_EQ(o.node, "cellar-pi");
+    EXPECT_EQ(DefaultNode("boiler.local", "usb-FTDI_FT232R_A50285BI-if00-port0", "ttyUSB0"),
+              "boiler_local_usb-FTDI_FT232R_A50285BI-if00-port0");
+    EXPECT_EQ(DefaultNode("pi", "", "/dev/pts/3"), "pi_pts_3");
+}
+
 TEST(ProbeOptions, RefusesWhatItCannotUse) {
     const std::vector<std::vector<const char*>> bad = {
         {},
@@ -89,6 +108,16 @@ TEST(ProbeOptions, RefusesWhatItCannotUse) {
         {"--inspect", "--format", "csv", "DEMO"},
         {"--inspect", "--resolution", "9", "DEMO"},
         {"--inspect", "--prometheus", "f", "DEMO"},
+        {"--http", "8080", "DEMO"},  // a page of one pass
+        {"--every", "1", "--http", "localhost:8080", "DEMO"},
+        {"--every", "1", "--http", "0", "DEMO"},
+        {"--every", "1", "--limits", "20:22", "DEMO"},
+        {"--every", "1", "--http", "8080", "--limits", "22:20", "DEMO"},
+        {"--every", "1", "--http", "8080", "--limits", "-60:20", "DEMO"},
+        {"--every", "1", "--http-token-file", "t", "DEMO"},
+        {"--every", "1", "--node", "pi", "DEMO"},
+        {"--every", "1", "--mqtt", "127.0.0.1", "--node", "a/b", "DEMO"},
+        {"--every", "1", "--mqtt", "127.0.0.1", "--node", "", "DEMO"},
     };
     for (const auto& args : bad) {
         Options o;

@@ -25,6 +25,7 @@ using test::Hex;
 using test::MqttMessage;
 
 constexpr char Prefix[] = "cellar";
+constexpr char Node[] = "pi";
 // Far above what a reconnection takes (about a second, and a search); a broker that
 // restarts is tried again after 1, 2, 4 ... s.
 constexpr auto BackLimit = 30s;
@@ -33,7 +34,7 @@ constexpr auto Settle = 500ms;
 std::string Topic(const RomCode& rom, const char* leaf) {
     return std::string(Prefix) + "/" + Hex(rom) + "/" + leaf;
 }
-const std::string Status = std::string(Prefix) + "/status";
+const std::string Status = std::string(Prefix) + "/" + Node + "/status";
 
 auto Is(const std::string& topic, const std::string& payload) {
     return [=](const MqttMessage& m) { return m.topic == topic && m.payload == payload; };
@@ -91,9 +92,10 @@ TEST_F(ProbeRecovery, ServerKilledAndStartedAgainOnTheSameLink) {
     };
     auto server = serve("21.5");
     ASSERT_EQ(server.firstLine.rfind("/dev/", 0), 0u) << server.firstLine;
-    auto probe = test::StartProgramWithOutput({KV_PROBE_PATH, "--every", "1", "--format", "csv",
-                                               "--mqtt", broker.address(), "--topic", Prefix, link},
-                                              records, folder + "/messages.txt");
+    auto probe =
+        test::StartProgramWithOutput({KV_PROBE_PATH, "--every", "1", "--format", "csv", "--mqtt",
+                                      broker.address(), "--topic", Prefix, "--node", Node, link},
+                                     records, folder + "/messages.txt");
     ASSERT_TRUE(live.waitFor(Is(Topic(a, "temperature"), "21.5"), test::ProbeHangLimit));
 
     // Pulled out: the node goes with the device, so that nothing else that comes to have the
@@ -161,11 +163,11 @@ TEST_F(ProbeRecovery, FollowsTheAdapterToAnotherNameAndNeverRepublishesAGoneSens
 
     probe::Options options;
     std::string error;
-    const char* argv[] = {"kalorivox-probe", "--every", "1",    "--mqtt",
-                          nullptr,           "--topic", Prefix, "ttyUSB0"};
+    const char* argv[] = {"kalorivox-probe", "--every", "1",      "--mqtt", nullptr,
+                          "--topic",         Prefix,    "--node", Node,     "ttyUSB0"};
     const std::string address = broker.address();
     argv[4] = address.c_str();
-    ASSERT_TRUE(probe::ParseOptions(8, argv, options, error)) << error;
+    ASSERT_TRUE(probe::ParseOptions(10, argv, options, error)) << error;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), std::fclose);
     probe::ProbeOutputs outputs(options, records.get());
     ASSERT_TRUE(outputs.prepare(error)) << error;

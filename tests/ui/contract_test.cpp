@@ -324,6 +324,22 @@ TEST_P(ToolkitContract, TableRowsCellsAndColours) {
             EXPECT_EQ(DefaultColour, driver_->CellColour(Window, Table, r, c));
 }
 
+// A table's cell tips come from the handler bound to it, asked with the cell's text.
+TEST_P(ToolkitContract, CellTipsComeFromTheBoundHandler) {
+    AddItem(Window, Table, AppendPosition, U16("DS18B20\n28-0001"));
+    EXPECT_EQ(u"", CellTipText(Window, Table, 0, 1, driver_->CellText(Window, Table, 0, 1)));
+    BindCellTipHandler(Window, Table, [](int, int, int row, int column, std::u16string_view text) {
+        return column == 1
+                   ? u"tip " + std::u16string(text) + u" " + std::u16string(1, char16_t(u'0' + row))
+                   : std::u16string();
+    });
+    EXPECT_EQ(u"tip 28-0001 0",
+              CellTipText(Window, Table, 0, 1, driver_->CellText(Window, Table, 0, 1)));
+    EXPECT_EQ(u"", CellTipText(Window, Table, 0, 0, driver_->CellText(Window, Table, 0, 0)));
+    BindCellTipHandler(Window, Table, nullptr);
+    EXPECT_EQ(u"", CellTipText(Window, Table, 0, 1, u"28-0001"));
+}
+
 TEST_P(ToolkitContract, CallsFromAnotherThreadTakeEffectInOrderBeforeReturning) {
     SetText(Window, List, U16("COM3"));
     constexpr int Rows = 40;

@@ -141,7 +141,7 @@ bool QtToolkit::CreateTable(int window, int control, int x, int y, int width, in
                             std::u16string_view firstHeading, int firstWidth, unsigned flags) {
     QtWindow* w = FindWindow(window);
     if (!w || control < 0 || w->controls.count(control)) return false;
-    auto* table = new KvTable(ParentFor(*w), flags);
+    auto* table = new KvTable(ParentFor(*w), flags, window, control);
     table->setColumnCount(1);
     table->setHorizontalHeaderItem(0, new QTableWidgetItem(ToQString(firstHeading)));
     table->setColumnWidth(0, firstWidth);

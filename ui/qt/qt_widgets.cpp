@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QToolTip>
 
+#include "ui/qt/qt_backend.h"
 #include "ui/toolkit.h"
 
 namespace kv::ui {
@@ -52,8 +53,8 @@ void KvSpinBox::stepBy(int steps) {
     if (steps != 0 && onStep_) onStep_(steps);
 }
 
-KvTable::KvTable(QWidget* parent, unsigned flags)
-    : QTableWidget(parent), labelTips_(flags & TableLabelTips) {
+KvTable::KvTable(QWidget* parent, unsigned flags, int window, int control)
+    : QTableWidget(parent), labelTips_(flags & TableLabelTips), window_(window), control_(control) {
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
@@ -98,11 +99,18 @@ QString KvTable::cutOffText(const QPoint& pos) const {
 }
 
 bool KvTable::viewportEvent(QEvent* event) {
-    if (event->type() != QEvent::ToolTip || !labelTips_) return QTableWidget::viewportEvent(event);
+    if (event->type() != QEvent::ToolTip) return QTableWidget::viewportEvent(event);
     auto* help = static_cast<QHelpEvent*>(event);
-    const QString text = cutOffText(help->pos());
+    const QModelIndex index = indexAt(help->pos());
+    QString text;
+    if (index.isValid()) {
+        const QTableWidgetItem* cell = item(index.row(), index.column());
+        text = ToQString(CellTipText(window_, control_, index.row(), index.column(),
+                                     cell ? FromQString(cell->text()) : std::u16string()));
+    }
+    if (text.isEmpty() && labelTips_) text = cutOffText(help->pos());
     if (!text.isEmpty())
-        QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
+        QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
     else
         QToolTip::hideText();
     return true;

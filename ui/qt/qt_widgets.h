@@ -54,7 +54,7 @@ class KvSpinBox final : public QSpinBox {
 // fit its column.
 class KvTable final : public QTableWidget {
   public:
-    KvTable(QWidget* parent, unsigned flags);
+    KvTable(QWidget* parent, unsigned flags, int window, int control);
     // The full text of the cell at `pos` (viewport coordinates) when it does not fit its
     // column, else empty: what the tooltip shows.
     QString cutOffText(const QPoint& pos) const;
@@ -64,6 +64,7 @@ class KvTable final : public QTableWidget {
 
   private:
     bool labelTips_;
+    int window_, control_;  // whose cell tips it asks for
 };
 
 // Status bar field: a message longer than the bar is cut off at the window's edge, so the

@@ -244,7 +244,8 @@ bool Win32Toolkit::CreateTable(int window, int control, int x, int y, int width,
         NewChild(*w, WC_LISTVIEWW, u"", style, (flags & TableSunkenEdge) ? WS_EX_CLIENTEDGE : 0,
                  win32::ControlIdBase + control);
     if (!made.hwnd) return false;
-    DWORD extended = 0;
+    // The cell tips of the program are asked for each time the pointer rests on a row.
+    DWORD extended = LVS_EX_INFOTIP;
     if (flags & TableFullRowSelect) extended |= LVS_EX_FULLROWSELECT;
     if (flags & TableGridLines) extended |= LVS_EX_GRIDLINES;
     if (flags & TableLabelTips) extended |= LVS_EX_LABELTIP;

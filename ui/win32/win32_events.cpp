@@ -1,5 +1,6 @@
 // Win32 implementation: what the windows are told, turned into the program's events, and the
 // table's cell colours drawn through custom draw.
+#include <algorithm>
 #include <utility>
 
 #include "ui/win32/win32_backend.h"
@@ -67,6 +68,30 @@ void FinishSpinStep(int window, int control, Win32Control& spin) {
     if (value != spin.step.oldValue) Report(ControlEvent, window, control, Changed);
     if (spin.step.delta != 0)
         Report(ControlEvent, window, control, spin.step.delta > 0 ? SteppedUp : SteppedDown);
+}
+
+// The list view asks for a row's tip; the cell under the pointer decides what it says. The
+// tip prepared by the list view (a cut-off label) stays when the program has none.
+void ShowCellTip(int window, int control, const Win32Control& table, NMLVGETINFOTIPW& tip) {
+    constexpr int CellTextLimit = 512;
+    LVHITTESTINFO hit{};
+    GetCursorPos(&hit.pt);
+    ScreenToClient(table.hwnd, &hit.pt);
+    if (SendMessageW(table.hwnd, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0) return;
+    wchar_t text[CellTextLimit] = {};
+    LVITEMW item{};
+    item.iSubItem = hit.iSubItem;
+    item.pszText = text;
+    item.cchTextMax = CellTextLimit;
+    SendMessageW(table.hwnd, LVM_GETITEMTEXTW, static_cast<WPARAM>(hit.iItem),
+                 reinterpret_cast<LPARAM>(&item));
+    const std::u16string shown = CellTipText(window, control, hit.iItem, hit.iSubItem,
+                                             reinterpret_cast<const char16_t*>(text));
+    if (shown.empty() || !tip.pszText || tip.cchTextMax <= 0) return;
+    const size_t room = static_cast<size_t>(tip.cchTextMax) - 1;
+    const size_t count = std::min(room, shown.size());
+    std::copy_n(shown.begin(), count, reinterpret_cast<char16_t*>(tip.pszText));
+    tip.pszText[count] = L'\0';
 }
 
 LRESULT DrawTableCell(const Win32Control& table, NMLVCUSTOMDRAW& draw) {
@@ -139,6 +164,11 @@ bool Win32Toolkit::OnChildMessage(int window, UINT message, WPARAM wParam, LPARA
             }
             if (c->kind == Win32Kind::Table && header->code == NM_CUSTOMDRAW) {
                 result = DrawTableCell(*c, *reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
+                return true;
+            }
+            if (c->kind == Win32Kind::Table && header->code == LVN_GETINFOTIPW) {
+                ShowCellTip(window, id, *c, *reinterpret_cast<NMLVGETINFOTIPW*>(lParam));
+                result = 0;
                 return true;
             }
             if (c->kind == Win32Kind::Table && header->code == LVN_ITEMCHANGED) {

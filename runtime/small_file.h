@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <string>
 
-namespace kv::probe {
+namespace kv {
 
 // false with a reason when the file is missing, not a regular file or larger than `limit`.
 bool ReadSmallFile(const std::string& path, size_t limit, std::string& text, std::string& error);
 
-}  // namespace kv::probe
+}  // namespace kv

@@ -1,8 +1,14 @@
-#include "probe/json_text.h"
+#include "runtime/json_text.h"
 
 #include <cstdio>
 
-namespace kv::probe {
+namespace kv {
+namespace {
+
+// A DS18B20 steps in sixteenths of a degree, so four decimals hold every reading exactly.
+constexpr int Decimals = 4;
+
+}  // namespace
 
 std::string JsonString(const std::string& text) {
     std::string quoted = "\"";
@@ -21,4 +27,14 @@ std::string JsonString(const std::string& text) {
     return quoted + "\"";
 }
 
-}  // namespace kv::probe
+std::string DecimalText(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", Decimals, value);
+    std::string s = text;
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+    if (s == "-0") s = "0";
+    return s;
+}
+
+}  // namespace kv

@@ -3,24 +3,30 @@
 // window shows it), `#` starting a comment line. Names of sensors not on the bus do no harm.
 #pragma once
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "onewire/search.h"
 
-namespace kv::probe {
+namespace kv {
 
 using NameMap = std::map<RomCode, std::string>;
 
 // A names file is a few lines per sensor; anything much larger is no names file.
 inline constexpr size_t MaxNamesFileBytes = 256 * 1024;
 
+// A ROM code in either form: 16 hex digits in bus order, or family-serial-CRC with the
+// 48-bit serial written most significant byte first; nullopt for anything else.
+std::optional<RomCode> ParseRomText(std::string_view text);
+
 // false with "line N: reason" for the first line that is not a comment, a blank line or a
 // `ROM = name` pair with a sound ROM code (its CRC matches) named once and a name of
 // printable UTF-8 text.
 bool ParseSensorNames(std::string_view text, NameMap& names, std::string& error);
 
-// The file behind --names, read again when its content changes.
+// A names file (the probe's --names, the window's Kalorivox-names.txt), read again when its
+// content changes.
 class SensorNames {
   public:
     explicit SensorNames(std::string path) : path_(std::move(path)) {}
@@ -28,8 +34,9 @@ class SensorNames {
     // Reads and parses the file; false with a reason (the names stay as they were).
     bool load(std::string& error);
     // Reads the file again; true when the names changed. A file that cannot be read or
-    // parsed now keeps the names it gave before, and says why once per change.
-    bool refresh();
+    // parsed now keeps the names it gave before; `trouble`, when given, is set to why, once
+    // for each new trouble.
+    bool refresh(std::string* trouble = nullptr);
 
     bool active() const { return !path_.empty(); }
     // The sensor's name; empty when it has none.
@@ -45,4 +52,4 @@ class SensorNames {
     NameMap names_;
 };
 
-}  // namespace kv::probe
+}  // namespace kv

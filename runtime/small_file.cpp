@@ -1,9 +1,9 @@
-#include "probe/small_file.h"
+#include "runtime/small_file.h"
 
 #include "runtime/file_access.h"
 #include "runtime/utf.h"
 
-namespace kv::probe {
+namespace kv {
 
 bool ReadSmallFile(const std::string& path, size_t limit, std::string& text, std::string& error) {
     const native::FileHandle file =
@@ -23,4 +23,4 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string& text, std
     return true;
 }
 
-}  // namespace kv::probe
+}  // namespace kv

@@ -1,14 +1,14 @@
-#include "probe/sensor_names.h"
+#include "monitor/sensor_names.h"
 
 #include <algorithm>
 #include <optional>
 
 #include "onewire/ds18x20.h"
-#include "probe/bus_pass.h"
-#include "probe/small_file.h"
+#include "onewire/reading_verdict.h"
+#include "runtime/small_file.h"
 #include "runtime/utf.h"
 
-namespace kv::probe {
+namespace kv {
 namespace {
 
 constexpr std::string_view Blanks = " \t\r";
@@ -40,9 +40,17 @@ bool HexBytes(std::string_view digits, uint8_t* out, size_t count) {
     return true;
 }
 
-// 16 digits in bus order, or family-serial-CRC with the 48-bit serial written most
-// significant byte first.
-std::optional<RomCode> ParseRom(std::string_view text) {
+// Printable UTF-8: what survives a round trip through UTF-16 unchanged holds no invalid
+// sequence, and no control character may break a record, a label or a line.
+bool PrintableUtf8(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    return Utf8FromUtf16(Utf16FromUtf8(text)) == text;
+}
+
+}  // namespace
+
+std::optional<RomCode> ParseRomText(std::string_view text) {
     RomCode rom{};
     if (HexBytes(text, rom.data(), RomBytes)) return rom;
     constexpr size_t FamilyDigits = 2, SerialBytes = 6, SerialDigits = 2 * SerialBytes;
@@ -57,16 +65,6 @@ std::optional<RomCode> ParseRom(std::string_view text) {
     for (size_t i = 0; i < SerialBytes; ++i) rom[SerialBytes - i] = serial[i];
     return rom;
 }
-
-// Printable UTF-8: what survives a round trip through UTF-16 unchanged holds no invalid
-// sequence, and no control character may break a record, a label or a line.
-bool PrintableUtf8(std::string_view text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-    return Utf8FromUtf16(Utf16FromUtf8(text)) == text;
-}
-
-}  // namespace
 
 bool ParseSensorNames(std::string_view text, NameMap& names, std::string& error) {
     if (text.substr(0, sizeof Utf8ByteOrderMark - 1) == Utf8ByteOrderMark)
@@ -85,7 +83,7 @@ bool ParseSensorNames(std::string_view text, NameMap& names, std::string& error)
         };
         const size_t separator = line.find(Separator);
         if (separator == std::string_view::npos) return fail("expected ROM = name");
-        const auto rom = ParseRom(Trimmed(line.substr(0, separator)));
+        const auto rom = ParseRomText(Trimmed(line.substr(0, separator)));
         if (!rom) return fail("not a ROM code (16 hex digits, or 28-0417A3C41EFF-50)");
         if (!RomCrcOk(rom->data())) return fail("the ROM code's CRC does not match");
         const std::string_view name = Trimmed(line.substr(separator + 1));
@@ -114,7 +112,7 @@ bool SensorNames::load(std::string& error) {
     return ReadSmallFile(path_, MaxNamesFileBytes, text, error) && adopt(std::move(text), error);
 }
 
-bool SensorNames::refresh() {
+bool SensorNames::refresh(std::string* trouble) {
     if (!active()) return false;
     std::string text, error;
     const bool read = ReadSmallFile(path_, MaxNamesFileBytes, text, error);
@@ -124,8 +122,8 @@ bool SensorNames::refresh() {
     }
     const NameMap before = names_;
     if (!read || !adopt(std::move(text), error)) {
-        // Said once for each new trouble, not at every pass.
-        if (error != lastError_) Message(error + "; the names stay as they were");
+        // Told once for each new trouble, not at every look.
+        if (error != lastError_ && trouble) *trouble = error + "; the names stay as they were";
         lastError_ = error;
         return false;
     }
@@ -138,4 +136,4 @@ std::string SensorNames::nameOf(const RomCode& rom) const {
     return found == names_.end() ? std::string() : found->second;
 }
 
-}  // namespace kv::probe
+}  // namespace kv
