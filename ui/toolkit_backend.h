@@ -55,6 +55,14 @@ class ToolkitBackend {
     virtual int GetMenuItemState(int menu, int item) = 0;
     virtual void SetMenuItemState(int menu, int item, bool checked) = 0;
 
+    virtual ScreenRect WindowFrame(int window) = 0;
+    virtual ScreenRect ScreenWorkArea(int window) = 0;
+    virtual void PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) = 0;
+    virtual void SetMinimumWindowSize(int window, int clientWidth, int clientHeight) = 0;
+    // `owner` exists (or is NoOwner) and is not `window`: the caller checked.
+    virtual void SetWindowOwner(int window, int owner) = 0;
+    virtual bool WindowExists(int window) = 0;
+
     virtual bool ControlExists(int window, int control) = 0;
     // Each returns false when the window does not exist or the identifier is taken.
     virtual bool CreateLabel(int window, int control, int x, int y, int width, int height,
