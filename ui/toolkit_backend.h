@@ -3,6 +3,7 @@
 // marshal calls from other threads; an implementation only builds and changes its objects
 // (always on the window thread) and reports user actions to the shared EventCore.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,17 @@ class CanvasSurface {
     virtual void Clip(int x, int y, int width, int height) = 0;
     virtual void ClipOff() = 0;
 };
+
+// A line `penWidth` pixels wide drawn as thin lines: the thin one moved by each (dx, dy) this
+// calls `draw` with, from -(penWidth - 1) / 2 to penWidth / 2 along each axis, so that it
+// covers what a square brush of that width would (but for the corners of a diagonal step).
+template <class Draw>
+void ForEachWideLineOffset(int penWidth, Draw draw) {
+    const int from = -(std::max(1, penWidth) - 1) / 2, to = std::max(1, penWidth) / 2;
+    for (int dx = from; dx <= to; ++dx) draw(dx, 0);
+    for (int dy = from; dy <= to; ++dy)
+        if (dy != 0) draw(0, dy);
+}
 
 // Window thread: runs the paint handler bound to the canvas (if any) with `surface` as the
 // target of the Canvas* drawing calls. Implementations call it from their paint code.

@@ -264,10 +264,27 @@ void QtToolkit::LayOut(QtWindow& w) {
     }
 }
 
+// The frame the window manager puts around the window: its own once it is shown in one;
+// before, that of a window of ours that is (it frames them alike); none without one.
+QMargins QtToolkit::FrameMargins(QtWindow& window) {
+    auto framed = [](const QtWindow& w) {
+        return w.top->isVisible() && w.top->frameGeometry() != w.top->geometry();
+    };
+    auto margins = [](const QtWindow& w) {
+        const QRect frame = w.top->frameGeometry(), client = w.top->geometry();
+        return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                        frame.right() - client.right(), frame.bottom() - client.bottom());
+    };
+    if (framed(window)) return margins(window);
+    for (auto& [id, w] : windows_)
+        if (framed(w)) return margins(w);
+    return {};
+}
+
 ScreenRect QtToolkit::WindowFrame(int window) {
     QtWindow* w = FindWindow(window);
     if (!w) return {};
-    const QRect frame = w->top->frameGeometry();
+    const QRect frame = w->top->geometry().marginsAdded(FrameMargins(*w));
     return {frame.x(), frame.y(), frame.width(), frame.height()};
 }
 
@@ -284,8 +301,10 @@ ScreenRect QtToolkit::ScreenWorkArea(int window) {
 void QtToolkit::PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) {
     QtWindow* w = FindWindow(window);
     if (!w) return;
-    w->top->move(x, y);
+    // Qt places a window that was never shown by its client area: the frame goes around it.
+    const QMargins frame = FrameMargins(*w);
     SizeTop(*w, clientWidth, clientHeight);
+    w->top->setGeometry(x + frame.left(), y + frame.top(), w->top->width(), w->top->height());
     // A hidden window is told of its new size only when it shows: lay it out now.
     LayOut(*w);
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
+#include <QMargins>
 #include <QMenu>
 #include <QMenuBar>
 #include <QObject>
@@ -157,6 +158,7 @@ class QtToolkit final : public ToolkitBackend {
     void FollowWindowSize(int window);
     // The window's top level has its new size: the rest follows.
     void LayOut(QtWindow& window);
+    QMargins FrameMargins(QtWindow& window);
 
     std::unique_ptr<QtPump> pump_;
     std::map<int, QtWindow> windows_;

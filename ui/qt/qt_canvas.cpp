@@ -32,13 +32,19 @@ class PainterSurface final : public CanvasSurface {
             return;
         }
         QPen pen(FromRgb(colour));
-        pen.setWidth(penWidth);
+        pen.setWidth(1);
         pen.setCapStyle(Qt::SquareCap);
         pen.setJoinStyle(Qt::MiterJoin);
         painter_.setPen(pen);
         corners_.resize(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) corners_[size_t(i)] = QPoint(points[i].x, points[i].y);
-        painter_.drawPolyline(corners_.data(), count);
+        // A wide line is the thin one drawn again beside itself, a pixel apart across each
+        // axis (ForEachWideLineOffset): the raster engine draws thin lines many times faster than
+        // it outlines a wide pen.
+        ForEachWideLineOffset(penWidth, [&](int dx, int dy) {
+            for (int i = 0; i < count; ++i)
+                corners_[size_t(i)] = QPoint(points[i].x + dx, points[i].y + dy);
+            painter_.drawPolyline(corners_.data(), count);
+        });
     }
     void Text(int x, int y, std::u16string_view text, int32_t colour) override {
         painter_.setPen(FromRgb(colour));

@@ -53,19 +53,18 @@ class GdiSurface final : public CanvasSurface {
             return;
         }
         corners_.resize(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) corners_[size_t(i)] = POINT{points[i].x, points[i].y};
-        // A thin line takes the cosmetic pen, which GDI draws pixel by pixel; a wide one is
-        // outlined with square ends like the other toolkits draw it.
-        LOGBRUSH brush{BS_SOLID, static_cast<COLORREF>(colour), 0};
-        HPEN pen = penWidth == 1
-                       ? CreatePen(PS_SOLID, 1, static_cast<COLORREF>(colour))
-                       : ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_SQUARE | PS_JOIN_MITER,
-                                      static_cast<DWORD>(penWidth), &brush, 0, nullptr);
+        // GDI's cosmetic pen, drawn pixel by pixel, is far cheaper than outlining a geometric
+        // one: a wide line is the thin one drawn again beside itself (ForEachWideLineOffset).
+        HPEN pen = CreatePen(PS_SOLID, 1, static_cast<COLORREF>(colour));
         HGDIOBJ old = SelectObject(dc_, pen);
-        Polyline(dc_, corners_.data(), count);
-        // GDI leaves out a line's last pixel; every other toolkit draws it.
-        const POINT last = corners_.back();
-        if (penWidth == 1) SetPixelV(dc_, last.x, last.y, static_cast<COLORREF>(colour));
+        ForEachWideLineOffset(penWidth, [&](int dx, int dy) {
+            for (int i = 0; i < count; ++i)
+                corners_[size_t(i)] = POINT{points[i].x + dx, points[i].y + dy};
+            Polyline(dc_, corners_.data(), count);
+            // GDI leaves out a line's last pixel; every other toolkit draws it.
+            const POINT last = corners_.back();
+            SetPixelV(dc_, last.x, last.y, static_cast<COLORREF>(colour));
+        });
         SelectObject(dc_, old);
         DeleteObject(pen);
     }
