@@ -156,7 +156,7 @@ locate() {  # title
     Y=$(($(field "Absolute upper-left Y") - $(field "Relative upper-left Y")))
     CY=$(($(field "Absolute upper-left Y") + 25))
   else
-    read -r X Y W H CX CY < <(cd "$work" && wine kv_windows_of_desktop.exe 2>/dev/null |
+    read -r X Y W H CX CY < <(cd "$work" && wine kv_windows_of_desktop.exe kv 2>/dev/null |
       tr -d '\r' | awk -v t="$1" 'index($0, t) {print $1, $2, $3, $4, $5, $6; exit}')
   fi
 }
@@ -165,9 +165,10 @@ size_window() {  # title width height
   if [ "$platform" = linux ]; then
     xdotool windowsize "$(xdotool search --name "$1" | head -1)" "$2" "$3"
   else
-    (cd "$work" && wine kv_windows_of_desktop.exe "$1" "$2" "$(($3 - 20))" >/dev/null 2>&1) || true
+    (cd "$work" && wine kv_windows_of_desktop.exe kv "$1" "$2" "$(($3 - 20))" >/dev/null 2>&1) ||
+      true
   fi
-  sleep 1
+  sleep 3  # repainted at its new size
 }
 shoot_window() {  # title file
   if [ "$platform" = linux ]; then
