@@ -20,4 +20,13 @@ bool SaveCanvas(int, int, const std::string&) {
     return false;
 }
 
+double ThreadCpuMs() {
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10'000;
+    };
+    return ms(kernel) + ms(user);
+}
+
 }  // namespace kv::bench
