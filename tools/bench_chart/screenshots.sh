@@ -216,6 +216,7 @@ case $scene in
   small)
     import -window root "$out"
     size_window "График температур" 200 150
+    choose_period Up  # a change to show: Wine draws the resized window anew
     shoot_window "График температур" "${out%.png}-least.png"
     ;;
   lost)
