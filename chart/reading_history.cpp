@@ -106,6 +106,10 @@ void AppendReading(HistorySeries& series, int32_t tenths, float celsius,
             series.spacingGuessed = true;
         } else if (isGap(spacing, usual)) {
             run.push_back({run.back().tenths, Gap});
+            // What comes after the gap tells its own spacing: a longer interval set meanwhile
+            // (the log does not say) breaks the line once, not at every reading.
+            series.spacingMs = 0;
+            series.spacingGuessed = false;
         } else {
             if (series.spacingGuessed && run.size() == 2 && isGap(series.spacingMs, spacing))
                 run.insert(run.begin() + 1, {run.front().tenths, Gap});
