@@ -52,7 +52,7 @@ int LoadInBackground(intptr_t) {
     const int64_t now = ChartNowMs();
     const LocalZone zone;
     LogLoad load = LoadLog(path, now - HistoryDayMs, now, zone, loader.stop);
-    if (!loader.stop) ChartHistory().AddLoaded(load.readings);
+    if (!loader.stop) ChartHistory().AddLoaded(load.readings, load.older.Readings());
     {
         std::lock_guard guard(loader.lock);
         loader.state = ChartLoadState{true, load.opened, load.records, load.skipped};
@@ -87,18 +87,28 @@ void ChartFeedReset() {
     // Every reading that reaches the log (or would, with logging off) reaches the chart.
     if (sinkConsumer != 0) ReadingSinkRemove(sinkConsumer);
     sinkConsumer = ReadingSinkAdd(
-        [](const SensorReading& reading) { ChartTakeReading(reading.rom, reading.celsius); });
+        [](const SensorReading& reading) { ChartTakeReading(reading.rom, reading.celsius); },
+        ChartSensorAnswering);
 }
 
-void ChartTakeReading(const RomCode& rom, float celsius) {
+int64_t ChartExpectedSpacingMs() {
     // Readings of one sensor come an interval (and a pass) apart, or in separate polling one
     // round of all devices apart.
     const int64_t interval = std::max<int64_t>(1, ControlBlock.Interval.load());
     const int64_t devices =
         ControlBlock.ConvertOnly != 0 ? std::max(1, MonitorStats.deviceCount.load()) : 1;
+    return (interval * MsPerSecond + PassTimeMs) * devices;
+}
+
+void ChartTakeReading(const RomCode& rom, float celsius) {
     ReadingHistory& history = ChartHistory();
-    history.SetInterval(static_cast<int32_t>(interval));
-    history.Add(rom, ChartNowMs(), celsius, (interval * MsPerSecond + PassTimeMs) * devices);
+    history.SetInterval(std::max<int32_t>(1, ControlBlock.Interval.load()));
+    history.Add(rom, ChartNowMs(), celsius, ChartExpectedSpacingMs());
+    Notify();
+}
+
+void ChartSensorAnswering(const RomCode& rom, bool answering) {
+    ChartHistory().SetAnswering(rom, answering);
     Notify();
 }
 

@@ -1,5 +1,6 @@
 // Where the chart's readings come from: the sound readings of this run as the worker takes
-// them, and the last day of the event log, read in the background at start.
+// them, with the worker's word on sensors gone and back, and the event log, read in the
+// background at start (its last day whole, the rest at a glance).
 #pragma once
 #include <cstdint>
 #include <string_view>
@@ -19,12 +20,16 @@ void ChartFeedReset();
 
 // A sound reading of this run, taken now. Any thread.
 void ChartTakeReading(const RomCode& rom, float celsius);
+// The worker found the sensor gone (false) or answering again (true). Any thread.
+void ChartSensorAnswering(const RomCode& rom, bool answering);
+// How far apart one sensor's readings are meant to be at the current settings.
+int64_t ChartExpectedSpacingMs();
 
 // Called, on the thread that added them (the worker's, the log reader's), after readings were
 // added; nullptr for none. It must return at once: posting an event is what it is for.
 void ChartSetNotify(void (*notify)());
 
-// Reads the last day of the log at `path` in the background, once.
+// Reads the log at `path` in the background, once.
 void ChartLoadStart(std::u16string_view path);
 // Asks the background reading to stop and waits at most `limitMs` for it.
 void ChartLoadStop(uint32_t limitMs);

@@ -22,11 +22,11 @@ constexpr std::array<double, 10> ValueSteps = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 5
 // The narrowest range of degrees the axis shows.
 constexpr double FlatSpan = 1.0;
 
-// Distinct on a white background, the first ones most of all.
-constexpr std::array<int32_t, 10> Palette = {
-    ui::Rgb(31, 119, 180),  ui::Rgb(214, 39, 40), ui::Rgb(44, 160, 44),   ui::Rgb(255, 127, 14),
-    ui::Rgb(148, 103, 189), ui::Rgb(140, 86, 75), ui::Rgb(227, 119, 194), ui::Rgb(90, 90, 90),
-    ui::Rgb(188, 189, 34),  ui::Rgb(23, 190, 207)};
+// Okabe and Ito's colours, which stay apart for the common kinds of colour blindness; the
+// yellow, faint on white, comes last.
+constexpr std::array<int32_t, 8> Palette = {
+    ui::Rgb(0, 114, 178), ui::Rgb(213, 94, 0),   ui::Rgb(0, 158, 115), ui::Rgb(204, 121, 167),
+    ui::Rgb(230, 159, 0), ui::Rgb(86, 180, 233), ui::Rgb(0, 0, 0),     ui::Rgb(240, 228, 66)};
 
 int64_t CeilDiv(int64_t value, int64_t by) {
     return -FloorDiv(-value, by);

@@ -49,8 +49,11 @@ LogLoad LoadLog(std::u16string_view path, int64_t sinceMs, int64_t untilMs, cons
         const int64_t instant = earlier >= lastInstant ? earlier : later;
         lastInstant = instant;
         const int64_t instantMs = instant * MsPerSecond;
-        if (instantMs < sinceMs || instantMs > untilMs) return;
-        load.readings[record.rom].push_back({instantMs, record.celsius});
+        if (instantMs > untilMs) return;
+        if (instantMs < sinceMs)
+            load.older.Add(record.rom, instantMs, record.celsius);
+        else
+            load.readings[record.rom].push_back({instantMs, record.celsius});
         ++load.records;
     };
     // Keeps the start of a line that goes on in the next block; of one far too long to be a

@@ -1,4 +1,5 @@
-// Reads the event log back: the readings of the last day, for the chart after a restart.
+// Reads the event log back for the chart after a restart: the readings of the last day, and
+// the log before them at a glance.
 // Only complete lines count (the worker may be writing the next one); a line that is not a
 // reading record, or records a reading no thermometer can give, is skipped and counted.
 #pragma once
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "chart/log_overview.h"
 #include "chart/reading_history.h"
 #include "monitor/log_line.h"
 #include "onewire/search.h"
@@ -17,13 +19,15 @@ namespace kv {
 
 struct LogLoad {
     bool opened = false;
-    int64_t records = 0;                                     // reading records kept
+    int64_t records = 0;                                     // reading records taken
     int64_t skipped = 0;                                     // malformed and unsound lines
     std::map<RomCode, std::vector<LoadedReading>> readings;  // per sensor, in log order
+    LogOverview older;                                       // what came before `sinceMs`
 };
 
 // Reads the log's complete lines as far as the file reaches when it is opened, and keeps
-// the readings stamped from `sinceMs` up to `untilMs` (milliseconds since 1970 UTC). The
+// the readings stamped from `sinceMs` up to `untilMs` (milliseconds since 1970 UTC), those
+// before `sinceMs` at a glance. The
 // stamps are local time: in the hour a change back from summer time repeats, a stamp is
 // taken as the earlier instant unless the log has already gone past it. Stops early, with
 // what it has, when `stop` becomes true.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "runtime/local_zone.h"
+
 namespace kv {
 namespace {
 
@@ -38,6 +40,20 @@ std::optional<int32_t> TenthsFrom(int64_t baseMs, int64_t instantMs) {
     const int64_t tenths = (instantMs - baseMs) / HistoryTenthMs;
     if (tenths > std::numeric_limits<int32_t>::max()) return std::nullopt;
     return static_cast<int32_t>(tenths);
+}
+
+// The log before the last day on the history's time line, mostly below its base; what lies
+// too far from the base for its tenths is left out.
+HistoryRun OlderRun(int64_t baseMs, const std::vector<LoadedReading>& readings) {
+    HistoryRun run;
+    for (const LoadedReading& r : readings) {
+        const int64_t tenths = FloorDiv(r.instantMs - baseMs, HistoryTenthMs);
+        if (tenths < std::numeric_limits<int32_t>::min() ||
+            tenths > std::numeric_limits<int32_t>::max())
+            continue;
+        run.push_back({static_cast<int32_t>(tenths), r.celsius});
+    }
+    return run;
 }
 
 }  // namespace
@@ -80,9 +96,7 @@ void AppendReading(HistorySeries& series, int32_t tenths, float celsius,
         series.spacingGuessed = false;
     }
     HistoryRun& run = series.runs.back();
-    auto isGap = [](int64_t spacing, int64_t usual) {
-        return spacing > std::max(GapFactor * usual, MinimumGapMs);
-    };
+    auto isGap = [](int64_t spacing, int64_t usual) { return spacing > GapLimitMs(usual); };
     if (!run.empty() && !run.back().isGap()) {
         const int64_t spacing = int64_t(tenths - run.back().tenths) * HistoryTenthMs;
         const int64_t usual = std::max(series.spacingMs, expectedSpacingMs);
@@ -92,6 +106,10 @@ void AppendReading(HistorySeries& series, int32_t tenths, float celsius,
             series.spacingGuessed = true;
         } else if (isGap(spacing, usual)) {
             run.push_back({run.back().tenths, Gap});
+            // What comes after the gap tells its own spacing: a longer interval set meanwhile
+            // (the log does not say) breaks the line once, not at every reading.
+            series.spacingMs = 0;
+            series.spacingGuessed = false;
         } else {
             if (series.spacingGuessed && run.size() == 2 && isGap(series.spacingMs, spacing))
                 run.insert(run.begin() + 1, {run.front().tenths, Gap});
@@ -170,12 +188,23 @@ void ReadingHistory::Add(const RomCode& rom, int64_t instantMs, float celsius,
     if (!tenths) return;
     HistorySeries* series = SeriesOf(rom);
     if (!series) return;
+    series->lost = false;
     AppendReading(*series, *tenths, celsius, expectedSpacingMs);
     TrimTo(*series, capacity_);
     ++version_;
 }
 
-void ReadingHistory::AddLoaded(const std::map<RomCode, std::vector<LoadedReading>>& loaded) {
+void ReadingHistory::SetAnswering(const RomCode& rom, bool answering) {
+    std::lock_guard lock(mutex_);
+    for (HistorySeries& series : series_)
+        if (series.rom == rom && series.lost == answering) {
+            series.lost = !answering;
+            ++version_;
+        }
+}
+
+void ReadingHistory::AddLoaded(const std::map<RomCode, std::vector<LoadedReading>>& loaded,
+                               const std::map<RomCode, std::vector<LoadedReading>>& older) {
     int64_t base = 0;
     size_t capacity = 0;
     {
@@ -185,21 +214,25 @@ void ReadingHistory::AddLoaded(const std::map<RomCode, std::vector<LoadedReading
     }
     // The log's readings are put in runs outside the lock: the worker adds its readings and
     // the window paints meanwhile.
-    std::vector<HistorySeries> built;
+    std::map<RomCode, HistorySeries> built;
     for (const auto& [rom, readings] : loaded) {
-        HistorySeries series;
+        HistorySeries& series = built[rom];
         series.rom = rom;
         for (const LoadedReading& r : readings) {
             const std::optional<int32_t> tenths = TenthsFrom(base, r.instantMs);
             if (tenths && !std::isnan(r.celsius)) AppendReading(series, *tenths, r.celsius, 0);
         }
         TrimTo(series, capacity);
-        built.push_back(std::move(series));
+    }
+    for (const auto& [rom, readings] : older) {
+        HistorySeries& series = built[rom];
+        series.rom = rom;
+        series.older = OlderRun(base, readings);
     }
     std::lock_guard lock(mutex_);
     if (baseMs_ != base) return;  // forgotten meanwhile
-    for (HistorySeries& rebuilt : built) {
-        HistorySeries* series = SeriesOf(rebuilt.rom);
+    for (auto& [rom, rebuilt] : built) {
+        HistorySeries* series = SeriesOf(rom);
         if (!series) continue;
         // The readings of this run follow, their gaps as they were found.
         for (HistoryRun& run : series->runs) {
@@ -211,7 +244,8 @@ void ReadingHistory::AddLoaded(const std::map<RomCode, std::vector<LoadedReading
                 rebuilt.runs.push_back(std::move(run));
             }
         }
-        rebuilt.spacingMs = series->spacingMs;
+        if (!series->runs.empty()) rebuilt.spacingMs = series->spacingMs;
+        rebuilt.lost = series->lost;
         *series = std::move(rebuilt);
         TrimTo(*series, capacity_);
     }

@@ -53,6 +53,12 @@ struct HistorySeries {
     // The spacing is the first of the run, taken on trust: should the next one be much
     // shorter, the first two readings had a gap between them after all.
     bool spacingGuessed = false;
+    // The worker found the sensor gone; its next reading ends that.
+    bool lost = false;
+    // The log from its start to the last day, at a glance (chart/log_overview.h): at most the
+    // smallest and the largest reading of each of its stretches, times in the history's tenths
+    // (below zero before its base). Not counted in PointCount, never thinned.
+    HistoryRun older;
     size_t PointCount() const;
 };
 
@@ -60,6 +66,10 @@ struct HistorySeries {
 inline constexpr int64_t GapFactor = 3;
 // Below this, two readings are never taken for a gap: the log's times have whole seconds.
 inline constexpr int64_t MinimumGapMs = 3'000;
+// The longest two readings `usualMs` apart as a rule may be apart without a gap between them.
+constexpr int64_t GapLimitMs(int64_t usualMs) {
+    return GapFactor * usualMs > MinimumGapMs ? GapFactor * usualMs : MinimumGapMs;
+}
 inline constexpr int64_t HistoryDayMs = 86'400'000;
 // A series never holds fewer points than this, whatever the interval.
 inline constexpr size_t MinimumCapacity = 2'000;
@@ -82,8 +92,13 @@ class ReadingHistory {
     // than both that and the usual spacing starts after a gap.
     void Add(const RomCode& rom, int64_t instantMs, float celsius, int64_t expectedSpacingMs);
     // Readings read back from the log, per sensor in the order they were logged. They come
-    // before the readings of this run.
-    void AddLoaded(const std::map<RomCode, std::vector<LoadedReading>>& loaded);
+    // before the readings of this run. `older` is the log before them at a glance, per sensor
+    // in time order, a NaN where its line breaks (see HistorySeries::older).
+    void AddLoaded(const std::map<RomCode, std::vector<LoadedReading>>& loaded,
+                   const std::map<RomCode, std::vector<LoadedReading>>& older = {});
+    // The worker found the sensor gone (false) or answering again (true). A sensor the history
+    // does not know is left alone.
+    void SetAnswering(const RomCode& rom, bool answering);
 
     // The most points one series keeps: two days of readings at the given interval.
     void SetInterval(int32_t intervalSeconds);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "monitor/control_block.h"
+#include "monitor/reading_sink.h"
 #include "monitor/sensor_table.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
@@ -39,12 +40,14 @@ std::vector<SensorRecord> Merged(const SensorList& list, const Enumeration& foun
     for (int32_t i = 0; i < list.count(); ++i) {
         SensorRecord record = list.at(i);
         if (inSearch(record.Rom)) {
+            if (record.Flags & NotAnswering) ReadingSinkSensorState(record.Rom, true);
             record.Flags &= static_cast<uint8_t>(~NotAnswering);
         } else if (whole) {
             if (!IsThermometerFamily(record.Rom[0]) || !record.Answered) continue;
             if ((record.Flags & NotAnswering) == 0) {
                 record.Flags |= NotAnswering;
                 record.NotAnsweringSince = CurrentDate();
+                ReadingSinkSensorState(record.Rom, false);
             }
         }
         kept.push_back(record);

@@ -15,4 +15,10 @@ LimitBand LimitsBand(int thermoMin, int thermoMax) {
                      thermoMax >= 0 ? double(thermoMax) + 1 : double(thermoMax)};
 }
 
+LimitTenths PassingTenths(int thermoMin, int thermoMax) {
+    constexpr int Tenths = 10, LastTenth = 9;
+    return LimitTenths{thermoMin > 0 ? thermoMin * Tenths : thermoMin * Tenths - LastTenth,
+                       thermoMax >= 0 ? thermoMax * Tenths + LastTenth : thermoMax * Tenths};
+}
+
 }  // namespace kv

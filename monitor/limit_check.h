@@ -14,4 +14,11 @@ struct LimitBand {
 };
 LimitBand LimitsBand(int thermoMin, int thermoMax);
 
+// The lowest and the highest temperature in tenths of a degree that pass, as a label writes
+// what the band holds: Min 20 and Max 22 give 200 and 229 (20.0…22.9 °C), Min −10 gives −109.
+struct LimitTenths {
+    int lowest = 0, highest = 0;
+};
+LimitTenths PassingTenths(int thermoMin, int thermoMax);
+
 }  // namespace kv

@@ -159,6 +159,7 @@ class Worker {
             OneWireScheduleReading(background_.schedule, record.Rom, ReadingHeardDevice(reading));
         if (reading.answered) {
             record.Answered = true;
+            if (record.Flags & NotAnswering) ReadingSinkSensorState(record.Rom, true);
             record.Flags &= static_cast<uint8_t>(~NotAnswering);
         }
         show(record, row, reading);

@@ -15,20 +15,25 @@ namespace {
 
 // Held while the consumers are called, so that a removal waits for a delivery under way.
 std::mutex consumersLock;
-std::vector<std::pair<int32_t, ReadingConsumer>> consumers;
+struct Consumer {
+    int32_t id = 0;
+    ReadingConsumer reading;
+    SensorStateConsumer state;
+};
+std::vector<Consumer> consumers;
 int32_t lastId = 0;
 
 }  // namespace
 
-int32_t ReadingSinkAdd(ReadingConsumer consumer) {
+int32_t ReadingSinkAdd(ReadingConsumer consumer, SensorStateConsumer onState) {
     std::lock_guard guard(consumersLock);
-    consumers.emplace_back(++lastId, std::move(consumer));
+    consumers.push_back(Consumer{++lastId, std::move(consumer), std::move(onState)});
     return lastId;
 }
 
 void ReadingSinkRemove(int32_t id) {
     std::lock_guard guard(consumersLock);
-    std::erase_if(consumers, [id](const auto& entry) { return entry.first == id; });
+    std::erase_if(consumers, [id](const Consumer& entry) { return entry.id == id; });
 }
 
 void ReadingSinkTake(const RomCode& rom, float celsius) {
@@ -38,7 +43,14 @@ void ReadingSinkTake(const RomCode& rom, float celsius) {
         ++MonitorStats.logRecords;
     }
     std::lock_guard guard(consumersLock);
-    for (const auto& [id, consumer] : consumers) consumer(reading);
+    for (const Consumer& consumer : consumers)
+        if (consumer.reading) consumer.reading(reading);
+}
+
+void ReadingSinkSensorState(const RomCode& rom, bool answering) {
+    std::lock_guard guard(consumersLock);
+    for (const Consumer& consumer : consumers)
+        if (consumer.state) consumer.state(rom, answering);
 }
 
 }  // namespace kv

@@ -86,5 +86,7 @@ inline constexpr std::u16string_view StatusNoteLead = u"    ";
 inline constexpr std::u16string_view ChartDegrees = u"°C";
 inline constexpr std::u16string_view ChartNoReadings = u"Нет показаний за это время";
 inline constexpr std::u16string_view ChartLimits = u"Пределы ";
+// In place of a value: a sensor gone or silent, or without a reading at the pointer.
+inline constexpr std::u16string_view ChartNoValue = u"—";
 
 }  // namespace kv::texts

@@ -5,6 +5,7 @@
 //   platform signal raised by a programmatic change never reaches handlers or the queue.
 // - Operations that only make sense on the window thread (WaitEvent, the event record,
 //   message boxes, handler binding, release) do nothing elsewhere.
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -144,6 +145,35 @@ int GetMenuItemState(int menu, int item) {
 
 void SetMenuItemState(int menu, int item, int state) {
     Marshal([=](ToolkitBackend& b) { b.SetMenuItemState(menu, item, state != Unchecked); });
+}
+
+ScreenRect WindowFrame(int window) {
+    return Marshal([=](ToolkitBackend& b) { return b.WindowFrame(window); });
+}
+
+ScreenRect ScreenWorkArea(int window) {
+    return Marshal([=](ToolkitBackend& b) { return b.ScreenWorkArea(window); });
+}
+
+void PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) {
+    Marshal([=](ToolkitBackend& b) {
+        if (clientWidth >= 0 && clientHeight >= 0)
+            b.PlaceWindow(window, x, y, clientWidth, clientHeight);
+    });
+}
+
+void SetMinimumWindowSize(int window, int clientWidth, int clientHeight) {
+    Marshal([=](ToolkitBackend& b) {
+        b.SetMinimumWindowSize(window, std::max(0, clientWidth), std::max(0, clientHeight));
+    });
+}
+
+void SetWindowOwner(int window, int owner) {
+    Marshal([=](ToolkitBackend& b) {
+        if (owner == window || !b.WindowExists(window)) return;
+        if (owner != NoOwner && !b.WindowExists(owner)) return;
+        b.SetWindowOwner(window, owner);
+    });
 }
 
 int CreateLabel(int window, int control, int x, int y, int width, int height,

@@ -81,6 +81,17 @@ struct CanvasPoint {
     int y = 0;
 };
 
+// A rectangle of the screen, in the program's coordinates.
+struct ScreenRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    int Right() const { return x + width; }
+    int Bottom() const { return y + height; }
+    bool operator==(const ScreenRect&) const = default;
+};
+
+// SetWindowOwner: the window has no owner.
+inline constexpr int NoOwner = -1;
+
 // A handler bound with BindControlEvent; runs on the window thread; returns 0.
 using ControlHandler = int (*)();
 // Draws a canvas of the given size with the Canvas* calls below; runs on the window thread
@@ -121,6 +132,22 @@ void AddMenuItem(int menu, int item, std::u16string_view text);
 void AddMenuSeparator(int menu);
 int GetMenuItemState(int menu, int item);
 void SetMenuItemState(int menu, int item, int state);
+
+// --- where windows are -------------------------------------------------------------------
+// The window's outer rectangle on the screen, its frame and title bar included (all zero for
+// no such window). Where the platform has not framed a window yet, the frame is its client area.
+ScreenRect WindowFrame(int window);
+// The part of the screen the window is on (the one it is nearest to) that windows may take:
+// without task bars and docks.
+ScreenRect ScreenWorkArea(int window);
+// Moves the window's frame to x, y on the screen and gives it this client size (the menu bar
+// counted in, as WindowHeight does); a resizable window stays resizable.
+void PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight);
+// The user cannot make a resizable window smaller than this client size (menu bar counted in).
+void SetMinimumWindowSize(int window, int clientWidth, int clientHeight);
+// An owned window stays in front of its owner and is minimised and restored with it; it has no
+// button of its own in the task bar where the platform shows one. NoOwner ends the relation.
+void SetWindowOwner(int window, int owner);
 
 // --- controls -------------------------------------------------------------------------
 // Create* return the control's identifier, or -1 when the window does not exist or the

@@ -3,10 +3,13 @@
 // marshal calls from other threads; an implementation only builds and changes its objects
 // (always on the window thread) and reports user actions to the shared EventCore.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/event_core.h"
 
@@ -24,6 +27,30 @@ class CanvasSurface {
     virtual void Clip(int x, int y, int width, int height) = 0;
     virtual void ClipOff() = 0;
 };
+
+// A line `penWidth` pixels wide drawn with thin lines, covering what a square brush of that
+// width would (but for the corners of a diagonal step) at a fraction of what outlining a wide
+// pen costs: `across(dx)` draws the whole line moved across by each dx from -(penWidth - 1) / 2
+// to penWidth / 2, which widens its steep and diagonal parts; `flat(points, count)` draws the
+// pairs of points it is given, each pair a line of its own: the flatter parts, moved down by
+// each such dy but 0. `scratch` holds those pairs.
+template <class Across, class Flat>
+void DrawWideLine(const CanvasPoint* points, int count, int penWidth,
+                  std::vector<CanvasPoint>& scratch, Across across, Flat flat) {
+    const int from = -(std::max(1, penWidth) - 1) / 2, to = std::max(1, penWidth) / 2;
+    for (int dx = from; dx <= to; ++dx) across(dx);
+    for (int dy = from; dy <= to; ++dy) {
+        if (dy == 0) continue;
+        scratch.clear();
+        for (int i = 0; i + 1 < count; ++i) {
+            const CanvasPoint a = points[i], b = points[i + 1];
+            if (std::abs(b.x - a.x) <= std::abs(b.y - a.y)) continue;
+            scratch.push_back({a.x, a.y + dy});
+            scratch.push_back({b.x, b.y + dy});
+        }
+        if (!scratch.empty()) flat(scratch.data(), static_cast<int>(scratch.size()));
+    }
+}
 
 // Window thread: runs the paint handler bound to the canvas (if any) with `surface` as the
 // target of the Canvas* drawing calls. Implementations call it from their paint code.
@@ -54,6 +81,14 @@ class ToolkitBackend {
     virtual void AddMenuSeparator(int menu) = 0;
     virtual int GetMenuItemState(int menu, int item) = 0;
     virtual void SetMenuItemState(int menu, int item, bool checked) = 0;
+
+    virtual ScreenRect WindowFrame(int window) = 0;
+    virtual ScreenRect ScreenWorkArea(int window) = 0;
+    virtual void PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) = 0;
+    virtual void SetMinimumWindowSize(int window, int clientWidth, int clientHeight) = 0;
+    // `owner` exists (or is NoOwner) and is not `window`: the caller checked.
+    virtual void SetWindowOwner(int window, int owner) = 0;
+    virtual bool WindowExists(int window) = 0;
 
     virtual bool ControlExists(int window, int control) = 0;
     // Each returns false when the window does not exist or the identifier is taken.

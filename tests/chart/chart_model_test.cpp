@@ -94,6 +94,18 @@ TEST(ChartLimits, TheBandHoldsExactlyTheReadingsTheLimitCheckPasses) {
                 << min << ".." << max << " at " << celsius;
         }
     }
+    // The label's one-decimal edges are the first and the last tenth that pass.
+    for (auto [min, max] : {std::pair{20, 22}, {-10, 5}, {-30, -5}, {0, 0}, {-1, 1}}) {
+        const LimitTenths edges = PassingTenths(min, max);
+        for (int tenths = -600; tenths <= 400; ++tenths)
+            ASSERT_EQ(InsideLimits(tenths / 10.0f, min, max),
+                      tenths >= edges.lowest && tenths <= edges.highest)
+                << min << ".." << max << " at " << tenths;
+    }
+    EXPECT_EQ(200, PassingTenths(20, 22).lowest);
+    EXPECT_EQ(229, PassingTenths(20, 22).highest);
+    EXPECT_EQ(-109, PassingTenths(-10, -5).lowest);
+    EXPECT_EQ(-50, PassingTenths(-10, -5).highest);
     EXPECT_DOUBLE_EQ(20, LimitsBand(20, 22).low);
     EXPECT_DOUBLE_EQ(23, LimitsBand(20, 22).high);
     EXPECT_DOUBLE_EQ(-11, LimitsBand(-10, -5).low);

@@ -1,11 +1,13 @@
 // What the chart draws, read from the headless canvas's recording: a line per thermometer in
-// its colour and broken at gaps, the legend as the table writes ROM codes, the limits band
-// while the check is on, and the readings under the pointer.
+// its colour, one width, broken at gaps, the legend as the table writes ROM codes with a dash
+// for a sensor gone or silent, the limits band and what its label says it holds, room above
+// and below the readings, and the readings under the pointer in the legend's order.
 #include "chart/chart_view.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
@@ -130,35 +132,149 @@ TEST_F(ChartView, TheLimitsBandIsDrawnWhileTheCheckIsOnAndHoldsWhatPasses) {
             EXPECT_LE(p.y, fill.y + fill.height);
         }
     EXPECT_LT(Drawn(SeriesColour(0), Op::Lines)[0].points[0].y, fill.y);
-    EXPECT_TRUE(Shows(Utf8FromUtf16(std::u16string(texts::ChartLimits)) + "20…22 °C"));
+    // The label says what the band holds, in the check's whole degrees.
+    EXPECT_TRUE(Shows(Utf8FromUtf16(std::u16string(texts::ChartLimits)) + "20.0…22.9 °C"));
     // Limits far from the readings stretch the axis to hold both.
     state.thermoMin = -10;
     state.thermoMax = -5;
     const auto far = Drawn(ChartBandColour, Op::Fill);
     ASSERT_EQ(2u, far.size());
     EXPECT_GT(far[0].y, Drawn(SeriesColour(1), Op::Lines)[0].points[0].y);
+    EXPECT_TRUE(Shows(Utf8FromUtf16(std::u16string(texts::ChartLimits)) + "-10.9…-5.0 °C"));
 }
 
-TEST_F(ChartView, UnderThePointerItsLocalTimeAndEachThermometersReading) {
+TEST_F(ChartView, UnderThePointerItsTimeAndEachSensorByNameInTheLegendsOrder) {
     // The plot's right edge is now; find the x of 5 minutes ago from B's line.
     const auto b = Drawn(SeriesColour(0), Op::Lines)[0].points;
     const int x = b.front().x + (b.back().x - b.front().x) * 25 / 30;
     state.pointerX = x;
     state.pointerY = 100;
-    EXPECT_TRUE(Shows("10.01.2026 12:55:00") || Shows("10.01.2026 12:54:59") ||
-                Shows("10.01.2026 12:55:01"));
-    EXPECT_TRUE(Shows(Utf8FromUtf16(TemperatureText(24))));
-    // In A's gap only B has a reading there.
-    state.pointerX = b.front().x + (b.back().x - b.front().x) * 10 / 30;  // 20 minutes ago
-    int values = 0;
-    for (const auto& t : Texts()) values += t.find("°C") != std::string::npos && t.size() < 12;
-    const int withoutPointer = [&] {
-        state.pointerX = ui::NoPointer;
-        int n = 0;
-        for (const auto& t : Texts()) n += t.find("°C") != std::string::npos && t.size() < 12;
-        return n;
-    }();
-    EXPECT_EQ(withoutPointer + 1, values);
+    // Its local time to the second, within the pixel's span (about 8 s here).
+    int seconds = -1;
+    for (const auto& t : Texts())
+        if (t.rfind("10.01.2026 12:5", 0) == 0)
+            seconds = std::stoi(t.substr(14, 2)) * 60 + std::stoi(t.substr(17, 2));
+    EXPECT_NEAR(55 * 60, seconds, 8);
+    // In A's gap, 20 minutes ago: a row for each, B first as in the legend, A with a dash.
+    state.pointerX = b.front().x + (b.back().x - b.front().x) * 10 / 30;
+    const auto drawn = ui_->paintCanvas(Window, Canvas);
+    auto lastAt = [&](const std::u16string& text) {
+        const ui::HeadlessDrawing* found = nullptr;
+        for (const auto& d : drawn)
+            if (d.op == Op::Text && d.text == text) found = &d;  // the box comes after the legend
+        return found;
+    };
+    const auto* labelB = lastAt(ChartSensorLabel(RomB));
+    const auto* labelA = lastAt(ChartSensorLabel(RomA));
+    const auto* valueB = lastAt(TemperatureText(24));
+    const auto* dash = lastAt(std::u16string(texts::ChartNoValue));
+    ASSERT_TRUE(labelB && labelA && valueB && dash);
+    EXPECT_LT(labelB->y, labelA->y);
+    EXPECT_EQ(labelB->y, valueB->y);
+    EXPECT_EQ(labelA->y, dash->y);
+    EXPECT_GT(dash->x, labelA->x + labelA->width);
+    EXPECT_EQ(valueB->x + valueB->width, dash->x + dash->width) << "values end in one column";
+}
+
+TEST_F(ChartView, ASensorGoneOrSilentShowsAGreyDashNeverItsLastReading) {
+    const std::u16string dash(texts::ChartNoValue);
+    auto legendOf = [&](const RomCode& rom) {
+        std::vector<ui::HeadlessDrawing> row;
+        const auto drawn = ui_->paintCanvas(Window, Canvas);
+        int x = 0, y = -1;
+        for (const auto& d : drawn)
+            if (d.op == Op::Text && d.text == ChartSensorLabel(rom)) x = d.x, y = d.y;
+        for (const auto& d : drawn)
+            if (d.op == Op::Text && d.y == y && d.x >= x) row.push_back(d);
+        return row;  // the label, then the value
+    };
+    ASSERT_EQ(2u, legendOf(RomB).size());
+    EXPECT_EQ(TemperatureText(24), legendOf(RomB)[1].text);
+
+    history_.SetAnswering(RomB, false);  // the worker's search no longer finds it
+    auto row = legendOf(RomB);
+    ASSERT_EQ(2u, row.size());
+    EXPECT_EQ(dash, row[1].text);
+    EXPECT_EQ(ChartSilentColour, row[0].colour);
+    EXPECT_EQ(ChartSilentColour, row[1].colour);
+    EXPECT_FALSE(Shows(Utf8FromUtf16(TemperatureText(24))));
+    EXPECT_EQ(TemperatureText(20), legendOf(RomA)[1].text) << "A still answers";
+    history_.Add(RomB, Now, 24.5f, 10'000);  // back
+    EXPECT_EQ(TemperatureText(24.5f), legendOf(RomB)[1].text);
+
+    // Nothing for longer than a gap: silent too, though nobody said it was gone.
+    state.nowMs = Now + 31'000;
+    state.expectedSpacingMs = 10'000;
+    EXPECT_EQ(dash, legendOf(RomA)[1].text);
+    EXPECT_EQ(dash, legendOf(RomB)[1].text);
+    state.nowMs = Now + 29'000;
+    EXPECT_EQ(TemperatureText(20), legendOf(RomA)[1].text);
+}
+
+TEST_F(ChartView, EveryLineHasOneWidthAndTheAxisLeavesRoomAroundTheReadings) {
+    // A sensor read every second: far more readings than the plot has columns.
+    const RomCode dense = {0x28, 0x01, 0, 0, 0, 0, 0, 0x11};
+    for (int64_t s = 3600; s >= 0; --s) history_.Add(dense, Now - s * 1000, 22 + (s % 7) / 4.0f, 0);
+    size_t lines = 0;
+    for (const auto& d : ui_->paintCanvas(Window, Canvas)) {
+        if (d.op != Op::Lines || d.penWidth == 1) continue;  // grid, ticks and frame
+        EXPECT_EQ(ChartPenWidth, d.penWidth);
+        ++lines;
+    }
+    EXPECT_EQ(4u, lines);  // B, A in two, the dense one
+    // The frame is the one five-cornered line; the readings lie inside it, off its edges.
+    int top = 0, bottom = 0;
+    for (const auto& d : ui_->paintCanvas(Window, Canvas))
+        if (d.op == Op::Lines && d.penWidth == 1 && d.points.size() == 5)
+            top = d.points[0].y, bottom = d.points[2].y;
+    ASSERT_LT(top, bottom);
+    for (const auto& d : ui_->paintCanvas(Window, Canvas))
+        if (d.op == Op::Lines && d.penWidth == ChartPenWidth)
+            for (const auto& p : d.points) {
+                EXPECT_GT(p.y, top + 2);
+                EXPECT_LT(p.y, bottom - 2);
+            }
+}
+
+TEST_F(ChartView, NarrowTheLegendGoesBelowThePlotAndASavedPictureHasATitle) {
+    auto labelY = [&] {
+        for (const auto& d : ui_->paintCanvas(Window, Canvas))
+            if (d.op == Op::Text && d.text == ChartSensorLabel(RomA)) return d.y;
+        return -1;
+    };
+    EXPECT_LT(labelY(), Height / 2) << "beside the plot, at its top";
+    ASSERT_TRUE(ui_->resizeWindow(Window, 360, Height));
+    int frameBottom = 0, frameRight = 0;
+    for (const auto& d : ui_->paintCanvas(Window, Canvas))
+        if (d.op == Op::Lines && d.penWidth == 1 && d.points.size() == 5)
+            frameRight = d.points[1].x, frameBottom = d.points[2].y;
+    EXPECT_GT(labelY(), frameBottom);
+    EXPECT_GT(frameRight, 360 - 20) << "the plot takes the width";
+
+    state.title = u"График";
+    state.limitsOn = true;
+    state.thermoMin = 20;
+    state.thermoMax = 22;
+    EXPECT_TRUE(Shows("График, 10.01.2026 12:00 – 13:00. Пределы 20.0…22.9 °C"));
+    state.range = ChartRange::Day;
+    state.limitsOn = false;
+    EXPECT_TRUE(Shows("График, 09.01.2026 13:00 – 10.01.2026 13:00"));
+}
+
+TEST_F(ChartView, AllShowsTheOlderLogAtAGlanceBeforeTheLastDay) {
+    std::map<RomCode, std::vector<LoadedReading>> older;
+    const int64_t longAgo = Now - 30 * HistoryDayMs;
+    older[RomA] = {{longAgo, 10}, {longAgo + 60'000, 12}};
+    const RomCode onlyInLog = {0x28, 0x77, 0, 0, 0, 0, 0x10, 0x22};  // listed after A
+    older[onlyInLog] = {{longAgo, 5}, {longAgo + 60'000, 6}};
+    history_.AddLoaded({}, older);
+    EXPECT_TRUE(Shows(Utf8FromUtf16(ChartSensorLabel(onlyInLog)))) << "in the legend";
+    EXPECT_TRUE(Drawn(SeriesColour(2), Op::Lines).empty()) << "not within the hour";
+    state.range = ChartRange::All;
+    const auto lines = Drawn(SeriesColour(2), Op::Lines);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_LT(lines[0].points.front().x, 100) << "at the left edge: the start of the log";
+    EXPECT_EQ(3u, Drawn(SeriesColour(1), Op::Lines).size()) << "A: the log, then its two runs";
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ TEST_F(LogFile, KeepsTheLastDaySkipsAndCountsWhatIsNoRecordAndLeavesAnUnfinished
     const int64_t now = Utc(2026, 12, 7, 12, 0);  // local 13:00 in winter
     const int64_t local = now + 3600;
     std::string bytes = "\xEF\xBB\xBF";
-    bytes += Record(local - 3 * 86400, RomA, 10) + "\r\n";  // older than a day: left out
+    bytes += Record(local - 3 * 86400, RomA, 10) + "\r\n";  // older than a day: at a glance
     bytes += Record(local - 600, RomA, 21.5f) + "\r\n";
     bytes += "\r\n";                                                   // an empty record
     bytes += Record(local - 599, RomA, 21.6f).substr(0, 30) + "\r\n";  // cut off by a crash
@@ -63,8 +63,13 @@ TEST_F(LogFile, KeepsTheLastDaySkipsAndCountsWhatIsNoRecordAndLeavesAnUnfinished
     const LogLoad load = Load(bytes, now - 86400, now);
     ASSERT_TRUE(load.opened);
     EXPECT_EQ(3, load.skipped);
-    EXPECT_EQ(1 + 1 + 25'000, load.records);
+    EXPECT_EQ(1 + 1 + 1 + 25'000, load.records);
     EXPECT_EQ((std::vector<int64_t>{now - 600}), Seconds(load, RomA));
+    const auto older = load.older.Readings();
+    ASSERT_EQ(1u, older.size());
+    ASSERT_EQ(1u, older.at(RomA).size());
+    EXPECT_EQ((now - 3 * 86400) * 1000, older.at(RomA)[0].instantMs);
+    EXPECT_FLOAT_EQ(10, older.at(RomA)[0].celsius);
     ASSERT_EQ(25'001u, Seconds(load, RomB).size());
     EXPECT_EQ(now - 598, Seconds(load, RomB).front());
     EXPECT_FLOAT_EQ(-5, load.readings.at(RomB).front().celsius);

@@ -59,6 +59,13 @@ TEST(ReadingHistory, TheLogsReadingsTellTheirOwnSpacing) {
     EXPECT_EQ((std::vector<int>{10, 20, 30}), Shape(all[0].runs[0]));
     EXPECT_EQ((std::vector<int>{0, -1, 3600, 3610, 3620, 3630, -1, 3670, 3680}),
               Shape(all[1].runs[0]));
+
+    // The log's interval went from a second to a minute: one gap, then one line again.
+    ReadingHistory longer(Base);
+    std::map<RomCode, std::vector<LoadedReading>> slower;
+    for (int s : {0, 1, 2, 3, 63, 123, 183}) slower[RomA].push_back({Base + s * 1000, 20});
+    longer.AddLoaded(slower);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, -1, 63, 123, 183}), Shape(Snapshot(longer)[0].runs[0]));
 }
 
 TEST(ReadingHistory, AClockSetBackStartsANewRunAndTheLogComesBeforeThisRun) {

@@ -1,5 +1,6 @@
 // The one place the worker's sound readings go: the log while it is on, and every consumer
-// added, with the ROM code, the degrees and the time of each reading.
+// added, with the ROM code, the degrees and the time of each reading; and where the consumers
+// hear that a sensor is gone and back.
 #include <mutex>
 #include <vector>
 
@@ -59,6 +60,37 @@ TEST_F(WorkerTest, SoundReadingsReachTheLogAndEveryConsumerUntilItIsRemoved) {
     EXPECT_EQ(leaving.heard().size(), 1u);
     EXPECT_EQ(Unstamped(FileBytes(folder / Utf8FromUtf16(texts::LogFileName))),
               std::string(Mark) + "<stamp>  " + Record(good, "21.5") + "\r\n");
+}
+
+TEST_F(WorkerTest, ConsumersHearOnceThatASensorIsGoneAndOnceThatItIsBack) {
+    auto bus = h.addBus(u"BUS1");
+    const RomCode stays = B20(1), leaves = B20(2);
+    bus->addThermometer(stays, 21.5);
+    auto leaving = bus->addThermometer(leaves, 22.0);
+    std::mutex mutex;
+    std::vector<std::pair<RomCode, bool>> heard;
+    const int32_t id = ReadingSinkAdd(nullptr, [&](const RomCode& rom, bool answering) {
+        std::lock_guard<std::mutex> lock(mutex);
+        heard.emplace_back(rom, answering);
+    });
+    auto count = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return heard.size();
+    };
+    h.choosePort(u"BUS1");
+    h.start();
+    ASSERT_TRUE(runPasses(2));
+    EXPECT_EQ(0u, count());
+    ASSERT_TRUE(bus->unplug(leaves));
+    ASSERT_TRUE(h.stepUntil([&] { return count() >= 1; }, 2000));
+    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 3));
+    EXPECT_EQ(1u, count()) << "said once";
+    bus->plug(leaving);
+    ASSERT_TRUE(h.stepUntil([&] { return count() >= 2; }, 2000));
+    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 3));
+    ASSERT_TRUE(h.stop());
+    ReadingSinkRemove(id);
+    EXPECT_EQ((std::vector<std::pair<RomCode, bool>>{{leaves, false}, {leaves, true}}), heard);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The chart's window in the running program: opened from the menu beside the main window,
-// hidden by its close button, filled from the log in the background and by this run's
-// readings while it is shown.
+// The chart's window in the running program: opened from the menu beside the main window and
+// owned by it, hidden by its close button and shown again where the user left it, filled from
+// the log in the background and by this run's readings while it is shown, told by the worker
+// of sensors gone and back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "chart/chart_feed.h"
 #include "monitor/log_line.h"
+#include "monitor/reading_sink.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
@@ -46,6 +48,7 @@ class ChartWindowTest : public ProgramTest {
 
 TEST_F(ChartWindowTest, TheMenuOpensItBesideTheMainWindowAndItsCloseButtonHidesIt) {
     Start();
+    ui->setWorkArea({0, 0, 1500, 900});
     const ui::HeadlessWindow main = ui->window(MainWindow);
     EXPECT_FALSE(ui->window(ChartWindow).exists) << "built when first asked for";
     ASSERT_TRUE(ui->chooseMenuItem(MainMenu, MenuChart));
@@ -56,7 +59,21 @@ TEST_F(ChartWindowTest, TheMenuOpensItBesideTheMainWindowAndItsCloseButtonHidesI
     EXPECT_TRUE(chart.flags & ui::WindowResizable);
     EXPECT_FALSE(ui->window(MainWindow).flags & ui::WindowResizable);
     EXPECT_EQ(4, ui::CountItems(ChartWindow, ChartRangeList));
+    // To the right of the main window, level with it, as wide as the room there.
+    const ui::ScreenRect mainFrame = ui::WindowFrame(MainWindow);
+    EXPECT_EQ(mainFrame.Right(), chart.x);
+    EXPECT_EQ(mainFrame.y, chart.y);
+    ASSERT_LT(1500 - mainFrame.Right(), ChartClientWidth);
+    EXPECT_EQ(1500 - mainFrame.Right(), chart.clientWidth);
+    EXPECT_EQ(ChartClientHeight, chart.clientHeight + ui::MenuBarHeight());
+    EXPECT_EQ(MainWindow, chart.owner);
+    EXPECT_EQ(ChartLeastWidth, chart.minimumWidth);
+    EXPECT_EQ(ChartLeastHeight, chart.minimumHeight);
 
+    // The user moves it, makes it smaller than it may be, picks a day; closes and opens it.
+    ASSERT_TRUE(ui->moveWindow(ChartWindow, 50, 60));
+    ASSERT_TRUE(ui->resizeWindow(ChartWindow, 200, 100));
+    ASSERT_TRUE(ui->chooseEntry(ChartWindow, ChartRangeList, 2));
     ASSERT_TRUE(ui->pressCloseButton(ChartWindow));
     ASSERT_TRUE(Pump()) << "closing the chart does not end the program";
     EXPECT_FALSE(ui->window(ChartWindow).visible);
@@ -66,8 +83,12 @@ TEST_F(ChartWindowTest, TheMenuOpensItBesideTheMainWindowAndItsCloseButtonHidesI
     ASSERT_TRUE(ui->chooseMenuItem(MainMenu, MenuChart));
     ASSERT_TRUE(Pump());
     EXPECT_TRUE(ui->window(ChartWindow).visible);
+    EXPECT_EQ((ui::ScreenRect{50, 60, ChartLeastWidth, ChartLeastHeight}),
+              ui::WindowFrame(ChartWindow));
+    EXPECT_EQ(2, ui::GetState(ChartWindow, ChartRangeList));
 
-    // Its own menu saves what it shows beside the program, named by the moment, and says so.
+    // Its own menu saves what it shows beside the program, named by the moment, with a title
+    // line, and says so until the next change after a while.
     ASSERT_TRUE(ui->chooseMenuItem(ChartMenu, ChartMenuSave));
     ASSERT_TRUE(Pump());
     ASSERT_EQ(1u, ui->savedImages().size());
@@ -75,26 +96,65 @@ TEST_F(ChartWindowTest, TheMenuOpensItBesideTheMainWindowAndItsCloseButtonHidesI
     EXPECT_EQ(u"DS18B20_Kalorivox_", name.substr(0, 18));
     EXPECT_EQ(u".png", name.substr(name.size() - 4));
     EXPECT_EQ(ui::ControlWidth(ChartWindow, ChartCanvas), ui->savedImages()[0].width);
-    EXPECT_FALSE(ui->savedImages()[0].drawn.empty());
-    EXPECT_EQ(std::u16string(texts::ChartSavedHead) + name, ui::GetText(ChartWindow, ChartNote));
+    const std::u16string title = std::u16string(texts::ChartTitle) + u". " +
+                                 texts::ChartRangeLabel + u" " + texts::ChartRangeDay + u", ";
+    bool titled = false;
+    const auto images = ui->savedImages();
+    for (const auto& d : images[0].drawn)
+        titled = titled || (d.op == Op::Text && d.text.rfind(title, 0) == 0);
+    EXPECT_TRUE(titled);
+    EXPECT_FALSE(Drew(title.substr(0, title.size() - 2))) << "no title on the screen";
+    const std::u16string saved = std::u16string(texts::ChartSavedHead) + name;
+    auto note = [] { return ui::GetText(ChartWindow, ChartNote); };
+    EXPECT_NE(std::u16string::npos, note().find(saved));
+    ASSERT_TRUE(ui->chooseEntry(ChartWindow, ChartRangeList, 1));
+    ASSERT_TRUE(Pump());
+    EXPECT_NE(std::u16string::npos, note().find(saved)) << "kept while it can be read";
+    const int64_t savedAt = clock.nowMs();
+    clock.run(ChartSavedNoteMs);
+    ASSERT_TRUE(PumpUntil([&] { return clock.nowMs() >= savedAt + ChartSavedNoteMs; }));
+    ASSERT_TRUE(ui->chooseEntry(ChartWindow, ChartRangeList, 0));
+    ASSERT_TRUE(Pump());
+    EXPECT_EQ(std::u16string::npos, note().find(saved));
+}
+
+// The worker's word that a sensor is gone reaches the legend: a grey dash, not its last value.
+TEST_F(ChartWindowTest, ASensorTheWorkerLostShowsADashUntilItIsReadAgain) {
+    WriteSettings("Interval = 60\n");  // its one reading stays its present one meanwhile
+    Start();
+    ChartTakeReading(RomA, 21.5f);
+    ASSERT_TRUE(ui->chooseMenuItem(MainMenu, MenuChart));
+    ASSERT_TRUE(Pump());
+    EXPECT_TRUE(Drew(TemperatureText(21.5f)));
+    ui->paintCanvas(ChartWindow, ChartCanvas);
+    ReadingSinkSensorState(RomA, false);
+    ASSERT_TRUE(Pump());
+    EXPECT_TRUE(ui->control(ChartWindow, ChartCanvas).repaintPending);
+    EXPECT_FALSE(Drew(TemperatureText(21.5f)));
+    EXPECT_TRUE(Drew(std::u16string(texts::ChartNoValue)));
+    ReadingSinkSensorState(RomA, true);
+    ChartTakeReading(RomA, 21.75f);
+    ASSERT_TRUE(Pump());
+    EXPECT_TRUE(Drew(TemperatureText(21.75f)));
+    EXPECT_FALSE(Drew(std::u16string(texts::ChartNoValue)));
 }
 
 TEST_F(ChartWindowTest, TheLogsLastDayIsReadInTheBackgroundAndNewReadingsRepaintTheOpenChart) {
     const int64_t now = ChartNowMs() / 1000;
     std::ofstream log(folder / "DS18B20_Kalorivox.log", std::ios::binary);
-    log << "\xEF\xBB\xBF" << LogRecord(now - 3 * 86400, RomA, 5);  // too old to show
+    log << "\xEF\xBB\xBF" << LogRecord(now - 3 * 86400, RomA, 5);  // shown in «Всё» only
     for (int s = 1800; s > 0; s -= 60) log << LogRecord(now - s, RomA, 21.5f);
     log << "[07/12/2026 12:00:00]  28-0000045A1B2C-84  \xE2\x80\x94  21,5 \xC2\xB0"
            "C\r\n";
     log.close();
     Start();
     ASSERT_TRUE(PumpUntil([] { return ChartLoadProgress().finished; }));
-    EXPECT_EQ(30, ChartLoadProgress().records);
+    EXPECT_EQ(31, ChartLoadProgress().records);
     EXPECT_EQ(1, ChartLoadProgress().skipped);
 
     ASSERT_TRUE(ui->chooseMenuItem(MainMenu, MenuChart));
     ASSERT_TRUE(Pump());
-    EXPECT_EQ(std::u16string(texts::ChartLogLoadedHead) + u"30" + texts::ChartLogSkippedHead + u"1",
+    EXPECT_EQ(std::u16string(texts::ChartLogLoadedHead) + u"31" + texts::ChartLogSkippedHead + u"1",
               ui::GetText(ChartWindow, ChartNote));
     EXPECT_TRUE(Drew(FormatRomCode(RomA)));
     EXPECT_TRUE(Drew(TemperatureText(21.5f)));

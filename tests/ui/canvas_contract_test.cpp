@@ -185,6 +185,46 @@ TEST_P(CanvasContract, AStretchedCanvasFollowsTheWindowsSizeAndIsPaintedAtIt) {
     EXPECT_EQ(200, WindowWidth(Fixed));
 }
 
+TEST_P(CanvasContract, AWindowIsPlacedInTheWorkAreaKeepsItsLeastSizeAndCanBeOwned) {
+    const ScreenRect work = ScreenWorkArea(Chart);
+    ASSERT_GE(work.width, 400);
+    ASSERT_GE(work.height, 300);
+    PlaceWindow(Chart, work.x + 30, work.y + 40, 320, 220);
+    driver_->ProcessPaints();
+    const ScreenRect frame = WindowFrame(Chart);
+    EXPECT_EQ(work.x + 30, frame.x);
+    EXPECT_EQ(work.y + 40, frame.y);
+    // The frame holds the client area and adds no more than borders and a title bar.
+    EXPECT_GE(frame.width, 320);
+    EXPECT_LE(frame.width, 320 + 40);
+    EXPECT_GE(frame.height, 220);
+    EXPECT_LE(frame.height, 220 + 80);
+    EXPECT_EQ(320, WindowWidth(Chart));
+    EXPECT_EQ(220, WindowHeight(Chart));
+    EXPECT_EQ(220 - CanvasTop, ControlHeight(Chart, Canvas)) << "a stretched canvas follows";
+
+    // The user cannot shrink it below its least size; a smaller window grows to it.
+    SetMinimumWindowSize(Chart, 280, 180);
+    ASSERT_TRUE(driver_->ResizeWindow(Chart, 100, 80));
+    EXPECT_EQ(280, WindowWidth(Chart));
+    EXPECT_EQ(180, WindowHeight(Chart));
+    EXPECT_EQ(280, ControlWidth(Chart, Canvas));
+    SetMinimumWindowSize(Chart, 300, 200);
+    EXPECT_EQ(300, WindowWidth(Chart));
+    EXPECT_EQ(200, WindowHeight(Chart));
+
+    ASSERT_NE(0, OpenWindow(Fixed, 0, 0, 200, 100, U16("Окно"), WindowSystemMenu));
+    EXPECT_EQ(NoOwner, driver_->WindowOwner(Chart));
+    SetWindowOwner(Chart, Fixed);
+    EXPECT_EQ(Fixed, driver_->WindowOwner(Chart));
+    SetWindowOwner(Chart, Chart);  // not its own
+    SetWindowOwner(Chart, 99);     // no such window
+    EXPECT_EQ(Fixed, driver_->WindowOwner(Chart));
+    SetWindowOwner(Chart, NoOwner);
+    EXPECT_EQ(NoOwner, driver_->WindowOwner(Chart));
+    EXPECT_EQ(ScreenRect{}, WindowFrame(99));
+}
+
 TEST_P(CanvasContract, ARepaintAskedForFromAnyThreadLeadsToAPaint) {
     const int before = painted.calls;
     RepaintControl(Chart, Canvas);

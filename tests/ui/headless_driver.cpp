@@ -50,6 +50,7 @@ class HeadlessDriver final : public UiDriver {
     bool ResizeWindow(int window, int clientWidth, int clientHeight) override {
         return toolkit_->resizeWindow(window, clientWidth, clientHeight);
     }
+    int WindowOwner(int window) override { return toolkit_->window(window).owner; }
     bool MovePointer(int window, int control, int x, int y) override {
         return toolkit_->movePointer(window, control, x, y);
     }

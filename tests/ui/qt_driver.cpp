@@ -50,6 +50,7 @@ class QtDriver final : public UiDriver {
     bool ResizeWindow(int window, int clientWidth, int clientHeight) override {
         return qt_user::ResizeWindow(window, clientWidth, clientHeight);
     }
+    int WindowOwner(int window) override { return qt_user::WindowOwner(window); }
     bool MovePointer(int window, int control, int x, int y) override {
         return qt_user::MovePointer(window, control, x, y);
     }

@@ -36,6 +36,8 @@ class UiDriver {
     // Drags the border of a resizable window to a client size (menu bar included); false for
     // a window of fixed size.
     virtual bool ResizeWindow(int window, int clientWidth, int clientHeight) = 0;
+    // The window that owns `window` (SetWindowOwner), or NoOwner.
+    virtual int WindowOwner(int window) = 0;
     virtual bool MovePointer(int window, int control, int x, int y) = 0;
     virtual bool PointerLeaves(int window, int control) = 0;
     // Lets the platform carry out the paints that were asked for.

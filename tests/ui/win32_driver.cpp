@@ -41,6 +41,7 @@ class Win32Driver final : public UiDriver {
     bool ResizeWindow(int window, int clientWidth, int clientHeight) override {
         return win32_user::ResizeWindow(window, clientWidth, clientHeight);
     }
+    int WindowOwner(int window) override { return win32_user::WindowOwner(window); }
     bool MovePointer(int window, int control, int x, int y) override {
         return win32_user::MovePointer(window, control, x, y);
     }

@@ -3,7 +3,9 @@
 //                  [--log-sensors K] [--png FILE]
 // 1. A history of N sensors over H hours at one reading every S seconds: the memory it takes
 //    (glibc's heap, before and after) and its build time.
-// 2. Redraws of the chart window's canvas (820 x 450) for each range: median and slowest.
+// 2. Redraws of the chart window's canvas (820 x 450) for each range: median and slowest, and
+//    the median of the window thread's own CPU time, which other programs on a busy machine
+//    do not stretch.
 // 3. A log of M megabytes (K sensors, one reading a second up to now) read in the background
 //    through the program's own path, while the window thread answers events: the time to
 //    the end, and the longest the window thread waited for an event meanwhile.
@@ -93,20 +95,23 @@ void Fill(ReadingHistory& history, const Options& o, int64_t nowMs) {
 }
 
 struct Spread {
-    double median = 0, slowest = 0;
+    double median = 0, slowest = 0, cpu = 0;  // cpu: the median of the thread's CPU time
 };
 
 // Runs `step` `repeat` times: the median and the slowest time of one run, in ms.
 template <class Step>
 Spread Measure(int repeat, Step step) {
-    std::vector<double> times;
+    std::vector<double> times, cpu;
     for (int i = 0; i < repeat; ++i) {
         const auto start = Clock::now();
+        const double startCpu = bench::ThreadCpuMs();
         step();
+        cpu.push_back(bench::ThreadCpuMs() - startCpu);
         times.push_back(Ms(Clock::now() - start));
     }
     std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.back()};
+    std::sort(cpu.begin(), cpu.end());
+    return {times[times.size() / 2], times.back(), cpu[cpu.size() / 2]};
 }
 
 const ReadingHistory* painted = nullptr;
@@ -126,13 +131,14 @@ void MeasureRedraws(const Options& o, const ReadingHistory& history, int64_t now
     paintState.thermoMin = 20;
     paintState.thermoMax = 25;
     const char* names[ChartRangeCount] = {"10 min", "1 h", "24 h", "all"};
-    std::printf("\n%-8s %10s %10s %8s %8s\n", "range", "median ms", "max ms", "lines", "corners");
+    std::printf("\n%-8s %10s %10s %8s %8s %8s\n", "range", "median ms", "max ms", "cpu ms", "lines",
+                "corners");
     for (int r = 0; r < ChartRangeCount; ++r) {
         paintState.range = static_cast<ChartRange>(r);
         bench::PaintNow(Window, Canvas);  // warm
         const Spread paint = Measure(o.repeat, [] { bench::PaintNow(Window, Canvas); });
-        std::printf("%-8s %10.2f %10.2f %8zu %8zu\n", names[r], paint.median, paint.slowest,
-                    lastStats.lines, lastStats.points);
+        std::printf("%-8s %10.2f %10.2f %8.2f %8zu %8zu\n", names[r], paint.median, paint.slowest,
+                    paint.cpu, lastStats.lines, lastStats.points);
     }
     // The thinning alone, without drawing: a day of every series onto 600 columns.
     size_t corners = 0;
@@ -146,15 +152,15 @@ void MeasureRedraws(const Options& o, const ReadingHistory& history, int64_t now
         corners = 0;
         for (const ChartLine& line : lines) corners += line.size();
     });
-    std::printf("%-8s %10.2f %10.2f %8s %8zu  (24 h thinned to 600 columns, not drawn)\n",
-                "thinning", thinning.median, thinning.slowest, "", corners);
+    std::printf("%-8s %10.2f %10.2f %8.2f %8s %8zu  (24 h thinned to 600 columns, not drawn)\n",
+                "thinning", thinning.median, thinning.slowest, thinning.cpu, "", corners);
     // With the pointer over the plot: the readings under it are looked up too.
     paintState.range = ChartRange::Day;
     paintState.pointerX = CanvasWidth / 2;
     paintState.pointerY = CanvasHeight / 2;
     const Spread pointed = Measure(o.repeat, [] { bench::PaintNow(Window, Canvas); });
-    std::printf("%-8s %10.2f %10.2f  (24 h, pointer over the plot)\n", "pointer", pointed.median,
-                pointed.slowest);
+    std::printf("%-8s %10.2f %10.2f %8.2f  (24 h, pointer over the plot)\n", "pointer",
+                pointed.median, pointed.slowest, pointed.cpu);
     if (!o.png.empty()) {
         paintState.pointerX = ui::NoPointer;
         paintState.range = ChartRange::Hour;
@@ -226,6 +232,15 @@ void MeasureLogLoad(const Options& o, int64_t nowMs) {
     if (heapBefore >= 0)
         std::printf("history after reading: %zu points, heap %.1f MB\n",
                     ChartHistory().PointCount(), double(HeapInUse() - heapBefore) / (1 << 20));
+    // What was read, drawn: the log's readings jump about (15 to 26 °C at random), so every
+    // column of every line is a stroke across most of the plot.
+    for (ChartRange range : {ChartRange::Day, ChartRange::All}) {
+        paintState.range = range;
+        const Spread paint = Measure(o.repeat, [] { bench::PaintNow(Window, Canvas); });
+        std::printf("paint of it, %s: median %.2f ms, slowest %.2f ms, cpu %.2f ms\n",
+                    range == ChartRange::Day ? "24 h" : "all", paint.median, paint.slowest,
+                    paint.cpu);
+    }
     std::remove(path.c_str());
 }
 

@@ -1,3 +1,4 @@
+#include <time.h>
 #include <QWidget>
 #include <QWindow>
 
@@ -25,6 +26,12 @@ bool SaveCanvas(int window, int control, const std::string& path) {
     ui::QtToolkit* toolkit = ui::InstalledQtToolkit();
     ui::QtControl* c = toolkit ? toolkit->Find(window, control) : nullptr;
     return c && c->widget->grab().save(QString::fromStdString(path), "PNG");
+}
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000 + double(now.tv_nsec) / 1e6;
 }
 
 }  // namespace kv::bench

@@ -9,5 +9,7 @@ void InstallScreenToolkit(int& argc, char** argv);
 void PaintNow(int window, int control);
 // The canvas as an image file (PNG); false where not supported.
 bool SaveCanvas(int window, int control, const std::string& path);
+// The CPU time the calling thread has taken, in ms (under Windows: the whole process's).
+double ThreadCpuMs();
 
 }  // namespace kv::bench

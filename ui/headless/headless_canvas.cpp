@@ -127,17 +127,22 @@ bool HeadlessToolkit::resizeWindow(int window, int clientWidth, int clientHeight
         HeadlessWindow* w = FindWindow(window);
         if (!w || !(w->flags & WindowResizable) || clientWidth < 0 || clientHeight < 0)
             return false;
-        w->clientWidth = clientWidth;
-        w->clientHeight = std::max(0, clientHeight - (w->menu >= 0 ? MenuBarPixels : 0));
-        for (auto& [id, c] : w->controls) {
-            if (c.kind != HeadlessKind::Canvas || !(c.flags & CanvasStretch) || c.container >= 0)
-                continue;
-            c.width = std::max(0, w->clientWidth - c.rightGap - c.x);
-            c.height = std::max(0, w->clientHeight - c.bottomGap - c.y);
-            c.repaintPending = true;
-        }
+        Resized(*w, std::max(clientWidth, w->minimumWidth),
+                std::max(clientHeight, w->minimumHeight));
         return true;
     });
+}
+
+void HeadlessToolkit::Resized(HeadlessWindow& w, int clientWidth, int clientHeightWithMenu) {
+    w.clientWidth = clientWidth;
+    w.clientHeight = std::max(0, clientHeightWithMenu - (w.menu >= 0 ? MenuBarPixels : 0));
+    for (auto& [id, c] : w.controls) {
+        if (c.kind != HeadlessKind::Canvas || !(c.flags & CanvasStretch) || c.container >= 0)
+            continue;
+        c.width = std::max(0, w.clientWidth - c.rightGap - c.x);
+        c.height = std::max(0, w.clientHeight - c.bottomGap - c.y);
+        c.repaintPending = true;
+    }
 }
 
 bool HeadlessToolkit::movePointer(int window, int control, int x, int y) {

@@ -3,7 +3,9 @@
 //
 // Metrics are fixed so that layout tests are exact: every character (code point) of a text
 // is CharWidth pixels wide, a menu bar is MenuBarPixels high, a status bar StatusBarPixels,
-// and windows are centred on a ScreenWidth x ScreenHeight screen without a frame.
+// and windows are centred on a ScreenWidth x ScreenHeight screen without a frame (a window's
+// frame is its client area with the menu bar), all of which windows may take unless a test
+// gives the screen another work area (setWorkArea).
 //
 // Threads. The thread that installs the toolkit is the window thread. The user actions below
 // run on the window thread; called from another thread they are handed to it like any other
@@ -86,6 +88,8 @@ struct HeadlessMenuTitle {
 struct HeadlessWindow {
     bool exists = false;
     int x = 0, y = 0, clientWidth = 0, clientHeight = 0;
+    int minimumWidth = 0, minimumHeight = 0;  // what the user can shrink it to (menu counted)
+    int owner = NoOwner;
     std::u16string title;
     unsigned flags = 0;
     bool visible = false;
@@ -130,8 +134,11 @@ class HeadlessToolkit final : public ToolkitBackend {
     bool clickCheckBox(int window, int control);
     bool chooseMenuItem(int menu, int item);
     bool pressCloseButton(int window);
-    // Drags the border of a resizable window to a new client size; stretched canvases follow.
+    // Drags the border of a resizable window to a new client size (menu bar counted in), no
+    // smaller than its minimum size; stretched canvases follow.
     bool resizeWindow(int window, int clientWidth, int clientHeight);
+    // Drags the window by its title bar: its frame's top left corner goes to x, y.
+    bool moveWindow(int window, int x, int y);
     bool movePointer(int window, int control, int x, int y);
     bool pointerLeaves(int window, int control);
     // Paints every canvas that asked for a paint, as the platform does when it has time;
@@ -169,6 +176,8 @@ class HeadlessToolkit final : public ToolkitBackend {
 
     // --- test switches -------------------------------------------------------------------
     void setDirectCrossThreadCalls(bool direct);
+    // The part of the screen windows may take (ScreenWorkArea); the whole screen by default.
+    void setWorkArea(ScreenRect area);
     void setAutoDismissMessageBoxes(bool autoDismiss);
     void setMessageBoxAction(std::function<void()> action);
     void dismissMessageBox();  // from another thread, for a box kept open
@@ -190,6 +199,12 @@ class HeadlessToolkit final : public ToolkitBackend {
     void AddMenuSeparator(int menu) override;
     int GetMenuItemState(int menu, int item) override;
     void SetMenuItemState(int menu, int item, bool checked) override;
+    ScreenRect WindowFrame(int window) override;
+    ScreenRect ScreenWorkArea(int window) override;
+    void PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) override;
+    void SetMinimumWindowSize(int window, int clientWidth, int clientHeight) override;
+    void SetWindowOwner(int window, int owner) override;
+    bool WindowExists(int window) override;
     bool ControlExists(int window, int control) override;
     bool CreateLabel(int window, int control, int x, int y, int width, int height,
                      std::u16string_view text) override;
@@ -240,6 +255,9 @@ class HeadlessToolkit final : public ToolkitBackend {
     HeadlessWindow* FindWindow(int window);
     bool AddControl(int window, int control, HeadlessControl made);
     bool Act(const std::function<bool()>& action);
+    // The window's client area is now clientWidth x clientHeight + the menu bar, as the user or
+    // the program made it: stretched canvases follow.
+    void Resized(HeadlessWindow& window, int clientWidth, int clientHeightWithMenu);
 
     mutable std::recursive_mutex mutex_;
     std::map<int, HeadlessWindow> windows_;
@@ -247,6 +265,7 @@ class HeadlessToolkit final : public ToolkitBackend {
     std::map<int, HeadlessStatusBar> bars_;
     std::vector<HeadlessMessageBox> boxes_;
     std::vector<SavedImage> images_;
+    ScreenRect workArea_{0, 0, ScreenWidth, ScreenHeight};
     bool autoDismiss_ = true;
     bool boxOpen_ = false;
     std::function<void()> boxAction_;

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <utility>
 
@@ -99,6 +100,12 @@ void QtToolkit::WaitForActivity() {
 QtWindow* QtToolkit::FindWindow(int window) {
     auto found = windows_.find(window);
     return found == windows_.end() ? nullptr : &found->second;
+}
+
+int QtToolkit::WindowOf(const QWindow* handle) {
+    for (auto& [id, w] : windows_)
+        if (w.top->windowHandle() == handle) return id;
+    return -1;
 }
 
 QtMenu* QtToolkit::FindMenu(int menu) {
@@ -240,18 +247,87 @@ void QtToolkit::SetMenuItemState(int menu, int item, bool checked) {
 
 void QtToolkit::FollowWindowSize(int window) {
     QtWindow* w = FindWindow(window);
-    if (!w || !w->resizable) return;
-    const int menuHeight = w->menuBar ? MenuBarHeight() : 0;
-    w->clientWidth = w->top->width();
-    w->clientHeight = std::max(0, w->top->height() - menuHeight);
-    w->client->setGeometry(0, menuHeight, w->clientWidth, w->clientHeight);
-    if (w->menuBar) w->menuBar->resize(w->clientWidth, menuHeight);
-    PlaceStatusBar(*w);
-    for (auto& [id, c] : w->controls) {
+    if (w && w->resizable) LayOut(*w);
+}
+
+void QtToolkit::LayOut(QtWindow& w) {
+    const int menuHeight = w.menuBar ? MenuBarHeight() : 0;
+    w.clientWidth = w.top->width();
+    w.clientHeight = std::max(0, w.top->height() - menuHeight);
+    w.client->setGeometry(0, menuHeight, w.clientWidth, w.clientHeight);
+    if (w.menuBar) w.menuBar->resize(w.clientWidth, menuHeight);
+    PlaceStatusBar(w);
+    for (auto& [id, c] : w.controls) {
         if (!c.stretch) continue;
-        c.widget->resize(std::max(0, w->clientWidth - c.rightGap - c.widget->x()),
-                         std::max(0, w->clientHeight - c.bottomGap - c.widget->y()));
+        c.widget->resize(std::max(0, w.clientWidth - c.rightGap - c.widget->x()),
+                         std::max(0, w.clientHeight - c.bottomGap - c.widget->y()));
     }
+}
+
+// The frame the window manager puts around the window: its own once it is shown in one;
+// before, that of a window of ours that is (it frames them alike); none without one.
+QMargins QtToolkit::FrameMargins(QtWindow& window) {
+    auto framed = [](const QtWindow& w) {
+        return w.top->isVisible() && w.top->frameGeometry() != w.top->geometry();
+    };
+    auto margins = [](const QtWindow& w) {
+        const QRect frame = w.top->frameGeometry(), client = w.top->geometry();
+        return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                        frame.right() - client.right(), frame.bottom() - client.bottom());
+    };
+    if (framed(window)) return margins(window);
+    for (auto& [id, w] : windows_)
+        if (framed(w)) return margins(w);
+    return {};
+}
+
+ScreenRect QtToolkit::WindowFrame(int window) {
+    QtWindow* w = FindWindow(window);
+    if (!w) return {};
+    const QRect frame = w->top->geometry().marginsAdded(FrameMargins(*w));
+    return {frame.x(), frame.y(), frame.width(), frame.height()};
+}
+
+ScreenRect QtToolkit::ScreenWorkArea(int window) {
+    QScreen* screen = nullptr;
+    if (QtWindow* w = FindWindow(window))
+        screen = QGuiApplication::screenAt(w->top->frameGeometry().center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return {};
+    const QRect area = screen->availableGeometry();
+    return {area.x(), area.y(), area.width(), area.height()};
+}
+
+void QtToolkit::PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) {
+    QtWindow* w = FindWindow(window);
+    if (!w) return;
+    // Qt places a window that was never shown by its client area: the frame goes around it.
+    const QMargins frame = FrameMargins(*w);
+    SizeTop(*w, clientWidth, clientHeight);
+    w->top->setGeometry(x + frame.left(), y + frame.top(), w->top->width(), w->top->height());
+    // A hidden window is told of its new size only when it shows: lay it out now.
+    LayOut(*w);
+}
+
+void QtToolkit::SetMinimumWindowSize(int window, int clientWidth, int clientHeight) {
+    QtWindow* w = FindWindow(window);
+    if (!w || !w->resizable) return;
+    w->top->setMinimumSize(clientWidth, clientHeight);
+    LayOut(*w);
+}
+
+void QtToolkit::SetWindowOwner(int window, int owner) {
+    QtWindow* w = FindWindow(window);
+    QtWindow* o = FindWindow(owner);
+    if (!w) return;
+    // The platform's windows are made now if they were not yet; the relation is theirs.
+    w->top->winId();
+    QWindow* parent = nullptr;
+    if (o) {
+        o->top->winId();
+        parent = o->top->windowHandle();
+    }
+    if (QWindow* handle = w->top->windowHandle()) handle->setTransientParent(parent);
 }
 
 void QtToolkit::PlaceStatusBar(QtWindow& window) {

@@ -5,10 +5,12 @@
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
+#include <QMargins>
 #include <QMenu>
 #include <QMenuBar>
 #include <QObject>
 #include <QStatusBar>
+#include <QWindow>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -84,6 +86,12 @@ class QtToolkit final : public ToolkitBackend {
     void AddMenuSeparator(int menu) override;
     int GetMenuItemState(int menu, int item) override;
     void SetMenuItemState(int menu, int item, bool checked) override;
+    ScreenRect WindowFrame(int window) override;
+    ScreenRect ScreenWorkArea(int window) override;
+    void PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) override;
+    void SetMinimumWindowSize(int window, int clientWidth, int clientHeight) override;
+    void SetWindowOwner(int window, int owner) override;
+    bool WindowExists(int window) override { return FindWindow(window) != nullptr; }
     bool ControlExists(int window, int control) override;
     bool CreateLabel(int window, int control, int x, int y, int width, int height,
                      std::u16string_view text) override;
@@ -130,6 +138,8 @@ class QtToolkit final : public ToolkitBackend {
 
     // For qt_user.
     QtWindow* FindWindow(int window);
+    // The window whose platform window `handle` is, or -1.
+    int WindowOf(const QWindow* handle);
     QtControl* Find(int window, int control);
     QtMenu* FindMenu(int menu);
     QtStatusBar* FindBar(int bar);
@@ -146,6 +156,9 @@ class QtToolkit final : public ToolkitBackend {
     // The user changed the size of a resizable window: the client area, the menu bar, the
     // status bar and the stretched canvases follow.
     void FollowWindowSize(int window);
+    // The window's top level has its new size: the rest follows.
+    void LayOut(QtWindow& window);
+    QMargins FrameMargins(QtWindow& window);
 
     std::unique_ptr<QtPump> pump_;
     std::map<int, QtWindow> windows_;

@@ -33,6 +33,8 @@ bool ChooseMenuItem(int menu, int item);
 bool PressCloseButton(int window);
 // Drags the border of a resizable window to the given client size (menu bar included).
 bool ResizeWindow(int window, int clientWidth, int clientHeight);
+// The window that owns `window`, or NoOwner.
+int WindowOwner(int window);
 bool MovePointer(int window, int control, int x, int y);
 bool PointerLeaves(int window, int control);
 // The canvas painted into an image: its pixels row by row (0x00BBGGRR).

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QWindow>
 
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_toolkit.h"
@@ -75,6 +76,14 @@ bool ResizeWindow(int window, int clientWidth, int clientHeight) {
     w->top->resize(clientWidth, clientHeight);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     return true;
+}
+
+int WindowOwner(int window) {
+    QtToolkit* toolkit = InstalledQtToolkit();
+    QtWindow* w = toolkit ? toolkit->FindWindow(window) : nullptr;
+    QWindow* handle = w ? w->top->windowHandle() : nullptr;
+    QWindow* owner = handle ? handle->transientParent() : nullptr;
+    return owner ? toolkit->WindowOf(owner) : NoOwner;
 }
 
 bool MovePointer(int window, int control, int x, int y) {

@@ -300,6 +300,68 @@ void Win32Toolkit::ResizeWindow(int window, int clientWidth) {
     PlaceStatusBar(*w);
 }
 
+SIZE Win32Toolkit::OuterSize(const Win32Window& window, int clientWidth, int clientHeight) {
+    RECT outer{0, 0, Scaled(clientWidth), 0};
+    AdjustWindowRectEx(&outer, window.style, FALSE, WS_EX_CONTROLPARENT);
+    return SIZE{outer.right - outer.left, FrameHeightWithoutMenu(window) + Scaled(clientHeight)};
+}
+
+ScreenRect Win32Toolkit::Unscaled(const RECT& rect) const {
+    const int left = Unscaled(int(rect.left)), top = Unscaled(int(rect.top));
+    return {left, top, Unscaled(int(rect.right)) - left, Unscaled(int(rect.bottom)) - top};
+}
+
+ScreenRect Win32Toolkit::WindowFrame(int window) {
+    Win32Window* w = FindTop(window);
+    RECT outer{};
+    if (!w || !GetWindowRect(w->hwnd, &outer)) return {};
+    return Unscaled(outer);
+}
+
+ScreenRect Win32Toolkit::ScreenWorkArea(int window) {
+    Win32Window* w = FindTop(window);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (w && GetMonitorInfoW(MonitorFromWindow(w->hwnd, MONITOR_DEFAULTTONEAREST), &monitor))
+        return Unscaled(monitor.rcWork);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return Unscaled(work);
+}
+
+void Win32Toolkit::PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) {
+    Win32Window* w = FindTop(window);
+    if (!w) return;
+    const SIZE outer = OuterSize(*w, clientWidth, clientHeight);
+    // Hidden or shown, the window is told of its size (WM_SIZE): the status bar and the
+    // stretched canvases follow.
+    SetWindowPos(w->hwnd, nullptr, Scaled(x), Scaled(y), outer.cx, outer.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Toolkit::SetMinimumWindowSize(int window, int clientWidth, int clientHeight) {
+    Win32Window* w = FindTop(window);
+    if (!w || !(w->style & WS_THICKFRAME)) return;
+    w->minimumWidth = clientWidth;
+    w->minimumHeight = clientHeight;
+    // The limit holds for the user's sizing (WM_GETMINMAXINFO); a smaller window grows to it.
+    RECT now{};
+    GetWindowRect(w->hwnd, &now);
+    const SIZE least = OuterSize(*w, clientWidth, clientHeight);
+    if (now.right - now.left < least.cx || now.bottom - now.top < least.cy)
+        SetWindowPos(w->hwnd, nullptr, 0, 0, std::max<LONG>(now.right - now.left, least.cx),
+                     std::max<LONG>(now.bottom - now.top, least.cy),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Toolkit::SetWindowOwner(int window, int owner) {
+    Win32Window* w = FindTop(window);
+    Win32Window* o = FindTop(owner);
+    if (!w) return;
+    // For a window that is no child, this index names its owner.
+    SetWindowLongPtrW(w->hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(o ? o->hwnd : nullptr));
+}
+
 int Win32Toolkit::WindowWidth(int window) {
     Win32Window* w = FindTop(window);
     if (!w) return 0;

@@ -66,6 +66,7 @@ struct Win32Control {
 struct Win32Window {
     HWND hwnd = nullptr;
     DWORD style = 0;
+    int minimumWidth = 0, minimumHeight = 0;  // client size at 96 DPI, menu bar counted in
     int menu = -1, statusBar = -1;
     HWND openContainer = nullptr;
     HWND toolTips = nullptr;
@@ -109,6 +110,12 @@ class Win32Toolkit final : public ToolkitBackend {
     void AddMenuSeparator(int menu) override;
     int GetMenuItemState(int menu, int item) override;
     void SetMenuItemState(int menu, int item, bool checked) override;
+    ScreenRect WindowFrame(int window) override;
+    ScreenRect ScreenWorkArea(int window) override;
+    void PlaceWindow(int window, int x, int y, int clientWidth, int clientHeight) override;
+    void SetMinimumWindowSize(int window, int clientWidth, int clientHeight) override;
+    void SetWindowOwner(int window, int owner) override;
+    bool WindowExists(int window) override { return FindTop(window) != nullptr; }
     bool ControlExists(int window, int control) override;
     bool CreateLabel(int window, int control, int x, int y, int width, int height,
                      std::u16string_view text) override;
@@ -202,6 +209,10 @@ class Win32Toolkit final : public ToolkitBackend {
     // else to the control that had it last, else to the first one.
     void RestoreFocus(Win32Window& window, HWND candidate);
     int FrameHeightWithoutMenu(const Win32Window& window);
+    // The outer size of a window of this client size at 96 DPI (menu bar counted in), in the
+    // screen's pixels.
+    SIZE OuterSize(const Win32Window& window, int clientWidth, int clientHeight);
+    ScreenRect Unscaled(const RECT& rect) const;
     int ClientAndMenuHeight(const Win32Window& window);  // screen pixels
     HWND OpenMessageBox();
     void CloseOpenMessageBox();

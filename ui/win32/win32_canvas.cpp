@@ -53,19 +53,26 @@ class GdiSurface final : public CanvasSurface {
             return;
         }
         corners_.resize(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) corners_[size_t(i)] = POINT{points[i].x, points[i].y};
-        // A thin line takes the cosmetic pen, which GDI draws pixel by pixel; a wide one is
-        // outlined with square ends like the other toolkits draw it.
-        LOGBRUSH brush{BS_SOLID, static_cast<COLORREF>(colour), 0};
-        HPEN pen = penWidth == 1
-                       ? CreatePen(PS_SOLID, 1, static_cast<COLORREF>(colour))
-                       : ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_SQUARE | PS_JOIN_MITER,
-                                      static_cast<DWORD>(penWidth), &brush, 0, nullptr);
+        // GDI's cosmetic pen, drawn pixel by pixel, is far cheaper than outlining a geometric
+        // one.
+        HPEN pen = CreatePen(PS_SOLID, 1, static_cast<COLORREF>(colour));
         HGDIOBJ old = SelectObject(dc_, pen);
-        Polyline(dc_, corners_.data(), count);
-        // GDI leaves out a line's last pixel; every other toolkit draws it.
-        const POINT last = corners_.back();
-        if (penWidth == 1) SetPixelV(dc_, last.x, last.y, static_cast<COLORREF>(colour));
+        DrawWideLine(
+            points, count, penWidth, scratch_,
+            [&](int dx) {
+                for (int i = 0; i < count; ++i)
+                    corners_[size_t(i)] = POINT{points[i].x + dx, points[i].y};
+                Polyline(dc_, corners_.data(), count);
+                // GDI leaves out a line's last pixel; every other toolkit draws it.
+                const POINT last = corners_.back();
+                SetPixelV(dc_, last.x, last.y, static_cast<COLORREF>(colour));
+            },
+            [&](const CanvasPoint* pairs, int n) {
+                pairs_.resize(size_t(n));
+                for (int i = 0; i < n; ++i) pairs_[size_t(i)] = POINT{pairs[i].x, pairs[i].y};
+                twos_.assign(size_t(n / 2), 2);
+                PolyPolyline(dc_, pairs_.data(), twos_.data(), static_cast<DWORD>(n / 2));
+            });
         SelectObject(dc_, old);
         DeleteObject(pen);
     }
@@ -96,6 +103,9 @@ class GdiSurface final : public CanvasSurface {
     HGDIOBJ oldFont_ = nullptr;
     HGDIOBJ oldBrush_ = nullptr;
     std::vector<POINT> corners_;
+    std::vector<POINT> pairs_;
+    std::vector<DWORD> twos_;
+    std::vector<CanvasPoint> scratch_;
 };
 
 }  // namespace

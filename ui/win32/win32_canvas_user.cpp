@@ -27,6 +27,13 @@ bool ResizeWindow(int window, int clientWidth, int clientHeight) {
     return true;
 }
 
+int WindowOwner(int window) {
+    Win32Toolkit* toolkit = InstalledWin32Toolkit();
+    Win32Window* w = toolkit ? toolkit->FindTop(window) : nullptr;
+    HWND owner = w ? GetWindow(w->hwnd, GW_OWNER) : nullptr;
+    return owner ? toolkit->WindowOf(owner) : NoOwner;
+}
+
 bool MovePointer(int window, int control, int x, int y) {
     Win32Control* c = Canvas(window, control);
     if (!c) return false;

@@ -230,6 +230,15 @@ LRESULT Win32Toolkit::OnTopMessage(int window, HWND hwnd, UINT message, WPARAM w
             if (Win32Window* w = FindTop(window)) PlaceStatusBar(*w);
             FollowWindowSize(window);
             return 0;
+        case WM_GETMINMAXINFO:
+            if (Win32Window* w = FindTop(window); w && (w->minimumWidth || w->minimumHeight)) {
+                const SIZE least = OuterSize(*w, w->minimumWidth, w->minimumHeight);
+                auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+                limits->ptMinTrackSize.x = std::max(limits->ptMinTrackSize.x, least.cx);
+                limits->ptMinTrackSize.y = std::max(limits->ptMinTrackSize.y, least.cy);
+                return 0;
+            }
+            break;
         // As in a dialog box: the control that had the keyboard when the window went inactive
         // (another program came to the front, the window was minimised) gets it back.
         case WM_ACTIVATE:
