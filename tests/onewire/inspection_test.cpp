@@ -30,9 +30,9 @@ class Inspection : public test::SimPortTest {
     Inspection() : SimPortTest(PortName, 3) {}
     std::shared_ptr<SimDevice> add(const char* origin, uint64_t serial, double celsius,
                                    bool parasite = false) {
-        const SimOrigin& o = *SimFindOrigin(origin);
+        const ThermometerOrigin& o = *SimFindOrigin(origin);
         auto device = bus->addThermometer(SimOriginRom(o, serial), celsius, parasite);
-        device->setPart(o.part);
+        device->setPart(SimOriginPart(o));
         return device;
     }
 
@@ -103,7 +103,7 @@ TEST_F(Inspection, ConversionTimeBracketsTheTrueLengthAtAnyLatency) {
             ConversionTime t;
             ASSERT_EQ(OneWireTimeConversion(part->rom(), port, wait, t), 1);
             SCOPED_TRACE(std::string(origin) + " at " + std::to_string(latencyMs) + " ms");
-            const int64_t trueMs = SimFindOrigin(origin)->part.conversionUs / Ms;
+            const int64_t trueMs = SimOriginPart(*SimFindOrigin(origin)).conversionUs / Ms;
             EXPECT_TRUE(t.ended);
             EXPECT_LE(t.busyMs, trueMs);
             EXPECT_GE(t.doneMs, trueMs);

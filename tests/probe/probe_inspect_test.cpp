@@ -30,7 +30,7 @@ class Origins : public test::SimPortTest {
     std::shared_ptr<SimDevice> add(const RomCode& rom, const char* origin, double celsius,
                                    bool parasite = false) {
         auto device = bus->addThermometer(rom, celsius, parasite);
-        device->setPart(SimFindOrigin(origin)->part);
+        device->setPart(SimOriginPart(*SimFindOrigin(origin)));
         return device;
     }
     std::string conclusion(const RomCode& rom) {
@@ -76,7 +76,7 @@ TEST_F(Origins, EachPublishedOriginIsNamed) {
 // called a clone, not even with a ROM code of a clone's pattern: with a genuine part's ROM
 // pattern it is called genuine.
 TEST_F(Origins, AGenuinePartIsNeverCalledAClone) {
-    const SimOrigin& genuine = *SimFindOrigin("genuine");
+    const ThermometerOrigin& genuine = *SimFindOrigin("genuine");
     const RomCode roms[] = {
         SimOriginRom(genuine, 0x3C5A17),
         SimOriginRom(genuine, 0x64FF),            // also of family B2's and C's patterns
