@@ -164,5 +164,124 @@ TEST(OriginVerdict, WeighsTheChecks) {
     EXPECT_EQ(ResolutionHonoured(seen), false) << "12 bits read back";
 }
 
+// --- the published rules against every simulated family, behind a converter with and
+// without latency, and with the bus failing at each step ---
+
+namespace cases {
+
+// Echoes up to the reset that opens each transaction of a look at `rom`, as a clean look
+// put them on the wire.
+std::vector<int64_t> TransactionStarts(SimBus& bus, const RomCode& rom, int32_t port) {
+    bus.recordWire(true);
+    InspectSensor(rom, port);
+    bus.recordWire(false);
+    std::vector<int64_t> starts;
+    const std::vector<SimBus::WireByte> wire = bus.wire();
+    for (size_t i = 0; i < wire.size(); ++i)
+        if (wire[i].baud == ResetBaud) starts.push_back(static_cast<int64_t>(i));
+    return starts;
+}
+
+std::string Said(const InspectedSensor& sensor) {
+    return ConclusionText(sensor.judgement);
+}
+
+}  // namespace cases
+
+// A family-A3 part has the old counter's ROM code and behaves like a genuine part but for
+// its late busy signal after Convert T: at no latency is it called genuine.
+TEST_F(Origins, AnA3PartIsNotGenuineAtAnyLatency) {
+    for (int64_t latencyMs : {0, 16}) {
+        bus->clearDevices();
+        bus->setEchoLatencyMicroseconds(latencyMs * 1000);
+        const RomCode rom = SimOriginRom(*SimFindOrigin("A3"), 0x5A43E1);
+        add(rom, "A3", 21.3);
+        const InspectedSensor sensor = InspectSensor(rom, port);
+        EXPECT_NE(sensor.judgement.conclusion, Conclusion::Genuine)
+            << latencyMs << " ms: " << cases::Said(sensor);
+    }
+}
+
+// One exchange that fails at any step of the look, behind either converter: no clone is
+// called genuine, and a genuine part is never called a clone.
+TEST_F(Origins, AnExchangeErrorNeverMakesAPartGenuine) {
+    uint64_t serial = 0x3A7C51;
+    for (const ThermometerOrigin& origin : ThermometerOrigins(FamilyDs18b20)) {
+        for (int64_t latencyMs : {0, 16}) {
+            bus->clearDevices();
+            bus->setEchoLatencyMicroseconds(latencyMs * 1000);
+            const RomCode rom = SimOriginRom(origin, serial++);
+            auto part = add(rom, origin.name, 22.6);
+            for (int64_t at : cases::TransactionStarts(*bus, rom, port)) {
+                part->setPart(SimOriginPart(origin));  // fresh from power-up each time
+                bus->holdEcho(at, 100'000);
+                const InspectedSensor sensor = InspectSensor(rom, port);
+                SCOPED_TRACE(std::string(origin.name) + " at " + std::to_string(latencyMs) +
+                             " ms, echo " + std::to_string(at) + " held: " + cases::Said(sensor));
+                const Conclusion never = origin.genuine ? Conclusion::Clone : Conclusion::Genuine;
+                EXPECT_NE(sensor.judgement.conclusion, never);
+                bus->holdEcho(-1, 0);
+                DelayMs(200);  // the held echo is long gone
+            }
+        }
+    }
+}
+
+// The adapter stalls for 0.4 s after the part's first scratchpad read: what was seen up to
+// then (an 85 °C power-up scratchpad, which clones show as well) decides nothing.
+TEST_F(Origins, AStallAfterTheFirstReadLeavesTheAnswerOpen) {
+    uint64_t serial = 0x2C4E6A;
+    for (const ThermometerOrigin& origin : ThermometerOrigins(FamilyDs18b20)) {
+        bus->clearDevices();
+        const RomCode rom = SimOriginRom(origin, serial++);
+        auto part = add(rom, origin.name, 20.4);
+        const std::vector<int64_t> starts = cases::TransactionStarts(*bus, rom, port);
+        ASSERT_GE(starts.size(), 3u);
+        part->setPart(SimOriginPart(origin));
+        bus->holdEcho(starts[2], 400'000);  // the reset after Read Power Supply and Read Scratchpad
+        const InspectedSensor sensor = InspectSensor(rom, port);
+        SCOPED_TRACE(std::string(origin.name) + ": " + cases::Said(sensor));
+        EXPECT_NE(sensor.seen.result, Ok);
+        if (origin.genuine) {
+            EXPECT_EQ(sensor.judgement.conclusion, Conclusion::Unknown);
+        } else {
+            EXPECT_NE(sensor.judgement.conclusion, Conclusion::Genuine);
+        }
+        bus->holdEcho(-1, 0);
+        DelayMs(500);
+    }
+}
+
+// B1 and B2 both write the third byte of Write Scratchpad into byte 6; only the ROM code
+// tells them apart, and B1's is 28-AA-...
+TEST_F(Origins, B1IsNamedB1) {
+    for (int64_t latencyMs : {0, 16}) {
+        bus->clearDevices();
+        bus->setEchoLatencyMicroseconds(latencyMs * 1000);
+        const RomCode b1 = SimOriginRom(*SimFindOrigin("B1"), 0x61553C);
+        ASSERT_EQ(b1[1], 0xAA);
+        add(b1, "B1", 23.1);
+        EXPECT_EQ(cases::Said(InspectSensor(b1, port)), "matches clone family B1")
+            << latencyMs << " ms";
+    }
+}
+
+// The research's own family-D1 example ROM code is a clone's, whatever the part does: with
+// a genuine part's behaviour it is not called genuine, with D1's it is named D1.
+TEST_F(Origins, TheResearchD1ExampleRomIsAClone) {
+    RomCode rom{};
+    ASSERT_TRUE(SimParseRom("28481B77911702", rom));
+    ASSERT_EQ(rom[7], 0x55) << "the example's own CRC byte";
+    for (const char* behaviour : {"genuine", "D1"}) {
+        bus->clearDevices();
+        add(rom, behaviour, 21.7);
+        const InspectedSensor sensor = InspectSensor(rom, port);
+        EXPECT_NE(sensor.judgement.conclusion, Conclusion::Genuine) << cases::Said(sensor);
+        if (std::string(behaviour) == "D1") {
+            EXPECT_EQ(cases::Said(sensor), "matches clone family D1");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kv::probe
