@@ -171,7 +171,8 @@ void AddMixed(kv::SimBus& bus) {
     const kv::ThermometerOrigin& genuine = *kv::SimFindOrigin("genuine");
     bus.addThermometer(kv::SimOriginRom(genuine, serial++), 19.5, true)
         ->setPart(kv::SimOriginPart(genuine));
-    bus.addThermometer(kv::SimMakeRom(kv::FamilyDs18s20, serial), 22.5);
+    bus.addThermometer(kv::SimMakeRom(kv::FamilyDs18s20, serial), 22.5)
+        ->setPart(kv::SimOriginPart(kv::ThermometerOrigins(kv::FamilyDs18s20).front()));
 }
 
 }  // namespace
