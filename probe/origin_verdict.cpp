@@ -83,20 +83,37 @@ std::vector<Remedy> Remedies(const std::vector<const CheckOutcome*>& missing) {
     return remedies;
 }
 
+// The checks that fit each candidate, of those that tell every candidate something: a
+// check one of them could not be judged by (a span too wide for its published one, say)
+// favours none of them.
+std::vector<std::vector<Check>> FitsToCompare(const OriginJudgement& j,
+                                              const std::vector<size_t>& candidates) {
+    std::vector<std::vector<Check>> fits(candidates.size());
+    for (const CheckOutcome& outcome : j.checks) {
+        if (!outcome.applies || IsWeak(outcome.check)) continue;
+        const bool open = std::any_of(candidates.begin(), candidates.end(), [&](size_t i) {
+            return outcome.fits[i] == Fit::NotObserved;
+        });
+        if (open) continue;
+        for (size_t k = 0; k < candidates.size(); ++k)
+            if (outcome.fits[candidates[k]] == Fit::Fits) fits[k].push_back(outcome.check);
+    }
+    return fits;
+}
+
 // Not genuine: the family that the most checks fit, of those no check rules out; the ROM
 // pattern settles a tie.
 void NameTheClone(OriginJudgement& j, const std::vector<Tally>& tallies) {
     j.conclusion = Conclusion::Clone;
     std::vector<size_t> candidates;
+    for (size_t i = 1; i < tallies.size(); ++i)
+        if (!tallies[i].ruledOut) candidates.push_back(i);
+    const std::vector<std::vector<Check>> fits = FitsToCompare(j, candidates);
     size_t most = 0;
-    for (size_t i = 1; i < tallies.size(); ++i) {
-        if (tallies[i].ruledOut) continue;
-        candidates.push_back(i);
-        most = std::max(most, tallies[i].fits.size());
-    }
+    for (const std::vector<Check>& f : fits) most = std::max(most, f.size());
     std::vector<size_t> best;
-    for (size_t i : candidates)
-        if (tallies[i].fits.size() == most) best.push_back(i);
+    for (size_t k = 0; k < candidates.size(); ++k)
+        if (fits[k].size() == most) best.push_back(candidates[k]);
     bool byRom = false;
     if (best.size() > 1) {
         std::vector<size_t> romBest;

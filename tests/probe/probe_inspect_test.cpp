@@ -324,6 +324,22 @@ TEST_F(Origins, B1IsNamedB1) {
     }
 }
 
+// B1 (589-728 ms) and B2 (587-697 ms) differ only in their ROM codes. A conversion time
+// known only to lie between 660 and 705 ms fits B1's span but not surely B2's: that favours
+// neither, and the ROM code still names each.
+TEST_F(Origins, AWiderSpanNamesNoFamily) {
+    for (const char* origin : {"B1", "B2"}) {
+        bus->clearDevices();
+        const RomCode rom = SimOriginRom(*SimFindOrigin(origin), 0x5C2B91);
+        add(rom, origin, 21.9);
+        ThermometerInspection seen = inspect(rom).seen;
+        ASSERT_TRUE(seen.fullTime && seen.fullTime->ended);
+        seen.fullTime->busyMs = 660;
+        seen.fullTime->doneMs = 705;
+        EXPECT_EQ(ConclusionText(JudgeOrigin(seen)), "matches clone family " + std::string(origin));
+    }
+}
+
 // The research's own family-D1 example ROM code is a clone's, whatever the part does: with
 // a genuine part's behaviour it is not called genuine, with D1's it is named D1.
 TEST_F(Origins, TheResearchD1ExampleRomIsAClone) {
