@@ -70,6 +70,14 @@ CheckOutcome Unseen(Check check, const Context& c, std::string why, Remedy remed
     return outcome;
 }
 
+// A check the part's family or supply leaves out.
+CheckOutcome NotApplicable(Check check, const Context& c, std::string seen) {
+    CheckOutcome outcome = Unseen(check, c, "", Remedy::None);
+    outcome.seen = std::move(seen);
+    outcome.applies = false;
+    return outcome;
+}
+
 // Why the inspection has nothing for a check that comes later in it.
 CheckOutcome NotReached(Check check, const Context& c) {
     const ThermometerInspection& seen = c.seen;
@@ -327,12 +335,7 @@ std::string RatioText(const Bracket& ratio) {
 
 CheckOutcome ResolutionCheck(const Context& c) {
     const ThermometerInspection& seen = c.seen;
-    if (!c.family.resolutionSettable) {
-        CheckOutcome outcome = Unseen(Check::Resolution, c, "", Remedy::None);
-        outcome.seen.clear();  // nothing to choose on this family
-        outcome.applies = false;
-        return outcome;
-    }
+    if (!c.family.resolutionSettable) return NotApplicable(Check::Resolution, c, "");
     if (!seen.reduced) return NotReached(Check::Resolution, c);
     const int readBack = ScratchpadResolution(c.family, *seen.reduced);
     const bool taken = readBack == seen.reducedBits;
@@ -379,12 +382,8 @@ namespace {
 
 CheckOutcome TimeCheck(const Context& c) {
     const ThermometerInspection& seen = c.seen;
-    if (seen.external == false) {
-        CheckOutcome outcome = Unseen(Check::ConversionTime, c, "", Remedy::None);
-        outcome.seen = "not polled on parasite power";
-        outcome.applies = false;
-        return outcome;
-    }
+    if (seen.external == false)
+        return NotApplicable(Check::ConversionTime, c, "not polled on parasite power");
     if (!seen.fullTime) return NotReached(Check::ConversionTime, c);
     const ConversionTime& t = *seen.fullTime;
     if (t.cutShort)
@@ -421,12 +420,8 @@ CheckOutcome TimeCheck(const Context& c) {
 
 CheckOutcome BusyCheck(const Context& c) {
     const ThermometerInspection& seen = c.seen;
-    if (seen.external == false) {
-        CheckOutcome outcome = Unseen(Check::Busy, c, "", Remedy::None);
-        outcome.seen = "not polled on parasite power";
-        outcome.applies = false;
-        return outcome;
-    }
+    if (seen.external == false)
+        return NotApplicable(Check::Busy, c, "not polled on parasite power");
     if (!seen.fullTime) return NotReached(Check::Busy, c);
     const ConversionTime& t = *seen.fullTime;
     BusySignal signal = BusySignal::NotPublished;
@@ -451,12 +446,8 @@ CheckOutcome BusyCheck(const Context& c) {
 
 CheckOutcome ParasiteCheck(const Context& c) {
     const ThermometerInspection& seen = c.seen;
-    if (seen.external != false) {
-        CheckOutcome outcome = Unseen(Check::Parasite, c, "", Remedy::None);
-        outcome.seen = "not seen, the part has its own supply";
-        outcome.applies = false;
-        return outcome;
-    }
+    if (seen.external != false)
+        return NotApplicable(Check::Parasite, c, "not seen, the part has its own supply");
     if (!seen.converted) return NotReached(Check::Parasite, c);
     const bool works = !IsPowerUpPad(c.origins, *seen.converted);
     CheckOutcome outcome = Outcome(
