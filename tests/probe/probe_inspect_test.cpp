@@ -19,6 +19,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_origins.h"
+#include "tests/runtime/temp_folder.h"
 #include "tests/sim/sim_port_fixture.h"
 #include "tests/sim/sim_test_support.h"
 
@@ -384,7 +385,8 @@ TEST_F(Origins, AStopListsEveryPartFound) {
     Options options;
     options.port = "ORIGINS";
     options.inspect = true;
-    std::FILE* out = std::tmpfile();
+    const testing::TempFolder folder;
+    std::FILE* out = std::fopen(folder.File("inspect.txt").c_str(), "w+b");
     ASSERT_NE(out, nullptr);
     int status = 0;
     {
