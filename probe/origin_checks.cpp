@@ -34,6 +34,7 @@ constexpr uint8_t ConfigLowBits = 0x7F;
 constexpr uint8_t Reserved = 0xFF;
 constexpr uint8_t Sixteenths = 0x10;
 constexpr uint8_t PowerOnCount = 0x0C;
+constexpr uint16_t FailedConversionRaw = 0x07FF;
 constexpr size_t FirstReserved = 5;  // on a DS18B20; a DS18S20 reserves byte 4 too
 constexpr size_t LastReserved = 7;
 
@@ -130,6 +131,13 @@ bool IsPowerUpPad(Origins origins, const Scratchpad& pad) {
         return o.powerOnRaw && Raw(pad) == static_cast<uint16_t>(*o.powerOnRaw) &&
                pad[ScratchpadCountRemain] == o.byte6PowerOn;
     });
+}
+
+// No conversion shows: the power-up scratchpad, or the 127.94 °C with byte 6 still 0C that a
+// genuine DS18B20 leaves when a conversion failed (Family A1: with too little power).
+bool ShowsNoConversion(Origins origins, const Scratchpad& pad) {
+    return IsPowerUpPad(origins, pad) ||
+           (Raw(pad) == FailedConversionRaw && pad[ScratchpadCountRemain] == PowerOnCount);
 }
 
 size_t FirstReservedByte(const ThermometerFamily& family) {
@@ -277,7 +285,7 @@ CheckOutcome ConvertedCheck(const Context& c) {
     const ThermometerInspection& seen = c.seen;
     if (!seen.converted) return NotReached(Check::Converted, c);
     const Scratchpad& pad = *seen.converted;
-    if (IsPowerUpPad(c.origins, pad))
+    if (ShowsNoConversion(c.origins, pad))
         return Unseen(Check::Converted, c, "no conversion showed in the scratchpad",
                       Remedy::RunAgain);
     return Outcome(Check::Converted, ReservedText(pad) + " at " + Celsius(pad, seen.rom[0]),
@@ -391,7 +399,7 @@ CheckOutcome TimeCheck(const Context& c) {
     if (t.noBusySignal)
         return Unseen(Check::ConversionTime, c, "no busy signal to time it by", Remedy::None);
     if (!t.ended) return Unseen(Check::ConversionTime, c, ConversionTimeText(t), Remedy::RunAgain);
-    if (!seen.converted || IsPowerUpPad(c.origins, *seen.converted))
+    if (!seen.converted || ShowsNoConversion(c.origins, *seen.converted))
         return Unseen(Check::ConversionTime, c, "the temperature it converted at is not known",
                       Remedy::RunAgain);
     const double celsius = DecodeTemperature(seen.converted->data(), seen.rom[0]);
@@ -449,7 +457,7 @@ CheckOutcome ParasiteCheck(const Context& c) {
     if (seen.external != false)
         return NotApplicable(Check::Parasite, c, "not seen, the part has its own supply");
     if (!seen.converted) return NotReached(Check::Parasite, c);
-    const bool works = !IsPowerUpPad(c.origins, *seen.converted);
+    const bool works = !ShowsNoConversion(c.origins, *seen.converted);
     CheckOutcome outcome = Outcome(
         Check::Parasite, works ? "converted on parasite power" : "no conversion on parasite power",
         Each(c.origins, [&](const ThermometerOrigin& o) {

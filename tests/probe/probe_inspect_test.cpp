@@ -135,7 +135,7 @@ TEST_F(Origins, AGenuinePartIsGenuineOrUnknown) {
 // saw after the first scratchpad, with the conversion times as seen and widened by 30 ms.
 // No clone is ever called genuine; a genuine part is never called a clone, is genuine with
 // everything seen, and unknown, with something to do about it, as soon as anything it
-// needs is missing.
+// needs is missing (a conversion that failed for want of power included).
 TEST_F(Origins, NoEvidenceMakesACloneGenuineOrAGenuinePartAClone) {
     using Field = std::function<void(ThermometerInspection&)>;
     const std::vector<Field> drops = {
@@ -178,6 +178,15 @@ TEST_F(Origins, NoEvidenceMakesACloneGenuineOrAGenuinePartAClone) {
                             DelayMs(FullConversionWaitMs);
                         }
                         const ThermometerInspection full = inspect(rom).seen;
+                        if (origin.genuine && full.converted) {
+                            // A conversion that failed for want of power: 127.94 °C, byte 6
+                            // left at 0C.
+                            ThermometerInspection failed = full;
+                            (*failed.converted)[0] = 0xFF;
+                            (*failed.converted)[1] = 0x07;
+                            (*failed.converted)[ScratchpadCountRemain] = 0x0C;
+                            EXPECT_EQ(JudgeOrigin(failed).conclusion, Conclusion::Unknown);
+                        }
                         for (uint32_t subset = 0; subset < (1u << drops.size()); ++subset) {
                             for (int32_t widening : {0, 30}) {
                                 ThermometerInspection seen = full;
