@@ -372,7 +372,8 @@ CheckOutcome ResolutionCheck(const Context& c) {
     if (!ratio)
         Explain(outcome, "the conversions at both resolutions were not timed", Remedy::RunAgain);
     else
-        Explain(outcome, "its times are not known precisely enough to tell", Remedy::LowerLatency);
+        Explain(outcome, "not timed: its times are not known precisely enough to tell",
+                Remedy::LowerLatency);
     return outcome;
 }
 
@@ -414,13 +415,13 @@ CheckOutcome TimeCheck(const Context& c) {
                 }));
     if (!room)
         Explain(outcome,
-                "converted at " + Celsius(*seen.converted, seen.rom[0]) +
-                    ", and the published times hold from " + DecimalText(RoomMinCelsius) + " to " +
+                "not timed at " + Celsius(*seen.converted, seen.rom[0]) +
+                    ": the published times hold from " + DecimalText(RoomMinCelsius) + " to " +
                     DecimalText(RoomMaxCelsius) + " °C",
                 Remedy::RoomTemperature);
     else
         Explain(outcome,
-                "known only to lie between " + std::to_string(t.busyMs) + " and " +
+                "not timed: known only to lie between " + std::to_string(t.busyMs) + " and " +
                     std::to_string(t.doneMs) + " ms",
                 Remedy::LowerLatency);
     return outcome;
