@@ -59,6 +59,9 @@ int OneWireTouchBits(std::span<uint8_t> bits, int32_t port);
 // The byte as eight slots made one at a time, and the byte the line made of them; 0xFF after
 // a failure on the way, 0 when the port is not open.
 uint8_t OneWireTouchByte(uint8_t value, int32_t port);
+// The least time the line takes for `resets` resets and `slots` slots after them, in
+// microseconds: what a timing of the bus cannot have ended sooner than.
+int64_t OneWireWireMicroseconds(int32_t resets, int32_t slots);
 // Single-byte form: count 1 and a value 0..255.
 int OneWireWriteBytes(int value, int32_t count, int32_t port);
 // Block form: count 1..999,999 bytes, as one block.

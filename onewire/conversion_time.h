@@ -13,19 +13,27 @@ namespace kv {
 inline constexpr int32_t ConversionPollLimitMs = 1500;
 // The pause between two read slots; each slot's round trip comes on top of it.
 inline constexpr int32_t ConversionPollSpacingMs = 1;
+// A part that has not answered a slot with 0 this long after the command never will: it
+// does not signal its conversion at all.
+inline constexpr int32_t BusySignalGraceMs = 5;
 
 struct ConversionTime {
-    bool ended = false;     // a read slot saw the part done within the limit
-    bool cutShort = false;  // the caller's wait said stop before that
-    int32_t busyMs = 0;     // the last slot that saw it converting (0: none did)
-    int32_t doneMs = 0;     // the first slot that saw it done
+    bool ended = false;         // a slot saw the part done after it had signalled busy
+    bool cutShort = false;      // the caller's wait said stop before that
+    bool busyAtOnce = false;    // the slot right after the command found it converting
+    bool sawBusy = false;       // some slot found it converting
+    bool noBusySignal = false;  // no slot did, for BusySignalGraceMs after the command
+    // The conversion took longer than busyMs and was done by doneMs (0 until ended).
+    int32_t busyMs = 0;
+    int32_t doneMs = 0;
 };
 
-// Convert T for this device alone, then read slots until one reads 1. The command and every
-// slot are timed at their echoes, so a converter's latency falls out of the differences and
-// the polls' spacing is what is left: the conversion took more than busyMs and at most
-// doneMs. `wait` makes the pauses and can cut the polling short. 0 with the thread's result
-// code when the bus failed.
+// Convert T for this device alone with one read slot right behind it, then read slots until
+// one reads 1 after the part signalled busy. The bounds hold whatever the echoes' delay:
+// a slot that found it busy counts from its write and the command from its echo, a slot
+// that found it done from its echo and the command from its earliest time on the wire, so
+// that a converter's latency widens the span instead of shifting it. `wait` makes the pauses
+// and can cut the polling short. 0 with the thread's result code when the bus failed.
 int OneWireTimeConversion(const RomCode& rom, int32_t port, const MeasureWait& wait,
                           ConversionTime& time);
 

@@ -11,6 +11,15 @@
 namespace kv {
 namespace {
 
+// Alarm bytes to write where the part held neither: one of these differs from both.
+constexpr std::array<uint8_t, 3> ProbeAlarmBytes = {0x55, 0x2A, 0x5A};
+
+uint8_t ByteOtherThan(uint8_t a, uint8_t b) {
+    for (uint8_t candidate : ProbeAlarmBytes)
+        if (candidate != a && candidate != b) return candidate;
+    return ProbeAlarmBytes[0];
+}
+
 class Inspector {
   public:
     Inspector(const ThermometerFamily& family, int32_t port, const MeasureWait& wait,
@@ -50,18 +59,25 @@ class Inspector {
         return std::nullopt;
     }
 
-    // The first scratchpad's TH and TL, and the configuration for `bits` (0: the first's).
-    bool write(int bits) {
-        const Scratchpad& first = *seen_.first;
-        const std::array<uint8_t, 3> bytes = {
-            first[ScratchpadTh], first[ScratchpadTl],
-            bits ? ResolutionConfig(bits) : first[ScratchpadConfig]};
+    bool write(const std::array<uint8_t, 3>& bytes) {
         OneWireWriteDeviceScratchpad(seen_.rom.data(), bytes.data(), family_.writableBytes, port_);
         return noteFailure();
     }
 
-    // A part with its own supply is polled; one on parasite power is given the time the
-    // resolution needs.
+    // The first scratchpad's TH and TL with the configuration for `bits` (0: the first's).
+    bool writeFound(int bits) {
+        const Scratchpad& first = *seen_.first;
+        return write({first[ScratchpadTh], first[ScratchpadTl],
+                      bits ? ResolutionConfig(bits) : first[ScratchpadConfig]});
+    }
+
+    bool recall() {
+        OneWireRecallDeviceEeprom(seen_.rom.data(), port_);
+        return noteFailure();
+    }
+
+    // A part with its own supply is polled; one on parasite power, or one that never
+    // signals, is given the time the resolution needs.
     bool convert(int bits, std::optional<ConversionTime>& time) {
         if (*seen_.external) {
             ConversionTime polled;
@@ -69,24 +85,47 @@ class Inspector {
             if (!noteFailure()) return false;
             time = polled;
             seen_.cutShort = polled.cutShort;
-            return !polled.cutShort;
+            if (polled.cutShort) return false;
+            if (polled.ended || polled.sawBusy) return true;
+        } else {
+            OneWireStartConversion(seen_.rom.data(), port_);
+            if (!noteFailure()) return false;
         }
-        OneWireStartConversion(seen_.rom.data(), port_);
-        if (!noteFailure()) return false;
         seen_.cutShort = !wait_(ConversionWaitMs(family_, bits));
         return !seen_.cutShort;
     }
 
+    // Alarm bytes the part held neither in the scratchpad nor in the EEPROM, and a
+    // configuration byte other than byte 6 (a DS18B20's configurations are all above what a
+    // genuine part keeps there), so that what a write and a recall do shows.
+    std::array<uint8_t, 3> probe() const {
+        const Scratchpad &first = *seen_.first, &stored = *seen_.stored;
+        const uint8_t full = ResolutionConfig(MaxResolutionBits);
+        uint8_t config = 0;  // a family without one takes two bytes only
+        if (family_.resolutionSettable)
+            config = stored[ScratchpadCountRemain] != full
+                         ? full
+                         : ResolutionConfig(MaxResolutionBits - 1);
+        return {ByteOtherThan(first[ScratchpadTh], stored[ScratchpadTh]),
+                ByteOtherThan(first[ScratchpadTl], stored[ScratchpadTl]), config};
+    }
+
     void gather() {
-        OneWireRecallDeviceEeprom(seen_.rom.data(), port_);
-        if (!noteFailure()) return;
+        if (!recall()) return;
         seen_.stored = read();
+        if (!seen_.stored) return;
+        seen_.probe = probe();
+        if (!write(seen_.probe)) return;
+        seen_.written = read();
+        if (!seen_.written || !recall()) return;
+        seen_.recalled = read();
+        if (!seen_.recalled) return;
         const int full = family_.resolutionSettable ? MaxResolutionBits : 0;
-        if (!write(full) || !convert(full, seen_.fullTime)) return;
+        if (!writeFound(full) || !convert(full, seen_.fullTime)) return;
         seen_.converted = read();
         if (!seen_.converted || !family_.resolutionSettable) return;
         seen_.reducedBits = MinResolutionBits;
-        if (!write(seen_.reducedBits)) return;
+        if (!writeFound(seen_.reducedBits)) return;
         if (*seen_.external && !convert(seen_.reducedBits, seen_.reducedTime)) return;
         seen_.reduced = read();
     }
@@ -98,7 +137,7 @@ class Inspector {
         const auto from = static_cast<size_t>(ScratchpadTh);
         const auto to = from + static_cast<size_t>(family_.writableBytes);
         for (int32_t attempt = 0; attempt < ReadAttempts && !seen_.restored; ++attempt) {
-            if (!write(0)) continue;
+            if (!writeFound(0)) continue;
             const std::optional<Scratchpad> now = read();
             seen_.restored = now && std::equal(now->begin() + from, now->begin() + to,
                                                seen_.first->begin() + from);

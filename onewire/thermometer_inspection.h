@@ -1,11 +1,12 @@
 // A close look at one thermometer that leaves it as it was found: its scratchpad before
-// anything is done to it and after a conversion, the bytes its EEPROM holds, how long it
-// converts at full and at the lowest resolution, and whether it takes a resolution at all.
-// The part gets Read Power Supply, Read Scratchpad, Recall E2, Write Scratchpad of its
-// writable bytes and Convert T, nothing else: its EEPROM is never written. The writable
-// bytes (TH, TL, configuration) are written back as they were found and read to check.
+// anything is done to it, what a Write Scratchpad and a Recall E2 do to it, how it converts
+// at full and at the lowest resolution, and how long that takes. The part gets Read Power
+// Supply, Read Scratchpad, Recall E2, Write Scratchpad of its writable bytes and Convert T,
+// nothing else: its EEPROM is never written. The writable bytes (TH, TL, configuration) are
+// written back as they were found and read to check, also when the look is cut short.
 // What the observations say about the part is for the caller to judge.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -22,9 +23,16 @@ struct ThermometerInspection {
     bool cutShort = false;  // the caller's wait said stop
     std::optional<bool> external;  // Read Power Supply: true with its own supply, false parasite
 
-    std::optional<Scratchpad> first;      // as found, before any command that changes it
-    std::optional<Scratchpad> stored;     // after Recall E2: TH, TL, configuration of the EEPROM
-    std::optional<Scratchpad> converted;  // after a conversion at full resolution
+    std::optional<Scratchpad> first;   // as found, before any command that changes it
+    std::optional<Scratchpad> stored;  // after Recall E2: TH, TL, configuration of the EEPROM
+    // Alarm bytes that neither the scratchpad nor the EEPROM held and, for a DS18B20, a
+    // configuration byte other than byte 6, written; the scratchpad after that write and
+    // after a second Recall E2.
+    std::array<uint8_t, 3> probe{};
+    std::optional<Scratchpad> written;
+    std::optional<Scratchpad> recalled;
+    // After the configuration for full resolution was written and a conversion at it.
+    std::optional<Scratchpad> converted;
     // Polled conversion times, for a part with its own supply only.
     std::optional<ConversionTime> fullTime;
     // Parts with a settable resolution: the lowest one written, the scratchpad after it (and

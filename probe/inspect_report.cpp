@@ -14,23 +14,8 @@ namespace {
 
 constexpr int LabelWidth = 26;
 
-std::string Hex(const uint8_t* bytes, size_t count, const char* separator) {
-    std::string text;
-    for (size_t i = 0; i < count; ++i) {
-        char digits[4];
-        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
-        if (i) text += separator;
-        text += digits;
-    }
-    return text;
-}
-
 std::string PadHex(const Scratchpad& pad, const char* separator = " ") {
-    return Hex(pad.data(), pad.size(), separator);
-}
-
-std::string Milliseconds(int32_t ms) {
-    return std::to_string(ms) + " ms";
+    return HexBytes(pad.data(), pad.size(), separator);
 }
 
 // TH and TL hold whole degrees as signed bytes.
@@ -47,59 +32,33 @@ std::string PowerWord(const ThermometerInspection& seen) {
     return *seen.external ? "external" : "parasite";
 }
 
-std::string TimeText(const ConversionTime& t) {
-    if (t.cutShort) return "cut short";
-    if (!t.ended) return "still busy after " + Milliseconds(ConversionPollLimitMs);
-    if (t.busyMs == 0) return "up to " + Milliseconds(t.doneMs);
-    return std::to_string(t.busyMs) + " to " + Milliseconds(t.doneMs);
-}
-
 std::string FullTimeText(const ThermometerInspection& seen) {
-    if (seen.fullTime) return TimeText(*seen.fullTime);
+    if (seen.fullTime) return ConversionTimeText(*seen.fullTime);
     if (seen.external == false) return "not polled on parasite power";
     return "not measured";
 }
 
 std::string ResolutionWriteText(const ThermometerInspection& seen) {
-    const std::optional<bool> honoured = ResolutionHonoured(seen);
-    if (!honoured) return "not tried";
-    std::string text = std::string(*honoured ? "honoured" : "not honoured") + ": " +
-                       std::to_string(seen.reducedBits) + " bits written, " +
-                       std::to_string(ScratchpadResolution(FamilyOf(seen), *seen.reduced)) +
-                       " read back";
-    if (seen.reducedTime) text += ", converting in " + TimeText(*seen.reducedTime);
+    const std::optional<int> readBack = ReducedResolutionReadBack(seen);
+    if (!readBack) return "not tried";
+    std::string text = std::to_string(seen.reducedBits) + " bits written, " +
+                       std::to_string(*readBack) + " read back";
+    if (seen.reducedTime) text += ", converting in " + ConversionTimeText(*seen.reducedTime);
     return text;
 }
 
-// What each check saw, in words.
-std::string SeenText(Check check, const ThermometerInspection& seen) {
-    switch (check) {
-        case Check::Rom:
-            return "bytes 1-6 " + Hex(seen.rom.data() + 1, 6, " ");
-        case Check::PowerUp:
-            if (!FirstIsPowerUp(seen)) return "not seen, the part had converted before";
-            return DecimalText(DecodeTemperature(seen.first->data(), seen.rom[0])) +
-                   " °C before the first conversion";
-        case Check::Scratchpad:
-            if (!seen.converted) return "not seen";
-            return Hex(seen.converted->data() + 5, 3, " ") + " after a conversion";
-        case Check::ConversionTime:
-            return FullTimeText(seen);
-        case Check::ResolutionWrite:
-            if (!ResolutionHonoured(seen)) return "not tried";
-            return *ResolutionHonoured(seen) ? "honoured" : "not honoured";
-        case Check::Parasite:
-            if (seen.external == false) return "on parasite power";
-            return "not seen, the part has its own supply";
-    }
-    return "";
+const char* BusyWord(const ConversionTime& t) {
+    if (t.busyAtOnce) return "at once";
+    if (t.sawBusy) return "late";
+    if (t.noBusySignal) return "none";
+    return nullptr;
 }
 
 std::vector<std::string> OriginsWith(const OriginJudgement& j, const CheckOutcome& outcome,
                                      Fit fit) {
     std::vector<std::string> names;
     for (size_t i = 0; i < j.origins.size(); ++i)
-        if (outcome.fits[i] == fit) names.push_back(j.origins[i]->name);
+        if (outcome.fits[i] == fit) names.push_back(j.origins[i].name);
     return names;
 }
 
@@ -157,7 +116,8 @@ std::string ConclusionText(const OriginJudgement& j) {
         case Conclusion::Genuine:
             return "consistent with a genuine part";
         case Conclusion::Clone:
-            return std::string("matches clone family ") + j.clone->name;
+            if (j.clone) return std::string("matches clone family ") + j.clone->name;
+            return "clone, family not known: " + j.reason;
         case Conclusion::Unknown:
             break;
     }
@@ -199,26 +159,27 @@ std::string InspectionText(const InspectedSensor& sensor) {
     Line(out, "conversion", FullTimeText(seen));
     if (family.resolutionSettable) Line(out, "resolution write", ResolutionWriteText(seen));
     if (seen.first) Line(out, "scratchpad first", PadHex(*seen.first));
+    if (seen.written) Line(out, "after a write", PadHex(*seen.written));
     if (seen.converted) Line(out, "after conversion", PadHex(*seen.converted));
     if (seen.first) Line(out, "put back", seen.restored ? "yes" : "NO");
     if (seen.result != Ok) Line(out, "bus", OneWireResultLabel(seen.result));
     if (seen.cutShort) Line(out, "stopped", "before the end of the check");
     if (!j.checks.empty()) out += "  checks\n";
     for (const CheckOutcome& outcome : j.checks) {
-        std::string text = SeenText(outcome.check, seen);
+        if (outcome.seen.empty()) continue;
+        std::string text = outcome.seen;
         const std::vector<std::string> fits = OriginsWith(j, outcome, Fit::Fits);
         const std::vector<std::string> rulesOut = OriginsWith(j, outcome, Fit::RulesOut);
         if (!fits.empty()) text += "; fits " + Listed(fits);
         if (!rulesOut.empty()) text += "; rules out " + Listed(rulesOut);
-        const std::string label =
-            std::string(CheckName(outcome.check)) + (IsWeak(outcome.check) ? " (weak)" : "");
-        Line(out, label, text, 4);
+        Line(out, CheckName(outcome.check), text, 4);
     }
     std::string conclusion = ConclusionText(j);
     if (!j.decidedBy.empty()) conclusion += "; decided by " + Listed(j.decidedBy);
     if (j.conclusion == Conclusion::Clone && !j.notGenuine.empty())
         conclusion += "; not genuine by " + Listed(j.notGenuine);
     Line(out, "conclusion", conclusion);
+    if (!j.suggestion.empty()) Line(out, "to be sure", j.suggestion);
     char took[32];
     std::snprintf(took, sizeof took, "%.2f s", sensor.seconds);
     Line(out, "took", took);
@@ -262,19 +223,25 @@ std::string InspectionJson(const InspectedSensor& sensor) {
     };
     o += ",\"conversion\":" + time(seen.fullTime);
     o += ",\"reduced_conversion\":" + time(seen.reducedTime);
-    const std::optional<bool> honoured = ResolutionHonoured(seen);
+    const std::optional<int> readBack = ReducedResolutionReadBack(seen);
     o += ",\"resolution_honoured\":" +
-         Optional(honoured.has_value(), honoured && *honoured ? "true" : "false");
-    o += ",\"first\":" + pad(seen.first) + ",\"converted\":" + pad(seen.converted);
+         Optional(readBack.has_value(), readBack == seen.reducedBits ? "true" : "false");
+    const char* busy = seen.fullTime ? BusyWord(*seen.fullTime) : nullptr;
+    o += ",\"busy_signal\":" + Optional(busy != nullptr, busy ? JsonString(busy) : "");
+    o += ",\"first\":" + pad(seen.first) + ",\"written\":" + pad(seen.written) +
+         ",\"recalled\":" + pad(seen.recalled) + ",\"converted\":" + pad(seen.converted);
     o += ",\"restored\":" + std::string(seen.restored ? "true" : "false");
     o += ",\"checks\":[";
     for (size_t i = 0; i < j.checks.size(); ++i) {
         const CheckOutcome& outcome = j.checks[i];
         o += std::string(i ? "," : "") + "{\"check\":" + JsonString(CheckKey(outcome.check)) +
              ",\"weak\":" + (IsWeak(outcome.check) ? "true" : "false") +
-             ",\"seen\":" + JsonString(SeenText(outcome.check, seen)) +
+             ",\"applies\":" + (outcome.applies ? "true" : "false") +
+             ",\"seen\":" + JsonString(outcome.seen) +
              ",\"fits\":" + JsonList(OriginsWith(j, outcome, Fit::Fits)) +
-             ",\"rules_out\":" + JsonList(OriginsWith(j, outcome, Fit::RulesOut)) + "}";
+             ",\"rules_out\":" + JsonList(OriginsWith(j, outcome, Fit::RulesOut)) +
+             ",\"missing\":" +
+             Optional(!outcome.unseen.empty() && outcome.applies, JsonString(outcome.unseen)) + "}";
     }
     o += "],\"conclusion\":" + JsonString(ConclusionWord(j.conclusion));
     o += ",\"clone_family\":" +
@@ -282,6 +249,7 @@ std::string InspectionJson(const InspectedSensor& sensor) {
     o += ",\"decided_by\":" + JsonKeys(j.decidedBy) +
          ",\"not_genuine_by\":" + JsonKeys(j.notGenuine);
     o += ",\"reason\":" + Optional(!j.reason.empty(), JsonString(j.reason));
+    o += ",\"suggestion\":" + Optional(!j.suggestion.empty(), JsonString(j.suggestion));
     o += ",\"result\":" + JsonString(OneWireResultLabel(seen.result));
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", sensor.seconds);

@@ -21,11 +21,13 @@ int RunInspection(const Options& options, int32_t port, std::FILE* out) {
     BusSession bus(port, options.port);
     bool sound = bus.find();
     for (const Device& d : bus.devices()) {
-        if (StopRequested()) return 1;
-        if (!IsThermometerFamily(d.rom[0])) {
+        // Every device found is listed, those a stop left out too.
+        const char* skipped = !IsThermometerFamily(d.rom[0]) ? "not a thermometer"
+                              : StopRequested()              ? "stopped"
+                                                             : nullptr;
+        if (skipped) {
             if (options.format == Format::Lines)
-                std::fprintf(out, "%s  not a thermometer: not inspected\n\n",
-                             RomCodeHex(d.rom).c_str());
+                std::fprintf(out, "%s  %s: not inspected\n\n", RomCodeHex(d.rom).c_str(), skipped);
             continue;
         }
         const InspectedSensor sensor = InspectSensor(d.rom, port);

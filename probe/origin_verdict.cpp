@@ -3,148 +3,117 @@
 #include <algorithm>
 
 #include "onewire/result.h"
-#include "onewire/thermometer_family.h"
 
 namespace kv::probe {
 namespace {
 
-using Origins = std::vector<const OriginSignature*>;
-
-Fit FitsIf(bool holds) {
-    return holds ? Fit::Fits : Fit::RulesOut;
-}
-
-Fit Expect(const std::optional<bool>& published, bool seen) {
-    return published ? FitsIf(*published == seen) : Fit::NotPublished;
-}
-
-std::vector<Fit> RomFits(const Origins& origins, const RomCode& rom) {
-    std::vector<Fit> fits;
-    bool anyPattern = false;
-    for (const OriginSignature* o : origins) {
-        const bool fitted = o->rom && o->rom(rom);
-        anyPattern = anyPattern || fitted;
-        fits.push_back(o->rom ? FitsIf(fitted) : Fit::NotPublished);
-    }
-    for (size_t i = 0; i < origins.size(); ++i)
-        if (origins[i]->irregularRom) fits[i] = FitsIf(!anyPattern);
-    return fits;
-}
-
-// One fit for each origin: what `judge` makes of it, or NotObserved for all of them when the
-// inspection did not see what the check needs.
-template <typename Judge>
-std::vector<Fit> EachOrigin(const Origins& origins, bool observed, Judge judge) {
-    std::vector<Fit> fits;
-    for (const OriginSignature* o : origins)
-        fits.push_back(observed ? judge(*o) : Fit::NotObserved);
-    return fits;
-}
-
-std::vector<Fit> PowerUpFits(const Origins& origins, const ThermometerFamily& family,
-                             const ThermometerInspection& seen) {
-    return EachOrigin(origins, FirstIsPowerUp(seen), [&](const OriginSignature& o) {
-        return o.powerUp ? FitsIf(o.powerUp(family, *seen.first)) : Fit::NotPublished;
-    });
-}
-
-std::vector<Fit> ConvertedFits(const Origins& origins, const ThermometerInspection& seen) {
-    return EachOrigin(origins, seen.converted.has_value(), [&](const OriginSignature& o) {
-        return o.converted ? o.converted(*seen.converted) : Fit::NotPublished;
-    });
-}
-
-// The conversion ended after busyMs and by doneMs: an origin fits when its span meets that.
-std::vector<Fit> TimeFits(const Origins& origins, const ThermometerInspection& seen) {
-    const bool observed = seen.fullTime && !seen.fullTime->cutShort;
-    return EachOrigin(origins, observed, [&](const OriginSignature& o) {
-        if (!o.conversion) return Fit::NotPublished;
-        const ConversionTime& t = *seen.fullTime;
-        return FitsIf(t.ended && t.busyMs < o.conversion->maxMs && t.doneMs >= o.conversion->minMs);
-    });
-}
-
-std::vector<Fit> ResolutionFits(const Origins& origins, const ThermometerInspection& seen) {
-    const std::optional<bool> honoured = ResolutionHonoured(seen);
-    return EachOrigin(origins, honoured.has_value(), [&](const OriginSignature& o) {
-        return Expect(o.resolutionHonoured, *honoured);
-    });
-}
-
-// Only a part that says it runs on parasite power tells anything here.
-std::vector<Fit> ParasiteFits(const Origins& origins, const ThermometerInspection& seen) {
-    const bool parasite = seen.external == false && seen.converted.has_value();
-    return EachOrigin(origins, parasite,
-                      [](const OriginSignature& o) { return Expect(o.parasitePower, true); });
-}
+using Origins = std::span<const ThermometerOrigin>;
 
 struct Tally {
-    std::vector<Check> fits;  // strong checks that fit
-    std::vector<Check> rulesOut;
+    std::vector<Check> fits;  // checks that fit, the weak one aside
     bool romFits = false;
-    bool romRulesOut = false;
-
-    bool consistent() const { return rulesOut.empty() && !fits.empty(); }
+    bool ruledOut = false;
 };
 
-std::string Names(const Origins& origins, const std::vector<size_t>& which) {
+std::vector<Tally> Count(const OriginJudgement& j) {
+    std::vector<Tally> tallies(j.origins.size());
+    for (const CheckOutcome& outcome : j.checks) {
+        if (!outcome.applies) continue;
+        for (size_t i = 0; i < tallies.size(); ++i) {
+            if (outcome.fits[i] == Fit::RulesOut) tallies[i].ruledOut = true;
+            if (outcome.fits[i] != Fit::Fits) continue;
+            if (IsWeak(outcome.check))
+                tallies[i].romFits = true;
+            else
+                tallies[i].fits.push_back(outcome.check);
+        }
+    }
+    return tallies;
+}
+
+std::string Names(Origins origins, const std::vector<size_t>& which) {
     std::string text;
     for (size_t i = 0; i < which.size(); ++i) {
         if (i) text += i + 1 == which.size() ? " and " : ", ";
-        text += origins[which[i]]->name;
+        text += origins[which[i]].name;
     }
     return text;
 }
 
-void Conclude(OriginJudgement& j) {
-    std::vector<Tally> tallies(j.origins.size());
-    for (const CheckOutcome& outcome : j.checks) {
-        for (size_t i = 0; i < tallies.size(); ++i) {
-            const Fit fit = outcome.fits[i];
-            if (IsWeak(outcome.check)) {
-                tallies[i].romFits = fit == Fit::Fits;
-                tallies[i].romRulesOut = fit == Fit::RulesOut;
-            } else if (fit == Fit::Fits) {
-                tallies[i].fits.push_back(outcome.check);
-            } else if (fit == Fit::RulesOut) {
-                tallies[i].rulesOut.push_back(outcome.check);
-            }
-        }
+const char* RemedyText(Remedy remedy) {
+    switch (remedy) {
+        case Remedy::RunAgain:
+            return "run the inspection again";
+        case Remedy::LowerLatency:
+            return "lower the serial adapter's latency (1 ms) and run it again";
+        case Remedy::RoomTemperature:
+            return "inspect it between 0 and 30 °C";
+        case Remedy::OwnSupply:
+            return "power it with three wires and run it again";
+        case Remedy::None:
+            break;
     }
-    std::vector<size_t> clones;
-    for (size_t i = 1; i < tallies.size(); ++i)
-        if (tallies[i].consistent()) clones.push_back(i);
-    const Tally& genuine = tallies[0];
-    j.notGenuine = genuine.rulesOut;
+    return "";
+}
 
-    if (genuine.rulesOut.empty()) {
-        if (genuine.fits.empty()) {
-            j.reason = "too little could be seen to tell";
-            return;
-        }
-        // A genuine part is never called a clone on the strength of its ROM code alone.
-        std::vector<size_t> romClones;
-        for (size_t i : clones)
-            if (tallies[i].romFits) romClones.push_back(i);
-        if (genuine.romRulesOut && !romClones.empty()) {
-            j.reason = "the checks fit a genuine part, but the ROM code is that of clone family " +
-                       Names(j.origins, romClones);
-            return;
-        }
-        j.conclusion = Conclusion::Genuine;
-        j.decidedBy = genuine.fits;
-        return;
+std::string Suggestion(std::vector<Remedy> remedies) {
+    std::sort(remedies.begin(), remedies.end());
+    remedies.erase(std::unique(remedies.begin(), remedies.end()), remedies.end());
+    std::string text;
+    for (Remedy r : remedies) {
+        if (r == Remedy::None) continue;
+        if (!text.empty()) text += "; ";
+        text += RemedyText(r);
     }
-    if (clones.empty()) {
-        j.reason = "it fits no published origin";
-        return;
+    return text;
+}
+
+// The checks a genuine part's answer lacks, and what would supply them.
+std::vector<const CheckOutcome*> Missing(const OriginJudgement& j) {
+    std::vector<const CheckOutcome*> missing;
+    for (const CheckOutcome& outcome : j.checks)
+        if (outcome.applies && outcome.fits.front() == Fit::NotObserved)
+            missing.push_back(&outcome);
+    return missing;
+}
+
+std::vector<Remedy> Remedies(const std::vector<const CheckOutcome*>& missing) {
+    std::vector<Remedy> remedies;
+    for (const CheckOutcome* m : missing) remedies.push_back(m->remedy);
+    return remedies;
+}
+
+// The checks that fit each candidate, of those that tell every candidate something: a
+// check one of them could not be judged by (a span too wide for its published one, say)
+// favours none of them.
+std::vector<std::vector<Check>> FitsToCompare(const OriginJudgement& j,
+                                              const std::vector<size_t>& candidates) {
+    std::vector<std::vector<Check>> fits(candidates.size());
+    for (const CheckOutcome& outcome : j.checks) {
+        if (!outcome.applies || IsWeak(outcome.check)) continue;
+        const bool open = std::any_of(candidates.begin(), candidates.end(), [&](size_t i) {
+            return outcome.fits[i] == Fit::NotObserved;
+        });
+        if (open) continue;
+        for (size_t k = 0; k < candidates.size(); ++k)
+            if (outcome.fits[candidates[k]] == Fit::Fits) fits[k].push_back(outcome.check);
     }
-    // The clone family that the most checks fit; the ROM code settles a tie.
+    return fits;
+}
+
+// Not genuine: the family that the most checks fit, of those no check rules out; the ROM
+// pattern settles a tie.
+void NameTheClone(OriginJudgement& j, const std::vector<Tally>& tallies) {
+    j.conclusion = Conclusion::Clone;
+    std::vector<size_t> candidates;
+    for (size_t i = 1; i < tallies.size(); ++i)
+        if (!tallies[i].ruledOut) candidates.push_back(i);
+    const std::vector<std::vector<Check>> fits = FitsToCompare(j, candidates);
     size_t most = 0;
-    for (size_t i : clones) most = std::max(most, tallies[i].fits.size());
+    for (const std::vector<Check>& f : fits) most = std::max(most, f.size());
     std::vector<size_t> best;
-    for (size_t i : clones)
-        if (tallies[i].fits.size() == most) best.push_back(i);
+    for (size_t k = 0; k < candidates.size(); ++k)
+        if (fits[k].size() == most) best.push_back(candidates[k]);
     bool byRom = false;
     if (best.size() > 1) {
         std::vector<size_t> romBest;
@@ -153,14 +122,60 @@ void Conclude(OriginJudgement& j) {
         byRom = romBest.size() == 1;
         if (byRom) best = romBest;
     }
-    if (best.size() > 1) {
-        j.reason = "it fits clone families " + Names(j.origins, best) + " alike";
+    if (candidates.empty() || most == 0 || best.size() != 1) {
+        if (candidates.empty())
+            j.reason = "it fits no published family";
+        else if (most == 0)
+            j.reason = "too little was seen to tell its family";
+        else
+            j.reason = "it fits families " + Names(j.origins, best) + " alike";
+        j.suggestion = Suggestion(Remedies(Missing(j)));
         return;
     }
-    j.conclusion = Conclusion::Clone;
-    j.clone = j.origins[best[0]];
-    j.decidedBy = tallies[best[0]].fits;
+    j.clone = &j.origins[best.front()];
+    j.decidedBy = tallies[best.front()].fits;
     if (byRom) j.decidedBy.push_back(Check::Rom);
+}
+
+void Conclude(OriginJudgement& j, const ThermometerInspection& seen) {
+    const std::vector<Tally> tallies = Count(j);
+    for (const CheckOutcome& outcome : j.checks)
+        if (outcome.applies && outcome.fits.front() == Fit::RulesOut)
+            j.notGenuine.push_back(outcome.check);
+    if (!j.notGenuine.empty()) {
+        NameTheClone(j, tallies);
+        return;
+    }
+    if (!seen.first) {
+        j.reason = "the part could not be read (" + OneWireResultLabel(seen.result) + ")";
+        j.suggestion = RemedyText(Remedy::RunAgain);
+        return;
+    }
+    const std::vector<const CheckOutcome*> missing = Missing(j);
+    std::vector<size_t> open;
+    for (size_t i = 1; i < tallies.size(); ++i)
+        if (!tallies[i].ruledOut) open.push_back(i);
+    if (missing.empty() && open.empty()) {
+        j.conclusion = Conclusion::Genuine;
+        for (const CheckOutcome& outcome : j.checks)
+            if (outcome.applies && outcome.fits.front() == Fit::Fits)
+                j.decidedBy.push_back(outcome.check);
+        return;
+    }
+    std::vector<Remedy> remedies = Remedies(missing);
+    for (const CheckOutcome* m : missing) {
+        if (!j.reason.empty()) j.reason += "; ";
+        j.reason += std::string(CheckName(m->check)) + ": " + m->unseen;
+    }
+    if (!open.empty()) {
+        if (!j.reason.empty()) j.reason += "; ";
+        j.reason += "nothing seen rules out clone famil" +
+                    std::string(open.size() > 1 ? "ies " : "y ") + Names(j.origins, open);
+        // What tells those apart is what a part on parasite power cannot show.
+        if (missing.empty())
+            remedies.push_back(seen.external == false ? Remedy::OwnSupply : Remedy::RunAgain);
+    }
+    j.suggestion = Suggestion(remedies);
 }
 
 struct CheckWords {
@@ -170,10 +185,13 @@ struct CheckWords {
 };
 constexpr CheckWords Words[] = {
     {Check::Rom, "ROM code", "rom"},
-    {Check::PowerUp, "power-up value", "power-up"},
-    {Check::Scratchpad, "scratchpad bytes 5-7", "scratchpad"},
+    {Check::Found, "scratchpad as found", "found"},
+    {Check::Write, "scratchpad write", "write"},
+    {Check::Eeprom, "EEPROM recall", "eeprom"},
+    {Check::Converted, "scratchpad bytes 5-7", "scratchpad"},
+    {Check::Resolution, "resolution write", "resolution-write"},
     {Check::ConversionTime, "conversion time", "conversion-time"},
-    {Check::ResolutionWrite, "resolution write", "resolution-write"},
+    {Check::Busy, "busy signal", "busy-signal"},
     {Check::Parasite, "parasite power", "parasite"},
 };
 
@@ -193,47 +211,15 @@ const char* CheckKey(Check check) {
     return WordsOf(check).key;
 }
 
-bool FirstIsPowerUp(const ThermometerInspection& seen) {
-    const ThermometerFamily* family = FindThermometerFamily(seen.rom[0]);
-    if (!family || !seen.first) return false;
-    for (const OriginSignature* o : OriginSignatures(seen.rom[0]))
-        if (o->powerUp && o->powerUp(*family, *seen.first)) return true;
-    return false;
-}
-
-std::optional<bool> ResolutionHonoured(const ThermometerInspection& seen) {
-    const ThermometerFamily* family = FindThermometerFamily(seen.rom[0]);
-    if (!family || !seen.reduced || seen.reducedBits == 0) return std::nullopt;
-    if (ScratchpadResolution(*family, *seen.reduced) != seen.reducedBits) return false;
-    // Each bit less halves the conversion; a part that converts at the lower resolution no
-    // quicker than in half the full time has not taken it, whatever its register says.
-    const std::optional<ConversionTime>&full = seen.fullTime, &reduced = seen.reducedTime;
-    if (full && reduced && full->ended && reduced->ended && reduced->busyMs * 2 >= full->doneMs)
-        return false;
-    return true;
-}
-
 OriginJudgement JudgeOrigin(const ThermometerInspection& seen) {
     OriginJudgement j;
-    j.origins = OriginSignatures(seen.rom[0]);
-    const ThermometerFamily* family = FindThermometerFamily(seen.rom[0]);
-    if (j.origins.empty() || !family) {
+    j.origins = ThermometerOrigins(seen.rom[0]);
+    if (j.origins.empty()) {
         j.reason = "nothing is published for this family";
         return j;
     }
-    if (!seen.first) {
-        j.reason = "the part could not be read (" + OneWireResultLabel(seen.result) + ")";
-        return j;
-    }
-    j.checks = {
-        {Check::Rom, RomFits(j.origins, seen.rom)},
-        {Check::PowerUp, PowerUpFits(j.origins, *family, seen)},
-        {Check::Scratchpad, ConvertedFits(j.origins, seen)},
-        {Check::ConversionTime, TimeFits(j.origins, seen)},
-        {Check::ResolutionWrite, ResolutionFits(j.origins, seen)},
-        {Check::Parasite, ParasiteFits(j.origins, seen)},
-    };
-    Conclude(j);
+    j.checks = HoldAgainstOrigins(seen, j.origins);
+    Conclude(j, seen);
     return j;
 }
 

@@ -25,7 +25,8 @@ constexpr uint8_t WriteScratchpad = 0x4E;
 constexpr uint8_t CopyScratchpad = 0x48;
 constexpr uint8_t Recall = 0xB8;
 constexpr uint8_t CountPerC = 0x10;
-constexpr int CountRemainAtPowerOn = 0x0C;
+constexpr int DoubleCountPerC = 0x20;
+constexpr int MaxBits = 12;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -157,7 +158,18 @@ std::set<int16_t> SimDevice::convertedRaws() const {
 
 int64_t SimDevice::conversionTime() const {
     if (rom_[0] != FamilyDs18b20) return part_.conversionUs;
-    return part_.conversionUs >> (12 - resolution_);
+    const int fewer = MaxBits - resolution_;
+    switch (part_.scaling) {
+        case ResolutionScaling::Flat:
+            return part_.conversionUs;
+        case ResolutionScaling::SqrtTwo:
+            return std::llround(static_cast<double>(part_.conversionUs) /
+                                std::pow(std::numbers::sqrt2, fewer));
+        case ResolutionScaling::Halves:
+        case ResolutionScaling::NotPublished:
+            break;
+    }
+    return part_.conversionUs >> fewer;
 }
 
 double SimDevice::measured(int64_t atMicroseconds) const {
@@ -183,8 +195,12 @@ void SimDevice::settleConversion(int64_t now) {
     convertedRaws_.insert(register_);
     if (rom_[0] == FamilyDs18b20) {
         // A genuine DS18B20 leaves 16 - (the register's sixteenths) in its COUNT_REMAIN byte
-        // after every conversion; only the power-on scratchpad holds 0x0C there.
-        if (part_.countRemainFollows) countRemain_ = CountPerC - (register_ & 0x0F);
+        // after every conversion; only the power-on scratchpad holds 0x0C there. Other
+        // makes keep whatever the byte held.
+        if (part_.byte6 == CountRemain::Sixteenths)
+            countRemain_ = CountPerC - (register_ & 0x0F);
+        else if (part_.byte6 == CountRemain::SixteenthsPlus16)
+            countRemain_ = DoubleCountPerC - (register_ & 0x0F);
     } else {
         // The half-degree register and COUNT_REMAIN come from one count, so that the
         // extended-resolution formula, TEMP_READ (the register without its half-degree bit)
@@ -200,7 +216,7 @@ void SimDevice::powerOnRegisters() {
     converting_ = false;
     register_ = part_.powerOnRaw.value_or(rom_[0] == FamilyDs18s20 ? SimPowerOnRawDs18s20
                                                                    : SimPowerOnRawDs18b20);
-    countRemain_ = CountRemainAtPowerOn;
+    countRemain_ = part_.byte6PowerOn;
     th_ = eepromTh_;
     tl_ = eepromTl_;
     resolution_ = eepromResolution_;
@@ -215,12 +231,12 @@ std::vector<uint8_t> SimDevice::scratchpad(int64_t now) {
     pad[3] = tl_;
     if (rom_[0] == FamilyDs18s20) {
         pad[4] = 0xFF;
-        pad[5] = 0xFF;
+        pad[5] = part_.byte5;
         pad[6] = static_cast<uint8_t>(countRemain_);
         pad[7] = part_.byte7;
     } else {
         pad[4] = static_cast<uint8_t>(0x1F | ((resolution_ - 9) << 5));
-        pad[5] = 0xFF;
+        pad[5] = part_.byte5;
         pad[6] = static_cast<uint8_t>(countRemain_);
         pad[7] = part_.byte7;
     }
@@ -278,7 +294,8 @@ bool SimDevice::pullsSlotLow(int64_t now) {
             // Only a part with its own supply can spare the current to signal that it is busy;
             // a parasite-powered one lives off the line during the conversion and stays silent.
             settleConversion(now);
-            return converting_ && !parasite_;
+            if (!converting_ || parasite_ || part_.busy == BusySignal::None) return false;
+            return part_.busy != BusySignal::Late || now >= conversionStart_ + part_.busyDelayUs;
         default:
             return false;
     }
@@ -305,6 +322,7 @@ void SimDevice::slotDone(bool level, int64_t now) {
                 tl_ = received_[1];
                 if (wanted == 3 && part_.resolutionHonoured)
                     resolution_ = 9 + ((received_[2] >> 5) & 3);
+                if (wanted == 3 && part_.writeFault) countRemain_ = received_[2];
                 phase_ = Phase::Idle;
             } else if (byte == ReadRom) {
                 phase_ = Phase::ReadRom;
@@ -373,6 +391,7 @@ void SimDevice::functionCommand(uint8_t command, int64_t now) {
                 return;
             }
             converting_ = true;
+            conversionStart_ = now;
             conversionEnd_ = now + conversionTime();
             // The part measures now; what the temperature does later is the next conversion's.
             sampledCelsius_ = exactRaw_ ? setRaw_ / 2.0 : measured(conversionEnd_);
@@ -396,6 +415,8 @@ void SimDevice::functionCommand(uint8_t command, int64_t now) {
             phase_ = Phase::Idle;
             return;
         case Recall:
+            phase_ = Phase::Idle;
+            if (!part_.hasEeprom) return;
             th_ = eepromTh_;
             tl_ = eepromTl_;
             resolution_ = eepromResolution_;

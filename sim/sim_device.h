@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "onewire/search.h"
+#include "onewire/thermometer_origins.h"
 
 namespace kv {
 
@@ -25,16 +26,25 @@ inline constexpr int16_t SimPowerOnRawDs18s20 = 0x00AA;
 // What sets one make of thermometer apart from another on the bus. The defaults are the
 // datasheet's part at its limits.
 struct SimPart {
-    // A conversion at 12 bits (DS18B20) or at the DS18S20's one resolution; each bit less
-    // halves it.
+    // A conversion at 12 bits (DS18B20) or at the DS18S20's one resolution, and how each bit
+    // less shortens it.
     int64_t conversionUs = 750'000;
+    ResolutionScaling scaling = ResolutionScaling::Halves;
+    // Read slots during a conversion: 0 from the start, from busyDelayUs after the command
+    // (Late), or never (None).
+    BusySignal busy = BusySignal::AtOnce;
+    int64_t busyDelayUs = 0;
     bool resolutionHonoured = true;  // false: configuration writes are ignored, always 12 bits
     // false: on parasite power the part answers Read Power Supply as if it had its own
     // supply, and a conversion browns it out (it starts again from its power-on state).
     bool parasiteCapable = true;
+    bool hasEeprom = true;    // false: Recall E2 leaves the scratchpad as it is
+    bool writeFault = false;  // the third byte of Write Scratchpad lands in byte 6 as well
     std::optional<int16_t> powerOnRaw;  // the register at power-on; the family's 85 °C if empty
-    bool countRemainFollows = true;     // false: byte 6 keeps its power-on 0x0C
-    uint8_t byte7 = 0x10;               // COUNT_PER_C on the datasheet's part
+    CountRemain byte6 = CountRemain::Sixteenths;  // DS18B20; a DS18S20 always counts
+    uint8_t byte6PowerOn = 0x0C;
+    uint8_t byte5 = 0xFF;
+    uint8_t byte7 = 0x10;  // COUNT_PER_C on the datasheet's part
 };
 
 class SimDevice {
@@ -124,6 +134,7 @@ class SimDevice {
     int countRemain_;
     int conversions_ = 0;
     bool converting_ = false;
+    int64_t conversionStart_ = 0;
     int64_t conversionEnd_ = 0;
     double sampledCelsius_ = 0.0;  // what the conversion under way measured
     int16_t sampledRaw_ = 0;

@@ -5,62 +5,90 @@
 namespace kv {
 namespace {
 
-constexpr int64_t Ms = 1000;
-constexpr int16_t Raw25Celsius = 0x0190;
-constexpr uint8_t FamilyDByte7 = 0x66;
+constexpr int64_t UsPerMs = 1000;
+// A part late to signal its conversion starts to within the millisecond that the research's
+// test sketch waits for it.
+constexpr int64_t LateBusyUs = 400;
+// Enough to step out of every other origin's patterns.
+constexpr int MaxRomChanges = 64;
 
-SimPart Part(int64_t conversionMs) {
-    SimPart part;
-    part.conversionUs = conversionMs * Ms;
-    return part;
+int64_t MiddleUs(const ConversionSpan& span) {
+    return (int64_t{span.minMs} + span.maxMs) * UsPerMs / 2;
 }
 
-SimPart ResolutionIgnored(SimPart part) {
-    part.resolutionHonoured = false;
-    return part;
+// Every byte of the pattern is among the bytes the origin's own first pattern fixes.
+bool ImpliedBy(const RomPattern& pattern, const ThermometerOrigin& origin) {
+    if (origin.romPatterns.empty()) return false;
+    const RomPattern& own = origin.romPatterns.front();
+    for (uint8_t i = 0; i < pattern.count; ++i) {
+        bool fixed = false;
+        for (uint8_t j = 0; j < own.count; ++j)
+            fixed = fixed || (own.bytes[j].index == pattern.bytes[i].index &&
+                              own.bytes[j].value == pattern.bytes[i].value);
+        if (!fixed) return false;
+    }
+    return true;
 }
 
-SimPart CountRemainStays(SimPart part) {
-    part.countRemainFollows = false;
-    return part;
+bool FixedByOwn(const ThermometerOrigin& origin, uint8_t index) {
+    if (origin.romPatterns.empty()) return false;
+    const RomPattern& own = origin.romPatterns.front();
+    for (uint8_t j = 0; j < own.count; ++j)
+        if (own.bytes[j].index == index) return true;
+    return false;
 }
 
-// The families D1 and D2: 25 °C at power-on, 0x66 in byte 7, no parasite power.
-SimPart FamilyD(int64_t conversionMs) {
-    SimPart part = Part(conversionMs);
-    part.powerOnRaw = Raw25Celsius;
-    part.byte7 = FamilyDByte7;
-    part.parasiteCapable = false;
-    return part;
+// A pattern of another origin that the code fits and that the origin's own does not imply.
+const RomPattern* Conflict(const ThermometerOrigin& origin, const RomCode& rom) {
+    for (const ThermometerOrigin& other : ThermometerOrigins(origin.familyCode)) {
+        if (&other == &origin) continue;
+        for (const RomPattern& pattern : other.romPatterns)
+            if (RomFitsPattern(pattern, rom) && !ImpliedBy(pattern, origin)) return &pattern;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-const std::vector<SimOrigin>& SimOrigins() {
-    // Conversion times inside each origin's published span at 12 bits.
-    static const std::vector<SimOrigin> origins = {
-        {"genuine", Part(600), {0, 0, 0, 0, 0, 0}, {false, false, false, false, true, true}},
-        {"b1", CountRemainStays(Part(700)), {0xAA, 0, 0, 0, 0, 0}, {true}},
-        {"b2", Part(650), {0xFF, 0, 0, 0, 0, 0}, {true}},
-        {"c", ResolutionIgnored(Part(29)), {0xFF, 0x64, 0, 0, 0, 0}, {true, true}},
-        {"d1", FamilyD(11), {0, 0, 0, 0x77, 0x91, 0}, {false, false, false, true, true}},
-        {"d2", FamilyD(490), {0, 0, 0, 0x16, 0xA8, 0}, {false, false, false, true, true}},
-        // Irregular: a code that fits none of the patterns above.
-        {"a2", Part(400), {0x11, 0, 0, 0, 0x3C, 0}, {true, false, false, false, true}},
-    };
-    return origins;
+SimPart SimOriginPart(const ThermometerOrigin& origin) {
+    const ThermometerOrigin& genuine = ThermometerOrigins(origin.familyCode).front();
+    SimPart part;
+    part.conversionUs = MiddleUs(origin.conversionMs.value_or(*genuine.conversionMs));
+    if (origin.scaling != ResolutionScaling::NotPublished) part.scaling = origin.scaling;
+    if (origin.busy != BusySignal::NotPublished) part.busy = origin.busy;
+    if (part.busy == BusySignal::Late) part.busyDelayUs = LateBusyUs;
+    part.resolutionHonoured = origin.resolutionTaken.value_or(true);
+    part.parasiteCapable = origin.parasitePower.value_or(true);
+    part.hasEeprom = origin.recallsEeprom.value_or(true);
+    part.writeFault = !origin.writeKeepsReserved.value_or(true);
+    part.powerOnRaw = origin.powerOnRaw;
+    part.byte6 = origin.byte6;
+    part.byte6PowerOn = origin.byte6PowerOn;
+    part.byte5 = origin.byte5.shown;
+    part.byte7 = origin.byte7.shown;
+    return part;
 }
 
-const SimOrigin* SimFindOrigin(std::string_view name) {
-    for (const SimOrigin& origin : SimOrigins())
-        if (name == origin.name) return &origin;
-    return nullptr;
+const ThermometerOrigin* SimFindOrigin(std::string_view name) {
+    return FindThermometerOrigin(FamilyDs18b20, name);
 }
 
-RomCode SimOriginRom(const SimOrigin& origin, uint64_t serial) {
-    RomCode rom = SimMakeRom(FamilyDs18b20, serial);
-    for (size_t i = 0; i < origin.romBytes.size(); ++i)
-        if (origin.fixed[i]) rom[1 + i] = origin.romBytes[i];
+RomCode SimOriginRom(const ThermometerOrigin& origin, uint64_t serial) {
+    RomCode rom = SimMakeRom(origin.familyCode, serial);
+    if (!origin.romPatterns.empty()) {
+        const RomPattern& own = origin.romPatterns.front();
+        for (uint8_t i = 0; i < own.count; ++i) rom[own.bytes[i].index] = own.bytes[i].value;
+    }
+    for (int change = 0; change < MaxRomChanges; ++change) {
+        const RomPattern* conflict = Conflict(origin, rom);
+        if (!conflict) break;
+        for (uint8_t i = 0; i < conflict->count; ++i) {
+            const uint8_t index = conflict->bytes[i].index;
+            if (FixedByOwn(origin, index)) continue;
+            ++rom[index];
+            break;
+        }
+    }
     rom[7] = SimCrc8(rom.data(), 7);
     return rom;
 }

@@ -33,7 +33,7 @@ NARROW_EDGES = {
 # files in onewire/uart/, which nothing outside that folder includes.
 ONEWIRE_LAYERS = [
     ("values", ["rom_code", "search_state", "result", "bits", "crc8", "scratchpad",
-                "thermometer_family"]),
+                "thermometer_family", "thermometer_origins"]),
     ("settings", ["port"]),
     ("face", ["bus"]),
     ("UART master", ["uart/encoding", "uart/echo_ledger", "uart/serial_line", "uart/echo_exchange",

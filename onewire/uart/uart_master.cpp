@@ -115,6 +115,10 @@ int OneWireClose(int32_t port) {
     return 1;
 }
 
+int64_t OneWireWireMicroseconds(int32_t resets, int32_t slots) {
+    return int64_t{resets} * ByteMicroseconds(ResetBaud) + SlotsWireUs(slots);
+}
+
 int OneWireReset(int32_t port) {
     port = OneWireResolvePort(port);
     if (OneWireLastResult() != Ok) return 0;

@@ -30,9 +30,9 @@ class Inspection : public test::SimPortTest {
     Inspection() : SimPortTest(PortName, 3) {}
     std::shared_ptr<SimDevice> add(const char* origin, uint64_t serial, double celsius,
                                    bool parasite = false) {
-        const SimOrigin& o = *SimFindOrigin(origin);
+        const ThermometerOrigin& o = *SimFindOrigin(origin);
         auto device = bus->addThermometer(SimOriginRom(o, serial), celsius, parasite);
-        device->setPart(o.part);
+        device->setPart(SimOriginPart(o));
         return device;
     }
 
@@ -49,7 +49,9 @@ class Inspection : public test::SimPortTest {
 TEST_F(Inspection, LeavesEveryPartAsFoundWithDatasheetCommandsOnly) {
     std::vector<std::shared_ptr<SimDevice>> parts = {
         add("genuine", 1, 21.5), add("genuine", 2, -10.125, true), add("c", 3, 30.0),
-        add("d1", 4, 25.5), add("b1", 5, 4.0),
+        add("d1", 4, 25.5), add("b1", 5, 4.0), add("a3", 8, 19.0), add("e", 9, 23.0),
+        // No busy signal, no EEPROM, always 12 bits.
+        add("f", 10, 27.5),
         // No parasite power: every conversion browns it out to its power-on state.
         add("d2", 6, 18.0, true)};
     parts.push_back(bus->addThermometer(SimMakeRom(FamilyDs18s20, 7), 22.5));
@@ -67,12 +69,17 @@ TEST_F(Inspection, LeavesEveryPartAsFoundWithDatasheetCommandsOnly) {
         SCOPED_TRACE(RomCodeHex(rom));
         EXPECT_EQ(seen.result, Ok);
         EXPECT_TRUE(seen.restored);
-        ASSERT_TRUE(seen.first && seen.stored && seen.converted);
+        ASSERT_TRUE(seen.first && seen.stored && seen.written && seen.recalled && seen.converted);
         const std::vector<uint8_t> after = part->scratchpadNow();
         EXPECT_EQ(std::vector<uint8_t>(after.begin() + 2, after.begin() + (b20 ? 5 : 4)),
                   std::vector<uint8_t>(before.begin() + 2, before.begin() + (b20 ? 5 : 4)));
         EXPECT_EQ(part->eepromNow(), eeprom);
-        EXPECT_NE((*seen.stored)[ScratchpadTh], 0x1E) << "the EEPROM's bytes were recalled";
+        // A part with an EEPROM recalls it over what was found and over the bytes written,
+        // one without (E, F) keeps them.
+        const bool recalls = (*seen.stored)[ScratchpadTh] != 0x1E;
+        EXPECT_EQ(recalls, !(rom == parts[6]->rom() || rom == parts[7]->rom()));
+        EXPECT_EQ((*seen.written)[ScratchpadTh], seen.probe[0]);
+        EXPECT_EQ((*seen.recalled)[ScratchpadTh], recalls ? eeprom[0] : seen.probe[0]);
         EXPECT_EQ(seen.reducedBits != 0, b20);
 
         const std::set<int> allowed = {ReadPowerSupplyCommand, ReadScratchpadCommand,
@@ -92,10 +99,13 @@ TEST_F(Inspection, LeavesEveryPartAsFoundWithDatasheetCommandsOnly) {
     }
 }
 
-// The command and each poll are timed at their echoes: whatever a converter's latency, the
-// conversion's true length lies between busyMs and doneMs, and the span is about one poll.
+// However late the echoes come, the conversion's true length lies after busyMs and by
+// doneMs: the command's own round trips, a poll's and a last echo widen the span by up to
+// four latencies, beside the command's wire time and a poll's spacing.
+// The slot right after Convert T finds a part busy at once, an A3 part not yet, and an F part
+// never signals at all.
 TEST_F(Inspection, ConversionTimeBracketsTheTrueLengthAtAnyLatency) {
-    for (const char* origin : {"d1", "c", "a2", "genuine"}) {
+    for (const char* origin : {"d1", "c", "a2", "genuine", "a3", "f"}) {
         for (int64_t latencyMs : {0, 16}) {
             bus->clearDevices();
             bus->setEchoLatencyMicroseconds(latencyMs * Ms);
@@ -103,11 +113,18 @@ TEST_F(Inspection, ConversionTimeBracketsTheTrueLengthAtAnyLatency) {
             ConversionTime t;
             ASSERT_EQ(OneWireTimeConversion(part->rom(), port, wait, t), 1);
             SCOPED_TRACE(std::string(origin) + " at " + std::to_string(latencyMs) + " ms");
-            const int64_t trueMs = SimFindOrigin(origin)->part.conversionUs / Ms;
+            const SimPart sim = SimOriginPart(*SimFindOrigin(origin));
+            EXPECT_EQ(t.busyAtOnce, sim.busy == BusySignal::AtOnce);
+            if (sim.busy == BusySignal::None) {
+                EXPECT_TRUE(t.noBusySignal);
+                EXPECT_FALSE(t.ended);
+                continue;
+            }
+            const int64_t trueMs = sim.conversionUs / Ms;
             EXPECT_TRUE(t.ended);
             EXPECT_LE(t.busyMs, trueMs);
             EXPECT_GE(t.doneMs, trueMs);
-            EXPECT_LE(t.doneMs - t.busyMs, latencyMs + 2 * ConversionPollSpacingMs + 1);
+            EXPECT_LE(t.doneMs - t.busyMs, 4 * latencyMs + 8 + 2 * ConversionPollSpacingMs + 2);
         }
     }
     bus->setEchoLatencyMicroseconds(0);

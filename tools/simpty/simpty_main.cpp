@@ -37,7 +37,8 @@ constexpr char Usage[] =
     "    CRC byte stays wrong), or 14 digits to have the CRC byte computed.\n"
     "    flags, separated by ':': parasite (two-wire hook-up), badcrc (the scratchpad's\n"
     "    CRC byte is sent wrong), origin=NAME (a DS18B20 that behaves as published tests\n"
-    "    found the genuine part or a clone family to: genuine, b1, b2, c, d1, d2, a2),\n"
+    "    found the genuine part or a clone family to: genuine, a2, a3, b1, b1v2, b2, c,\n"
+    "    d1, d2, e, f, g, h),\n"
     "    away (not plugged in at start; SIGUSR1 plugs every such device in, and out\n"
     "    again at the next SIGUSR1)\n"
     "Faults:\n"
@@ -141,12 +142,12 @@ bool AddThermometer(kv::SimBus& bus, uint8_t family, const std::string& text, De
         } else if (flag == "away") {
             away.push_back(device);
         } else if (flag.starts_with(OriginFlag) && family == kv::FamilyDs18b20) {
-            const kv::SimOrigin* origin = kv::SimFindOrigin(flag.substr(OriginFlag.size()));
+            const kv::ThermometerOrigin* origin = kv::SimFindOrigin(flag.substr(OriginFlag.size()));
             if (!origin) {
                 error = "unknown origin in '" + flag + "'";
                 return false;
             }
-            device->setPart(origin->part);
+            device->setPart(kv::SimOriginPart(*origin));
         } else if (!flag.empty()) {
             error = "unknown device flag '" + flag + "'";
             return false;
@@ -162,14 +163,16 @@ void AddMixed(kv::SimBus& bus) {
     constexpr uint64_t FirstSerial = 0x5E3C0A1B2C3D;
     uint64_t serial = FirstSerial;
     double celsius = 21.0;
-    for (const kv::SimOrigin& origin : kv::SimOrigins()) {
+    for (const kv::ThermometerOrigin& origin : kv::ThermometerOrigins(kv::FamilyDs18b20)) {
         auto device = bus.addThermometer(kv::SimOriginRom(origin, serial++), celsius);
-        device->setPart(origin.part);
+        device->setPart(kv::SimOriginPart(origin));
         celsius += 0.3125;
     }
-    const kv::SimOrigin& genuine = *kv::SimFindOrigin("genuine");
-    bus.addThermometer(kv::SimOriginRom(genuine, serial++), 19.5, true)->setPart(genuine.part);
-    bus.addThermometer(kv::SimMakeRom(kv::FamilyDs18s20, serial), 22.5);
+    const kv::ThermometerOrigin& genuine = *kv::SimFindOrigin("genuine");
+    bus.addThermometer(kv::SimOriginRom(genuine, serial++), 19.5, true)
+        ->setPart(kv::SimOriginPart(genuine));
+    bus.addThermometer(kv::SimMakeRom(kv::FamilyDs18s20, serial), 22.5)
+        ->setPart(kv::SimOriginPart(kv::ThermometerOrigins(kv::FamilyDs18s20).front()));
 }
 
 }  // namespace
