@@ -31,6 +31,8 @@ class MqttReport {
     // The names file changed: the configs of the sensors whose name changed go out again.
     void renamed(const SensorNames& names);
     void portLost();
+    // Whether an output of the probe failed its last write; said when it changes.
+    void outputs(bool failing);
 
   private:
     struct Sensor {
@@ -44,6 +46,7 @@ class MqttReport {
     MqttPublisher& publisher_;
     MqttNaming naming_;
     std::map<RomCode, Sensor> sensors_;  // the announced thermometers
+    int outputsFailing_ = -1;            // as last said: 0 or 1, -1 before the first time
 };
 
 }  // namespace kv::probe

@@ -47,6 +47,10 @@ std::string StatusTopic(const std::string& prefix) {
     return prefix + "/status";
 }
 
+std::string OutputTopic(const std::string& prefix) {
+    return prefix + "/output";
+}
+
 std::string TemperatureTopic(const std::string& prefix, const RomCode& rom) {
     return prefix + "/" + RomCodeHex(rom) + "/temperature";
 }

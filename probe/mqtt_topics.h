@@ -11,6 +11,10 @@ namespace kv::probe {
 inline constexpr char StatusOnline[] = "online";
 inline constexpr char StatusPortLost[] = "port-lost";
 inline constexpr char StatusOffline[] = "offline";
+// PREFIX/output: whether the probe's own outputs (the records on standard output, the
+// Prometheus file) are written; the readings go on either way.
+inline constexpr char OutputWritten[] = "ok";
+inline constexpr char OutputWriteFailed[] = "write-failed";
 // PREFIX/<ROM>/availability.
 inline constexpr char SensorAvailable[] = "online";
 inline constexpr char SensorUnavailable[] = "offline";
@@ -23,6 +27,7 @@ struct MqttNaming {
 };
 
 std::string StatusTopic(const std::string& prefix);
+std::string OutputTopic(const std::string& prefix);
 std::string TemperatureTopic(const std::string& prefix, const RomCode& rom);
 std::string AvailabilityTopic(const std::string& prefix, const RomCode& rom);
 

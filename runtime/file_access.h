@@ -40,6 +40,9 @@ bool WriteWhole(FileHandle file, const void* data, size_t size);
 // The file behind a C stream (standard output, say), for WriteWhole; whatever the stream
 // holds buffered is handed over first. NoFile when it has none.
 FileHandle FileOfStream(std::FILE* stream);
+// True when the file is a pipe whose reading end has been closed: nothing written to it
+// will ever be read. False when that cannot be told.
+bool ReaderGone(FileHandle file);
 
 int64_t FileSize(FileHandle file);  // -1 when it cannot be found out
 bool SeekTo(FileHandle file, int64_t position);

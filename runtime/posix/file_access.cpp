@@ -1,6 +1,7 @@
 #include "runtime/file_access.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -148,6 +149,12 @@ FileHandle FileOfStream(std::FILE* stream) {
     std::fflush(stream);
     const int fd = ::fileno(stream);
     return fd < 0 ? NoFile : fd;
+}
+
+bool ReaderGone(FileHandle file) {
+    if (file < 0) return false;
+    pollfd state{fdOf(file), POLLOUT, 0};
+    return ::poll(&state, 1, 0) == 1 && (state.revents & POLLERR) != 0;
 }
 
 int64_t FileSize(FileHandle file) {

@@ -128,6 +128,12 @@ FileHandle FileOfStream(std::FILE* stream) {
     return handle == -1 || handle == 0 ? NoFile : static_cast<FileHandle>(handle);
 }
 
+bool ReaderGone(FileHandle file) {
+    // Windows tells a pipe without its reader only by refusing a write.
+    (void)file;
+    return false;
+}
+
 int64_t FileSize(FileHandle file) {
     LARGE_INTEGER size{};
     if (!isOpen(file) || !GetFileSizeEx(handleOf(file), &size)) return -1;
