@@ -20,6 +20,7 @@ namespace kv {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Lines;
 
 constexpr int Passes = 14;
 constexpr int Sensors = 4;
@@ -28,13 +29,6 @@ constexpr int Sensors = 4;
 constexpr size_t NameLength = 300;
 constexpr auto FullFor = 2s;
 constexpr char Failing[] = "kalorivox_records_write_failing";
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 double PromValue(const std::string& path, const std::string& name) {
     test::PromFile parsed;
