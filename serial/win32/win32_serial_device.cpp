@@ -233,7 +233,7 @@ class Win32SerialDevice final : public SerialDevice {
         if (!transfer) return -1;  // an earlier transfer never ended: the device is unusable
         Transfer& t = *transfer;
         if (reading) t.bytes.resize(static_cast<size_t>(count));
-        ResetEvent(t.op.hEvent);
+        // ReadFile and WriteFile reset the event themselves when the transfer starts.
         t.op.Internal = t.op.InternalHigh = 0;
         t.op.Offset = t.op.OffsetHigh = 0;
         const BOOL done =
