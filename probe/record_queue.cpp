@@ -50,6 +50,7 @@ bool RecordQueue::writeOut() {
         size_t count = 0;
         while (count < waiting_.size() && batch.size() < BatchBytes) batch += waiting_[count++];
         if (!native::WriteWhole(file_, batch.data(), batch.size())) {
+            if (count == 1) return refused();
             count = 1;
             if (!native::WriteWhole(file_, waiting_.front().data(), waiting_.front().size()))
                 return refused();
