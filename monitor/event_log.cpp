@@ -1,22 +1,35 @@
 #include "monitor/event_log.h"
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 
 #include "monitor/log_line.h"
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "runtime/date_text.h"
+#include "runtime/integer_text.h"
 #include "runtime/number_text.h"
 #include "runtime/text_file.h"
 
 namespace kv {
 namespace {
 
+// Records that could not be written yet, oldest first, each with its own time. The worker
+// writes them; switching logging off (the window thread) drops them.
+std::mutex waitingLock;
+std::deque<std::u16string> waiting;
 std::atomic<bool> failing{false};
+std::atomic<int64_t> lost{0};  // dropped for room since logging was last switched on
 
-void setFailing(bool now) {
-    if (failing.exchange(now) == now) return;
-    SetStatusNote(now ? texts::LogWriteFailed : std::u16string_view());
+void showNote() {
+    if (failing) {
+        SetStatusNote(texts::LogWriteFailed);
+    } else if (const int64_t count = lost; count > 0) {
+        SetStatusNote(std::u16string(texts::LogRecordsLost) + IntegerToText(count));
+    } else {
+        SetStatusNote({});
+    }
 }
 
 bool openLog() {
@@ -30,16 +43,33 @@ bool openLog() {
     return true;
 }
 
-}  // namespace
+// Writes what waits, a record at a time; false at the first the system refuses.
+bool writeWaiting() {
+    std::lock_guard guard(waitingLock);
+    while (!waiting.empty()) {
+        TextFileWriteLine(LogFileNumber, waiting.front());
+        if (TextFileFlush(LogFileNumber) < 0) {
+            // Nothing of the record stays in the file. Closing it makes the next attempt
+            // start over, with the mark should the file have been left empty.
+            TextFileClose(LogFileNumber);
+            return false;
+        }
+        waiting.pop_front();
+    }
+    return true;
+}
 
-void WriteLog(std::u16string_view text) {
+// The log is open at its name, opened again if need be.
+bool logReady() {
     // Records written on into a file that was deleted or renamed would reach nobody.
     if (TextFileIsOpen(LogFileNumber) && !TextFileIsStillAt(LogFileNumber, texts::LogFileName))
         TextFileClose(LogFileNumber);
-    if (!TextFileIsOpen(LogFileNumber) && !openLog()) {
-        setFailing(true);
-        return;
-    }
+    return TextFileIsOpen(LogFileNumber) || openLog();
+}
+
+}  // namespace
+
+void WriteLog(std::u16string_view text) {
     std::u16string line(text);
     if (!line.empty()) {
         // One record is always one line.
@@ -47,19 +77,28 @@ void WriteLog(std::u16string_view text) {
         ReplaceInPlace(line, u"\r", u" ");
         line.insert(0, LogStampText(CurrentDate()));
     }
-    TextFileWriteLine(LogFileNumber, line);
-    if (TextFileFlush(LogFileNumber) < 0) {
-        // Nothing of the record stays in the file. Closing it makes the next record start
-        // over, with the mark should the file have been left empty.
-        TextFileClose(LogFileNumber);
-        setFailing(true);
-        return;
+    // What waits goes first, so that no record is lost for room that has come back.
+    if (failing && logReady()) writeWaiting();
+    {
+        std::lock_guard guard(waitingLock);
+        waiting.push_back(std::move(line));
+        if (waiting.size() > LogWaitingLimit) {
+            waiting.pop_front();
+            ++lost;
+        }
     }
-    setFailing(false);
+    failing = !(logReady() && writeWaiting());
+    showNote();
 }
 
 void WriteLogStopped() {
-    setFailing(false);
+    {
+        std::lock_guard guard(waitingLock);
+        waiting.clear();
+    }
+    failing = false;
+    lost = 0;
+    showNote();
 }
 
 }  // namespace kv

@@ -80,6 +80,8 @@ inline constexpr std::u16string_view LogDateMask = u"[%dd/%mm/%yyyy %hh:%ii:%ss]
 inline constexpr std::u16string_view LogSeparator = u"  —  ";
 // Added to the status line while records cannot be written to the log.
 inline constexpr std::u16string_view LogWriteFailed = u"Ошибка записи в лог-файл";
+// Added once the log is written again, when records were lost meanwhile (their number follows).
+inline constexpr std::u16string_view LogRecordsLost = u"Потеряно записей лог-файла: ";
 inline constexpr std::u16string_view StatusNoteLead = u"    ";
 
 // Temperature chart.

@@ -62,4 +62,10 @@ void MqttReport::portLost() {
     }
 }
 
+void MqttReport::outputs(bool failing) {
+    if (outputsFailing_ == (failing ? 1 : 0)) return;
+    outputsFailing_ = failing ? 1 : 0;
+    publisher_.keep(OutputTopic(naming_), failing ? OutputWriteFailed : OutputWritten);
+}
+
 }  // namespace kv::probe

@@ -32,6 +32,8 @@ class MqttReport {
     void renamed(const SensorNames& names);
     void portLost();
     const MqttNaming& naming() const { return naming_; }
+    // Whether an output of the probe failed its last write; said when it changes.
+    void outputs(bool failing);
 
   private:
     struct Sensor {
@@ -45,6 +47,7 @@ class MqttReport {
     MqttPublisher& publisher_;
     MqttNaming naming_;
     std::map<RomCode, Sensor> sensors_;  // the announced thermometers
+    int outputsFailing_ = -1;            // as last said: 0 or 1, -1 before the first time
 };
 
 }  // namespace kv::probe

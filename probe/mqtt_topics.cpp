@@ -67,6 +67,10 @@ std::string StatusTopic(const MqttNaming& naming) {
     return naming.prefix + "/" + naming.node + "/status";
 }
 
+std::string OutputTopic(const MqttNaming& naming) {
+    return naming.prefix + "/" + naming.node + "/output";
+}
+
 std::string TemperatureTopic(const std::string& prefix, const RomCode& rom) {
     return prefix + "/" + RomCodeHex(rom) + "/temperature";
 }

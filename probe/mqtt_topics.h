@@ -11,6 +11,10 @@ namespace kv::probe {
 inline constexpr char StatusOnline[] = "online";
 inline constexpr char StatusPortLost[] = "port-lost";
 inline constexpr char StatusOffline[] = "offline";
+// PREFIX/output: whether the probe's own outputs (the records on standard output, the
+// Prometheus file) are written; the readings go on either way.
+inline constexpr char OutputWritten[] = "ok";
+inline constexpr char OutputWriteFailed[] = "write-failed";
 // PREFIX/<ROM>/availability.
 inline constexpr char SensorAvailable[] = "online";
 inline constexpr char SensorUnavailable[] = "offline";
@@ -33,6 +37,8 @@ bool NodeUsable(const std::string& node);
 
 // Each logger's status speaks for its own sensors only; the sensors' topics are their own.
 std::string StatusTopic(const MqttNaming& naming);
+// Whether the logger's outputs are written, beside its status.
+std::string OutputTopic(const MqttNaming& naming);
 std::string TemperatureTopic(const std::string& prefix, const RomCode& rom);
 std::string AvailabilityTopic(const std::string& prefix, const RomCode& rom);
 

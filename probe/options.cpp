@@ -74,9 +74,12 @@ const char Usage[] =
     "while the sensor gives sound readings and offline after two passes without one (its\n"
     "retained temperature is then withdrawn). Each thermometer is announced for Home\n"
     "Assistant on homeassistant/sensor/kalorivox_<ROM>/config with its first sound reading.\n"
+    "PREFIX/output is write-failed while the records or the Prometheus file cannot be\n"
+    "written (records wait meanwhile), ok otherwise.\n"
     "\n"
     "Exit status 0 when the last pass searched and read the bus or a stop signal ended the\n"
-    "run, 1 when the port or the bus failed or the options or files were wrong.\n";
+    "run, 1 when the port or the bus failed, a record was lost or the Prometheus file could\n"
+    "not be written at the end, or the options or files were wrong.\n";
 
 namespace {
 

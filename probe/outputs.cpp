@@ -71,23 +71,41 @@ void ProbeOutputs::pass(const std::vector<Device>& devices, Pass pass) {
     if (names_.refresh(&trouble) && report_) report_->renamed(names_);
     if (!trouble.empty()) Message(trouble);
     for (Reading& r : pass.readings) r.name = names_.nameOf(r.rom);
-    if (!devices.empty()) writer_.write(devices, pass);
+    writer_.write(devices, pass);
     if (report_) report_->pass(pass, names_);
-    if (prometheus_) prometheus_->update(pass);
+    if (prometheus_) {
+        prometheus_->records(writer_.queue());
+        prometheus_->update(pass);
+    }
     if (web_) web_->pass(devices, pass, names_);
+    outputsWritten();
 }
 
 void ProbeOutputs::portLost() {
     if (report_) report_->portLost();
     Pass none;
     none.sound = false;
-    if (prometheus_) prometheus_->update(none);
+    if (prometheus_) {
+        prometheus_->records(writer_.queue());
+        prometheus_->update(none);
+    }
     if (web_) web_->portLost();
+    outputsWritten();
+}
+
+void ProbeOutputs::outputsWritten() {
+    if (report_)
+        report_->outputs(writer_.queue().failing() || (prometheus_ && prometheus_->failing()));
 }
 
 void ProbeOutputs::stop() {
     if (mqtt_) mqtt_->stop();
     if (web_) web_->stop();
+}
+
+bool ProbeOutputs::finish() {
+    const bool records = writer_.finish();
+    return records && !(prometheus_ && prometheus_->failing());
 }
 
 }  // namespace kv::probe

@@ -39,8 +39,13 @@ class ProbeOutputs {
     void portLost();
     // The run ends: the broker is told the probe is offline.
     void stop();
+    // After the run: a last attempt at the records that wait. False when a record was lost
+    // or the Prometheus file's last write failed.
+    bool finish();
 
   private:
+    void outputsWritten();
+
     const Options& options_;
     SensorNames names_;
     RecordWriter writer_;

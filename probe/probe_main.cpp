@@ -68,5 +68,7 @@ int main(int argc, char** argv) {
     kv::OneWireSetOptions(options.invert ? kv::OptInvertPower : 0);
     CatchStopSignals();
     if (options.inspect) return Inspect(options);
-    return RunProbe(options, outputs);
+    const int status = RunProbe(options, outputs);
+    // Records that never reached the output, or a Prometheus file left unwritten, fail the run.
+    return outputs.finish() ? status : 1;
 }

@@ -71,6 +71,12 @@ std::string PrometheusFile::text(const Pass& last) const {
                "Time of the last pass over the bus, from the conversion to the last reading.");
         out += "kalorivox_pass_duration_seconds " + DecimalText(last.seconds) + "\n";
     }
+    Family(out, "kalorivox_records_write_failing", "gauge",
+           "1 while standard output cannot take the records, which wait meanwhile.");
+    out += std::string("kalorivox_records_write_failing ") + (recordsFailing_ ? "1" : "0") + "\n";
+    Family(out, "kalorivox_records_dropped_total", "counter",
+           "Records dropped because more waited for standard output than are kept.");
+    out += "kalorivox_records_dropped_total " + std::to_string(recordsDropped_) + "\n";
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "probe/bus_pass.h"
+#include "probe/record_queue.h"
 
 namespace kv::probe {
 
@@ -22,10 +23,19 @@ class PrometheusFile {
     // The file's text after the passes counted so far, with the last pass's readings.
     std::string text(const Pass& last) const;
 
+    // How the records on standard output fare, told with the next update.
+    void records(const RecordQueue& queue) {
+        recordsFailing_ = queue.failing();
+        recordsDropped_ = queue.dropped();
+    }
+    bool failing() const { return failing_; }  // the last update could not write the file
+
   private:
     std::string path_;
     std::map<RomCode, int64_t> errors_;  // failed readings per thermometer since the start
     bool failing_ = false;
+    bool recordsFailing_ = false;
+    int64_t recordsDropped_ = 0;
 };
 
 }  // namespace kv::probe

@@ -100,6 +100,13 @@ std::string RecordText(Format format, const Reading& r, bool names) {
 }
 
 void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
+    std::vector<std::string> lines;
+    // A pass that found nothing writes nothing of its own, not even the header; what waits
+    // is tried again.
+    if (devices.empty()) {
+        queue_.write({});
+        return;
+    }
     if (format_ == Format::Lines) {
         for (const Device& d : devices) {
             std::string temperature = "-", state = "-";
@@ -112,17 +119,15 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
                 }
                 state = r.state();
             }
-            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomCodeHex(d.rom).c_str(),
-                         FamilyName(d.rom[0]), d.power, temperature.c_str(), state.c_str());
+            lines.push_back(RomCodeHex(d.rom) + "\t" + FamilyName(d.rom[0]) + "\t" + d.power +
+                            "\t" + temperature + "\t" + state);
         }
     } else {
-        if (!headerWritten_ && format_ == Format::Csv)
-            std::fprintf(out_, "%s\n", HeaderText(format_, names_).c_str());
-        headerWritten_ = true;
-        for (const Reading& r : pass.readings)
-            std::fprintf(out_, "%s\n", RecordText(format_, r, names_).c_str());
+        if (!headerGiven_ && format_ == Format::Csv) queue_.head(HeaderText(format_, names_));
+        headerGiven_ = true;
+        for (const Reading& r : pass.readings) lines.push_back(RecordText(format_, r, names_));
     }
-    std::fflush(out_);
+    queue_.write(std::move(lines));
 }
 
 }  // namespace kv::probe

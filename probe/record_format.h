@@ -8,6 +8,7 @@
 
 #include "probe/bus_pass.h"
 #include "probe/options.h"
+#include "probe/record_queue.h"
 #include "runtime/json_text.h"
 
 namespace kv::probe {
@@ -24,15 +25,20 @@ std::string HeaderText(Format format, bool names);
 class RecordWriter {
   public:
     RecordWriter(Format format, std::FILE* out, bool names)
-        : format_(format), out_(out), names_(names) {}
-    // Every pass is flushed at once: whoever reads the pipe sees each pass when it is done.
+        : format_(format), queue_(out), names_(names) {}
+    // Every pass is handed over at once: whoever reads the pipe sees each pass when it is
+    // done. Lines the output cannot take wait (probe/record_queue.h).
     void write(const std::vector<Device>& devices, const Pass& pass);
+
+    const RecordQueue& queue() const { return queue_; }
+    // The run ends; true when every line reached the output.
+    bool finish() { return queue_.finish(); }
 
   private:
     Format format_;
-    std::FILE* out_;
+    RecordQueue queue_;
     bool names_;
-    bool headerWritten_ = false;
+    bool headerGiven_ = false;
 };
 
 }  // namespace kv::probe

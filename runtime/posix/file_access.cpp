@@ -1,6 +1,7 @@
 #include "runtime/file_access.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -47,16 +48,9 @@ int closeRetrying(int fd) {
     return ::close(fd);
 }
 
-// The file a replacement must land on: the target of a symbolic link rather than the link,
-// which would otherwise be turned into a plain file.
-std::string replacementTarget(const std::string& path) {
+bool isLink(const std::string& path) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return path;
-    std::string target(resolved);
-    ::free(resolved);
-    return target;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 std::string folderOf(const std::string& path) {
@@ -83,9 +77,14 @@ bool isFolderRefusal(int error) {
 FileHandle OpenRegularFile(std::u16string_view path, bool writable, bool create, FileLock lock) {
     const std::string native = nativePath(path);
     if (native.empty()) return NoFile;
-    int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int flags = (writable ? O_RDWR | O_NOFOLLOW : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (create) flags |= O_CREAT;
-    const int fd = ::open(native.c_str(), flags, NewFileMode);
+    int fd = ::open(native.c_str(), flags, NewFileMode);
+    // A link in the file's place goes, and a file of its own is made there: exclusively, so
+    // that a link put back meanwhile is refused rather than followed.
+    if (fd < 0 && errno == ELOOP && writable && create && isLink(native) &&
+        ::unlink(native.c_str()) == 0)
+        fd = ::open(native.c_str(), flags | O_EXCL, NewFileMode);
     if (fd < 0) return NoFile;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -131,6 +130,8 @@ bool WriteWhole(FileHandle file, const void* data, size_t size) {
     const int fd = fdOf(file);
     struct stat before {};
     const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    // A pipe or a terminal has no position, and nothing it took can be taken back.
+    if (position < 0 && errno == ESPIPE) return writeAll(fd, data, size) == size;
     if (position < 0 || ::fstat(fd, &before) != 0) return false;
     if (writeAll(fd, data, size) == size) return true;
     // A full disk takes part of a write before it refuses the rest; that part goes again.
@@ -141,6 +142,19 @@ bool WriteWhole(FileHandle file, const void* data, size_t size) {
     }
     ::lseek(fd, position, SEEK_SET);
     return false;
+}
+
+FileHandle FileOfStream(std::FILE* stream) {
+    if (stream == nullptr) return NoFile;
+    std::fflush(stream);
+    const int fd = ::fileno(stream);
+    return fd < 0 ? NoFile : fd;
+}
+
+bool ReaderGone(FileHandle file) {
+    if (file < 0) return false;
+    pollfd state{fdOf(file), POLLOUT, 0};
+    return ::poll(&state, 1, 0) == 1 && (state.revents & POLLERR) != 0;
 }
 
 int64_t FileSize(FileHandle file) {
@@ -175,14 +189,14 @@ bool IsStillAt(FileHandle file, std::u16string_view path) {
 ReplaceResult ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
     const std::string native = nativePath(path);
     if (native.empty()) return ReplaceResult::Failed;
-    const std::string target = replacementTarget(native);
 
-    std::string temporary = target + TemporarySuffix;
+    std::string temporary = native + TemporarySuffix;
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return isFolderRefusal(errno) ? ReplaceResult::FolderLocked : ReplaceResult::Failed;
 
+    // The permissions of the file in the path's place; a link lends none of its target's.
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
+    if (::lstat(native.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         ::fchmod(fd, old.st_mode & 07777);
         // Only works for the superuser, who should not turn a user's file into root's.
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
@@ -194,11 +208,12 @@ ReplaceResult ReplaceFileContents(std::u16string_view path, std::string_view byt
     bool written = writeAll(fd, bytes.data(), bytes.size()) == bytes.size();
     written = ::fsync(fd) == 0 && written;
     written = closeRetrying(fd) == 0 && written;
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    // rename() puts the new file in the place of whatever the path names, a link included.
+    if (!written || ::rename(temporary.c_str(), native.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return ReplaceResult::Failed;
     }
-    syncFolder(folderOf(target));
+    syncFolder(folderOf(native));
     return ReplaceResult::Done;
 }
 

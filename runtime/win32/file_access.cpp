@@ -1,8 +1,10 @@
 #include "runtime/file_access.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 
 // Windows keeps the sharing rule with share modes: a writer opens with read sharing only, so
@@ -106,6 +108,8 @@ bool WriteWhole(FileHandle file, const void* data, size_t size) {
     if (!isOpen(file)) return false;
     if (size == 0) return true;
     HANDLE handle = handleOf(file);
+    // A pipe or a console has no position, and nothing it took can be taken back.
+    if (GetFileType(handle) != FILE_TYPE_DISK) return writeAll(handle, data, size) == size;
     int64_t where = 0;
     const int64_t sizeBefore = FileSize(file);
     if (!position(handle, where) || sizeBefore < 0) return false;
@@ -113,6 +117,20 @@ bool WriteWhole(FileHandle file, const void* data, size_t size) {
     // A full disk takes part of a write before it refuses the rest; that part goes again.
     if (FileSize(file) > sizeBefore) SetFileEnd(file, sizeBefore);
     moveTo(handle, where);
+    return false;
+}
+
+FileHandle FileOfStream(std::FILE* stream) {
+    if (stream == nullptr) return NoFile;
+    std::fflush(stream);
+    const int descriptor = _fileno(stream);
+    const intptr_t handle = descriptor < 0 ? -1 : _get_osfhandle(descriptor);
+    return handle == -1 || handle == 0 ? NoFile : static_cast<FileHandle>(handle);
+}
+
+bool ReaderGone(FileHandle file) {
+    // Windows tells a pipe without its reader only by refusing a write.
+    (void)file;
     return false;
 }
 

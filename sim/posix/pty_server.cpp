@@ -95,6 +95,7 @@ void PtyServer::takeBytes() {
     for (;;) {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n <= 0) return;
+        if (watcher_) watcher_(MicrosecondClock(), static_cast<int>(n));
         const int baud = clientBaud();
         const bool newTrip = bus_->nextEchoDueMicroseconds() < 0;
         const SimBus::Stats before = bus_->stats();

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +24,12 @@ class PtyServer {
     // Creates the pseudo-terminal and attaches the bus; false with a reason on failure.
     bool open(std::string* error = nullptr);
     const std::string& slavePath() const { return slavePath_; }
+
+    // Called on the serving thread with the MicrosecondClock time and the count of every
+    // batch of bytes the client writes; set before serving.
+    void watchBytes(std::function<void(int64_t microseconds, int count)> watcher) {
+        watcher_ = std::move(watcher);
+    }
 
     // Serves until stop(): in the calling thread, or on a thread of its own.
     void serve();
@@ -52,6 +59,7 @@ class PtyServer {
     std::string slavePath_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
+    std::function<void(int64_t, int)> watcher_;
     mutable std::mutex statsMutex_;
     Stats stats_;
 };

@@ -24,15 +24,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Hex;
+using test::Lines;
 
 constexpr char PromtoolPath[] = "/usr/bin/promtool";
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 std::vector<std::string> Split(const std::string& line, char separator) {
     std::vector<std::string> fields;

@@ -1,6 +1,6 @@
 // Files the probe is pointed at that are not what they should be: a pipe or a device where a
-// password or the sensors' names should be, and a link planted where the Prometheus file's
-// replacement is written.
+// password or the sensors' names should be, and links planted at the Prometheus file's path
+// and where its replacement is written.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,10 +53,12 @@ TEST_F(ProbeFiles, PasswordAndNamesMustBeSmallRegularFiles) {
 }
 
 // The replacement file is made exclusively under a name of its own: a link planted under
-// the name a careless writer would use leads nowhere, and the file itself stays a file.
-TEST_F(ProbeFiles, PrometheusFileIsNotWrittenThroughAPlantedLink) {
+// the name a careless writer would use leads nowhere. A link planted at the file's own path
+// is replaced by the file, and the file it leads to is never touched.
+TEST_F(ProbeFiles, APlantedLinkNeverLeadsThePrometheusFileElsewhere) {
     const fs::path victim = folder / "victim", prom = folder / "k.prom";
     std::ofstream(victim) << "precious\n";
+    fs::create_symlink(victim, prom);
     for (const char* planted : {".tmp", ".new", "~", ".XXXXXX"})
         fs::create_symlink(victim, prom.string() + planted);
     const auto run = test::RunProgram(
@@ -68,6 +70,15 @@ TEST_F(ProbeFiles, PrometheusFileIsNotWrittenThroughAPlantedLink) {
     EXPECT_NE(test::FileText(prom).find("kalorivox_temperature_celsius{"), std::string::npos);
     for (const char* planted : {".tmp", ".new", "~", ".XXXXXX"})
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(prom.string() + planted))) << planted;
+}
+
+// A Prometheus file that cannot be written is a failed run, said once.
+TEST_F(ProbeFiles, APrometheusFileThatCannotBeWrittenFailsTheRun) {
+    const std::string prom = (folder / "missing" / "k.prom").string();
+    const auto run = test::RunProgram({KV_PROBE_PATH, "--count", "1", "--prometheus", prom, "DEMO"},
+                                      test::ProbeHangLimit);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kalorivox-probe: cannot write " + prom + "\n");
 }
 
 }  // namespace

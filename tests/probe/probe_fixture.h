@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,14 @@ namespace kv::test {
 
 // Far above what any run takes; only a hung probe reaches it.
 inline constexpr std::chrono::seconds ProbeHangLimit{30};
+
+// The lines of a text, without their ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
 
 inline std::string Hex(const RomCode& rom) {
     char text[17];

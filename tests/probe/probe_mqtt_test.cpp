@@ -10,6 +10,7 @@
 #include "../sim/sim_test_support.h"
 #include "mqtt_broker.h"
 #include "probe_fixture.h"
+#include "tests/runtime/posix/small_file_system.h"
 
 namespace kv {
 namespace {
@@ -118,6 +119,7 @@ TEST_F(ProbeMqtt, PublishesExactlyTheCheckedReadingsRetained) {
     }
     std::map<std::string, std::string> expected = {
         {status, "offline"},
+        {std::string(Prefix) + "/" + Node + "/output", "ok"},
         {topic(warm, "temperature"), "21.5"},
         {topic(cold, "temperature"), "-0.25"},
         {topic(hot, "temperature"), "85"},
@@ -269,6 +271,34 @@ TEST_F(ProbeMqtt, ManyLoggersOneBrokerEachSpeaksForItsOwnSensors) {
     EXPECT_EQ(kept.at("kalorivox/" + Hex(theirs) + "/temperature").payload, "7.5");
     EXPECT_EQ(test::StopProgram(other), 0);
     otherServer.stop();
+}
+
+// Records that standard output cannot take (a full disk) are told on PREFIX/output, retained,
+// until they are written again; the readings go on meanwhile.
+TEST_F(ProbeMqtt, RecordsThatCannotBeWrittenAreToldOnTheOutputTopic) {
+    testing::SmallFileSystem disk(64 * 1024);
+    KV_REQUIRE_SMALL_FILE_SYSTEM(disk);
+    const RomCode rom = SimMakeRom(0x28, 0x0417A3C41EFF);
+    bus->addThermometer(rom, 19.0);
+    const std::string output = std::string(Prefix) + "/" + Node + "/output",
+                      records = disk.File("r.csv");
+    test::MqttSubscriber live;
+    ASSERT_TRUE(live.connect(broker.port()));
+    disk.Fill();
+    std::vector<std::string> args = {KV_PROBE_PATH, "--every", "1", "--format", "csv"};
+    for (const std::string& arg : mqttArgs()) args.push_back(arg);
+    args.push_back(serve());
+    auto probe = test::StartProgramWithOutput(args, records, "/dev/null");
+    EXPECT_TRUE(live.waitFor(Is(output, "write-failed"), test::ProbeHangLimit));
+    EXPECT_TRUE(live.waitFor(Is(std::string(Prefix) + "/" + Hex(rom) + "/temperature", "19"),
+                             RetainedLimit));
+    EXPECT_EQ(retained()[output].payload, "write-failed");
+    disk.MakeRoom();
+    EXPECT_TRUE(live.waitFor(Is(output, "ok"), RetainedLimit));
+    EXPECT_EQ(test::StopProgram(probe), 0);
+    const std::string text = test::FileText(records);
+    EXPECT_EQ(text.rfind("time,rom,", 0), 0u) << text;
+    EXPECT_GE(std::count(text.begin(), text.end(), '\n'), 3) << text;
 }
 
 }  // namespace

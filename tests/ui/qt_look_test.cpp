@@ -3,12 +3,17 @@
 // cut-off cells and check marks only the program sets.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -225,6 +230,29 @@ TEST_F(QtLook, SpinBoxFieldIsReadOnlyPlainDecimal) {
     for (int kind = WaitEvent(); kind != Marker; kind = WaitEvent())
         if (kind == ControlEvent && EventObject() == 1) types.push_back(EventType());
     EXPECT_EQ((std::vector<int>{Changed, SteppedUp}), types);
+}
+
+// A link someone put where the chart's image goes is replaced by the image: the file it
+// leads to is never written, nor made when it is missing.
+TEST_F(QtLook, ASavedImageReplacesALinkAtItsPathAndNeverWritesWhereItLeads) {
+    ASSERT_NE(0, CreateCanvas(0, 9, 0, 0, 120, 80, 0));
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() /
+                            ("kv-image-" + std::to_string(QCoreApplication::applicationPid()));
+    fs::create_directories(folder);
+    const fs::path victim = folder / "victim.txt", image = folder / "chart.png";
+    std::ofstream(victim) << "precious\n";
+    for (const fs::path& target : {victim, folder / "missing.txt"}) {
+        fs::remove(image);
+        fs::create_symlink(target, image);
+        ASSERT_NE(0, SaveCanvasImage(0, 9, U16(image.string()))) << target;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(image))) << target;
+        EXPECT_EQ(QImage(QString::fromStdString(image.string())).width(), 120) << target;
+    }
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious\n");
+    EXPECT_FALSE(fs::exists(folder / "missing.txt"));
+    fs::remove_all(folder);
 }
 
 }  // namespace

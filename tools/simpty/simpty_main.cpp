@@ -5,15 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "onewire/ds18x20.h"
+#include "runtime/clock.h"
 #include "sim/demo_bus.h"
 #include "sim/posix/pty_server.h"
 #include "sim/sim_origins.h"
@@ -54,6 +58,9 @@ constexpr char Usage[] =
     "  --wire-time              echoes take the bytes' time on the wire (10 bits each)\n"
     "  --link PATH              also make PATH a symbolic link to the terminal (an earlier\n"
     "                           link there is replaced, any other file is left alone)\n"
+    "  --idle-log FILE          note in FILE every stretch of more than a second without a\n"
+    "                           byte from the client, as it ends, and at the end the time of\n"
+    "                           the first and the last byte and the longest stretch\n"
     "  --help                   this text\n";
 
 int Fail(const std::string& message) {
@@ -98,6 +105,55 @@ void RemoveLink(const std::string& target, const std::string& link) {
         seen.compare(0, target.size(), target) == 0)
         ::unlink(link.c_str());
 }
+
+// What the client wrote when: every stretch without a byte longer than IdleNoteMs, in
+// seconds since the tool started. Told as it ends, so a log of a run that is killed has it.
+class IdleLog {
+  public:
+    static constexpr int64_t IdleNoteMs = 1000;
+
+    explicit IdleLog(std::FILE* file) : file_(file), start_(kv::MicrosecondClock()) {}
+    ~IdleLog() { std::fclose(file_); }
+
+    // On the serving thread.
+    void bytes(int64_t at, int count) {
+        if (first_ < 0) {
+            first_ = at;
+            std::fprintf(file_, "first byte at %.3f s\n", seconds(at));
+        } else if (at - last_ > IdleNoteMs * 1000) {
+            std::fprintf(file_, "idle %.3f s, from %.3f s to %.3f s\n", (at - last_) / 1e6,
+                         seconds(last_), seconds(at));
+        }
+        if (first_ >= 0 && last_ >= 0) longest_ = std::max(longest_, at - last_);
+        last_ = at;
+        bytes_ += count;
+        std::fflush(file_);
+    }
+    // Once the serving thread has stopped.
+    void end() {
+        const int64_t now = kv::MicrosecondClock();
+        if (first_ < 0) {
+            std::fprintf(file_, "no byte in %.3f s\n", seconds(now));
+        } else {
+            std::fprintf(file_,
+                         "%lld bytes, the last at %.3f s (%.3f s before the end); the longest "
+                         "stretch without a byte %.3f s\n",
+                         static_cast<long long>(bytes_), seconds(last_), (now - last_) / 1e6,
+                         longest_ / 1e6);
+        }
+        std::fflush(file_);
+    }
+
+  private:
+    double seconds(int64_t at) const { return (at - start_) / 1e6; }
+
+    std::FILE* file_;
+    int64_t start_;
+    int64_t first_ = -1;
+    int64_t last_ = -1;
+    int64_t longest_ = 0;
+    int64_t bytes_ = 0;
+};
 
 // "ROM:C[:flags]" for a thermometer of the given family.
 using Devices = std::vector<std::shared_ptr<kv::SimDevice>>;
@@ -184,7 +240,7 @@ int main(int argc, char** argv) {
     double noise = 0, stray = 0, latencyMs = 0;
     unsigned long long seed = 1;
     bool noAdapter = false, stuckLow = false, wireTime = false;
-    std::string link;
+    std::string link, idleLog;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -247,6 +303,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--link") {
             if (!value(v)) return Fail("--link needs a path");
             link = v;
+        } else if (arg == "--idle-log") {
+            if (!value(v)) return Fail("--idle-log needs a path");
+            idleLog = v;
         } else {
             return Fail("unknown option '" + arg + "' (try --help)");
         }
@@ -278,6 +337,13 @@ int main(int argc, char** argv) {
     kv::PtyServer server(bus);
     std::string error;
     if (!server.open(&error)) return Fail(error);
+    std::unique_ptr<IdleLog> idle;
+    if (!idleLog.empty()) {
+        std::FILE* file = std::fopen(idleLog.c_str(), "w");
+        if (!file) return Fail("cannot write " + idleLog + ": " + std::strerror(errno));
+        idle = std::make_unique<IdleLog>(file);
+        server.watchBytes([&idle](int64_t at, int count) { idle->bytes(at, count); });
+    }
     if (!link.empty() && !PlaceLink(server.slavePath(), link, error)) return Fail(error);
     std::printf("%s\n", server.slavePath().c_str());
     std::fflush(stdout);
@@ -294,6 +360,7 @@ int main(int argc, char** argv) {
         }
     }
     server.stop();
+    if (idle) idle->end();
     if (!link.empty()) RemoveLink(server.slavePath(), link);
     return 0;
 }

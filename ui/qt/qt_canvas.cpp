@@ -1,4 +1,6 @@
 // Qt 6 implementation: the drawing surface, painted with QPainter.
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -161,7 +163,17 @@ bool QtToolkit::SaveCanvasImage(int window, int control, std::u16string_view pat
         PainterSurface surface(painter);
         PaintCanvas(window, control, width, height, surface);
     }
-    return image.save(ToQString(path), "PNG");
+    // Whatever stands at the path goes first (an image of the same name, or a link someone
+    // put there, whose target is never written), and the image is made as a new file: one
+    // that appeared meanwhile is refused rather than written through.
+    const QString name = ToQString(path);
+    if (QFileInfo(name).isSymLink() || QFileInfo::exists(name)) QFile::remove(name);
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+    const bool written = image.save(&file, "PNG") && file.flush();
+    file.close();
+    if (!written) file.remove();
+    return written;
 }
 
 }  // namespace kv::ui

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 
 #include "monitor/event_log.h"
@@ -12,6 +13,7 @@
 #include "monitor/status_text.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
+#include "runtime/integer_text.h"
 #include "runtime/text_file.h"
 #include "runtime/utf.h"
 #include "tests/monitor/log_text.h"
@@ -52,12 +54,12 @@ class EventLogOnDisk : public ::testing::Test {
     bool noteShown() { return status().find(Utf8FromUtf16(texts::LogWriteFailed)) != npos; }
 
     static constexpr size_t npos = std::string::npos;
-    testing::SmallFileSystem disk_{64 * 1024};
+    testing::SmallFileSystem disk_{1024 * 1024};  // room for every record that may wait
     fs::path previous_;
     ui::HeadlessToolkit* toolkit_ = nullptr;
 };
 
-TEST_F(EventLogOnDisk, AFullDiskDropsTheWholeRecordSaysSoAndTheNextRecordWithRoomIsWhole) {
+TEST_F(EventLogOnDisk, AFullDiskKeepsTheRecordsWaitingSaysSoAndWritesThemWholeWithRoom) {
     WriteLog(u"a");
     disk_.Fill();
     // Longer than the room left in the file's last block: the disk takes a part of it, and
@@ -65,33 +67,62 @@ TEST_F(EventLogOnDisk, AFullDiskDropsTheWholeRecordSaysSoAndTheNextRecordWithRoo
     WriteLog(std::u16string(6000, u'b'));
     EXPECT_EQ(log(), Bom + "<stamp>  a\r\n");
     EXPECT_EQ(status(), "Найдено 1 '1-Wire' устройство.    Ошибка записи в лог-файл");
+    WriteLog(u"c");
     ShowStatus(u"Найдено 2 '1-Wire'  устройства.");
-    EXPECT_TRUE(noteShown()) << "the note stays while records are lost";
+    EXPECT_TRUE(noteShown()) << "the note stays while records wait";
 
     disk_.MakeRoom();
-    WriteLog(u"c");
-    EXPECT_EQ(log(), Bom + "<stamp>  a\r\n<stamp>  c\r\n");
+    WriteLog(u"d");
+    EXPECT_EQ(log(), Bom + "<stamp>  a\r\n<stamp>  " + std::string(6000, 'b') +
+                         "\r\n<stamp>  c\r\n<stamp>  d\r\n");
     EXPECT_EQ(status(), "Найдено 2 '1-Wire'  устройства.");
+}
+
+// Of more records than wait, the oldest go; once they are written the status line says how
+// many were lost, until logging is switched off.
+TEST_F(EventLogOnDisk, RecordsBeyondTheWaitingLimitAreLostAndCounted) {
+    WriteLog(u"first");
+    disk_.Fill();
+    // What the file's last block still takes goes at once; from the first record refused on,
+    // two more wait than are kept.
+    int64_t made = 0;
+    while (!noteShown() && made < 1000) WriteLog(u"r" + IntegerToText(made++));
+    const int64_t taken = made - 1;
+    for (size_t i = 0; i <= LogWaitingLimit; ++i) WriteLog(u"r" + IntegerToText(made++));
+    disk_.MakeRoom();
+    WriteLog(u"last");
+    std::istringstream lines(log());
+    std::vector<std::string> records;
+    for (std::string line; std::getline(lines, line);) records.push_back(line);
+    ASSERT_EQ(records.size(), 1 + taken + LogWaitingLimit + 1);
+    EXPECT_EQ(records.front(), Bom + "<stamp>  first\r");
+    EXPECT_EQ(records[taken + 1], "<stamp>  r" + std::to_string(taken + 2) + "\r");
+    EXPECT_EQ(records.back(), "<stamp>  last\r");
+    EXPECT_EQ(status(), "Найдено 1 '1-Wire' устройство.    Потеряно записей лог-файла: 2");
+    WriteLogStopped();
+    EXPECT_EQ(status(), "Найдено 1 '1-Wire' устройство.");
 }
 
 TEST_F(EventLogOnDisk, AReadOnlyFolderIsReportedAndLoggingResumesWhenItIsWritableAgain) {
     ASSERT_TRUE(disk_.SetReadOnly(true));
-    WriteLog(u"lost");
+    WriteLog(u"waited");
     EXPECT_TRUE(noteShown());
     EXPECT_FALSE(fs::exists(disk_.File(Utf8FromUtf16(texts::LogFileName))));
     ASSERT_TRUE(disk_.SetReadOnly(false));
     WriteLog(u"kept");
     EXPECT_FALSE(noteShown());
-    EXPECT_EQ(log(), Bom + "<stamp>  kept\r\n");
+    EXPECT_EQ(log(), Bom + "<stamp>  waited\r\n<stamp>  kept\r\n");
 
-    // Switching logging off takes the note away, as nothing is being lost any more.
+    // Switching logging off drops what waits and takes the note away.
     TextFileCloseAll();  // a file open for writing keeps the disk from turning read-only
     ASSERT_TRUE(disk_.SetReadOnly(true));
-    WriteLog(u"lost too");
+    WriteLog(u"dropped");
     EXPECT_TRUE(noteShown());
     WriteLogStopped();
     EXPECT_FALSE(noteShown());
     ASSERT_TRUE(disk_.SetReadOnly(false));
+    WriteLog(u"again");
+    EXPECT_EQ(log(), Bom + "<stamp>  waited\r\n<stamp>  kept\r\n<stamp>  again\r\n");
 }
 
 TEST_F(EventLogOnDisk, ALogRenamedOrDeletedWhileOpenIsStartedAnewAtTheNextRecord) {

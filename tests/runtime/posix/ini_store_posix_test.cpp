@@ -86,14 +86,23 @@ TEST(IniStoreSave, AReadOnlyFileOrDiskIsNotWrittenAndAReplacedFileKeepsItsPermis
     EXPECT_EQ(testing::ReadBytes(file), std::string(Mark) + "Interval = 4\r\n");
 }
 
-TEST_F(IniStoreTest, ASaveThroughASymbolicLinkReplacesTheFileItPointsTo) {
-    WriteBytes(folder.File("real.ini"), "Interval = 3\r\n");
-    std::filesystem::create_symlink(folder.File("real.ini"), folder.File("Kalorivox.ini"));
-    ASSERT_NE(IniCreate(Path()), 0);
-    IniWriteInteger(u"Interval", 4);
-    IniClose();
-    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("Kalorivox.ini")));
-    EXPECT_EQ(Bytes("real.ini"), std::string(Mark) + "Interval = 4\r\n");
+// A link someone put at the settings path is replaced by the settings file; the file it
+// leads to is never written, nor made when it is missing.
+TEST_F(IniStoreTest, ASaveReplacesALinkAtItsPathAndNeverTouchesWhereItLeads) {
+    WriteBytes(folder.File("victim.txt"), "precious\n");
+    for (const char* target : {"victim.txt", "missing.txt"}) {
+        std::filesystem::remove(folder.File("Kalorivox.ini"));
+        std::filesystem::create_symlink(folder.File(target), folder.File("Kalorivox.ini"));
+        ASSERT_NE(IniCreate(Path()), 0) << target;
+        IniWriteInteger(u"Interval", 4);
+        IniClose();
+        EXPECT_TRUE(std::filesystem::is_regular_file(
+            std::filesystem::symlink_status(folder.File("Kalorivox.ini"))))
+            << target;
+        EXPECT_EQ(Bytes(), std::string(Mark) + "Interval = 4\r\n") << target;
+    }
+    EXPECT_EQ(Bytes("victim.txt"), "precious\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("missing.txt")));
 }
 
 }  // namespace

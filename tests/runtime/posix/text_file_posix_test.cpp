@@ -69,6 +69,26 @@ TEST(TextFileOnDisk, AWriteTheDiskTakesOnlyPartOfIsDroppedWholeAndTheFlushSaysSo
     TextFileCloseAll();
 }
 
+// A link someone put where a log is appended to is replaced by a file of its own: the
+// file it leads to is never written, nor made when it is missing.
+TEST(TextFilePosix, ALinkAtTheLogPathIsReplacedAndWhereItLeadsIsNeverTouched) {
+    TempFolder folder;
+    testing::WriteBytes(folder.File("victim.txt"), "precious\n");
+    const std::string log = folder.File("DS18B20_Kalorivox.log");
+    for (const char* target : {"victim.txt", "missing.txt"}) {
+        std::filesystem::remove(log);
+        std::filesystem::create_symlink(folder.File(target), log);
+        ASSERT_NE(TextFileOpen(5, U16(log)), 0) << target;
+        TextFileWriteLine(5, u"record");
+        EXPECT_EQ(TextFileFlush(5), 8);
+        TextFileClose(5);
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(log)));
+        EXPECT_EQ(testing::ReadBytes(log), "record\r\n") << target;
+    }
+    EXPECT_EQ(testing::ReadBytes(folder.File("victim.txt")), "precious\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("missing.txt")));
+}
+
 // Windows keeps a deleted file that is still open until its last handle goes (and Wine
 // does not tell it apart until then), so this is asked of POSIX only.
 TEST(TextFilePosix, AFileDeletedWhileOpenIsNoLongerAtItsPath) {

@@ -27,9 +27,10 @@ namespace kv {
 namespace {
 
 // The steering bytes of echo_peer.py.
-constexpr uint8_t PeerLate = 0xF1;     // echoed 300 ms late
-constexpr uint8_t PeerSwallow = 0xF2;  // never echoed
-constexpr uint8_t PeerHangUp = 0xF3;   // hangs the terminal up
+constexpr uint8_t PeerLate = 0xF1;      // echoed 300 ms late
+constexpr uint8_t PeerSwallow = 0xF2;   // never echoed
+constexpr uint8_t PeerHangUp = 0xF3;    // hangs the terminal up
+constexpr uint8_t PeerRawAgain = 0xF4;  // never echoed; the terminal's reads wait for a byte
 constexpr int PeerLateMs = 300;
 
 // What win32.sh has kalorivox-simpty serve: "--ds18b20 28A1B2C3D4E5F6:21.5
@@ -101,15 +102,23 @@ TEST_F(ComPort, WaitEndsWhenTheEchoIsThereNotAtTheLimit) {
     EXPECT_EQ(SerialInputCount(id_), 0);
 }
 
+// Also when the terminal underneath was set raw again by its other side, as another program
+// setting the line up leaves it (its reads then wait for a byte).
 TEST_F(ComPort, WaitWithNothingComingEndsAtItsLimit) {
-    for (int limitMs : {36, 250}) {
-        send({PeerSwallow});
-        const auto start = Clock::now();
-        EXPECT_EQ(SerialWaitInput(id_, 1, limitMs), 0);
-        const int64_t took = MillisecondsSince(start);
-        EXPECT_GE(took, limitMs - 1) << "a limit is never cut short";
-        EXPECT_LT(took, limitMs + 1000);
+    for (uint8_t silent : {PeerSwallow, PeerRawAgain}) {
+        for (int limitMs : {36, 250}) {
+            send({silent});
+            const auto start = Clock::now();
+            EXPECT_EQ(SerialWaitInput(id_, 1, limitMs), 0);
+            const int64_t took = MillisecondsSince(start);
+            EXPECT_GE(took, limitMs - 1) << "a limit is never cut short";
+            EXPECT_LT(took, limitMs + 1000);
+        }
     }
+    // The port still works: an echo comes and is read.
+    send({0x5A});
+    EXPECT_EQ(SerialWaitInput(id_, 1, 5000), 1);
+    EXPECT_EQ(take(1), std::vector<uint8_t>{0x5A});
     // A zero limit only looks.
     const auto start = Clock::now();
     EXPECT_EQ(SerialWaitInput(id_, 1, 0), 0);

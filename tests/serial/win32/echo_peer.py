@@ -9,6 +9,9 @@ apart, as a USB converter hands them over. Three byte values steer it instead:
   0xF2  swallowed: no echo at all (a wait runs into its limit)
   0xF3  the terminal is hung up (the device is gone for its user); a fresh one is made
         and LINK points at it, so that later tests open a working port again
+  0xF4  swallowed, and the terminal set raw again from this side, as another program
+        setting the line up would leave it: a read of the terminal then waits for a byte
+        (VMIN 1), whatever read time-outs its user had set
 Runs until killed.
 """
 import os
@@ -21,6 +24,7 @@ import tty
 LATE = 0xF1
 SWALLOW = 0xF2
 HANG_UP = 0xF3
+RAW_AGAIN = 0xF4
 LATE_S = 0.3
 PACKET = 16
 PACKET_GAP_S = 0.005
@@ -68,6 +72,8 @@ def main():
                 echo.clear()
                 master, slave = open_terminal(link)
                 break
+            elif byte == RAW_AGAIN:
+                tty.setraw(slave)
             elif byte != SWALLOW:
                 echo.append(byte)
         for start in range(0, len(echo), PACKET):
