@@ -30,6 +30,7 @@ struct Options {
     std::string topicPrefix = DefaultTopicPrefix;
     std::string prometheusFile;
     std::string namesFile;  // empty: no names
+    bool quiet = false;     // standard output only when a device's state changes
     bool inspect = false;   // look at each thermometer closely instead of measuring
     bool help = false;
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "onewire/rom_code_text.h"
 #include "probe/json_text.h"
 
 namespace kv::probe {
@@ -82,7 +83,7 @@ std::string HeaderText(Format format, bool names) {
 
 std::string RecordText(Format format, const Reading& r, bool names) {
     std::vector<std::string> fields = {
-        IsoUtcText(r.time), RomCodeHex(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
+        IsoUtcText(r.time), RomCodeText(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
         CelsiusText(r),     r.state()};
     if (names) fields.push_back(r.name);
     switch (format) {
@@ -90,7 +91,7 @@ std::string RecordText(Format format, const Reading& r, bool names) {
             // A name holds no control character, so no tab.
             return Joined(fields, '\t');
         case Format::Csv:
-            // Only a name can hold a comma or a quote: times, hex, fixed words and numbers.
+            // Only a name can hold a comma or a quote: times, ROM codes, fixed words and numbers.
             if (names) fields[NameField] = CsvField(fields[NameField]);
             return Joined(fields, ',');
         case Format::Json: {
@@ -112,7 +113,15 @@ std::string RecordText(Format format, const Reading& r, bool names) {
     return {};
 }
 
+bool RecordWriter::shows(const RomCode& rom, const std::string& state, States& now) const {
+    now[rom] = state;
+    if (!changesOnly_) return true;
+    const auto last = states_.find(rom);
+    return last == states_.end() || last->second != state;
+}
+
 void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
+    States now;
     if (format_ == Format::Lines) {
         for (const Device& d : devices) {
             std::string temperature = "-", state = "-";
@@ -125,7 +134,8 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
                 }
                 state = r.state();
             }
-            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomCodeHex(d.rom).c_str(),
+            if (!shows(d.rom, state, now)) continue;
+            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomCodeText(d.rom).c_str(),
                          FamilyName(d.rom[0]), d.power, temperature.c_str(), state.c_str());
         }
     } else {
@@ -133,8 +143,10 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
             std::fprintf(out_, "%s\n", HeaderText(format_, names_).c_str());
         headerWritten_ = true;
         for (const Reading& r : pass.readings)
-            std::fprintf(out_, "%s\n", RecordText(format_, r, names_).c_str());
+            if (shows(r.rom, r.state(), now))
+                std::fprintf(out_, "%s\n", RecordText(format_, r, names_).c_str());
     }
+    states_.swap(now);
     std::fflush(out_);
 }
 

@@ -1,6 +1,7 @@
 // The names a user gives the sensors: a small UTF-8 text file of `ROM = name` lines, the ROM
-// code in either form the programs print it (28FF1EC4A3170450, or 28-0417A3C41EFF-50 as the
-// window shows it), `#` starting a comment line. Names of sensors not on the bus do no harm.
+// code as the programs print it (28-0417A3C41EFF-50) or as 16 hex digits in bus order
+// (28FF1EC4A3170450, as in MQTT topics), `#` starting a comment line. Names of sensors not on the
+// bus do no harm.
 #pragma once
 #include <map>
 #include <string>

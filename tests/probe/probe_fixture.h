@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "onewire/rom_code_text.h"
 #include "sim/posix/pty_server.h"
 #include "tests/tools/run_program.h"
 
@@ -17,6 +18,7 @@ namespace kv::test {
 // Far above what any run takes; only a hung probe reaches it.
 inline constexpr std::chrono::seconds ProbeHangLimit{30};
 
+// The ROM code as MQTT topics and the `rom` label carry it; what people read is RomCodeText.
 inline std::string Hex(const RomCode& rom) {
     char text[17];
     for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", rom[static_cast<size_t>(i)]);
