@@ -20,7 +20,7 @@ esac
 
 bash "$root/tools/setup.sh" logger
 cmake -S "$root" -B "$dir" -G Ninja -DKV_WITH_QT=OFF -DKV_BUILD_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build "$dir" --target kalorivox-probe -j"$(nproc)"
 rm -f "$dir"/kalorivox-probe_*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)

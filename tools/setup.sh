@@ -13,7 +13,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 build=(build-essential cmake ninja-build pkg-config)
 window=(qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
-logger=(libmosquitto-dev)
+# The package: dpkg-shlibdeps (dpkg-dev, with build-essential) uses file to find the libraries.
+logger=(libmosquitto-dev file)
 tests=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-dev clang-format python3
