@@ -1,10 +1,10 @@
 #include "monitor/sensor_names.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "onewire/ds18x20.h"
 #include "onewire/reading_verdict.h"
+#include "onewire/rom_code_text.h"
 #include "runtime/small_file.h"
 #include "runtime/utf.h"
 
@@ -22,24 +22,6 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(Blanks) - first + 1);
 }
 
-std::optional<int> HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return std::nullopt;
-}
-
-// Hex digits into bytes, in the order they stand.
-bool HexBytes(std::string_view digits, uint8_t* out, size_t count) {
-    if (digits.size() != 2 * count) return false;
-    for (size_t i = 0; i < count; ++i) {
-        const auto high = HexDigit(digits[2 * i]), low = HexDigit(digits[2 * i + 1]);
-        if (!high || !low) return false;
-        out[i] = static_cast<uint8_t>(*high * 16 + *low);
-    }
-    return true;
-}
-
 // Printable UTF-8: what survives a round trip through UTF-16 unchanged holds no invalid
 // sequence, and no control character may break a record, a label or a line.
 bool PrintableUtf8(std::string_view text) {
@@ -49,22 +31,6 @@ bool PrintableUtf8(std::string_view text) {
 }
 
 }  // namespace
-
-std::optional<RomCode> ParseRomText(std::string_view text) {
-    RomCode rom{};
-    if (HexBytes(text, rom.data(), RomBytes)) return rom;
-    constexpr size_t FamilyDigits = 2, SerialBytes = 6, SerialDigits = 2 * SerialBytes;
-    if (text.size() != FamilyDigits + 1 + SerialDigits + 1 + 2 || text[FamilyDigits] != '-' ||
-        text[FamilyDigits + 1 + SerialDigits] != '-')
-        return std::nullopt;
-    uint8_t serial[SerialBytes];
-    if (!HexBytes(text.substr(0, FamilyDigits), &rom[0], 1) ||
-        !HexBytes(text.substr(FamilyDigits + 1, SerialDigits), serial, SerialBytes) ||
-        !HexBytes(text.substr(FamilyDigits + 1 + SerialDigits + 1), &rom[7], 1))
-        return std::nullopt;
-    for (size_t i = 0; i < SerialBytes; ++i) rom[SerialBytes - i] = serial[i];
-    return rom;
-}
 
 bool ParseSensorNames(std::string_view text, NameMap& names, std::string& error) {
     if (text.substr(0, sizeof Utf8ByteOrderMark - 1) == Utf8ByteOrderMark)
@@ -83,14 +49,14 @@ bool ParseSensorNames(std::string_view text, NameMap& names, std::string& error)
         };
         const size_t separator = line.find(Separator);
         if (separator == std::string_view::npos) return fail("expected ROM = name");
-        const auto rom = ParseRomText(Trimmed(line.substr(0, separator)));
+        const auto rom = ParseRomCodeText(Trimmed(line.substr(0, separator)));
         if (!rom) return fail("not a ROM code (16 hex digits, or 28-0417A3C41EFF-50)");
         if (!RomCrcOk(rom->data())) return fail("the ROM code's CRC does not match");
         const std::string_view name = Trimmed(line.substr(separator + 1));
         if (name.empty()) return fail("no name after '='");
         if (!PrintableUtf8(name)) return fail("the name is not printable UTF-8 text");
         if (!parsed.emplace(*rom, std::string(name)).second)
-            return fail(RomCodeHex(*rom) + " is named twice");
+            return fail(RomCodeText(*rom) + " is named twice");
     }
     names.swap(parsed);
     return true;

@@ -1,6 +1,7 @@
 // The names a user gives the sensors: a small UTF-8 text file of `ROM = name` lines, the ROM
-// code in either form the programs print it (28FF1EC4A3170450, or 28-0417A3C41EFF-50 as the
-// window shows it), `#` starting a comment line. Names of sensors not on the bus do no harm.
+// code as the programs print it (28-0417A3C41EFF-50) or as 16 hex digits in bus order
+// (28FF1EC4A3170450, as in MQTT topics), `#` starting a comment line. Names of sensors not on the
+// bus do no harm.
 #pragma once
 #include <map>
 #include <optional>
@@ -15,10 +16,6 @@ using NameMap = std::map<RomCode, std::string>;
 
 // A names file is a few lines per sensor; anything much larger is no names file.
 inline constexpr size_t MaxNamesFileBytes = 256 * 1024;
-
-// A ROM code in either form: 16 hex digits in bus order, or family-serial-CRC with the
-// 48-bit serial written most significant byte first; nullopt for anything else.
-std::optional<RomCode> ParseRomText(std::string_view text);
 
 // false with "line N: reason" for the first line that is not a comment, a blank line or a
 // `ROM = name` pair with a sound ROM code (its CRC matches) named once and a name of

@@ -6,25 +6,6 @@
 
 namespace kv {
 
-namespace {
-
-constexpr int HexDigitsPerByte = 2;
-
-std::u16string HexByte(uint8_t value) {
-    return PadLeft(HexText(value), HexDigitsPerByte, u"0");
-}
-
-}  // namespace
-
-std::u16string FormatRomCode(const RomCode& rom) {
-    std::u16string text = HexByte(rom[0]);
-    text += u'-';
-    for (int i = 6; i >= 1; --i) text += HexByte(rom[static_cast<size_t>(i)]);
-    text += u'-';
-    text += HexByte(rom[7]);
-    return text;
-}
-
 std::u16string TemperatureText(float celsius) {
     return FloatToText(celsius, 1) + std::u16string(texts::DegreesSuffix);
 }

@@ -1,16 +1,14 @@
-// The text operations the monitor shares: ROM code, temperature, type names, Russian plurals.
+// The text operations the monitor shares: temperature, type names, Russian plurals, and the
+// ROM code's text, which the onewire layer keeps for both front ends.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "onewire/search.h"
+#include "onewire/rom_code_text.h"  // FormatRomCode, shared with the logger
 
 namespace kv {
 
-// "28-0000045A1B2C-84": family, serial number most significant byte first, CRC.
-inline constexpr size_t RomTextLength = 18;
-std::u16string FormatRomCode(const RomCode& rom);
 // One decimal and " °C".
 std::u16string TemperatureText(float celsius);
 // Russian count words: one-form for 1, 21, 101; few-form for 2-4, 22-24; many-form else.

@@ -8,6 +8,7 @@
 #include "onewire/ds18x20.h"
 #include "onewire/resolution.h"
 #include "onewire/result.h"
+#include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
 #include "onewire/transaction.h"
 #include "probe/stop_signal.h"
@@ -140,7 +141,7 @@ void BusSession::setResolution(int bits, bool save) {
         if (OneWireSetResolution(d.rom, bits, save, port_)) {
             d.resolution = bits;
         } else {
-            Message("cannot set the resolution of " + RomCodeHex(d.rom) + " (" +
+            Message("cannot set the resolution of " + RomCodeText(d.rom) + " (" +
                     OneWireResultLabel(OneWireLastResult()) + ")");
         }
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "onewire/result.h"
+#include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
 #include "probe/bus_pass.h"
 #include "probe/record_format.h"
@@ -128,7 +129,7 @@ std::string InspectionText(const InspectedSensor& sensor) {
     const ThermometerInspection& seen = sensor.seen;
     const OriginJudgement& j = sensor.judgement;
     const ThermometerFamily& family = FamilyOf(seen);
-    std::string out = RomCodeHex(seen.rom) + "  " + family.name + "\n";
+    std::string out = RomCodeText(seen.rom) + "  " + family.name + "\n";
     Line(out, "power", PowerWord(seen));
     if (seen.first) {
         const Scratchpad& first = *seen.first;
@@ -191,7 +192,7 @@ std::string InspectionJson(const InspectedSensor& sensor) {
     const OriginJudgement& j = sensor.judgement;
     const ThermometerFamily& family = FamilyOf(seen);
     std::string o =
-        "{\"rom\":" + JsonString(RomCodeHex(seen.rom)) + ",\"family\":" + JsonString(family.name) +
+        "{\"rom\":" + JsonString(RomCodeText(seen.rom)) + ",\"family\":" + JsonString(family.name) +
         ",\"power\":" + Optional(seen.external.has_value(), JsonString(PowerWord(seen)));
     const bool settable = family.resolutionSettable;
     auto pad = [](const std::optional<Scratchpad>& p) {

@@ -1,6 +1,7 @@
 #include "probe/inspect_run.h"
 
 #include "onewire/result.h"
+#include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
 #include "probe/bus_pass.h"
 #include "probe/stop_signal.h"
@@ -27,7 +28,7 @@ int RunInspection(const Options& options, int32_t port, std::FILE* out) {
                                                              : nullptr;
         if (skipped) {
             if (options.format == Format::Lines)
-                std::fprintf(out, "%s  %s: not inspected\n\n", RomCodeHex(d.rom).c_str(), skipped);
+                std::fprintf(out, "%s  %s: not inspected\n\n", RomCodeText(d.rom).c_str(), skipped);
             continue;
         }
         const InspectedSensor sensor = InspectSensor(d.rom, port);
@@ -38,7 +39,7 @@ int RunInspection(const Options& options, int32_t port, std::FILE* out) {
         std::fflush(out);
         const ThermometerInspection& seen = sensor.seen;
         if (seen.first && !seen.restored)
-            Message("could not put back the scratchpad of " + RomCodeHex(d.rom) +
+            Message("could not put back the scratchpad of " + RomCodeText(d.rom) +
                     ": its TH, TL and configuration may differ from before until it is powered "
                     "up again");
         if (seen.result != Ok || seen.cutShort) sound = false;

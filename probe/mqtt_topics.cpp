@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
 #include "probe/bus_pass.h"
 #include "runtime/json_text.h"
@@ -83,17 +84,20 @@ std::string DiscoveryTopic(const RomCode& rom) {
     return DiscoveryPrefix + std::string("sensor/") + ObjectPrefix + RomCodeHex(rom) + "/config";
 }
 
+// Topics, object ids and the unique id keep the 16 hex digits that Home Assistant and
+// subscribers know the sensors by; what a person reads (the device's name, its serial number)
+// is the ROM code as the window writes it.
 std::string DiscoveryConfig(const MqttNaming& naming, const RomCode& rom, const std::string& name) {
-    const std::string hex = RomCodeHex(rom);
+    const std::string hex = RomCodeHex(rom), text = RomCodeText(rom);
     const ThermometerFamily* family = FindThermometerFamily(rom[0]);
     const std::string model = family ? family->name : FamilyName(rom[0]);
     const std::string maker = family ? family->maker : "";
     const std::string device = Object({
         {"identifiers", "[" + JsonString(ObjectPrefix + hex) + "]"},
-        {"name", JsonString(name.empty() ? model + " " + hex : name)},
+        {"name", JsonString(name.empty() ? model + " " + text : name)},
         {"model", JsonString(model)},
         {"manufacturer", JsonString(maker)},
-        {"serial_number", JsonString(hex)},
+        {"serial_number", JsonString(text)},
         {"via_device", JsonString(AdapterId(naming))},
     });
     const std::string availability =

@@ -26,9 +26,13 @@ const char Usage[] =
     "  --format tsv|csv|json     one record per reading with its UTC time (ISO 8601):\n"
     "                            tab-separated, comma-separated with a header line, or one\n"
     "                            JSON object per line\n"
+    "  --quiet                   a device's line or record only when it is first listed or\n"
+    "                            its state changes, not at every pass (for a service: the\n"
+    "                            journal then holds the changes and the messages)\n"
     "  --names FILE              names for the sensors: UTF-8 lines 'ROM = name' (the ROM\n"
-    "                            code in either form the programs print, # for comments),\n"
-    "                            read again when the file changes\n"
+    "                            code as printed, 28-0417A3C41EFF-50, or as 16 hex digits\n"
+    "                            in bus order; # for comments), read again when the file\n"
+    "                            changes\n"
     "  --resolution 9..12        set every DS18B20 to this many bits (the scratchpad only;\n"
     "                            the parts return to their stored setting at power-on)\n"
     "  --save-resolution         also store the resolution in the parts' EEPROM\n"
@@ -59,7 +63,8 @@ const char Usage[] =
     "\n"
     "Without --format, one line per device, in the order of the search, fields separated\n"
     "by tabs:\n"
-    "  ROM code (16 hex digits, family byte first)  family (DS18B20, DS18S20, unknown)\n"
+    "  ROM code (28-0417A3C41EFF-50: family, serial number, CRC)  family (DS18B20,\n"
+    "  DS18S20, unknown)\n"
     "  power (external, parasite, error)  temperature in degrees Celsius or -\n"
     "  state (ok; crc for a scratchpad CRC mismatch; rom-crc for a ROM code whose CRC\n"
     "  fails; power-on for the 85 degrees a part holds before its first conversion; range\n"
@@ -68,7 +73,8 @@ const char Usage[] =
     "resolution (DS18B20), temperature (only when the state is ok), state, and with\n"
     "--names the sensor's name.\n"
     "\n"
-    "MQTT: readings in state ok go retained to PREFIX/<ROM>/temperature as plain degrees\n"
+    "MQTT (<ROM>: the 16 hex digits in bus order, 28FF1EC4A3170450 for 28-0417A3C41EFF-50):\n"
+    "readings in state ok go retained to PREFIX/<ROM>/temperature as plain degrees\n"
     "Celsius. PREFIX/NODE/status is online while the probe reads its port, port-lost while the\n"
     "port is gone, offline once the probe has ended. PREFIX/<ROM>/availability is online\n"
     "while the sensor gives sound readings and offline after two passes without one (its\n"
@@ -193,6 +199,7 @@ const OptionEntry OptionTable[] = {
     {"--save-resolution", false,
      [](Options& o, std::string_view) { return o.saveResolution = true; }},
     {"--inspect", false, [](Options& o, std::string_view) { return o.inspect = true; }},
+    {"--quiet", false, [](Options& o, std::string_view) { return o.quiet = true; }},
     {"--every", true, SetEvery},
     {"--count", true, SetCount},
     {"--format", true, SetFormat},
@@ -267,7 +274,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     }
     const bool measuring = options.repeats() || countGiven || options.resolution ||
                            !options.mqttHost.empty() || !options.prometheusFile.empty() ||
-                           !options.namesFile.empty() || !options.httpAddress.empty();
+                           !options.namesFile.empty() || !options.httpAddress.empty() ||
+                           options.quiet;
     if (options.inspect &&
         (measuring || options.format == Format::Tsv || options.format == Format::Csv)) {
         error = "--inspect goes only with --format json and --invert (try --help)";

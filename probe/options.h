@@ -37,6 +37,7 @@ struct Options {
     std::string historyFile;    // CSV records read back at start for the page's chart
     bool limitsOn = false;      // the page marks readings outside thermoMin..thermoMax
     int thermoMin = 0, thermoMax = 0;
+    bool quiet = false;    // standard output only when a device's state changes
     bool inspect = false;  // look at each thermometer closely instead of measuring
     bool help = false;
 

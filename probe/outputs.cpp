@@ -10,7 +10,7 @@ namespace kv::probe {
 ProbeOutputs::ProbeOutputs(const Options& options, std::FILE* records)
     : options_(options),
       names_(options.namesFile),
-      writer_(options.format, records, !options.namesFile.empty()) {}
+      writer_(options.format, records, !options.namesFile.empty(), options.quiet) {}
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "probe/prometheus_file.h"
 
+#include "onewire/rom_code_text.h"
 #include "probe/record_format.h"
 #include "runtime/file_access.h"
 #include "runtime/utf.h"
@@ -35,9 +36,11 @@ std::string LabelValue(const std::string& text) {
     return escaped;
 }
 
-// {rom="…"} with the family when asked, and the name of a named sensor.
+// {rom="28FF1EC4A3170450",serial="28-0417A3C41EFF-50"} with the family when asked, and the
+// name of a named sensor. `rom` keeps the 16 hex digits that existing series, dashboards and
+// alerts select on; `serial` is the ROM code as the window and the other outputs write it.
 std::string SensorLabels(const Reading& r, bool family) {
-    std::string labels = "{rom=\"" + RomCodeHex(r.rom) + "\"";
+    std::string labels = "{rom=\"" + RomCodeHex(r.rom) + "\",serial=\"" + RomCodeText(r.rom) + "\"";
     if (family) labels += ",family=\"" + std::string(FamilyName(r.rom[0])) + "\"";
     if (!r.name.empty()) labels += ",name=\"" + LabelValue(r.name) + "\"";
     return labels + "}";

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "onewire/rom_code_text.h"
 #include "runtime/json_text.h"
 
 namespace kv::probe {
@@ -69,7 +70,7 @@ std::string HeaderText(Format format, bool names) {
 
 std::string RecordText(Format format, const Reading& r, bool names) {
     std::vector<std::string> fields = {
-        IsoUtcText(r.time), RomCodeHex(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
+        IsoUtcText(r.time), RomCodeText(r.rom), FamilyName(r.rom[0]), r.power, ResolutionText(r),
         CelsiusText(r),     r.state()};
     if (names) fields.push_back(r.name);
     switch (format) {
@@ -77,7 +78,7 @@ std::string RecordText(Format format, const Reading& r, bool names) {
             // A name holds no control character, so no tab.
             return Joined(fields, '\t');
         case Format::Csv:
-            // Only a name can hold a comma or a quote: times, hex, fixed words and numbers.
+            // Only a name can hold a comma or a quote: times, ROM codes, fixed words and numbers.
             if (names) fields[NameField] = CsvField(fields[NameField]);
             return Joined(fields, ',');
         case Format::Json: {
@@ -99,6 +100,13 @@ std::string RecordText(Format format, const Reading& r, bool names) {
     return {};
 }
 
+bool RecordWriter::shows(const RomCode& rom, const std::string& state, States& now) const {
+    now[rom] = state;
+    if (!changesOnly_) return true;
+    const auto last = states_.find(rom);
+    return last == states_.end() || last->second != state;
+}
+
 void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
     std::vector<std::string> lines;
     // A pass that found nothing writes nothing of its own, not even the header; what waits
@@ -107,6 +115,7 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
         queue_.write({});
         return;
     }
+    States now;
     if (format_ == Format::Lines) {
         for (const Device& d : devices) {
             std::string temperature = "-", state = "-";
@@ -119,14 +128,17 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
                 }
                 state = r.state();
             }
-            lines.push_back(RomCodeHex(d.rom) + "\t" + FamilyName(d.rom[0]) + "\t" + d.power +
+            if (!shows(d.rom, state, now)) continue;
+            lines.push_back(RomCodeText(d.rom) + "\t" + FamilyName(d.rom[0]) + "\t" + d.power +
                             "\t" + temperature + "\t" + state);
         }
     } else {
         if (!headerGiven_ && format_ == Format::Csv) queue_.head(HeaderText(format_, names_));
         headerGiven_ = true;
-        for (const Reading& r : pass.readings) lines.push_back(RecordText(format_, r, names_));
+        for (const Reading& r : pass.readings)
+            if (shows(r.rom, r.state(), now)) lines.push_back(RecordText(format_, r, names_));
     }
+    states_.swap(now);
     queue_.write(std::move(lines));
 }
 

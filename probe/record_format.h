@@ -3,6 +3,7 @@
 #pragma once
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,10 @@ std::string HeaderText(Format format, bool names);
 
 class RecordWriter {
   public:
-    RecordWriter(Format format, std::FILE* out, bool names)
-        : format_(format), queue_(out), names_(names) {}
+    // `changesOnly` (--quiet): a device's line or record is written only when its state differs
+    // from the one in the pass before, or the device is new to the list.
+    RecordWriter(Format format, std::FILE* out, bool names, bool changesOnly = false)
+        : format_(format), queue_(out), names_(names), changesOnly_(changesOnly) {}
     // Every pass is handed over at once: whoever reads the pipe sees each pass when it is
     // done. Lines the output cannot take wait (probe/record_queue.h).
     void write(const std::vector<Device>& devices, const Pass& pass);
@@ -35,10 +38,16 @@ class RecordWriter {
     bool finish() { return queue_.finish(); }
 
   private:
+    using States = std::map<RomCode, std::string>;
+    // Notes the device's state in `now`; whether its line is written.
+    bool shows(const RomCode& rom, const std::string& state, States& now) const;
+
     Format format_;
     RecordQueue queue_;
     bool names_;
+    bool changesOnly_;
     bool headerGiven_ = false;
+    States states_;  // each listed device's state in the last pass
 };
 
 }  // namespace kv::probe

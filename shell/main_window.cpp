@@ -6,6 +6,7 @@
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "monitor/window_names.h"
+#include "onewire/rom_code_text.h"
 #include "runtime/integer_text.h"
 #include "runtime/utf.h"
 #include "ui/toolkit.h"
@@ -94,7 +95,7 @@ void BuildSettingsRow(const SettingsRowTexts& captions) {
 // The ROM cell's tooltip: the sensor's name from the names file, when it has one.
 std::u16string SerialCellTip(int, int, int, int column, std::u16string_view text) {
     if (column != ColumnSerial) return {};
-    const auto rom = ParseRomText(Utf8FromUtf16(text.substr(0, RomTextLength)));
+    const auto rom = ParseRomCodeText(Utf8FromUtf16(text.substr(0, RomTextLength)));
     return rom ? WindowSensorName(*rom) : std::u16string();
 }
 

@@ -32,7 +32,7 @@ NARROW_EDGES = {
 # master's face, onewire/bus.h; the passive adapter's UART master behind it keeps its own
 # files in onewire/uart/, which nothing outside that folder includes.
 ONEWIRE_LAYERS = [
-    ("values", ["rom_code", "search_state", "result", "bits", "crc8", "scratchpad",
+    ("values", ["rom_code", "rom_code_text", "search_state", "result", "bits", "crc8", "scratchpad",
                 "thermometer_family", "thermometer_origins"]),
     ("settings", ["port"]),
     ("face", ["bus"]),

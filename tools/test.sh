@@ -4,7 +4,7 @@
 #   tools/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/tools/setup.sh"
+bash "$root/tools/setup.sh" tests
 
 dir=$root/build
 args=(-DKV_BUILD_TESTS=ON)

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "monitor/sensor_names.h"
+#include "onewire/rom_code_text.h"
 #include "runtime/file_access.h"
 #include "runtime/integer_text.h"
 #include "runtime/utf.h"
@@ -52,7 +53,7 @@ bool ParseCsvReading(std::string_view line, RomCode& rom, LoadedReading& reading
     }
     if (fields[StateField] != SoundState) return false;
     const auto instant = IsoUtcMs(fields[TimeField]);
-    const auto code = ParseRomText(fields[RomField]);
+    const auto code = ParseRomCodeText(fields[RomField]);
     const std::string_view celsius = fields[CelsiusField];
     double value = 0;
     const auto [end, error] =

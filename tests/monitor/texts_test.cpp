@@ -19,15 +19,6 @@ TEST(PluralForm, RussianCountRules) {
         EXPECT_EQ(Few(n), "many") << n;
 }
 
-TEST(FormatRomCode, FamilySerialMostSignificantFirstCrc) {
-    EXPECT_EQ(FormatRomCode({0x28, 0x2C, 0x1B, 0x5A, 0x04, 0x00, 0x00, 0x84}),
-              u"28-0000045A1B2C-84");
-    EXPECT_EQ(FormatRomCode({0x10, 0x9E, 0x8A, 0x3D, 0x02, 0x08, 0x00, 0xC3}),
-              u"10-0008023D8A9E-C3");
-    EXPECT_EQ(FormatRomCode({0x00, 0x01, 0x0A, 0xF0, 0xFF, 0x00, 0x7F, 0x0F}),
-              u"00-7F00FFF00A01-0F");
-}
-
 TEST(TemperatureText, OneDecimalAndDegreeSign) {
     EXPECT_EQ(TemperatureText(23.5625f), u"23.6 °C");
     EXPECT_EQ(TemperatureText(-10.125f), u"-10.1 °C");

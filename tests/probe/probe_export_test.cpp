@@ -149,7 +149,7 @@ TEST_F(ProbeExport, CsvHasAHeaderAndOneRecordPerThermometer) {
         std::chrono::system_clock::time_point time;
         EXPECT_TRUE(ParseIsoUtc(fields[0], time)) << fields[0];
         EXPECT_TRUE(time >= before && time <= after) << fields[0];
-        EXPECT_EQ(fields[1], Hex(expected[i].rom));
+        EXPECT_EQ(fields[1], RomCodeText(expected[i].rom));
         EXPECT_EQ(fields[2], expected[i].family);
         EXPECT_EQ(fields[3], "external");
         EXPECT_EQ(fields[4], expected[i].resolution) << fields[1];
@@ -173,7 +173,7 @@ TEST_F(ProbeExport, JsonHasOneObjectPerLine) {
         EXPECT_TRUE(ParseIsoUtc(object[0].second.substr(1, object[0].second.size() - 2), time))
             << lines[i];
         const std::vector<std::pair<std::string, std::string>> rest = {
-            {"rom", "\"" + Hex(expected[i].rom) + "\""},
+            {"rom", "\"" + RomCodeText(expected[i].rom) + "\""},
             {"family", "\"" + expected[i].family + "\""},
             {"power", "\"external\""},
             {"resolution", text(expected[i].resolution)},
@@ -195,7 +195,7 @@ TEST_F(ProbeExport, RepeatsAtTheIntervalAndEndsOnSignal) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const auto fields = Split(lines[i], '\t');
         ASSERT_EQ(fields.size(), 7u) << lines[i];
-        EXPECT_EQ(fields[1], Hex(expected[i % expected.size()].rom));
+        EXPECT_EQ(fields[1], RomCodeText(expected[i % expected.size()].rom));
         EXPECT_EQ(fields[6], expected[i % expected.size()].state);
         times.emplace_back();
         EXPECT_TRUE(ParseIsoUtc(fields[0], times.back())) << fields[0];
@@ -243,15 +243,23 @@ TEST_F(ProbeExport, PrometheusFileIsStrictAndReplacedWhole) {
     EXPECT_EQ(parsed.types["kalorivox_pass_duration_seconds"], "gauge");
     const std::string temperature = "kalorivox_temperature_celsius",
                       errors = "kalorivox_reading_errors_total";
-    EXPECT_EQ(parsed.value(temperature, {{"rom", Hex(warm)}, {"family", "DS18B20"}}), 21.5);
-    EXPECT_EQ(parsed.value(temperature, {{"rom", Hex(older)}, {"family", "DS18S20"}}), -10.5);
+    EXPECT_EQ(
+        parsed.value(temperature,
+                     {{"rom", Hex(warm)}, {"serial", RomCodeText(warm)}, {"family", "DS18B20"}}),
+        21.5);
+    EXPECT_EQ(
+        parsed.value(temperature,
+                     {{"rom", Hex(older)}, {"serial", RomCodeText(older)}, {"family", "DS18S20"}}),
+        -10.5);
     int temperatures = 0;
     for (const auto& s : parsed.samples) temperatures += s.name == temperature;
     EXPECT_EQ(temperatures, 2) << "no value for the failing sensors";
-    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(warm)}}), 0);
-    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(older)}}), 0);
-    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(spoilt)}}), Passes);
-    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(badRom)}}), Passes);
+    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(warm)}, {"serial", RomCodeText(warm)}}), 0);
+    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(older)}, {"serial", RomCodeText(older)}}), 0);
+    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(spoilt)}, {"serial", RomCodeText(spoilt)}}),
+              Passes);
+    EXPECT_EQ(parsed.value(errors, {{"rom", Hex(badRom)}, {"serial", RomCodeText(badRom)}}),
+              Passes);
     const double duration = parsed.value("kalorivox_pass_duration_seconds");
     EXPECT_GT(duration, 0.5);  // the conversion wait alone is 0.8 s
     EXPECT_LT(duration, test::ProbeHangLimit.count());
@@ -306,13 +314,13 @@ TEST_F(ProbeExport, NamesReachRecordsAndMetricsAndFollowTheirFile) {
     EXPECT_EQ(lines[0], "time,rom,family,power,resolution,celsius,state,name");
     std::vector<std::string> namesOfWarm;
     for (const std::string& line : lines)
-        if (line.find(Hex(warm)) != std::string::npos)
+        if (line.find(RomCodeText(warm)) != std::string::npos)
             namesOfWarm.push_back(line.substr(line.find(",ok,") + 4));
     ASSERT_EQ(namesOfWarm.size(), size_t{Passes});
     EXPECT_EQ(namesOfWarm.front(), "\"Котёл \"\"подача\"\" \\ 1\"");
     EXPECT_EQ(namesOfWarm.back(), "Подача 2");
     for (const std::string& line : lines) {
-        if (line.find(Hex(older)) != std::string::npos) {
+        if (line.find(RomCodeText(older)) != std::string::npos) {
             EXPECT_EQ(line.back(), ',') << line;
         }
     }
@@ -374,13 +382,13 @@ TEST_F(ProbeExport, ResolutionStaysOutOfTheEepromUnlessSaved) {
         for (const auto& device : bus->devices()) device->powerOn();
     };
     auto set = resolutions({"--resolution", "9"});
-    EXPECT_EQ(set[Hex(warm)], "9 21.5");
-    EXPECT_EQ(set[Hex(older)], " -10.5");
+    EXPECT_EQ(set[RomCodeText(warm)], "9 21.5");
+    EXPECT_EQ(set[RomCodeText(older)], " -10.5");
     powerCycle();
-    EXPECT_EQ(resolutions({})[Hex(warm)], "12 21.5");
+    EXPECT_EQ(resolutions({})[RomCodeText(warm)], "12 21.5");
     resolutions({"--resolution", "10", "--save-resolution"});
     powerCycle();
-    EXPECT_EQ(resolutions({})[Hex(warm)], "10 21.5");
+    EXPECT_EQ(resolutions({})[RomCodeText(warm)], "10 21.5");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "onewire/rom_code_text.h"
 #include "sim/posix/pty_server.h"
 #include "tests/tools/run_program.h"
 
@@ -26,6 +27,7 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The ROM code as MQTT topics and the `rom` label carry it; what people read is RomCodeText.
 inline std::string Hex(const RomCode& rom) {
     char text[17];
     for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", rom[static_cast<size_t>(i)]);

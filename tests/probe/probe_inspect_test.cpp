@@ -10,6 +10,7 @@
 #include "onewire/bus.h"
 #include "onewire/port.h"
 #include "onewire/result.h"
+#include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
 #include "onewire/transaction.h"
 #include "onewire/uart/encoding.h"
@@ -412,7 +413,7 @@ TEST_F(Origins, AStopListsEveryPartFound) {
     EXPECT_EQ(status, 1);
     int inspected = 0;
     for (const auto& part : parts) {
-        const std::string rom = RomCodeHex(part->rom());
+        const std::string rom = RomCodeText(part->rom());
         if (text.find(rom + "  DS18B20\n") != std::string::npos) {
             ++inspected;
             EXPECT_NE(text.find("  stopped "), std::string::npos) << text;

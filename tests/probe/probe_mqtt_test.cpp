@@ -40,7 +40,8 @@ std::vector<std::string> ConfigParts(const RomCode& rom, const std::string& mode
         "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"" + prefix + "/" + Node +
             "/status\"},{\"topic\":\"" + prefix + "/" + hex + "/availability\"}]",
         "\"device\":{\"identifiers\":[\"kalorivox_" + hex + "\"],\"name\":\"" + deviceName +
-            "\",\"model\":\"" + model + "\",\"manufacturer\":\"Maxim Integrated\"",
+            "\",\"model\":\"" + model + "\",\"manufacturer\":\"Maxim Integrated\"" +
+            ",\"serial_number\":\"" + RomCodeText(rom) + "\"",
         "\"via_device\":\"house_cellar_boiler\"",
         "\"expire_after\":" + std::to_string(expireAfter),
     };
@@ -132,7 +133,8 @@ TEST_F(ProbeMqtt, PublishesExactlyTheCheckedReadingsRetained) {
     expected[adapter] = got[adapter];
     EXPECT_EQ(got, expected);
     ExpectConfig(got[config(warm)], ConfigParts(warm, "DS18B20", "Котёл \\\"подача\\\"", 13));
-    ExpectConfig(got[config(older)], ConfigParts(older, "DS18S20", "DS18S20 " + Hex(older), 13));
+    ExpectConfig(got[config(older)],
+                 ConfigParts(older, "DS18S20", "DS18S20 " + RomCodeText(older), 13));
     EXPECT_NE(got[adapter].find("\"device_class\":\"connectivity\""), std::string::npos)
         << got[adapter];
 

@@ -2,8 +2,15 @@
 // the DS18B20 configuration byte it writes.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
 #include "monitor/sensor_names.h"
 #include "onewire/ds18x20.h"
+#include "onewire/rom_code_text.h"
 #include "probe/mqtt_topics.h"
 #include "probe/options.h"
 #include "probe/record_format.h"
@@ -118,6 +125,7 @@ TEST(ProbeOptions, RefusesWhatItCannotUse) {
         {"--every", "1", "--node", "pi", "DEMO"},
         {"--every", "1", "--mqtt", "127.0.0.1", "--node", "a/b", "DEMO"},
         {"--every", "1", "--mqtt", "127.0.0.1", "--node", "", "DEMO"},
+        {"--inspect", "--quiet", "DEMO"},
     };
     for (const auto& args : bad) {
         Options o;
@@ -178,14 +186,6 @@ TEST(Ds18b20Config, RomCrcOkChecksTheLastByte) {
     EXPECT_FALSE(RomCrcOk(nullptr));
 }
 
-// The window's form of a ROM code: family, serial most significant byte first, CRC.
-std::string WindowForm(const RomCode& rom) {
-    const std::string hex = RomCodeHex(rom);
-    std::string serial;
-    for (int i = 6; i >= 1; --i) serial += hex.substr(static_cast<size_t>(2 * i), 2);
-    return hex.substr(0, 2) + "-" + serial + "-" + hex.substr(14, 2);
-}
-
 TEST(ProbeNames, BothRomFormsCommentsAndTheLineOfAMistake) {
     const RomCode a = SimMakeRom(0x28, 0x0417A3C41EFF), b = SimMakeRom(0x10, 0x0008021B6F3A);
     std::string lower = RomCodeHex(a);
@@ -193,7 +193,7 @@ TEST(ProbeNames, BothRomFormsCommentsAndTheLineOfAMistake) {
     NameMap names;
     std::string error;
     ASSERT_TRUE(ParseSensorNames("\xEF\xBB\xBF# heating\n\n" + lower + " = Котёл подача\r\n  " +
-                                     WindowForm(b) + "=  Back, \"room\" = 2  \n# end",
+                                     RomCodeText(b) + "=  Back, \"room\" = 2  \n# end",
                                  names, error))
         << error;
     EXPECT_EQ(names, (NameMap{{a, "Котёл подача"}, {b, "Back, \"room\" = 2"}}));
@@ -206,7 +206,7 @@ TEST(ProbeNames, BothRomFormsCommentsAndTheLineOfAMistake) {
              {"# fine\n" + RomCodeHex(a) + " no separator", 2},
              {good + RomCodeHex(b) + " = ", 2},
              {RomCodeHex(spoilt) + " = typo", 1},
-             {good + "\n" + WindowForm(a) + " = twice", 3},
+             {good + "\n" + RomCodeText(a) + " = twice", 3},
              {good + RomCodeHex(b) + " = a\tb", 2},
              {good + good.substr(0, 19) + "\xFF\xFE", 2},
              {"28_0417A3C41EFF_50 = underscores", 1},
@@ -236,6 +236,72 @@ TEST(ProbeText, NamedRecordsQuoteWhatNeedsIt) {
     r.name.clear();
     EXPECT_EQ(RecordText(Format::Csv, r, true), RecordText(Format::Csv, r, false) + ",");
     EXPECT_NE(RecordText(Format::Json, r, true).find(",\"name\":null}"), std::string::npos);
+}
+
+// What the writer puts on its output (a file, as standard output may be) over a few passes,
+// each pass's text separately.
+std::vector<std::string> Written(Format format, bool quiet, const std::vector<Device>& devices,
+                                 const std::vector<std::vector<Reading>>& passes) {
+    std::FILE* out = std::tmpfile();
+    std::vector<std::string> texts;
+    RecordWriter writer(format, out, false, quiet);
+    std::string all;
+    for (const auto& readings : passes) {
+        Pass pass;
+        pass.readings = readings;
+        writer.write(devices, pass);
+        std::string now;
+        char block[4096];
+        for (ssize_t got; (got = ::pread(::fileno(out), block, sizeof block,
+                                         static_cast<off_t>(now.size()))) > 0;)
+            now.append(block, static_cast<size_t>(got));
+        texts.push_back(now.substr(all.size()));
+        all = now;
+    }
+    std::fclose(out);
+    return texts;
+}
+
+// --quiet: a sensor's line when it is first listed and when its state changes, never for a
+// new temperature in the same state; without it, every device at every pass. Either way the
+// ROM code is written as the window writes it.
+TEST(ProbeText, QuietWritesOnlyWhatChanged) {
+    const RomCode a = SimMakeRom(0x28, 0x0417A3C41EFF), b = SimMakeRom(0x10, 0x0008021B6F3A),
+                  c = SimMakeRom(0x01, 0x000000ABCDEF);
+    auto reading = [](const RomCode& rom, float celsius, Verdict verdict) {
+        Reading r;
+        r.rom = rom;
+        r.celsius = celsius;
+        r.verdict = verdict;
+        r.power = "external";
+        return r;
+    };
+    const std::vector<Device> devices = {{a, "external"}, {b, "parasite"}, {c, "external"}};
+    const std::vector<std::vector<Reading>> passes = {
+        {reading(a, 21.5f, Verdict::Ok), reading(b, 22, Verdict::Ok)},
+        {reading(a, 21.5625f, Verdict::Ok), reading(b, 22.5f, Verdict::Ok)},
+        {reading(a, 21.5625f, Verdict::ScratchpadCrc), reading(b, 23, Verdict::Ok)},
+        {reading(a, 21.625f, Verdict::Ok), reading(b, 23, Verdict::Ok)},
+    };
+    const auto quiet = Written(Format::Lines, true, devices, passes);
+    ASSERT_EQ(quiet.size(), 4u);
+    EXPECT_EQ(RomCodeText(a).rfind("28-0417A3C41EFF-", 0), 0u);
+    EXPECT_EQ(quiet[0], RomCodeText(a) + "\tDS18B20\texternal\t21.5000\tok\n" + RomCodeText(b) +
+                            "\tDS18S20\tparasite\t22.0000\tok\n" + RomCodeText(c) +
+                            "\tunknown\texternal\t-\t-\n");
+    EXPECT_EQ(quiet[1], "");
+    EXPECT_EQ(quiet[2], RomCodeText(a) + "\tDS18B20\texternal\t-\tcrc\n");
+    EXPECT_EQ(quiet[3], RomCodeText(a) + "\tDS18B20\texternal\t21.6250\tok\n");
+    const auto every = Written(Format::Lines, false, devices, passes);
+    for (const std::string& text : every) EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+
+    const auto csv = Written(Format::Csv, true, devices, passes);
+    EXPECT_EQ(csv[0].substr(0, csv[0].find('\n')), HeaderText(Format::Csv, false));
+    EXPECT_EQ(std::count(csv[0].begin(), csv[0].end(), '\n'), 3) << "the header and two records";
+    EXPECT_EQ(csv[1], "");
+    EXPECT_NE(csv[2].find("," + RomCodeText(a) + ",DS18B20,external,,,crc"), std::string::npos)
+        << csv[2];
+    EXPECT_EQ(std::count(csv[3].begin(), csv[3].end(), '\n'), 1);
 }
 
 }  // namespace

@@ -136,7 +136,8 @@ TEST_F(ProbeRecovery, ServerKilledAndStartedAgainOnTheSameLink) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), lines[0]), 1) << "one header line";
     auto recordsOf = [&](const std::string& celsius) {
         return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.find(Hex(a) + ",DS18B20,external,12," + celsius + ",ok") != std::string::npos;
+            return l.find(RomCodeText(a) + ",DS18B20,external,12," + celsius + ",ok") !=
+                   std::string::npos;
         });
     };
     EXPECT_GT(recordsOf("21.5"), 0);

@@ -61,7 +61,7 @@ class ProbeRun : public ::testing::Test {
     }
     // Sound records of a sensor so far.
     int soundRecords(const RomCode& rom) {
-        const std::string text = recordsText(), mark = "\t" + Hex(rom) + "\t";
+        const std::string text = recordsText(), mark = "\t" + RomCodeText(rom) + "\t";
         int count = 0;
         for (size_t at = 0; (at = text.find(mark, at)) != std::string::npos; ++at) {
             const size_t end = text.find('\n', at);

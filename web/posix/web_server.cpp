@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "monitor/sensor_names.h"
+#include "onewire/rom_code_text.h"
 #include "runtime/integer_text.h"
 #include "web/page_assets.h"
 #include "web/web_json.h"
@@ -191,7 +192,7 @@ MHD_Result History(WebServer::State& server, MHD_Connection* connection) {
     const int64_t now = NowMs();
     std::optional<RomCode> rom;
     if (const char* text = Argument(connection, "rom")) {
-        rom = ParseRomText(text);
+        rom = ParseRomCodeText(text);
         if (!rom) return Refuse(connection, MHD_HTTP_BAD_REQUEST, "rom: not a ROM code");
     }
     int64_t since = now - PageSpanMs;
