@@ -14,7 +14,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=(build-essential cmake ninja-build pkg-config)
 window=(qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
 # The package: dpkg-shlibdeps (dpkg-dev, with build-essential) uses file to find the libraries.
-logger=(libmosquitto-dev file)
+# The live page (--http): its HTTP server library, and the chart library built into the page.
+logger=(libmosquitto-dev file libmicrohttpd-dev libjs-dygraphs)
 tests=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-dev clang-format python3
@@ -22,9 +23,8 @@ tests=(
   mosquitto mosquitto-clients
   # promtool checks the probe's Prometheus file, systemd-analyze its systemd unit.
   prometheus systemd
-  # The probe's live page (--http): its HTTP server and chart library, and the browser its
-  # test drives.
-  libmicrohttpd-dev libjs-dygraphs chromium chromium-driver python3-selenium
+  # The browser the live page's test drives.
+  chromium chromium-driver python3-selenium
 )
 
 case "${1:-tests}" in
