@@ -3,8 +3,8 @@
 #pragma once
 #include <string_view>
 
-#include "monitor/sensor_list.h"
 #include "session/find_devices.h"
+#include "session/sensor_list.h"
 
 namespace kv {
 

@@ -9,7 +9,6 @@
 #include "monitor/port_open.h"
 #include "monitor/reading_sink.h"
 #include "monitor/reconnect.h"
-#include "monitor/sensor_list.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/status_text.h"
 #include "monitor/table_cells.h"
@@ -26,6 +25,7 @@
 #include "runtime/clock.h"
 #include "serial/serial_port.h"
 #include "session/search_schedule.h"
+#include "session/sensor_list.h"
 #include "ui/toolkit.h"
 
 namespace kv {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "monitor/sensor_list.h"
+#include "session/sensor_list.h"
 
 namespace kv {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "monitor/sensor_list.h"
 #include "session/port_recovery.h"
+#include "session/sensor_list.h"
 
 namespace kv {
 

@@ -1,8 +1,8 @@
 // The rows of the sensor table built after a search: one per listed device, with its type,
 // ROM code (and CRC warning), power mode asked of the device, and the initial texts.
 #pragma once
-#include "monitor/sensor_list.h"
 #include "onewire/search.h"
+#include "session/sensor_list.h"
 
 namespace kv {
 

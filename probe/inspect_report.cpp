@@ -5,7 +5,7 @@
 
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
-#include "probe/bus_pass.h"
+#include "probe/device_words.h"
 #include "probe/json_text.h"
 #include "probe/record_format.h"
 

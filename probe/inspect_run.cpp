@@ -2,7 +2,7 @@
 
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
-#include "probe/bus_pass.h"
+#include "probe/messages.h"
 #include "probe/stop_signal.h"
 #include "runtime/clock.h"
 
@@ -17,18 +17,17 @@ InspectedSensor InspectSensor(const RomCode& rom, int32_t port) {
     return sensor;
 }
 
-int RunInspection(const Options& options, int32_t port, std::FILE* out) {
-    BusSession bus(port, options.port);
-    bool sound = bus.find();
-    for (const Device& d : bus.devices()) {
+int RunInspection(const Options& options, const ProbeBus& bus, std::FILE* out) {
+    bool sound = bus.searchedWhole();
+    for (const SensorRecord& d : bus.list().records()) {
         if (StopRequested()) return 1;
-        if (!IsThermometerFamily(d.rom[0])) {
+        if (!IsThermometerFamily(d.Rom[0])) {
             if (options.format == Format::Lines)
                 std::fprintf(out, "%s  not a thermometer: not inspected\n\n",
-                             RomCodeHex(d.rom).c_str());
+                             RomCodeHex(d.Rom).c_str());
             continue;
         }
-        const InspectedSensor sensor = InspectSensor(d.rom, port);
+        const InspectedSensor sensor = InspectSensor(d.Rom, bus.port());
         if (options.format == Format::Json)
             std::fprintf(out, "%s\n", InspectionJson(sensor).c_str());
         else
@@ -36,7 +35,7 @@ int RunInspection(const Options& options, int32_t port, std::FILE* out) {
         std::fflush(out);
         const ThermometerInspection& seen = sensor.seen;
         if (seen.first && !seen.restored)
-            Message("could not put back the scratchpad of " + RomCodeHex(d.rom) +
+            Message("could not put back the scratchpad of " + RomCodeHex(d.Rom) +
                     ": its TH, TL and configuration may differ from before until it is powered "
                     "up again");
         if (seen.result != Ok || seen.cutShort) sound = false;

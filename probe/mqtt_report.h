@@ -9,9 +9,9 @@
 #include <map>
 #include <string>
 
-#include "probe/bus_pass.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/mqtt_topics.h"
+#include "probe/pass_readings.h"
 #include "probe/sensor_names.h"
 
 namespace kv::probe {

@@ -3,8 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "onewire/reading_verdict.h"
 #include "onewire/thermometer_family.h"
-#include "probe/bus_pass.h"
+#include "probe/device_words.h"
 #include "probe/json_text.h"
 
 namespace kv::probe {

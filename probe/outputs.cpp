@@ -37,7 +37,7 @@ bool ProbeOutputs::start(bool portThere, std::string& error) {
     return mqtt_->start(settings, error);
 }
 
-void ProbeOutputs::pass(const std::vector<Device>& devices, Pass pass) {
+void ProbeOutputs::pass(const SensorList& devices, Pass pass) {
     if (names_.refresh() && report_) report_->renamed(names_);
     for (Reading& r : pass.readings) r.name = names_.nameOf(r.rom);
     if (!devices.empty()) writer_.write(devices, pass);

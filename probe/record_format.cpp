@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "probe/device_words.h"
 #include "probe/json_text.h"
 
 namespace kv::probe {
@@ -112,12 +113,12 @@ std::string RecordText(Format format, const Reading& r, bool names) {
     return {};
 }
 
-void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
+void RecordWriter::write(const SensorList& devices, const Pass& pass) {
     if (format_ == Format::Lines) {
-        for (const Device& d : devices) {
+        for (const SensorRecord& d : devices.records()) {
             std::string temperature = "-", state = "-";
             for (const Reading& r : pass.readings) {
-                if (r.rom != d.rom) continue;
+                if (r.rom != d.Rom) continue;
                 if (r.passed()) {
                     char text[32];
                     std::snprintf(text, sizeof text, "%.4f", static_cast<double>(r.celsius));
@@ -125,8 +126,9 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
                 }
                 state = r.state();
             }
-            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomCodeHex(d.rom).c_str(),
-                         FamilyName(d.rom[0]), d.power, temperature.c_str(), state.c_str());
+            std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", RomCodeHex(d.Rom).c_str(),
+                         FamilyName(d.Rom[0]), PowerName(d.Power), temperature.c_str(),
+                         state.c_str());
         }
     } else {
         if (!headerWritten_ && format_ == Format::Csv)

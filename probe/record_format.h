@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "probe/bus_pass.h"
 #include "probe/options.h"
+#include "probe/pass_readings.h"
+#include "session/sensor_list.h"
 
 namespace kv::probe {
 
@@ -27,7 +28,7 @@ class RecordWriter {
     RecordWriter(Format format, std::FILE* out, bool names)
         : format_(format), out_(out), names_(names) {}
     // Every pass is flushed at once: whoever reads the pipe sees each pass when it is done.
-    void write(const std::vector<Device>& devices, const Pass& pass);
+    void write(const SensorList& devices, const Pass& pass);
 
   private:
     Format format_;

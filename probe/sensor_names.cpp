@@ -4,7 +4,8 @@
 #include <optional>
 
 #include "onewire/ds18x20.h"
-#include "probe/bus_pass.h"
+#include "onewire/reading_verdict.h"
+#include "probe/messages.h"
 #include "probe/small_file.h"
 #include "runtime/utf.h"
 
