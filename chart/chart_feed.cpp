@@ -8,8 +8,8 @@
 
 #include "chart/log_reader.h"
 #include "monitor/control_block.h"
+#include "monitor/monitor_worker.h"
 #include "monitor/reading_sink.h"
-#include "monitor/worker_stats.h"
 #include "runtime/threads.h"
 
 namespace kv {
@@ -94,8 +94,9 @@ void ChartTakeReading(const RomCode& rom, float celsius) {
     // Readings of one sensor come an interval (and a pass) apart, or in separate polling one
     // round of all devices apart.
     const int64_t interval = std::max<int64_t>(1, ControlBlock.Interval.load());
-    const int64_t devices =
-        ControlBlock.ConvertOnly != 0 ? std::max(1, MonitorStats.deviceCount.load()) : 1;
+    const int64_t devices = ControlBlock.ConvertOnly != 0
+                                ? std::max(1, MonitorWorkerStatistics().deviceCount.load())
+                                : 1;
     ReadingHistory& history = ChartHistory();
     history.SetInterval(static_cast<int32_t>(interval));
     history.Add(rom, ChartNowMs(), celsius, (interval * MsPerSecond + PassTimeMs) * devices);

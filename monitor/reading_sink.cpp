@@ -8,7 +8,6 @@
 #include "monitor/event_log.h"
 #include "monitor/log_line.h"
 #include "monitor/sensor_texts.h"
-#include "monitor/worker_stats.h"
 
 namespace kv {
 namespace {
@@ -31,14 +30,13 @@ void ReadingSinkRemove(int32_t id) {
     std::erase_if(consumers, [id](const auto& entry) { return entry.first == id; });
 }
 
-void ReadingSinkTake(const RomCode& rom, float celsius) {
+bool ReadingSinkTake(const RomCode& rom, float celsius) {
     const SensorReading reading{rom, celsius, CurrentDate()};
-    if (ControlBlock.Log != 0) {
-        WriteLog(LogReadingText(FormatRomCode(rom), celsius));
-        ++MonitorStats.logRecords;
-    }
+    const bool logged = ControlBlock.Log != 0;
+    if (logged) WriteLog(LogReadingText(FormatRomCode(rom), celsius));
     std::lock_guard guard(consumersLock);
     for (const auto& [id, consumer] : consumers) consumer(reading);
+    return logged;
 }
 
 }  // namespace kv

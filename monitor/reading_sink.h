@@ -25,7 +25,7 @@ using ReadingConsumer = std::function<void(const SensorReading&)>;
 int32_t ReadingSinkAdd(ReadingConsumer consumer);
 void ReadingSinkRemove(int32_t id);
 
-// Worker thread: one reading whose verdict is ok.
-void ReadingSinkTake(const RomCode& rom, float celsius);
+// Worker thread: one reading whose verdict is ok. Returns whether it went to the event log.
+bool ReadingSinkTake(const RomCode& rom, float celsius);
 
 }  // namespace kv
