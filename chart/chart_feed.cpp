@@ -8,8 +8,8 @@
 
 #include "chart/log_reader.h"
 #include "monitor/control_block.h"
+#include "monitor/monitor_worker.h"
 #include "monitor/reading_sink.h"
-#include "monitor/worker_stats.h"
 #include "runtime/threads.h"
 
 namespace kv {
@@ -95,8 +95,9 @@ int64_t ChartExpectedSpacingMs() {
     // Readings of one sensor come an interval (and a pass) apart, or in separate polling one
     // round of all devices apart.
     const int64_t interval = std::max<int64_t>(1, ControlBlock.Interval.load());
-    const int64_t devices =
-        ControlBlock.ConvertOnly != 0 ? std::max(1, MonitorStats.deviceCount.load()) : 1;
+    const int64_t devices = ControlBlock.ConvertOnly != 0
+                                ? std::max(1, MonitorWorkerStatistics().deviceCount.load())
+                                : 1;
     return (interval * MsPerSecond + PassTimeMs) * devices;
 }
 

@@ -1,6 +1,7 @@
 #include "monitor/reading_sink.h"
 
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -8,7 +9,6 @@
 #include "monitor/event_log.h"
 #include "monitor/log_line.h"
 #include "monitor/sensor_texts.h"
-#include "monitor/worker_stats.h"
 
 namespace kv {
 namespace {
@@ -36,21 +36,34 @@ void ReadingSinkRemove(int32_t id) {
     std::erase_if(consumers, [id](const Consumer& entry) { return entry.id == id; });
 }
 
-void ReadingSinkTake(const RomCode& rom, float celsius) {
+bool ReadingSinkTake(const RomCode& rom, float celsius) {
     const SensorReading reading{rom, celsius, CurrentDate()};
-    if (ControlBlock.Log != 0) {
-        WriteLog(LogReadingText(FormatRomCode(rom), celsius));
-        ++MonitorStats.logRecords;
-    }
+    const bool logged = ControlBlock.Log != 0;
+    if (logged) WriteLog(LogReadingText(FormatRomCode(rom), celsius));
     std::lock_guard guard(consumersLock);
     for (const Consumer& consumer : consumers)
         if (consumer.reading) consumer.reading(reading);
+    return logged;
 }
 
 void ReadingSinkSensorState(const RomCode& rom, bool answering) {
     std::lock_guard guard(consumersLock);
     for (const Consumer& consumer : consumers)
         if (consumer.state) consumer.state(rom, answering);
+}
+
+void ReadingSinkFollowList(const SensorList& list) {
+    static std::set<RomCode> lost;  // worker thread only
+    for (const SensorRecord& record : list.records()) {
+        const bool gone = (record.Flags & NotAnswering) != 0;
+        if (gone == lost.contains(record.Rom)) continue;
+        if (gone) {
+            lost.insert(record.Rom);
+        } else {
+            lost.erase(record.Rom);
+        }
+        ReadingSinkSensorState(record.Rom, !gone);
+    }
 }
 
 }  // namespace kv

@@ -8,6 +8,7 @@
 
 #include "onewire/search.h"
 #include "runtime/date_text.h"
+#include "session/sensor_list.h"
 
 namespace kv {
 
@@ -30,10 +31,13 @@ using SensorStateConsumer = std::function<void(const RomCode&, bool answering)>;
 int32_t ReadingSinkAdd(ReadingConsumer consumer, SensorStateConsumer onState = nullptr);
 void ReadingSinkRemove(int32_t id);
 
-// Worker thread: one reading whose verdict is ok.
-void ReadingSinkTake(const RomCode& rom, float celsius);
+// Worker thread: one reading whose verdict is ok. Returns whether it went to the event log.
+bool ReadingSinkTake(const RomCode& rom, float celsius);
 // Worker thread: a thermometer that had answered is no longer found (answering false), or one
 // marked so answers again (true). Said once for each change.
 void ReadingSinkSensorState(const RomCode& rom, bool answering);
+// Worker thread: tells ReadingSinkSensorState of every record whose NotAnswering mark changed
+// since the list was last followed.
+void ReadingSinkFollowList(const SensorList& list);
 
 }  // namespace kv

@@ -1,7 +1,6 @@
 #include "onewire/measuring.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "onewire/result.h"
 #include "onewire/thermometer_family.h"
@@ -91,32 +90,6 @@ void ThermometerReader::readScratchpad(Reading& reading, bool confirming) {
         reading.resolution = sound && family ? ScratchpadResolution(*family, pad) : 0;
         if (sound) return;
     }
-}
-
-MeasuredPass MeasureAll(ThermometerReader& reader, const std::vector<RomCode>& devices,
-                        int32_t waitMs) {
-    MeasuredPass pass;
-    std::vector<RomCode> thermometers;
-    std::copy_if(devices.begin(), devices.end(), std::back_inserter(thermometers),
-                 [](const RomCode& rom) { return IsThermometerFamily(rom[0]); });
-    if (thermometers.empty()) return pass;
-    if (!reader.convert(nullptr)) {
-        pass.conversionResult = OneWireLastResult();
-        for (const RomCode& rom : thermometers) {
-            Reading failed;
-            failed.rom = rom;
-            failed.verdict = Verdict::BusFailure;
-            failed.result = pass.conversionResult;
-            pass.readings.push_back(failed);
-        }
-        return pass;
-    }
-    if (!reader.wait(waitMs)) {
-        pass.interrupted = true;
-        return pass;
-    }
-    for (const RomCode& rom : thermometers) pass.readings.push_back(reader.read(rom));
-    return pass;
 }
 
 }  // namespace kv

@@ -1,11 +1,9 @@
-// Measuring thermometers, for the window's worker and the headless probe alike: the
-// conversions, the waits they need, and the reading of each device with all a real line
-// asks for before a value is believed. The caller keeps its own loop and gives the waits:
-// the worker's sleeps watch its stop and port-change requests, the probe's its signals.
+// Measuring thermometers: the conversions, the waits they need, and the reading of each
+// device with all a real line asks for before a value is believed. The caller keeps its own
+// loop and gives the waits, which its requests may cut short.
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "onewire/reading_verdict.h"
 
@@ -29,7 +27,6 @@ class ThermometerReader {
     // Convert T for every device (rom nullptr, Skip ROM) or for one (Match ROM); 0 with the
     // calling thread's result code when the bus failed.
     int convert(const uint8_t* rom);
-    bool wait(int32_t milliseconds) { return wait_(milliseconds); }
 
     // One thermometer's reading after a conversion (of it alone, or of all). A conversion
     // older than StaleConversionMs, or none, is made again the way the last one was, and
@@ -51,15 +48,5 @@ class ThermometerReader {
     RomCode oneConverted_{};
     int64_t oneConvertedAt_ = Never;
 };
-
-// A pass of common conversion over the devices of a bus: one Convert T for all, a wait of
-// waitMs, then every thermometer of the list in order.
-struct MeasuredPass {
-    int32_t conversionResult = 0;   // the 1-Wire code of a failed Convert T; 0 when it went out
-    bool interrupted = false;       // the conversion wait was cut short: nothing was read
-    std::vector<Reading> readings;  // the thermometers of the list, in its order
-};
-MeasuredPass MeasureAll(ThermometerReader& reader, const std::vector<RomCode>& devices,
-                        int32_t waitMs);
 
 }  // namespace kv

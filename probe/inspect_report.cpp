@@ -6,7 +6,7 @@
 #include "onewire/result.h"
 #include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
-#include "probe/bus_pass.h"
+#include "probe/device_words.h"
 #include "probe/record_format.h"
 #include "runtime/json_text.h"
 

@@ -3,7 +3,7 @@
 #include "onewire/result.h"
 #include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
-#include "probe/bus_pass.h"
+#include "probe/messages.h"
 #include "probe/stop_signal.h"
 #include "runtime/clock.h"
 
@@ -18,20 +18,19 @@ InspectedSensor InspectSensor(const RomCode& rom, int32_t port) {
     return sensor;
 }
 
-int RunInspection(const Options& options, int32_t port, std::FILE* out) {
-    BusSession bus(port, options.port);
-    bool sound = bus.find();
-    for (const Device& d : bus.devices()) {
+int RunInspection(const Options& options, const ProbeBus& bus, std::FILE* out) {
+    bool sound = bus.searchedWhole();
+    for (const SensorRecord& d : bus.list().records()) {
         // Every device found is listed, those a stop left out too.
-        const char* skipped = !IsThermometerFamily(d.rom[0]) ? "not a thermometer"
+        const char* skipped = !IsThermometerFamily(d.Rom[0]) ? "not a thermometer"
                               : StopRequested()              ? "stopped"
                                                              : nullptr;
         if (skipped) {
             if (options.format == Format::Lines)
-                std::fprintf(out, "%s  %s: not inspected\n\n", RomCodeText(d.rom).c_str(), skipped);
+                std::fprintf(out, "%s  %s: not inspected\n\n", RomCodeText(d.Rom).c_str(), skipped);
             continue;
         }
-        const InspectedSensor sensor = InspectSensor(d.rom, port);
+        const InspectedSensor sensor = InspectSensor(d.Rom, bus.port());
         if (options.format == Format::Json)
             std::fprintf(out, "%s\n", InspectionJson(sensor).c_str());
         else
@@ -39,7 +38,7 @@ int RunInspection(const Options& options, int32_t port, std::FILE* out) {
         std::fflush(out);
         const ThermometerInspection& seen = sensor.seen;
         if (seen.first && !seen.restored)
-            Message("could not put back the scratchpad of " + RomCodeText(d.rom) +
+            Message("could not put back the scratchpad of " + RomCodeText(d.Rom) +
                     ": its TH, TL and configuration may differ from before until it is powered "
                     "up again");
         if (seen.result != Ok || seen.cutShort) sound = false;

@@ -6,14 +6,15 @@
 
 #include "probe/inspect_report.h"
 #include "probe/options.h"
+#include "probe/probe_bus.h"
 
 namespace kv::probe {
 
 // One thermometer inspected and judged; the waits end early on a stop signal.
 InspectedSensor InspectSensor(const RomCode& rom, int32_t port);
 
-// The exit status: 0 when the bus was searched and every thermometer was inspected and left
-// as it was found, 1 otherwise.
-int RunInspection(const Options& options, int32_t port, std::FILE* out);
+// The thermometers of the bus, opened and searched. The exit status: 0 when the search was
+// whole and every thermometer was inspected and left as it was found, 1 otherwise.
+int RunInspection(const Options& options, const ProbeBus& bus, std::FILE* out);
 
 }  // namespace kv::probe

@@ -8,7 +8,7 @@
 #include <map>
 #include <mutex>
 
-#include "probe/bus_pass.h"
+#include "probe/messages.h"
 #include "probe/mqtt_topics.h"
 
 namespace kv::probe {

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "monitor/sensor_names.h"
-#include "probe/bus_pass.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/mqtt_topics.h"
+#include "probe/pass_readings.h"
 
 namespace kv::probe {
 

@@ -3,9 +3,10 @@
 #include <utility>
 #include <vector>
 
+#include "onewire/reading_verdict.h"
 #include "onewire/rom_code_text.h"
 #include "onewire/thermometer_family.h"
-#include "probe/bus_pass.h"
+#include "probe/device_words.h"
 #include "runtime/json_text.h"
 
 namespace kv::probe {

@@ -1,5 +1,6 @@
 #include "probe/outputs.h"
 
+#include "probe/messages.h"
 #include "runtime/host_name.h"
 #include "runtime/small_file.h"
 #include "runtime/utf.h"
@@ -66,7 +67,7 @@ bool ProbeOutputs::start(bool portThere, std::string& error) {
     return mqtt_->start(settings, error);
 }
 
-void ProbeOutputs::pass(const std::vector<Device>& devices, Pass pass) {
+void ProbeOutputs::pass(const SensorList& devices, Pass pass) {
     std::string trouble;
     if (names_.refresh(&trouble) && report_) report_->renamed(names_);
     if (!trouble.empty()) Message(trouble);

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "monitor/sensor_names.h"
-#include "probe/bus_pass.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/mqtt_report.h"
 #include "probe/options.h"
@@ -34,7 +33,7 @@ class ProbeOutputs {
     bool start(bool portThere, std::string& error);
 
     // One pass over the devices found.
-    void pass(const std::vector<Device>& devices, Pass pass);
+    void pass(const SensorList& devices, Pass pass);
     // The port is gone; nothing is measured until it is back (the next pass says so).
     void portLost();
     // The run ends: the broker is told the probe is offline.

@@ -4,17 +4,14 @@
 #include <cstdio>
 #include <string>
 
-#include "onewire/bus.h"
 #include "onewire/port.h"
-#include "probe/bus_pass.h"
 #include "probe/inspect_run.h"
+#include "probe/messages.h"
 #include "probe/mqtt_publisher.h"
 #include "probe/options.h"
 #include "probe/outputs.h"
 #include "probe/probe_run.h"
 #include "probe/stop_signal.h"
-#include "runtime/utf.h"
-#include "serial/serial_port.h"
 #include "sim/demo_bus.h"
 #include "web/web_server.h"
 
@@ -24,13 +21,10 @@ using namespace kv::probe;
 
 // --inspect looks at the thermometers once, on a port that must be there.
 int Inspect(const Options& options) {
-    const int32_t port = kv::OneWireOpen(kv::Utf16FromPathBytes(options.port), kv::PortDynamic);
-    if (!port) {
-        Message(CannotOpenText(options.port));
-        return 1;
-    }
-    const int status = RunInspection(options, port, stdout);
-    kv::OneWireClose(port);
+    ProbeBus bus(options);
+    if (!bus.open()) return 1;
+    const int status = RunInspection(options, bus, stdout);
+    bus.close();
     return status;
 }
 

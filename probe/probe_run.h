@@ -1,8 +1,8 @@
-// The probe's run over its port: passes at the interval and the search that finds the
-// devices. When it repeats (--every) it follows the window's policies: a port whose device
-// has gone is opened again about once a second (session/port_recovery.h), searched and read
-// at once when it is back, and the bus is searched again between passes on the window's
-// schedule (session/search_schedule.h), newcomers read from the next pass on.
+// The probe's run over its port: passes at the interval over the probe's bus
+// (probe/probe_bus.h), each written to the outputs. When it repeats (--every) it follows the
+// window's rules: a port whose device has gone is opened again about once a second, searched
+// and read at once when it is back, and the bus is searched again between passes on the
+// window's schedule, newcomers read from the next pass on.
 #pragma once
 
 #include "probe/options.h"

@@ -1,6 +1,8 @@
 #include "probe/prometheus_file.h"
 
 #include "onewire/rom_code_text.h"
+#include "probe/device_words.h"
+#include "probe/messages.h"
 #include "probe/record_format.h"
 #include "runtime/file_access.h"
 #include "runtime/utf.h"

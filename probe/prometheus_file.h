@@ -6,7 +6,8 @@
 #include <map>
 #include <string>
 
-#include "probe/bus_pass.h"
+#include "onewire/search.h"
+#include "probe/pass_readings.h"
 #include "probe/record_queue.h"
 
 namespace kv::probe {

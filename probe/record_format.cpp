@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "onewire/rom_code_text.h"
+#include "probe/device_words.h"
 #include "runtime/json_text.h"
 
 namespace kv::probe {
@@ -107,7 +108,7 @@ bool RecordWriter::shows(const RomCode& rom, const std::string& state, States& n
     return last == states_.end() || last->second != state;
 }
 
-void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
+void RecordWriter::write(const SensorList& devices, const Pass& pass) {
     std::vector<std::string> lines;
     // A pass that found nothing writes nothing of its own, not even the header; what waits
     // is tried again.
@@ -117,10 +118,10 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
     }
     States now;
     if (format_ == Format::Lines) {
-        for (const Device& d : devices) {
+        for (const SensorRecord& d : devices.records()) {
             std::string temperature = "-", state = "-";
             for (const Reading& r : pass.readings) {
-                if (r.rom != d.rom) continue;
+                if (r.rom != d.Rom) continue;
                 if (r.passed()) {
                     char text[32];
                     std::snprintf(text, sizeof text, "%.4f", static_cast<double>(r.celsius));
@@ -128,9 +129,9 @@ void RecordWriter::write(const std::vector<Device>& devices, const Pass& pass) {
                 }
                 state = r.state();
             }
-            if (!shows(d.rom, state, now)) continue;
-            lines.push_back(RomCodeText(d.rom) + "\t" + FamilyName(d.rom[0]) + "\t" + d.power +
-                            "\t" + temperature + "\t" + state);
+            if (!shows(d.Rom, state, now)) continue;
+            lines.push_back(RomCodeText(d.Rom) + "\t" + FamilyName(d.Rom[0]) + "\t" +
+                            PowerName(d.Power) + "\t" + temperature + "\t" + state);
         }
     } else {
         if (!headerGiven_ && format_ == Format::Csv) queue_.head(HeaderText(format_, names_));

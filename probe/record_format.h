@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "probe/bus_pass.h"
 #include "probe/options.h"
+#include "probe/pass_readings.h"
 #include "probe/record_queue.h"
 #include "runtime/json_text.h"
+#include "session/sensor_list.h"
 
 namespace kv::probe {
 
@@ -31,7 +32,7 @@ class RecordWriter {
         : format_(format), queue_(out), names_(names), changesOnly_(changesOnly) {}
     // Every pass is handed over at once: whoever reads the pipe sees each pass when it is
     // done. Lines the output cannot take wait (probe/record_queue.h).
-    void write(const std::vector<Device>& devices, const Pass& pass);
+    void write(const SensorList& devices, const Pass& pass);
 
     const RecordQueue& queue() const { return queue_; }
     // The run ends; true when every line reached the output.

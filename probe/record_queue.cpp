@@ -1,6 +1,6 @@
 #include "probe/record_queue.h"
 
-#include "probe/bus_pass.h"
+#include "probe/messages.h"
 
 namespace kv::probe {
 namespace {

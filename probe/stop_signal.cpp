@@ -41,4 +41,8 @@ bool SleepUntil(int64_t deadlineMs) {
     }
 }
 
+bool WaitUnlessStopped(int32_t milliseconds) {
+    return SleepUntil(MillisecondClock() + milliseconds);
+}
+
 }  // namespace kv::probe

@@ -12,5 +12,7 @@ void SetStopRequested(bool stop);
 // Sleeps until the deadline of the monotonic millisecond clock, or less when a stop signal
 // comes; true when it slept the whole time.
 bool SleepUntil(int64_t deadlineMs);
+// Sleeps the given milliseconds; false when a stop signal ended the wait early.
+bool WaitUnlessStopped(int32_t milliseconds);
 
 }  // namespace kv::probe

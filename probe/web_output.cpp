@@ -1,8 +1,8 @@
 #include "probe/web_output.h"
 
 #include <chrono>
-#include <cstring>
 
+#include "probe/messages.h"
 #include "runtime/date_text.h"
 #include "runtime/utf.h"
 #include "web/csv_history.h"
@@ -16,9 +16,15 @@ int64_t MsOf(std::chrono::system_clock::time_point time) {
     return duration_cast<milliseconds>(time.time_since_epoch()).count();
 }
 
-web::PowerMode PowerOf(const char* power) {
-    if (std::strcmp(power, "external") == 0) return web::PowerMode::External;
-    if (std::strcmp(power, "parasite") == 0) return web::PowerMode::Parasite;
+web::PowerMode PowerOf(SensorRecord::Supply power) {
+    switch (power) {
+        case SensorRecord::Supply::External:
+            return web::PowerMode::External;
+        case SensorRecord::Supply::Parasite:
+            return web::PowerMode::Parasite;
+        case SensorRecord::Supply::NotAsked:
+            break;
+    }
     return web::PowerMode::Unknown;
 }
 
@@ -28,17 +34,16 @@ web::Limits LimitsOf(const Options& options) {
 
 }  // namespace
 
-web::PassInput WebPassInput(const std::vector<Device>& devices, const Pass& pass,
-                            const SensorNames& names) {
+web::PassInput WebPassInput(const SensorList& devices, const Pass& pass, const SensorNames& names) {
     web::PassInput input;
     input.instantMs =
         MsOf(pass.readings.empty() ? std::chrono::system_clock::now() : pass.readings.front().time);
     input.localDate = CurrentDate();
     input.sound = pass.sound;
-    for (const Device& d : devices) {
-        web::PassDevice device{d.rom, PowerOf(d.power), names.nameOf(d.rom)};
+    for (const SensorRecord& d : devices.records()) {
+        web::PassDevice device{d.Rom, PowerOf(d.Power), names.nameOf(d.Rom)};
         for (const Reading& r : pass.readings) {
-            if (r.rom != d.rom) continue;
+            if (r.rom != d.Rom) continue;
             device.measured = true;
             device.verdict = r.verdict;
             device.result = r.result;
@@ -88,8 +93,7 @@ bool WebOutput::start(const std::string& token, std::string& error) {
     return true;
 }
 
-void WebOutput::pass(const std::vector<Device>& devices, const Pass& pass,
-                     const SensorNames& names) {
+void WebOutput::pass(const SensorList& devices, const Pass& pass, const SensorNames& names) {
     passed_ = true;
     model_.takePass(WebPassInput(devices, pass, names));
 }

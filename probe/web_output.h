@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "monitor/sensor_names.h"
-#include "probe/bus_pass.h"
 #include "probe/options.h"
+#include "probe/pass_readings.h"
+#include "session/sensor_list.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
 
 namespace kv::probe {
 
 // The page's model of one pass.
-web::PassInput WebPassInput(const std::vector<Device>& devices, const Pass& pass,
-                            const SensorNames& names);
+web::PassInput WebPassInput(const SensorList& devices, const Pass& pass, const SensorNames& names);
 
 class WebOutput {
   public:
@@ -26,7 +26,7 @@ class WebOutput {
 
     // Starts serving (and reading the history back); false with a reason.
     bool start(const std::string& token, std::string& error);
-    void pass(const std::vector<Device>& devices, const Pass& pass, const SensorNames& names);
+    void pass(const SensorList& devices, const Pass& pass, const SensorNames& names);
     void portLost();
     void stop();
 

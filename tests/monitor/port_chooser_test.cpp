@@ -11,7 +11,6 @@
 
 #include "monitor/control_block.h"
 #include "monitor/port_chooser.h"
-#include "monitor/port_open.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
 #include "onewire/bus.h"
@@ -21,6 +20,7 @@
 #include "runtime/utf.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
+#include "session/bus_session.h"
 #include "sim/demo_bus.h"
 #include "sim/posix/pty_server.h"
 #include "tests/monitor/worker_harness.h"
@@ -42,7 +42,6 @@ class PortList : public ::testing::Test {
   protected:
     void SetUp() override { ControlBlock.ReopenPort = 0; }
     WorkerHarness h;
-    SensorList list;
 };
 
 // --- discovery ------------------------------------------------------------------------
@@ -159,12 +158,16 @@ TEST_F(PortList, ListOffersOpenableDevicesThenTheDemoBus) {
     // time, where a loaded machine can make the serving thread miss an echo limit now and
     // then; a few attempts keep that from failing the test.
     ScopedTimeSource realClock(nullptr);
-    h.choosePort(u"ttyUSB9");
-    for (int attempt = 0; attempt < 3 && list.count() != 1; ++attempt) OpenSelectedPort(list);
-    EXPECT_EQ(h.status(), u"Найдено 1 '1-Wire' устройство.");
-    ASSERT_EQ(list.count(), 1);
-    EXPECT_EQ(list.at(0).Rom, Rom1);
-    OneWireClose(PortCurrent);
+    SessionEvents quiet;
+    SessionStatistics statistics;
+    SessionPolicy policy;
+    policy.port = PortCurrent;
+    BusSession session(quiet, policy, statistics);
+    for (int attempt = 0; attempt < 3 && session.list().count() != 1; ++attempt)
+        session.open(u"ttyUSB9");
+    ASSERT_EQ(session.list().count(), 1);
+    EXPECT_EQ(session.list().at(0).Rom, Rom1);
+    session.close();
 }
 
 }  // namespace

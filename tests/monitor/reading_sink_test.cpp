@@ -83,11 +83,11 @@ TEST_F(WorkerTest, ConsumersHearOnceThatASensorIsGoneAndOnceThatItIsBack) {
     EXPECT_EQ(0u, count());
     ASSERT_TRUE(bus->unplug(leaves));
     ASSERT_TRUE(h.stepUntil([&] { return count() >= 1; }, 2000));
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 3));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 3));
     EXPECT_EQ(1u, count()) << "said once";
     bus->plug(leaving);
     ASSERT_TRUE(h.stepUntil([&] { return count() >= 2; }, 2000));
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 3));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 3));
     ASSERT_TRUE(h.stop());
     ReadingSinkRemove(id);
     EXPECT_EQ((std::vector<std::pair<RomCode, bool>>{{leaves, false}, {leaves, true}}), heard);

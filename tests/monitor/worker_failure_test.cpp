@@ -1,6 +1,5 @@
 // Bus failures, the idle branch, re-search attempts and keeping the worker responsive.
 #include "monitor/monitor_worker.h"
-#include "monitor/port_open.h"
 #include "tests/monitor/worker_scenarios.h"
 #include "ui/toolkit.h"
 
@@ -41,44 +40,44 @@ TEST_F(SilentBus, ThreeDevicesFallSilentStepByStepUntilIdle) {
     ASSERT_TRUE(h.step());  // the pass start fails: message, all rows marked
     EXPECT_EQ(h.status(), NoAnswer);
     for (int row = 0; row < 3; ++row) expectMarked(row);
-    EXPECT_EQ(MonitorStats.busFailures, 1u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 1u);
 
     ASSERT_TRUE(h.step());  // the other two fail their own readings; the pass ends
-    EXPECT_EQ(MonitorStats.readFailures, 2u);
+    EXPECT_EQ(MonitorWorkerStatistics().readFailures, 2u);
     EXPECT_EQ(h.status(), Three + u"    Обнаружено 3 датчика с ошибками в работе");
     for (int row = 0; row < 3; ++row) expectMarked(row);
 
     // Each further iteration retries the pass start at the next device.
     ASSERT_TRUE(h.step());
     EXPECT_EQ(h.status(), NoAnswer);
-    EXPECT_EQ(MonitorStats.busFailures, 2u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 2u);
     ASSERT_TRUE(h.step(2));
-    EXPECT_EQ(MonitorStats.busFailures, 4u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 4u);
     ASSERT_TRUE(h.step());  // past the last record: a pass end with 6 failures counted
     EXPECT_EQ(h.status(), Three + u"    Обнаружены 6 датчиков с ошибками в работе");
     ASSERT_TRUE(h.step(4));  // failures 5 to 7, and a pass end
-    EXPECT_EQ(MonitorStats.busFailures, 7u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 7u);
     ASSERT_TRUE(h.step(2));
-    EXPECT_EQ(MonitorStats.busFailures, 9u);
-    EXPECT_EQ(MonitorStats.deviceCount, 3);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 9u);
+    EXPECT_EQ(MonitorWorkerStatistics().deviceCount, 3);
     // The tenth idle iteration, whatever the pass counted: the reset finds nobody, no
     // devices any more.
     ASSERT_TRUE(h.step());
-    EXPECT_EQ(MonitorStats.busFailures, 10u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 10u);
     EXPECT_EQ(h.status(), NoAnswer);
-    EXPECT_EQ(MonitorStats.deviceCount, 0);
+    EXPECT_EQ(MonitorWorkerStatistics().deviceCount, 0);
 
     // Idle from now on: nothing is addressed, a bus reset about once a second.
     const auto resets = bus->stats().resetBytes;
     ASSERT_TRUE(h.step(30));
-    EXPECT_EQ(MonitorStats.busFailures, 10u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 10u);
     EXPECT_EQ(bus->stats().resetBytes - resets, 3);
     EXPECT_EQ(h.status(), NoAnswer);
     for (int row = 0; row < 3; ++row) expectMarked(row);
 
     // The devices answer again: the next attempt searches and the rows come back.
     for (auto& device : devices) bus->plug(device);
-    ASSERT_TRUE(h.stepUntil([&] { return MonitorStats.deviceCount == 3; }, 12));
+    ASSERT_TRUE(h.stepUntil([&] { return MonitorWorkerStatistics().deviceCount == 3; }, 12));
     EXPECT_EQ(h.status(), Three);
     EXPECT_EQ(h.cell(0, 4), u"Инициализация");
     ASSERT_TRUE(h.stepUntil([&] { return h.cell(2, 4) == u"OK"; }, 30));
@@ -89,13 +88,13 @@ TEST_F(SilentBus, RecoveryInTheMiddleOfTheListKeepsRowsAligned) {
     silence();
     ASSERT_TRUE(h.step(2));  // marked, and the interrupted pass ended
     ASSERT_TRUE(h.step());   // the retry at the first device fails too
-    EXPECT_EQ(MonitorStats.busFailures, 2u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 2u);
     for (auto& device : devices) bus->plug(device);
     devices[1]->setTemperature(31.0);
     devices[2]->setTemperature(32.0);
 
     // The pass now starts at the second device; it must report into rows 1 and 2.
-    const uint64_t ends = MonitorStats.passEnds;
+    const uint64_t ends = MonitorWorkerStatistics().passEnds;
     ASSERT_TRUE(runPasses(ends + 1));
     EXPECT_EQ(h.cell(1, 3), u"31.0 °C");
     EXPECT_EQ(h.cell(2, 3), u"32.0 °C");
@@ -146,7 +145,7 @@ TEST_F(WorkerTest, PortChangeWhileTheReopeningRunsIsNotLost) {
     });
     ASSERT_TRUE(h.stepUntil([&] { return h.status() == u"Найдено 1 '1-Wire' устройство."; }, 20));
     EXPECT_LE(h.nowMs() - asked / 1000, 1000);
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(h.rows(), 1);
     EXPECT_EQ(h.cell(0, 3), u"19.0 °C");
 }
@@ -183,7 +182,7 @@ TEST_F(StuckLow, PortChangeAwayFromALineHeldLowIsHonouredWithinASecond) {
     });
     ASSERT_TRUE(h.stepUntil([&] { return h.status() == u"Найдено 1 '1-Wire' устройство."; }, 30));
     EXPECT_LE(h.nowMs() - asked / 1000, 1000);
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(h.cell(0, 3), u"18.0 °C");
 }
 
@@ -216,13 +215,13 @@ TEST_F(WorkerTest, StopDuringALongRunOfFailingReadingsIsHonouredPromptly) {
     ASSERT_TRUE(runPasses(1));
     bus->setAdapterPresent(false);
     ASSERT_TRUE(h.step());  // the pass start fails; the rows are marked
-    EXPECT_EQ(MonitorStats.busFailures, 1u);
+    EXPECT_EQ(MonitorWorkerStatistics().busFailures, 1u);
     // The next iteration reads the other 59 directly, each waiting out its echo limit.
     const int64_t asked = h.clock.peek() + 300'000;
     h.clock.at(asked, [] { ControlBlock.StopRequested = 1; });
     ASSERT_TRUE(h.stop(5));
     EXPECT_LE(h.nowMs() - asked / 1000, 200);
-    EXPECT_LT(MonitorStats.readFailures, 59u);
+    EXPECT_LT(MonitorWorkerStatistics().readFailures, 59u);
 }
 
 }  // namespace

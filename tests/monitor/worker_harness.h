@@ -17,6 +17,7 @@
 #include "serial/serial_device.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_clock.h"
+#include "tests/sim/faulty_port.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace kv::test {
@@ -55,14 +56,6 @@ class ScriptClock final : public TimeSource {
     std::mutex actionsMutex_;
     std::vector<std::pair<int64_t, std::function<void()>>> actions_;
 };
-
-// A port whose device passes everything to a simulated bus except writes that a rule
-// swallows (sent nowhere, no echo): a way to make one exact slot of a transaction fail.
-using WriteRule =
-    std::function<bool(const std::vector<uint8_t>& previous, const uint8_t* data, int count)>;
-void RegisterFaultyPort(std::u16string_view name, std::shared_ptr<SimBus> bus, WriteRule rule);
-// The slot bytes of one data byte, least significant bit first.
-std::vector<uint8_t> SlotBytes(uint8_t value);
 
 class WorkerHarness {
   public:

@@ -41,7 +41,7 @@ TEST_F(WorkerTest, CommonConversionReadsAllThermometersEachPass) {
         for (int column = 0; column < 5; ++column) EXPECT_EQ(h.colour(row, column), DefaultColour);
     }
     EXPECT_EQ(h.status(), u"Найдено 3 '1-Wire'  устройства.");
-    EXPECT_EQ(MonitorStats.readings, 3u);
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 3u);
     // One Convert T for all: the pass cost one 800 ms wait, not three.
     EXPECT_LT(h.nowMs() - firstPassStart, 1000);
 
@@ -50,7 +50,7 @@ TEST_F(WorkerTest, CommonConversionReadsAllThermometersEachPass) {
     ASSERT_TRUE(runPasses(2));
     EXPECT_GE(h.nowMs() - passEnd, 900);
     EXPECT_LT(h.nowMs() - passEnd, 1000);
-    EXPECT_EQ(MonitorStats.readings, 6u);
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 6u);
     ASSERT_TRUE(h.stop());
     EXPECT_EQ(h.result(), 0);
 }
@@ -71,7 +71,7 @@ TEST_F(WorkerTest, SeparatePollingMarksThePolledRowAndCountsOnlyThatDevice) {
     const std::u16string faulty = clean + u"    Обнаружен 1 датчик с ошибками в работе";
 
     ASSERT_TRUE(runPasses(1));  // one device per iteration, the first in the list
-    EXPECT_EQ(MonitorStats.readings, 1u);
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 1u);
     EXPECT_EQ(h.colour(row[0], 0), PolledColour);
     EXPECT_EQ(h.cell(row[1], 3), u"Измерение");
     EXPECT_EQ(h.status(), clean);
@@ -94,7 +94,7 @@ TEST_F(WorkerTest, SeparatePollingMarksThePolledRowAndCountsOnlyThatDevice) {
     EXPECT_EQ(h.colour(row[2], 0), DefaultColour);
     EXPECT_EQ(h.colour(row[0], 0), PolledColour);
     EXPECT_GE(h.nowMs() - before, 900);  // every device pays its own conversion wait
-    EXPECT_EQ(MonitorStats.readings, 4u);
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 4u);
     ASSERT_TRUE(h.stop());
 }
 
@@ -182,8 +182,8 @@ TEST_F(WorkerTest, PortChangeDuringTheConversionWaitReadsAtOnceThenReopens) {
     ControlBlock.ReopenPort = 1;
     const int64_t asked = h.nowMs();
     ASSERT_TRUE(h.step());  // the wait ends: readings and the pass end follow at once
-    EXPECT_EQ(MonitorStats.passEnds, 2u);
-    EXPECT_EQ(MonitorStats.readings, 4u);
+    EXPECT_EQ(MonitorWorkerStatistics().passEnds, 2u);
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 4u);
     EXPECT_LE(h.nowMs() - asked, 150);  // one sleep and the readings
     EXPECT_EQ(h.rows(), 2);
     ASSERT_TRUE(h.step());  // the next iteration reopens
@@ -281,7 +281,7 @@ TEST_F(WorkerTest, OtherFamiliesAreNeverReadAndBadRomCrcEmptiesTheTemperature) {
     EXPECT_EQ(h.cell(rowOf(badRom), 3), u"");
     EXPECT_EQ(h.cell(rowOf(badRom), 4), u"OK");
     EXPECT_EQ(h.colour(rowOf(badRom), 1), FaultColour);
-    EXPECT_EQ(MonitorStats.readings, 4u);  // two thermometers, two passes
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 4u);  // two thermometers, two passes
     EXPECT_EQ(h.status(),
               u"Найдено 3 '1-Wire'  устройства.    Обнаружен 1 датчик с ошибками в работе");
 }
@@ -295,7 +295,7 @@ TEST_F(WorkerTest, SeparatePollingWithoutThermometersStillEndsPassesAndReopens) 
     h.choosePort(u"BUS1");
     h.start();
     ASSERT_TRUE(runPasses(3));
-    EXPECT_EQ(MonitorStats.readings, 0u);
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 0u);
     h.choosePort(u"BUS2");
     ControlBlock.ReopenPort = 1;
     ASSERT_TRUE(h.stepUntil([&] { return h.status() == u"Найдено 1 '1-Wire' устройство."; }, 20));
@@ -344,7 +344,7 @@ TEST_F(WorkerTest, OnlySoundReadingsAreCountedAgainstTheLimitsAndLogged) {
         }
     }
     EXPECT_EQ(Unstamped(FileBytes(folder / Utf8FromUtf16(texts::LogFileName))), expected);
-    EXPECT_EQ(MonitorStats.logRecords, 4u);
+    EXPECT_EQ(MonitorWorkerStatistics().logRecords, 4u);
 }
 
 // A short across the bus after the search: every slot reads 0, so each scratchpad is nine

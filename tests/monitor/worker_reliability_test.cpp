@@ -70,7 +70,7 @@ TEST_F(Reliability, RePlugDuringTheConversionWaitIsConfirmedNotLoggedAs85) {
             ASSERT_TRUE(bus->unplug(device->rom()));
             bus->plug(device);
         }
-        ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+        ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
         EXPECT_EQ(h.cell(rowOf(b20), 3), u"22.5 °C");
         EXPECT_EQ(h.cell(rowOf(s20), 3), u"23.5 °C");
         for (const RomCode& rom : {b20, s20}) EXPECT_EQ(h.cell(rowOf(rom), 4), u"OK");
@@ -81,7 +81,7 @@ TEST_F(Reliability, RePlugDuringTheConversionWaitIsConfirmedNotLoggedAs85) {
     for (const std::string& record : records) EXPECT_EQ(record.find("85.0"), std::string::npos);
     EXPECT_EQ(std::count(records.begin(), records.end(), Record(b20, "22.5")), 1 + 6);
     EXPECT_EQ(std::count(records.begin(), records.end(), Record(s20, "23.5")), 1 + 6);
-    EXPECT_EQ(MonitorStats.confirmations, 2u * 6);
+    EXPECT_EQ(MonitorWorkerStatistics().confirmations, 2u * 6);
 }
 
 // A measured 85.0 is a reading: a DS18B20's tells itself apart, a DS18S20's is confirmed.
@@ -98,7 +98,7 @@ TEST_F(Reliability, AGenuine85IsLogged) {
     const auto records = LogRecords(folder);
     EXPECT_EQ(std::count(records.begin(), records.end(), Record(b20, "85.0")), 2);
     EXPECT_EQ(std::count(records.begin(), records.end(), Record(s20, "85.0")), 2);
-    EXPECT_EQ(MonitorStats.confirmations, 2u) << "the DS18S20, once a pass";
+    EXPECT_EQ(MonitorWorkerStatistics().confirmations, 2u) << "the DS18S20, once a pass";
 }
 
 // The program stopped (or the machine suspended) between the Convert T and the readings: the
@@ -111,7 +111,7 @@ TEST_F(Reliability, AConversionFromBeforeAPauseIsMadeAgain) {
     ASSERT_TRUE(h.step(3));  // converted at 3.2 °C, waiting for it
     h.clock.advance(30'000);
     device->setTemperature(17.9);
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(h.cell(0, 3), u"17.9 °C");
     ASSERT_TRUE(h.stop());
     EXPECT_EQ(LogRecords(folder), (std::vector<std::string>{Record(rom, "3.2"), Record(rom, "3.2"),
@@ -184,7 +184,7 @@ TEST_P(NoisyStart, FiveSensorsAreAllLoggedWithin30SecondsOfTheNoiseStopping) {
     ASSERT_TRUE(h.stepUntil(allLogged, 400));
     EXPECT_LE(h.nowMs() - quiet, 30'000);
     EXPECT_EQ(h.rows(), 5);
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(h.status(), u"Найдено 5 '1-Wire'  устройств.");
     ASSERT_TRUE(h.stop());
     for (const std::string& record : LogRecords(folder)) {
@@ -212,10 +212,10 @@ TEST_F(Reliability, ASensorThatStopsAnsweringKeepsItsRowUntilThePortIsChosenAgai
     ASSERT_EQ(h.status(), u"Найдено 3 '1-Wire'  устройства.");
 
     ASSERT_TRUE(bus->unplug(b));
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 2));
-    const uint64_t searches = MonitorStats.searches;
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 10));
-    EXPECT_EQ(MonitorStats.searches, searches) << "no search pass after pass for it";
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 2));
+    const uint64_t searches = MonitorWorkerStatistics().searches;
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 10));
+    EXPECT_EQ(MonitorWorkerStatistics().searches, searches) << "no search pass after pass for it";
     EXPECT_EQ(h.rows(), 3);
     EXPECT_EQ(rowOf(b), rowB);
     EXPECT_TRUE(SaysNotAnsweringSince(h.cell(rowB, 4))) << Utf8FromUtf16(h.cell(rowB, 4));
@@ -229,7 +229,7 @@ TEST_F(Reliability, ASensorThatStopsAnsweringKeepsItsRowUntilThePortIsChosenAgai
     bus->plug(newcomer);
     ASSERT_TRUE(h.stepUntil([&] { return rowOf(late) >= 0; }, 800));
     EXPECT_LE(h.nowMs() - plugged, 61'000) << "found by the search made every minute";
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(h.rows(), 4);
     EXPECT_EQ(h.cell(rowOf(late), 3), u"24.0 °C");
     EXPECT_TRUE(SaysNotAnsweringSince(h.cell(rowOf(b), 4))) << "still there, in its row";
@@ -247,14 +247,14 @@ TEST_F(Reliability, ASensorThatStopsAnsweringKeepsItsRowUntilThePortIsChosenAgai
 
     gone->setTemperature(22.5);
     bus->plug(gone);
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(rowOf(b), rowB);
     EXPECT_EQ(h.cell(rowB, 3), u"22.5 °C");
     EXPECT_EQ(h.cell(rowB, 4), u"OK");
     EXPECT_EQ(h.status(), u"Найдено 4 '1-Wire'  устройства.");
 
     ASSERT_TRUE(bus->unplug(b));
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 2));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 2));
     ASSERT_EQ(h.rows(), 4);
     ControlBlock.ReopenPort = 1;
     ASSERT_TRUE(h.stepUntil([&] { return h.status() == u"Найдено 3 '1-Wire'  устройства."; }, 20));

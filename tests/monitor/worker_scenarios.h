@@ -5,9 +5,9 @@
 #include <string>
 
 #include "monitor/control_block.h"
+#include "monitor/monitor_worker.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/table_colours.h"
-#include "monitor/worker_stats.h"
 #include "sim/sim_device.h"
 #include "tests/monitor/worker_harness.h"
 
@@ -26,7 +26,7 @@ class WorkerTest : public ::testing::Test {
     // Runs until the given number of pass ends in all; the worker then stands at its first
     // sleep after that pass end.
     bool runPasses(uint64_t total, int maxSleeps = 400) {
-        return h.stepUntil([&] { return MonitorStats.passEnds >= total; }, maxSleeps);
+        return h.stepUntil([&] { return MonitorWorkerStatistics().passEnds >= total; }, maxSleeps);
     }
 
     WorkerHarness h;

@@ -77,17 +77,17 @@ TEST_F(SearchWhileMonitoring, ReadingsGoOnWhileTheListFollowsSensorsPluggedAndPu
     EXPECT_LE(h.nowMs() - plugged, WalkPeriodMs + 5'000) << "listed by the walk made each minute";
 
     ASSERT_TRUE(bus->unplug(pulled));
-    const uint64_t pulledAt = MonitorStats.passEnds;
+    const uint64_t pulledAt = MonitorWorkerStatistics().passEnds;
     ASSERT_TRUE(h.stepUntil(
         [&] { return h.cell(rowOf(pulled), 4).rfind(texts::NotAnsweringHead, 0) == 0; }, 2000));
-    EXPECT_LE(MonitorStats.passEnds - pulledAt, 3u) << "marked within three passes";
+    EXPECT_LE(MonitorWorkerStatistics().passEnds - pulledAt, 3u) << "marked within three passes";
 
     ASSERT_TRUE(h.stepUntil([&] { return h.nowMs() >= 300'000; }, 5000));
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(h.status(),
               u"Найдено 11 '1-Wire'  устройств.    Обнаружен 1 датчик с ошибками в работе");
     ASSERT_TRUE(h.stop());
-    EXPECT_GE(MonitorStats.searches, 4u);
+    EXPECT_GE(MonitorWorkerStatistics().searches, 4u);
     // A pass takes its conversion wait and eleven readings; a search may add up to two
     // intervals to the wait between two readings of a sensor, never more.
     for (const RomCode& rom : roms) {
@@ -105,10 +105,11 @@ TEST_F(SearchWhileMonitoring, SpoiledScratchpadsAskForNoSearch) {
     bus->setNoise(0.003);
     h.start();
     ASSERT_TRUE(runPasses(2, 1000));
-    const uint64_t searches = MonitorStats.searches;
+    const uint64_t searches = MonitorWorkerStatistics().searches;
     ASSERT_TRUE(h.stepUntil([&] { return h.nowMs() >= 300'000; }, 5000));
-    EXPECT_GT(MonitorStats.crcErrors, 100u);
-    EXPECT_LE(MonitorStats.searches - searches, 12u) << "one a minute, again after a spoiled one";
+    EXPECT_GT(MonitorWorkerStatistics().crcErrors, 100u);
+    EXPECT_LE(MonitorWorkerStatistics().searches - searches, 12u)
+        << "one a minute, again after a spoiled one";
     ASSERT_TRUE(h.stop());
 }
 
@@ -124,7 +125,7 @@ TEST_F(SearchWhileMonitoring, AStepReckonedToHoldTheReadingsLongSaysTheBusIsBein
     lookAtTheStatusLine();
     ASSERT_TRUE(h.stepUntil([&] { return h.rows() == 5; }, 2000));
     EXPECT_GT(searchingSeen, 0);
-    ASSERT_TRUE(runPasses(MonitorStats.passEnds + 1));
+    ASSERT_TRUE(runPasses(MonitorWorkerStatistics().passEnds + 1));
     EXPECT_EQ(h.status(), u"Найдено 5 '1-Wire'  устройств.");
     ASSERT_TRUE(h.stop());
 }

@@ -122,7 +122,7 @@ TEST_F(Wire, AFailedReadIsMadeAgainAndAPowerOnValueIsConfirmed) {
     ASSERT_TRUE(runPasses(2));
     EXPECT_EQ(Stream(take()), joined({convertAll, read, read}));
     EXPECT_EQ(h.cell(0, 4), u"OK");
-    EXPECT_EQ(MonitorStats.retries, 1u);
+    EXPECT_EQ(MonitorWorkerStatistics().retries, 1u);
 
     ASSERT_TRUE(h.step(3));  // the loop's sleep and two of the conversion wait's
     ASSERT_TRUE(bus->unplug(sensor));
@@ -132,7 +132,7 @@ TEST_F(Wire, AFailedReadIsMadeAgainAndAPowerOnValueIsConfirmed) {
     EXPECT_EQ(Stream(take()), joined({convertAll, read, convertIt, read}));
     EXPECT_EQ(h.cell(0, 3), u"21.5 °C");
     EXPECT_EQ(h.cell(0, 4), u"OK");
-    EXPECT_EQ(MonitorStats.confirmations, 1u);
+    EXPECT_EQ(MonitorWorkerStatistics().confirmations, 1u);
 }
 
 TEST_F(Wire, SeparatePollingAddressesAndReadsALoneSensorEveryPass) {
@@ -151,7 +151,7 @@ TEST_F(Wire, SeparatePollingAddressesAndReadsALoneSensorEveryPass) {
         };
         EXPECT_EQ(Stream(take()), Stream(expected)) << "pass " << pass;
     }
-    EXPECT_EQ(MonitorStats.readings, 4u);
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 4u);
     EXPECT_EQ(h.cell(0, 3), u"21.0 °C");
     EXPECT_EQ(h.colour(0, ColumnType), PolledColour);
 }
@@ -166,7 +166,7 @@ TEST_F(Wire, SeparatePollingReachesAThermometerBehindDevicesOfOtherFamilies) {
     ASSERT_TRUE(h.step());
     ASSERT_EQ(rowOf(sensor), 2);
     ASSERT_TRUE(runPasses(3));
-    EXPECT_EQ(MonitorStats.readings, 3u) << "the thermometer is read in every round";
+    EXPECT_EQ(MonitorWorkerStatistics().readings, 3u) << "the thermometer is read in every round";
     EXPECT_EQ(h.cell(2, 3), u"23.0 °C");
     EXPECT_EQ(h.cell(2, 4), u"OK");
 }

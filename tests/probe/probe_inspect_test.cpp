@@ -15,6 +15,7 @@
 #include "onewire/transaction.h"
 #include "onewire/uart/encoding.h"
 #include "probe/inspect_run.h"
+#include "probe/probe_bus.h"
 #include "probe/stop_signal.h"
 #include "runtime/clock.h"
 #include "serial/serial_port.h"
@@ -399,12 +400,16 @@ TEST_F(Origins, AStopListsEveryPartFound) {
     const testing::TempFolder folder;
     std::FILE* out = std::fopen(folder.File("inspect.txt").c_str(), "w+b");
     ASSERT_NE(out, nullptr);
+    OneWireClose(port);
+    ProbeBus bus(options);
+    ASSERT_TRUE(bus.open());
     int status = 0;
     {
         StopAtFirstPause stopping(clock);
         ScopedTimeSource stop(&stopping);
-        status = RunInspection(options, port, out);
+        status = RunInspection(options, bus, out);
     }
+    bus.close();
     SetStopRequested(false);
     std::string text(1 << 16, '\0');
     std::rewind(out);

@@ -240,7 +240,7 @@ TEST(ProbeText, NamedRecordsQuoteWhatNeedsIt) {
 
 // What the writer puts on its output (a file, as standard output may be) over a few passes,
 // each pass's text separately.
-std::vector<std::string> Written(Format format, bool quiet, const std::vector<Device>& devices,
+std::vector<std::string> Written(Format format, bool quiet, const SensorList& devices,
                                  const std::vector<std::vector<Reading>>& passes) {
     std::FILE* out = std::tmpfile();
     std::vector<std::string> texts;
@@ -276,7 +276,14 @@ TEST(ProbeText, QuietWritesOnlyWhatChanged) {
         r.power = "external";
         return r;
     };
-    const std::vector<Device> devices = {{a, "external"}, {b, "parasite"}, {c, "external"}};
+    SensorList devices;
+    using Supply = SensorRecord::Supply;
+    for (const auto& [rom, power] : {std::pair{a, Supply::External}, std::pair{b, Supply::Parasite},
+                                     std::pair{c, Supply::External}}) {
+        SensorRecord* record = devices.append();
+        record->Rom = rom;
+        record->Power = power;
+    }
     const std::vector<std::vector<Reading>> passes = {
         {reading(a, 21.5f, Verdict::Ok), reading(b, 22, Verdict::Ok)},
         {reading(a, 21.5625f, Verdict::Ok), reading(b, 22.5f, Verdict::Ok)},

@@ -13,7 +13,6 @@
 
 #include "monitor/control_block.h"
 #include "monitor/monitor_worker.h"
-#include "monitor/worker_stats.h"
 #include "onewire/bus.h"
 #include "onewire/enumerate.h"
 #include "onewire/port.h"
@@ -79,7 +78,7 @@ Cost Measure(int thermometers, int passes, bool pty) {
     BuildWorkerWindow(name);
     ControlBlockReset();
     ControlBlock.Interval = 1;
-    MonitorStatsReset();
+    MonitorWorkerStatisticsReset();
 
     CountingClock clock(/*simulated=*/!pty);
     std::mutex mutex;
@@ -87,13 +86,14 @@ Cost Measure(int thermometers, int passes, bool pty) {
     uint64_t seenPassEnds = 0;
     clock.onLoopSleep([&](int64_t now, int64_t slept) {
         // The first loop sleep after a pass end starts the next pass.
-        const uint64_t ends = MonitorStats.passEnds;
+        const uint64_t ends = MonitorWorkerStatistics().passEnds;
         if (ends == seenPassEnds) return;
         seenPassEnds = ends;
         std::lock_guard<std::mutex> lock(mutex);
         boundaries.push_back(
             {now, slept, server ? server->stats().wireMicroseconds : bus->stats().wireMicroseconds,
-             MonitorStats.readFailures + MonitorStats.crcErrors + MonitorStats.busFailures});
+             MonitorWorkerStatistics().readFailures + MonitorWorkerStatistics().crcErrors +
+                 MonitorWorkerStatistics().busFailures});
     });
     SetTimeSource(&clock);
     std::thread worker([] { MonitorWorker(0); });

@@ -36,6 +36,18 @@ for file in sim/sim_bus.h sim/sim_bus.cpp tools/soak/CMakeLists.txt tools/soak/s
   tools/soak/soak_run.h tools/soak/search_cost.cpp; do
   cp "$root/$file" "$work/before/$file"
 done
+# Earlier trees kept the worker's totals in a global record of their own; the bench reads
+# them through the accessor of this tree.
+header=$work/before/monitor/monitor_worker.h
+if ! grep -q MonitorWorkerStatistics "$header"; then
+  cat >>"$header" <<'EOF'
+#include "monitor/worker_stats.h"
+namespace kv {
+inline const MonitorStatistics& MonitorWorkerStatistics() { return MonitorStats; }
+inline void MonitorWorkerStatisticsReset() { MonitorStatsReset(); }
+}  // namespace kv
+EOF
+fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 echo "compare_search_cost: building kalorivox-soak at $before and here" >&2

@@ -23,7 +23,6 @@
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
 #include "monitor/window_ids.h"
-#include "monitor/worker_stats.h"
 #include "onewire/port.h"
 #include "runtime/utf.h"
 #include "serial/serial_port.h"
@@ -98,7 +97,7 @@ Outcome Run(const Case& c, double seconds, int64_t latencyMs, bool pty) {
     ui::HeadlessToolkit& toolkit = BuildWorkerWindow(name);
     ControlBlockReset();
     ControlBlock.Interval = 1;
-    MonitorStatsReset();
+    MonitorWorkerStatisticsReset();
 
     CountingClock clock(!pty);
     std::mutex mutex;
@@ -123,20 +122,21 @@ Outcome Run(const Case& c, double seconds, int64_t latencyMs, bool pty) {
     bool isPlugged = false, isPulled = false;
     const std::u16string pulledSerial = FormatRomCode(SensorRom(pulled));
     clock.onLoopSleep([&](int64_t now, int64_t) {
-        if (measuredFrom < 0 && MonitorStats.passEnds > 0) {
+        if (measuredFrom < 0 && MonitorWorkerStatistics().passEnds > 0) {
             measuredFrom = now;
             searchedBefore = bus->stats().searchMicroseconds;
-            readsBefore = MonitorStats.readings;
+            readsBefore = MonitorWorkerStatistics().readings;
         }
         if (!isPlugged && now >= at(PlugAt)) {
             bus->plug(newcomer);
             isPlugged = true;
         }
-        if (isPlugged && listedAt < 0 && MonitorStats.deviceCount > c.sensors) listedAt = now;
+        if (isPlugged && listedAt < 0 && MonitorWorkerStatistics().deviceCount > c.sensors)
+            listedAt = now;
         if (!isPulled && now >= at(PullAt)) {
             bus->unplug(SensorRom(pulled));
             isPulled = true;
-            pulledAtPass = MonitorStats.passEnds;
+            pulledAtPass = MonitorWorkerStatistics().passEnds;
         }
         if (isPulled && markedAt < 0) {
             const ui::HeadlessControl table = toolkit.control(MainWindow, SensorTable);
@@ -144,7 +144,7 @@ Outcome Run(const Case& c, double seconds, int64_t latencyMs, bool pty) {
                 if (row.size() > ColumnStatus && row[1].rfind(pulledSerial, 0) == 0 &&
                     row[ColumnStatus].rfind(texts::NotAnsweringHead, 0) == 0) {
                     markedAt = now;
-                    markedAtPass = MonitorStats.passEnds;
+                    markedAtPass = MonitorWorkerStatistics().passEnds;
                 }
             }
         }
@@ -170,7 +170,7 @@ Outcome Run(const Case& c, double seconds, int64_t latencyMs, bool pty) {
     const double measured = static_cast<double>(end - measuredFrom);
     out.searchShare =
         static_cast<double>(bus->stats().searchMicroseconds - searchedBefore) / measured;
-    out.searches = MonitorStats.searches;
+    out.searches = MonitorWorkerStatistics().searches;
     for (size_t from = 0, to = 0; from < searched.size(); ++from) {
         while (to + 1 < searched.size() &&
                searched[to + 1].first - searched[from].first <= WindowUs)
@@ -190,7 +190,8 @@ Outcome Run(const Case& c, double seconds, int64_t latencyMs, bool pty) {
     }
     const double minutes = measured / 1e6 / SecondsPerMinute;
     out.readingsPerMinute = static_cast<double>(readings) / minutes;
-    out.readsPerMinute = static_cast<double>(MonitorStats.readings - readsBefore) / minutes;
+    out.readsPerMinute =
+        static_cast<double>(MonitorWorkerStatistics().readings - readsBefore) / minutes;
     if (listedAt >= 0) out.listedAfterS = (listedAt - at(PlugAt)) / 1e6;
     if (markedAt >= 0) {
         out.markedAfterS = (markedAt - at(PullAt)) / 1e6;

@@ -19,7 +19,6 @@
 #include "monitor/reading_sink.h"
 #include "monitor/sensor_texts.h"
 #include "monitor/texts.h"
-#include "monitor/worker_stats.h"
 #include "onewire/ds18x20.h"
 #include "runtime/text_file.h"
 #include "runtime/threads.h"
@@ -42,11 +41,13 @@ struct Totals {
 };
 
 Totals Snapshot() {
-    return {MonitorStats.passEnds,       MonitorStats.readings,      MonitorStats.okReadings,
-            MonitorStats.crcErrors,      MonitorStats.readFailures,  MonitorStats.busFailures,
-            MonitorStats.logRecords,     MonitorStats.powerOnValues, MonitorStats.confirmations,
-            MonitorStats.retries,        MonitorStats.reconversions, MonitorStats.searches,
-            MonitorStats.spoiledSearches};
+    return {MonitorWorkerStatistics().passEnds,       MonitorWorkerStatistics().readings,
+            MonitorWorkerStatistics().okReadings,     MonitorWorkerStatistics().crcErrors,
+            MonitorWorkerStatistics().readFailures,   MonitorWorkerStatistics().busFailures,
+            MonitorWorkerStatistics().logRecords,     MonitorWorkerStatistics().powerOnValues,
+            MonitorWorkerStatistics().confirmations,  MonitorWorkerStatistics().retries,
+            MonitorWorkerStatistics().reconversions,  MonitorWorkerStatistics().searches,
+            MonitorWorkerStatistics().spoiledSearches};
 }
 
 // A count as printf's %llu takes it.
@@ -204,7 +205,7 @@ int RunSoak(const SoakOptions& options) {
     ControlBlock.Interval = static_cast<uint16_t>(options.interval);
     ControlBlock.Log = 1;
     ControlBlock.ConvertOnly = 1;
-    MonitorStatsReset();
+    MonitorWorkerStatisticsReset();
 
     std::printf("soak: DEMO bus, %zu devices, noise %g, %s time, %.0f s, log %s\n",
                 bus->devices().size(), options.noise, options.simulated ? "simulated" : "real",

@@ -1,4 +1,4 @@
-// One device found on the bus, as the worker keeps it.
+// One device found on the bus, as a bus session keeps it for both front ends.
 #pragma once
 #include <cstdint>
 
@@ -17,6 +17,8 @@ inline constexpr uint8_t BusError = 8;
 inline constexpr uint8_t PowerOnReading = 16;
 // A search no longer found the device, which had answered before; cleared when it answers.
 inline constexpr uint8_t NotAnswering = 32;
+// The flags that tell what the last reading of a record was.
+inline constexpr uint8_t ReadingFlags = ScratchpadCrcError | BusError | PowerOnReading;
 
 struct SensorRecord {
     RomCode Rom{};
@@ -27,6 +29,9 @@ struct SensorRecord {
     // How the device said it is powered, once asked cleanly; kept while it stays listed, so a
     // list rebuilt after a search asks only the newcomers.
     enum class Supply : uint8_t { NotAsked, External, Parasite } Power = Supply::NotAsked;
+    // The resolution the session gave a thermometer that takes one (9 to 12 bits); 0 while
+    // none was given, and the conversion is then waited for as the longest.
+    int8_t Resolution = 0;
 };
 
 }  // namespace kv

@@ -1,11 +1,11 @@
-// The ordered list of devices found on the bus, walked with a single cursor. Only the
-// monitoring worker touches it.
+// The ordered list of devices found on the bus, walked with a single cursor. Only the thread
+// of the session that owns it touches it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "monitor/sensor_record.h"
+#include "session/sensor_record.h"
 
 namespace kv {
 
@@ -32,6 +32,7 @@ class SensorList {
 
     SensorRecord& at(int32_t index) { return records_[static_cast<size_t>(index)]; }
     const SensorRecord& at(int32_t index) const { return records_[static_cast<size_t>(index)]; }
+    const std::vector<SensorRecord>& records() const { return records_; }
 
   private:
     static constexpr ptrdiff_t BeforeFirst = -1;

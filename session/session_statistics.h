@@ -1,12 +1,12 @@
-// Running totals of the monitoring worker, for the soak tool and for tests. Written by the
-// worker only; any thread may read them.
+// Running totals of a bus session: what its passes read and how, the failures, the searches
+// it made while measuring. The session's thread writes them; any thread may read them.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
 namespace kv {
 
-struct MonitorStatistics {
+struct SessionStatistics {
     std::atomic<uint64_t> passEnds{0};    // pass ends reached (one per device in separate polling)
     std::atomic<uint64_t> readings{0};    // thermometers read with a scratchpad to judge
     std::atomic<uint64_t> okReadings{0};  // of those, judged sound and handed on
@@ -17,14 +17,13 @@ struct MonitorStatistics {
     std::atomic<uint64_t> confirmations{0};       // conversions made to check a power-on value
     std::atomic<uint64_t> reconversions{0};       // conversions made again as they had grown old
     std::atomic<uint64_t> busFailures{0};         // addressing or conversion failed
-    std::atomic<uint64_t> logRecords{0};          // readings handed to the event log
-    std::atomic<uint64_t> searches{0};            // searches made while monitoring (not at opening)
+    std::atomic<uint64_t> searches{0};            // searches made while measuring (not on request)
     std::atomic<uint64_t> spoiledSearches{0};     // of those, spoiled by the line
     std::atomic<uint64_t> searchMicroseconds{0};  // the bus time of those searches
-    std::atomic<int32_t> deviceCount{0};          // devices the worker is measuring now
-};
+    std::atomic<int32_t> deviceCount{0};          // devices the session is measuring now
 
-extern MonitorStatistics MonitorStats;
-void MonitorStatsReset();
+    // Every total back to 0.
+    void reset();
+};
 
 }  // namespace kv

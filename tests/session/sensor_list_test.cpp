@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "monitor/sensor_list.h"
+#include "session/sensor_list.h"
 
 namespace kv {
 namespace {

@@ -1,4 +1,4 @@
-#include "monitor/sensor_list.h"
+#include "session/sensor_list.h"
 
 #include <new>
 
